@@ -1,0 +1,84 @@
+#include "report/create_log.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+#include "report/log.h"
+#include "util/environment.h"
+#include "util/handles.h"
+#include "util/owned.h"
+#include "util/registry_values.h"
+
+namespace {
+
+const wchar_t kReportName[] = L"\\Quillfen.txt";
+const wchar_t kProductLineStart[] = L"Quillfen v1.0 by tarnwick (";
+const wchar_t kProductBuild[] = L"11.01.10";
+const wchar_t kProductLineEnd[] = L")\r\n";
+const wchar_t kCreationLine[] = L"Log created at %02u:%02u on %02u/%02u/%u by ";
+const wchar_t kUserName[] = L"%username%";
+const wchar_t kNotepad[] = L"C:\\WINDOWS\\notepad.exe";
+
+bool StartNotepad(const std::wstring& program, const wchar_t* reportPath) {
+    std::wstring commandLine = program + L" \"" + reportPath + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+}  // namespace
+
+wchar_t* GetReportPath() {
+    OwnedText folder(GetDesktopFolder());
+    if (!folder) return nullptr;
+    size_t folderLength = wcslen(folder.get());
+    size_t nameLength = wcslen(kReportName);
+    OwnedText path = AllocText(folderLength + nameLength);
+    wmemcpy(path.get(), folder.get(), folderLength);
+    wmemcpy(path.get() + folderLength, kReportName, nameLength);
+    return path.release();
+}
+
+FILE* CreateLog() {
+    OwnedText path(GetReportPath());
+    return path ? CreateLogAt(path.get()) : nullptr;
+}
+
+FILE* CreateLogAt(const wchar_t* path) {
+    FILE* report = _wfopen(path, L"wb");
+    if (report == nullptr) return nullptr;
+    Log(kProductLineStart, report);
+    Log(kProductBuild, report);
+    Log(kProductLineEnd, report);
+
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    wchar_t line[80] = {};
+    swprintf(line, 80, kCreationLine, now.wHour, now.wMinute, now.wDay, now.wMonth, now.wYear);
+    Log(line, report);
+    // The name is written whole, however long it is.
+    Log(ExpandEnvironment(kUserName).get(), report);
+    return report;
+}
+
+void OpenLog() {
+    OwnedText path(GetReportPath());
+    if (path) OpenLogAt(path.get());
+}
+
+void OpenLogAt(const wchar_t* path) {
+    if (StartNotepad(kNotepad, path)) return;
+    // Windows need not live in C:\WINDOWS: fall back to the Notepad of the actual Windows folder.
+    OwnedText windowsFolder = ExpandEnvironment(L"%SystemRoot%");
+    if (windowsFolder.get()[0] != L'%') StartNotepad(std::wstring(windowsFolder.get()) + L"\\notepad.exe", path);
+}

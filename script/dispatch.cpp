@@ -1,0 +1,26 @@
+#include "script/dispatch.h"
+
+#include "script/interpreter.h"
+
+// Handlers are plugged in here and nowhere else.
+const ContextEntry CONTEXTS[] = {
+    {L"FILE", kContextFile, nullptr},
+    {L"DIR", kContextDir, nullptr},
+    {L"REG", kContextReg, nullptr},
+    {L"FILEFIND", kContextFileFind, nullptr},
+    {L"FOLDERFIND", kContextFolderFind, nullptr},
+    {L"REGFIND", kContextRegFind, nullptr},
+    {L"ENV", kContextEnv, nullptr},
+    {L"PROCESS", kContextProcess, nullptr},
+    {L"SERVICE", kContextService, nullptr},
+    {L"ASSOC", kContextAssoc, nullptr},
+    {L"CONTENTS", kContextContents, nullptr},
+    {L"COMMENT", kContextComment, nullptr},
+};
+const size_t NUM_CONTEXTS = sizeof CONTEXTS / sizeof CONTEXTS[0];
+
+const CommandEntry COMMANDS[] = {
+    {L"csinfo", nullptr},
+    {L"safeboot", nullptr},
+};
+const size_t NUM_COMMANDS = sizeof COMMANDS / sizeof COMMANDS[0];

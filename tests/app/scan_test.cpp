@@ -1,0 +1,82 @@
+#include "app/scan/scan.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+const std::wstring kProduct = L"Quillfen v1.0 by tarnwick (11.01.10)\r\n";
+const std::wstring kEnd = L"\r\n-=End Of File=-";
+
+// Splits a report into its header (product and creation lines) and its body.
+std::wstring BodyOf(const std::wstring& report, std::wstring& creationLine) {
+    size_t firstBreak = report.find(L"\r\n");
+    size_t secondBreak = report.find(L"\r\n", firstBreak + 2);
+    if (firstBreak == std::wstring::npos || secondBreak == std::wstring::npos) return L"<no header>";
+    creationLine = report.substr(firstBreak + 2, secondBreak + 2 - (firstBreak + 2));
+    return report.substr(secondBreak + 2);
+}
+
+TEST(Scan, AWholeRunWritesHeaderBodyAndEndMarker) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"Quillfen.txt";
+    ScopedEnvironment user(L"USERNAME", L"alice");
+    ScopedEnvironment var(L"QUILLFEN_TEST_VAR", L"C:\\WINDOWS");
+    std::wstring script = L":ENV\r\n%QUILLFEN_TEST_VAR%";
+    ScanOptions options;
+    options.reportPath = path.c_str();
+    ASSERT_EQ(RunScan(script.data(), options), ScanOutcome::Completed);
+
+    std::wstring report = ReadUtf16File(path);
+    ASSERT_EQ(report.rfind(kProduct, 0), 0u) << Narrow(report);
+    std::wstring creation;
+    std::wstring body = BodyOf(report, creation);
+    EXPECT_EQ(creation.rfind(L"Log created at ", 0), 0u) << Narrow(creation);
+    // The test prefix runs as an administrator who may enable the debug privilege.
+    EXPECT_EQ(IsAdmin(), 1);
+    EXPECT_TRUE(creation.ends_with(L" by alice (Administrator - Elevation successful)\r\n")) << Narrow(creation);
+    EXPECT_EQ(body, L"\r\n========== ENV ==========\r\n%QUILLFEN_TEST_VAR% = C:\\WINDOWS\r\n" + kEnd);
+}
+
+TEST(Scan, ScriptsWithoutLinesStillGiveAFullReport) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"Quillfen.txt";
+    ScanOptions options;
+    options.reportPath = path.c_str();
+    std::wstring creation;
+
+    std::wstring breaks = L"\r\n\r\n\n";
+    ASSERT_EQ(RunScan(breaks.data(), options), ScanOutcome::Completed);
+    EXPECT_EQ(BodyOf(ReadUtf16File(path), creation), kEnd);
+
+    std::wstring blanks = L"   ";
+    ASSERT_EQ(RunScan(blanks.data(), options), ScanOutcome::Completed);
+    EXPECT_EQ(BodyOf(ReadUtf16File(path), creation), L"\r\nNo Context:    \r\n" + kEnd);
+}
+
+TEST(Scan, EmptyScriptMakesNoReport) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"Quillfen.txt";
+    ScanOptions options;
+    options.reportPath = path.c_str();
+    std::wstring empty;
+    EXPECT_EQ(RunScan(empty.data(), options), ScanOutcome::EmptyScript);
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Scan, AReportHeldOpenByAnotherProgramIsLeftAlone) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"Quillfen.txt";
+    WriteFileBytes(path, "earlier report");
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ScanOptions options;
+    options.reportPath = path.c_str();
+    std::wstring script = L":ENV\nx";
+    EXPECT_EQ(RunScan(script.data(), options), ScanOutcome::ReportNotCreated);
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(path), "earlier report");
+}
+
+}  // namespace

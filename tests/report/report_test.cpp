@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "report/create_log.h"
+#include "report/log.h"
+#include "tests/support/test_support.h"
+#include "util/owned.h"
+#include "util/registry_values.h"
+
+namespace {
+
+TEST(Log, WritesCodeUnitsLittleEndianWithoutTerminator) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"r.txt";
+    FILE* report = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(report, nullptr);
+    Log(nullptr, report);
+    Log(L"", report);
+    Log(L"\r\n", report);
+    EXPECT_EQ(ReadFileBytes(path), std::string("\x0D\x00\x0A\x00", 4));  // already flushed
+    Log(L"\u00e9", report);
+    const wchar_t withNul[] = {L'a', L'\0', L'b'};
+    LogChars(withNul, 3, report);
+    fclose(report);
+    EXPECT_EQ(ReadFileBytes(path), std::string("\x0D\x00\x0A\x00\xE9\x00" "a\x00\x00\x00" "b\x00", 12));
+}
+
+std::wstring CreationLine(const SYSTEMTIME& t) {
+    wchar_t line[80];
+    swprintf(line, 80, L"Log created at %02u:%02u on %02u/%02u/%u by ", t.wHour, t.wMinute, t.wDay, t.wMonth, t.wYear);
+    return line;
+}
+
+// Creates a report at `path`, and returns its text and the two creation lines the clock allowed.
+std::wstring CreateAndRead(const std::wstring& path, std::wstring& before, std::wstring& after) {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    before = CreationLine(t);
+    FILE* report = CreateLogAt(path.c_str());
+    GetLocalTime(&t);
+    after = CreationLine(t);
+    if (report == nullptr) return L"<not created>";
+    fclose(report);
+    return ReadUtf16File(path);
+}
+
+TEST(CreateLog, WritesTheProductAndCreationLinesUpToTheUserName) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"Quillfen.txt";
+    const std::wstring product = L"Quillfen v1.0 by tarnwick (11.01.10)\r\n";
+    std::wstring before, after;
+    {
+        ScopedEnvironment user(L"USERNAME", L"alice");
+        std::wstring text = CreateAndRead(path, before, after);
+        EXPECT_TRUE(text == product + before + L"alice" || text == product + after + L"alice") << Narrow(text);
+    }
+    {
+        ScopedEnvironment user(L"USERNAME", nullptr);
+        std::wstring text = CreateAndRead(path, before, after);
+        EXPECT_TRUE(text == product + before + L"%username%" || text == product + after + L"%username%")
+            << Narrow(text);
+    }
+    {
+        // Longer than the 74 characters a fixed creation-line buffer would hold: written whole.
+        std::wstring longName(300, L'n');
+        ScopedEnvironment user(L"USERNAME", longName.c_str());
+        std::wstring text = CreateAndRead(path, before, after);
+        EXPECT_TRUE(text == product + before + longName || text == product + after + longName) << Narrow(text);
+    }
+    EXPECT_EQ(ReadFileBytes(path).substr(0, 2), std::string("Q\0", 2));  // no byte-order mark
+}
+
+TEST(CreateLog, ReplacesAnEarlierReportAndFailsWithoutAFolder) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"Quillfen.txt";
+    WriteFileBytes(path, std::string(5000, 'x'));
+    std::wstring before, after;
+    std::wstring text = CreateAndRead(path, before, after);
+    EXPECT_EQ(text.find(L'x'), std::wstring::npos);
+    EXPECT_EQ(text.rfind(L"Quillfen v1.0", 0), 0u);
+
+    EXPECT_EQ(CreateAndRead(folder / L"missing\\Quillfen.txt", before, after), L"<not created>");
+}
+
+TEST(CreateLog, DefaultReportLivesOnTheDesktop) {
+    OwnedText desktop(GetDesktopFolder());
+    OwnedText path(GetReportPath());
+    ASSERT_TRUE(desktop);
+    ASSERT_TRUE(path);
+    EXPECT_EQ(std::wstring(path.get()), std::wstring(desktop.get()) + L"\\Quillfen.txt");
+    FILE* report = CreateLog();
+    ASSERT_NE(report, nullptr);
+    fclose(report);
+    EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
+    DeleteFileW(path.get());
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#include "script/interpreter.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::wstring Interpret(std::wstring script) {
+    return CaptureReport([&](FILE* report) { ParseScript(script.data(), report); });
+}
+
+TEST(Interpreter, ContextLinesWriteBannersKeepingLeadingBlanks) {
+    EXPECT_EQ(Interpret(L":FILE\r\n:file\r\n:  File  \r\n"),
+              L"\r\n========== FILE ==========\r\n"
+              L"\r\n========== file ==========\r\n"
+              L"\r\n==========   File ==========\r\n");
+    EXPECT_EQ(GetContext(L"fIlE"), kContextFile);
+    EXPECT_EQ(GetContext(L"folderfind"), kContextFolderFind);
+    EXPECT_EQ(GetContext(L"comment"), kContextComment);
+    EXPECT_EQ(GetContext(L"FILE "), kNoContext);
+}
+
+TEST(Interpreter, UnknownContextsAndStrayLines) {
+    EXPECT_EQ(Interpret(L":FILE\t\n:\n:   \n"),
+              L"\r\nInvalid Context: FILE\t\r\n"
+              L"\r\nInvalid Context: \r\n"
+              L"\r\nInvalid Context: \r\n");
+    // A colon after a blank is no context line; an unknown context forgets the one before.
+    EXPECT_EQ(Interpret(L" :FILE\n:ENV\n:nope\nx"),
+              L"\r\nNo Context:  :FILE\r\n"
+              L"\r\n========== ENV ==========\r\n"
+              L"\r\nInvalid Context: nope\r\n"
+              L"\r\nNo Context: x\r\n");
+}
+
+TEST(Interpreter, LinesSplitAtAnyRunOfLineBreaks) {
+    EXPECT_EQ(Interpret(L"a\rb\n\n\nc"), L"\r\nNo Context: a\r\n\r\nNo Context: b\r\n\r\nNo Context: c\r\n");
+    EXPECT_EQ(Interpret(L"   "), L"\r\nNo Context:    \r\n");
+    EXPECT_EQ(Interpret(L"\r\n\n\r"), L"");
+    EXPECT_EQ(Interpret(L""), L"");
+}
+
+TEST(Interpreter, CommandLinesNeverChangeTheContext) {
+    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"v");
+    EXPECT_EQ(Interpret(L":ENV\n::csinfo \n:: csinfo\n::\n:::csinfo\n::nothing\n%QUILLFEN_TEST_VAR%"),
+              L"\r\n========== ENV ==========\r\n%QUILLFEN_TEST_VAR% = v\r\n");
+}
+
+TEST(Interpreter, CommentSilencesPayloadLinesUntilTheNextContext) {
+    EXPECT_EQ(Interpret(L":COMMENT\nanything\n:x:y\n:comment\nmore\n:ENV\nhello"),
+              L"\r\nInvalid Context: x:y\r\n\r\n========== ENV ==========\r\nhello = hello\r\n");
+}
+
+TEST(Interpreter, EnvironmentLinesShowTheLineAndItsExpansion) {
+    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"C:\\value");
+    ScopedEnvironment unset(L"QUILLFEN_NOSUCHVARIABLE", nullptr);
+    EXPECT_EQ(Interpret(L":ENV\nhello\n%quillfen_test_var%\n%QUILLFEN_NOSUCHVARIABLE%\n  %QUILLFEN_TEST_VAR%  "),
+              L"\r\n========== ENV ==========\r\n"
+              L"hello = hello\r\n"
+              L"%quillfen_test_var% = C:\\value\r\n"
+              L"%QUILLFEN_NOSUCHVARIABLE% = %QUILLFEN_NOSUCHVARIABLE%\r\n"
+              L"  %QUILLFEN_TEST_VAR%   =   C:\\value  \r\n");
+}
+
+TEST(Interpreter, ContentsShowsTheFileAsTextModeReadsIt) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"bytes.bin", std::string("\x41\x0D\x0A\xE9\x00\x42\x1A\x43", 8));
+    ScopedEnvironment set(L"QUILLFEN_SCRATCH", folder.path().c_str());
+    EXPECT_EQ(Interpret(L":CONTENTS\n%QUILLFEN_SCRATCH%\\bytes.bin\n%QUILLFEN_SCRATCH%\\missing.txt"),
+              L"\r\n========== CONTENTS ==========\r\n"
+              L"\r\n%QUILLFEN_SCRATCH%\\bytes.bin - Opened succesfully.\r\n\r\nA\n\u00e9B\r\n"
+              L"\r\n%QUILLFEN_SCRATCH%\\missing.txt - Unable to open file.\r\n");
+}
+
+TEST(Interpreter, ContentsOfALargeFileMatchesByteWiseReading) {
+    // Line breaks fall on every chunk boundary the reader might use; lone CRs stay.
+    ScratchFolder folder;
+    std::string bytes;
+    for (int i = 0; bytes.size() < 300000; ++i) bytes += (i % 7 == 0) ? "line\r" : "text\r\n\x01\xff";
+    WriteFileBytes(folder / L"big.txt", bytes);
+
+    std::wstring expected = L"\r\n" + folder.path() + L"\\big.txt - Opened succesfully.\r\n\r\n";
+    FILE* file = _wfopen((folder / L"big.txt").c_str(), L"r");
+    ASSERT_NE(file, nullptr);
+    for (int c; (c = fgetc(file)) != EOF;) {
+        if (c != 0) expected += static_cast<wchar_t>(c);
+    }
+    fclose(file);
+    expected += L"\r\n";
+    EXPECT_EQ(Interpret(L":CONTENTS\n" + folder.path() + L"\\big.txt"), L"\r\n========== CONTENTS ==========\r\n" + expected);
+}
+
+TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {
+    std::vector<std::wstring> seen;
+    std::wstring script = L":COMMENT\r\none\r\n\r\ntwo";
+    CaptureReport([&](FILE* report) {
+        ParseScript(
+            script.data(), report,
+            [](size_t number, size_t count, const wchar_t* line, void* context) {
+                static_cast<std::vector<std::wstring>*>(context)->push_back(std::to_wstring(number) + L"/" +
+                                                                             std::to_wstring(count) + L" " + line);
+            },
+            &seen);
+    });
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"1/3 :COMMENT", L"2/3 one", L"3/3 two"}));
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+std::wstring TempRoot() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    std::wstring root(buffer, length);
+    if (!root.empty() && root.back() == L'\\') root.pop_back();
+    return root;
+}
+
+std::string ReadAll(HANDLE pipe) {
+    std::string bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(pipe, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
+    return bytes;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        path_ = TempRoot() + L"\\quillfen-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(counter++);
+        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot create scratch folder " << Narrow(path_);
+            return;
+        }
+    }
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+void RemoveTree(const std::wstring& root) {
+    // Post-order removal with an explicit stack, so depth is no problem.
+    struct Frame {
+        std::wstring path;
+        bool expanded;
+    };
+    std::vector<Frame> stack{{root, false}};
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.expanded) {
+            std::wstring path = frame.path;
+            stack.pop_back();
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            RemoveDirectoryW(path.c_str());
+            continue;
+        }
+        frame.expanded = true;
+        std::wstring folder = frame.path;
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
+            bool isFolder = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+            bool isLink = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+            if (isFolder && !isLink) {
+                stack.push_back({path, false});
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (isFolder) {
+                    RemoveDirectoryW(path.c_str());
+                } else {
+                    DeleteFileW(path.c_str());
+                }
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(file, nullptr) << "cannot write " << Narrow(path);
+    if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::string bytes;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot read " << Narrow(path);
+        return bytes;
+    }
+    char chunk[64 * 1024];
+    size_t read;
+    while ((read = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, read);
+    fclose(file);
+    return bytes;
+}
+
+std::wstring ReadUtf16File(const std::wstring& path) {
+    std::string bytes = ReadFileBytes(path);
+    EXPECT_EQ(bytes.size() % 2, 0u) << "odd byte count in " << Narrow(path);
+    std::wstring text(bytes.size() / 2, L'\0');
+    if (!text.empty()) memcpy(text.data(), bytes.data(), text.size() * 2);
+    return text;
+}
+
+std::wstring CaptureReport(const std::function<void(FILE* report)>& write) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"report.txt";
+    FILE* report = _wfopen(path.c_str(), L"wb");
+    if (report == nullptr) {
+        ADD_FAILURE() << "cannot create " << Narrow(path);
+        return {};
+    }
+    write(report);
+    fclose(report);
+    return ReadUtf16File(path);
+}
+
+std::wstring ExecutableFolder() {
+    wchar_t buffer[32768] = {};
+    DWORD length = GetModuleFileNameW(nullptr, buffer, 32768);
+    std::wstring path(buffer, length);
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input) {
+    ProcessResult result;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
+    CreatePipe(&inRead, &inWrite, &inherit, 0);
+    CreatePipe(&outRead, &outWrite, &inherit, 0);
+    CreatePipe(&errRead, &errWrite, &inherit, 0);
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = commandLine;
+    BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << Narrow(commandLine);
+        CloseHandle(inWrite);
+        CloseHandle(outRead);
+        CloseHandle(errRead);
+        result.exitCode = ~0u;
+        return result;
+    }
+    // Feed standard input and drain both outputs at once, so no pipe can fill up and stall the child.
+    std::thread feeder([&] {
+        DWORD written = 0;
+        if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+        CloseHandle(inWrite);
+    });
+    std::thread errReader([&] { result.err = ReadAll(errRead); });
+    result.out = ReadAll(outRead);
+    errReader.join();
+    feeder.join();
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return result;
+}
+
+ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
+    wchar_t buffer[32768];
+    SetLastError(ERROR_SUCCESS);
+    DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
+    hadValue_ = length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    old_.assign(buffer, length);
+    SetEnvironmentVariableW(name, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment() { SetEnvironmentVariableW(name_.c_str(), hadValue_ ? old_.c_str() : nullptr); }
+
+std::string Narrow(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
+                            nullptr);
+    }
+    return narrow;
+}
+
+TestKey::TestKey(const std::wstring& name, HKEY root) : root_(root), path_(L"Software\\QuillfenTests\\" + name) {
+    RegDeleteTreeW(root_, path_.c_str());
+    LONG status = RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    if (status != ERROR_SUCCESS) ADD_FAILURE() << "cannot create test key " << Narrow(path_) << ": " << status;
+}
+
+TestKey::~TestKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+    RegDeleteTreeW(root_, path_.c_str());
+    RegDeleteKeyW(root_, L"Software\\QuillfenTests");  // only goes when no other test key is left
+}
+
+void TestKey::CreateSubKey(const std::wstring& subKey) {
+    HKEY created = nullptr;
+    LONG status = RegCreateKeyExW(key_, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr);
+    ASSERT_EQ(status, ERROR_SUCCESS) << "cannot create " << Narrow(subKey);
+    RegCloseKey(created);
+}
+
+void TestKey::SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size, const std::wstring& subKey) {
+    HKEY target = key_;
+    HKEY created = nullptr;
+    if (!subKey.empty()) {
+        ASSERT_EQ(RegCreateKeyExW(key_, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+                  ERROR_SUCCESS);
+        target = created;
+    }
+    LONG status = RegSetValueExW(target, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    if (created != nullptr) RegCloseKey(created);
+    ASSERT_EQ(status, ERROR_SUCCESS) << "cannot set " << Narrow(name);
+}
+
+void TestKey::SetString(const std::wstring& name, const std::wstring& text, const std::wstring& subKey) {
+    SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), subKey);
+}
+
+void TestKey::SetDword(const std::wstring& name, DWORD number, const std::wstring& subKey) {
+    SetValue(name, REG_DWORD, &number, sizeof number, subKey);
+}

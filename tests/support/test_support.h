@@ -1,0 +1,91 @@
+// Fixtures and helpers shared by the tests: scratch folders, file bytes, captured reports, and
+// running the program's own executables.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A new empty folder under %TEMP%, removed with everything in it when the object goes. Links inside
+// it are removed as links; what they point at is never touched.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // path() + "\\" + name
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Removes a folder tree without following links.
+void RemoveTree(const std::wstring& path);
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+// The file's bytes taken as UTF-16LE code units (an odd last byte fails the calling test).
+std::wstring ReadUtf16File(const std::wstring& path);
+
+// Runs `write` on a fresh report stream and returns what it wrote, as text.
+std::wstring CaptureReport(const std::function<void(FILE* report)>& write);
+
+// The folder that holds the test executables and the program's own (build/x64).
+std::wstring ExecutableFolder();
+
+struct ProcessResult {
+    DWORD exitCode = 0;
+    std::string out;  // standard output bytes
+    std::string err;  // standard error bytes
+};
+// Runs a command line with `input` on standard input and collects both outputs.
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {});
+
+// Sets an environment variable for the test's life and restores the old value afterwards.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const wchar_t* value);  // null value: unset
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::wstring name_;
+    std::wstring old_;
+    bool hadValue_ = false;
+};
+
+// Narrow text of a wide one (for readable assertion messages).
+std::string Narrow(const std::wstring& text);
+
+// A registry key the test owns, created afresh under HKCU\Software\QuillfenTests and deleted with
+// its whole tree when the object goes.
+class TestKey {
+public:
+    explicit TestKey(const std::wstring& name, HKEY root = HKEY_CURRENT_USER);
+    ~TestKey();
+    TestKey(const TestKey&) = delete;
+    TestKey& operator=(const TestKey&) = delete;
+
+    HKEY root() const { return root_; }
+    HKEY key() const { return key_; }
+    // Path below the root, such as Software\QuillfenTests\name.
+    const std::wstring& path() const { return path_; }
+
+    void SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size, const std::wstring& subKey = {});
+    void SetString(const std::wstring& name, const std::wstring& text, const std::wstring& subKey = {});
+    void SetDword(const std::wstring& name, DWORD number, const std::wstring& subKey = {});
+    void CreateSubKey(const std::wstring& subKey);
+
+private:
+    HKEY root_;
+    HKEY key_ = nullptr;
+    std::wstring path_;
+};

@@ -1,0 +1,85 @@
+#include "util/registry_values.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+#include "util/environment.h"
+#include "util/owned.h"
+
+namespace {
+
+std::wstring Take(wchar_t* text) {
+    OwnedText owner(text);
+    return text ? std::wstring(text) : L"<none>";
+}
+
+TEST(RegistryValues, StringValuesMatchByNameIgnoringCaseAndByTheirOwnType) {
+    TestKey key(L"RegistryValues");
+    key.SetDword(L"Desktop", 7);  // a DWORD of the wanted name comes first and does not count
+    key.SetString(L"desktop2", L"other");
+    key.SetString(L"DESKTOP", L"C:\\found");
+    key.SetString(L"", L"default text");
+    std::wstring expand = L"%SystemRoot%\\x";
+    key.SetValue(L"Expand", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>((expand.size() + 1) * 2));
+    key.SetString(L"Digits", L"123");
+    const wchar_t middle[] = L"ab\0cd";
+    key.SetValue(L"Middle", REG_SZ, middle, sizeof middle);
+
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"desktop")), L"C:\\found");
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"")), L"default text");
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"expand")), L"%SystemRoot%\\x");
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"Middle")), L"ab");
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"missing")), L"<none>");
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, (key.path() + L"\\nokey").c_str(), L"Desktop")), L"<none>");
+    EXPECT_EQ(Take(GetRegDWValue(HKEY_CURRENT_USER, key.path().c_str(), L"Digits")), L"<none>");
+}
+
+TEST(RegistryValues, DwordsAreSignedDecimalAndShortDataIsZeroExtended) {
+    TestKey key(L"RegistryDwords");
+    key.SetDword(L"Zero", 0);
+    key.SetDword(L"One", 1);
+    key.SetDword(L"Big", 2147483648u);
+    key.SetDword(L"All", 4294967295u);
+    const BYTE two[] = {0x34, 0x12};
+    key.SetValue(L"Short", REG_DWORD, two, sizeof two);
+    const BYTE six[] = {1, 0, 0, 0, 0xFF, 0xFF};
+    key.SetValue(L"Long", REG_DWORD, six, sizeof six);
+
+    auto read = [&](const wchar_t* name) { return Take(GetRegDWValue(HKEY_CURRENT_USER, key.path().c_str(), name)); };
+    EXPECT_EQ(read(L"zero"), L"0");
+    EXPECT_EQ(read(L"One"), L"1");
+    EXPECT_EQ(read(L"Big"), L"-2147483648");
+    EXPECT_EQ(read(L"All"), L"-1");
+    EXPECT_EQ(read(L"Short"), L"4660");
+    EXPECT_EQ(read(L"Long"), L"1");
+}
+
+TEST(RegistryValues, DesktopFolderIsExpanded) {
+    OwnedText desktop(GetDesktopFolder());
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(wcschr(desktop.get(), L'%'), nullptr) << Narrow(desktop.get());
+    EXPECT_NE(GetFileAttributesW(desktop.get()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Environment, ExpandsSetVariablesAndKeepsUnknownReferences) {
+    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"value");
+    ScopedEnvironment unset(L"QUILLFEN_NOT_SET", nullptr);
+    EXPECT_STREQ(ExpandEnvironment(L"a %quillfen_test_var% b").get(), L"a value b");
+    EXPECT_STREQ(ExpandEnvironment(L"%QUILLFEN_NOT_SET%").get(), L"%QUILLFEN_NOT_SET%");
+    EXPECT_STREQ(ExpandEnvironment(L"hello").get(), L"hello");
+    EXPECT_STREQ(ExpandEnvironment(L"").get(), L"");
+    EXPECT_STREQ(ExpandEnvironment(L"100%").get(), L"100%");
+}
+
+TEST(Environment, LongTextsAreExpandedWhole) {
+    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"value");
+    std::wstring line(100000, L'x');
+    line += L"%QUILLFEN_TEST_VAR%%QUILLFEN_NOT_SET%";
+    OwnedText expanded = ExpandEnvironment(line.c_str());
+    std::wstring expected = std::wstring(100000, L'x') + L"value%QUILLFEN_NOT_SET%";
+    std::wstring actual = expanded.get();
+    EXPECT_EQ(actual.size(), expected.size());
+    EXPECT_TRUE(actual == expected) << Narrow(actual.substr(99990));
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+// Owners for the heap texts and lists that the scan's functions hand over to their callers.
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+
+#include "util/strings.h"
+
+struct FreeDeleter {
+    void operator()(void* block) const { free(block); }
+};
+struct StringListDeleter {
+    void operator()(String* list) const { freeString(list); }
+};
+struct DStringListDeleter {
+    void operator()(DString* list) const { freeStrings(list); }
+};
+
+// A wide text allocated with malloc/calloc, released with free.
+using OwnedText = std::unique_ptr<wchar_t, FreeDeleter>;
+using StringList = std::unique_ptr<String, StringListDeleter>;
+using DStringList = std::unique_ptr<DString, DStringListDeleter>;
+
+// A zero-filled text of `length` characters plus the terminator; never null.
+inline OwnedText AllocText(size_t length) {
+    auto* text = static_cast<wchar_t*>(calloc(length + 1, sizeof(wchar_t)));
+    if (text == nullptr) abort();
+    return OwnedText(text);
+}
