@@ -131,7 +131,7 @@ std::wstring ExecutableFolder() {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input) {
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
@@ -169,10 +169,15 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
         CloseHandle(inWrite);
     });
     std::thread errReader([&] { result.err = ReadAll(errRead); });
-    result.out = ReadAll(outRead);
+    std::thread outReader([&] { result.out = ReadAll(outRead); });
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
+        result.timedOut = true;
+        TerminateProcess(process.hProcess, ~0u);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    outReader.join();
     errReader.join();
     feeder.join();
-    WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &result.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -42,11 +42,14 @@ std::wstring ExecutableFolder();
 
 struct ProcessResult {
     DWORD exitCode = 0;
-    std::string out;  // standard output bytes
-    std::string err;  // standard error bytes
+    bool timedOut = false;  // ended by RunProcess after `timeoutMs`
+    std::string out;        // standard output bytes
+    std::string err;        // standard error bytes
 };
-// Runs a command line with `input` on standard input and collects both outputs.
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {});
+// Runs a command line with `input` on standard input and collects both outputs. A process still
+// running after `timeoutMs` is ended and reported as timed out.
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
+                         DWORD timeoutMs = INFINITE);
 
 // Sets an environment variable for the test's life and restores the old value afterwards.
 class ScopedEnvironment {

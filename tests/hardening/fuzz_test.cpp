@@ -1,0 +1,191 @@
+// Random scripts with hostile payloads, run through the console front end the way automation runs
+// it. Every run must end normally with a whole report. QUILLFEN_FUZZ_COUNT and QUILLFEN_FUZZ_SEED
+// choose how many scripts and which; QUILLFEN_FUZZ_SECONDS bounds the time spent.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+const wchar_t* const kContexts[] = {L"FILE",    L"DIR",     L"REG",   L"FILEFIND", L"FOLDERFIND", L"REGFIND",
+                                    L"ENV",     L"PROCESS", L"SERVICE", L"ASSOC",  L"CONTENTS",   L"COMMENT"};
+
+unsigned long EnvNumber(const wchar_t* name, unsigned long fallback) {
+    wchar_t value[32] = {};
+    DWORD length = GetEnvironmentVariableW(name, value, 32);
+    return (length > 0 && length < 32) ? wcstoul(value, nullptr, 10) : fallback;
+}
+
+class ScriptGenerator {
+public:
+    ScriptGenerator(unsigned long seed, const std::wstring& scratch) : rng_(seed), scratch_(scratch) {}
+
+    std::wstring Script() {
+        std::wstring script;
+        int lines = Pick(1, 14);
+        bool expensiveUsed = false;  // at most one whole-drive or whole-hive walk per script
+        for (int i = 0; i < lines; ++i) {
+            int kind = Pick(0, 9);
+            if (kind == 0) {
+                script += Chance(50) ? L"::csinfo" : L"::safeboot";
+            } else if (kind <= 3) {
+                context_ = Pick(0, 11);
+                script += L":" + Decorate(kContexts[context_]);
+            } else {
+                script += Payload(expensiveUsed);
+            }
+            script += Separator();
+        }
+        return script;
+    }
+
+private:
+    int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
+    bool Chance(int percent) { return Pick(1, 100) <= percent; }
+
+    std::wstring Separator() {
+        static const wchar_t* const kBreaks[] = {L"\r\n", L"\n", L"\r", L"\r\n\r\n", L"\n\r"};
+        return kBreaks[Pick(0, 4)];
+    }
+
+    // A context keyword in odd dress: case, blanks, tabs, suffixes.
+    std::wstring Decorate(std::wstring keyword) {
+        for (wchar_t& c : keyword) {
+            if (Chance(30)) c = static_cast<wchar_t>(towlower(c));
+        }
+        switch (Pick(0, 6)) {
+            case 0: return L"  " + keyword + L"   ";
+            case 1: return keyword + L"\t";
+            case 2: return keyword + L":" + keyword;
+            case 3: return Hostile(Pick(0, 12));
+            default: return keyword;
+        }
+    }
+
+    wchar_t HostileChar() {
+        static const wchar_t kPool[] = L"%%%//\\\\\\[]\"\"\t  :*?.,;=+-_@#!~`'{}()<>|&^$aZ09\u00e9\u4e2d";
+        switch (Pick(0, 19)) {
+            case 0: return static_cast<wchar_t>(0xD800 + Pick(0, 0x3FF));  // unpaired high surrogate
+            case 1: return static_cast<wchar_t>(0xDC00 + Pick(0, 0x3FF));  // unpaired low surrogate
+            case 2: {  // a control character other than the line breaks
+                int c = Pick(1, 0x20);
+                return static_cast<wchar_t>(c == 0x20 ? 0x7F : (c == 0x0A || c == 0x0D) ? 0x1B : c);
+            }
+            case 4: return static_cast<wchar_t>(0xFFFF);
+            default: return kPool[Pick(0, static_cast<int>(wcslen(kPool)) - 1)];
+        }
+    }
+
+    std::wstring Hostile(int length) {
+        std::wstring text;
+        for (int i = 0; i < length; ++i) {
+            wchar_t c = HostileChar();
+            if (c != L'\r' && c != L'\n') text += c;
+        }
+        return text;
+    }
+
+    std::wstring LongPath() {
+        std::wstring path = Chance(50) ? scratch_ : L"C:";
+        while (path.size() < 40000) path += L"\\" + std::wstring(Pick(1, 200), L'd');
+        return path;
+    }
+
+    std::wstring OddHive() {
+        static const wchar_t* const kHives[] = {
+            L"HKLM",   L"HKLM\\",  L"HKLM\\\\", L"HKLMX", L"hkey_local_machine\\Software\\QuillfenFuzz\\..",
+            L"[HKCU\\Software\\QuillfenTests]", L"HKCU\\Software\\QuillfenTests /s /s", L"HKPD", L"HKCC\\",
+            L"HKU\\.DEFAULT\\Control Panel\\Desktop", L"HKCR\\.txt /sub", L"\\HKLM", L"[]", L"/s",
+            L"HKEY_CURRENT_USER\\Software\\QuillfenTests/s", L"HKCU\\Software\\QuillfenTests\\%PATH%"};
+        return kHives[Pick(0, static_cast<int>(std::size(kHives)) - 1)];
+    }
+
+    std::wstring Payload(bool& expensiveUsed) {
+        int roll = Pick(0, 9);
+        if (roll == 0) return std::wstring(100000, L'A') + Hostile(Pick(0, 20));  // a very long line
+        if (roll == 1) return LongPath();
+        if (roll == 2) return Hostile(Pick(1, 60));
+        switch (context_) {
+            case 0:   // FILE
+            case 10:  // CONTENTS
+                return Chance(50) ? scratch_ + L"\\sample.txt" : scratch_ + L"\\" + Hostile(Pick(0, 20));
+            case 1:  // DIR
+                return scratch_ + (Chance(50) ? L"\\ " : L" ") + L"/" +
+                       (Chance(30) ? L"sub" : Hostile(Pick(0, 10))) + L" /md5 /t" + std::to_wstring(Pick(-40, 4000));
+            case 2:  // REG
+                return OddHive();
+            case 3:  // FILEFIND
+            case 4:  // FOLDERFIND
+            case 5:  // REGFIND: whole-drive and whole-hive walks are slow, so one per script at most
+                if (expensiveUsed) return Hostile(Pick(1, 20));
+                expensiveUsed = true;
+                return L"QuillfenFuzz" + Hostile(Pick(0, 6));
+            case 6:  // ENV
+                return L"%" + Hostile(Pick(0, 10)) + L"%PATH%%%" + Hostile(Pick(0, 10));
+            case 7:  // PROCESS
+                return Chance(50) ? L" quillfen-cli.exe " : Hostile(Pick(0, 30)) + L".exe";
+            case 8:  // SERVICE
+                return Chance(50) ? L"RpcSs" : Hostile(Pick(0, 30));
+            case 9:  // ASSOC
+                return Chance(50) ? L".txt" : L"." + Hostile(Pick(0, 10));
+            default:
+                return Hostile(Pick(0, 40));
+        }
+    }
+
+    std::mt19937 rng_;
+    std::wstring scratch_;
+    int context_ = 0;
+};
+
+std::string Utf16WithMark(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return bytes;
+}
+
+TEST(Hardening, RandomScriptsAlwaysGiveAWholeReport) {
+    const unsigned long count = EnvNumber(L"QUILLFEN_FUZZ_COUNT", 250);
+    const unsigned long seed = EnvNumber(L"QUILLFEN_FUZZ_SEED", 20261208);
+    const auto budget = std::chrono::seconds(EnvNumber(L"QUILLFEN_FUZZ_SECONDS", 240));
+
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"sample.txt", "sample\r\ntext\x1a" "after");
+    CreateDirectoryW((folder / L"sub").c_str(), nullptr);
+    WriteFileBytes(folder / L"sub\\inner.bin", std::string(70000, '\xAB'));
+    TestKey key(L"QuillfenFuzz");
+    key.SetString(L"QuillfenFuzz \"quoted\"", L"value [with] %brackets%");
+    const BYTE odd[] = {1, 2, 3};
+    key.SetValue(L"odd dword", REG_DWORD, odd, sizeof odd);
+    key.SetValue(L"multi without end", REG_MULTI_SZ, L"a\0b", 6);
+
+    ScriptGenerator generator(seed, folder.path());
+    const std::wstring cli = L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\"";
+    const std::wstring report = folder / L"report.txt";
+    const std::wstring scriptPath = folder / L"script.txt";
+    const std::wstring end = L"\r\n-=End Of File=-";
+    const auto start = std::chrono::steady_clock::now();
+    unsigned long ran = 0;
+    for (; ran < count && std::chrono::steady_clock::now() - start < budget; ++ran) {
+        std::wstring script = generator.Script();
+        WriteFileBytes(scriptPath, Utf16WithMark(script));
+        DeleteFileW(report.c_str());
+        ProcessResult run = RunProcess(cli + L" --out \"" + report + L"\" \"" + scriptPath + L"\"", {}, 120000);
+        std::string where = "script " + std::to_string(ran) + " (seed " + std::to_string(seed) + ")";
+        ASSERT_FALSE(run.timedOut) << where << " hung";
+        ASSERT_EQ(run.exitCode, 0u) << where << ": " << run.err;
+        std::string bytes = ReadFileBytes(report);
+        ASSERT_EQ(bytes.size() % 2, 0u) << where;
+        std::wstring text = ReadUtf16File(report);
+        ASSERT_EQ(text.rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u) << where;
+        ASSERT_TRUE(text.ends_with(end)) << where;
+    }
+    std::printf("ran %lu random scripts\n", ran);
+    EXPECT_GE(ran, count < 50 ? count : 50ul) << "too few scripts ran within the time allowed";
+}
+
+}  // namespace
