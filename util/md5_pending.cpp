@@ -3,6 +3,8 @@
 #if !__has_include("util/md5.cpp")
 
 #include <windows.h>
+
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include <cstdio>

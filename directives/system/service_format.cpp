@@ -9,14 +9,14 @@ const wchar_t kUnableToDetermine[] = L"Unable to Determine";
 const wchar_t kNone[] = L"\r\n(none)";
 
 const wchar_t* const STATES[] = {
-    nullptr,                      // 0 is no state
-    L"Stopped",                   // SERVICE_STOPPED
-    L"Stopped (Start Pending)",   // SERVICE_START_PENDING
-    L"Started (Stop Pending)",    // SERVICE_STOP_PENDING
-    L"Started",                   // SERVICE_RUNNING
-    L"Paused (Continue Pending)", // SERVICE_CONTINUE_PENDING
-    L"Started (Pause Pending)",   // SERVICE_PAUSE_PENDING
-    L"Paused",                    // SERVICE_PAUSED
+    nullptr,                       // 0 is no state
+    L"Stopped",                    // SERVICE_STOPPED
+    L"Stopped (Start Pending)",    // SERVICE_START_PENDING
+    L"Started (Stop Pending)",     // SERVICE_STOP_PENDING
+    L"Started",                    // SERVICE_RUNNING
+    L"Paused (Continue Pending)",  // SERVICE_CONTINUE_PENDING
+    L"Started (Pause Pending)",    // SERVICE_PAUSE_PENDING
+    L"Paused",                     // SERVICE_PAUSED
 };
 const DWORD NUM_STATES = sizeof STATES / sizeof STATES[0];
 

@@ -16,12 +16,12 @@ struct SafeBootMarks {
 
 // Everything a section shows about one service that opened. Pointers are borrowed for the call.
 struct ServiceRecord {
-    const wchar_t* displayName = nullptr;              // null: could not be fetched (empty line)
-    const wchar_t* description = nullptr;              // null: none, or could not be fetched
-    bool hasStatus = false;                            // false: the status query failed
-    DWORD state = 0;                                   // current state, when hasStatus
-    const QUERY_SERVICE_CONFIGW* config = nullptr;     // null: could not be fetched
-    const wchar_t* group = nullptr;                    // null: no load-order group
+    const wchar_t* displayName = nullptr;           // null: could not be fetched (empty line)
+    const wchar_t* description = nullptr;           // null: none, or could not be fetched
+    bool hasStatus = false;                         // false: the status query failed
+    DWORD state = 0;                                // current state, when hasStatus
+    const QUERY_SERVICE_CONFIGW* config = nullptr;  // null: could not be fetched
+    const wchar_t* group = nullptr;                 // null: no load-order group
     SafeBootMarks marks;
     const ENUM_SERVICE_STATUSW* dependants = nullptr;  // `dependantCount` entries, in the order returned
     DWORD dependantCount = 0;

@@ -98,9 +98,10 @@ void SvcLook(wchar_t* line, FILE* report) {
     record.displayName = displayName.get();
 
     std::vector<BYTE> description;
-    if (FetchSized(description, [&](BYTE* data, DWORD size, DWORD* needed) {
-            return QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, data, size, needed);
-        }) &&
+    if (FetchSized(description,
+                   [&](BYTE* data, DWORD size, DWORD* needed) {
+                       return QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, data, size, needed);
+                   }) &&
         description.size() >= sizeof(SERVICE_DESCRIPTIONW))
         record.description = reinterpret_cast<const SERVICE_DESCRIPTIONW*>(description.data())->lpDescription;
 
@@ -111,9 +112,11 @@ void SvcLook(wchar_t* line, FILE* report) {
     record.state = status.dwCurrentState;
 
     std::vector<BYTE> config;
-    if (FetchSized(config, [&](BYTE* data, DWORD size, DWORD* needed) {
-            return QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(data), size, needed);
-        }) &&
+    if (FetchSized(config,
+                   [&](BYTE* data, DWORD size, DWORD* needed) {
+                       return QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(data), size,
+                                                  needed);
+                   }) &&
         config.size() >= sizeof(QUERY_SERVICE_CONFIGW))
         record.config = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data());
 
