@@ -4,9 +4,11 @@
 #include <psapi.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
+#include "directives/system/sized_fetch.h"
 #include "directives/system/system.h"
 #include "report/log.h"
 #include "util/handles.h"
@@ -23,7 +25,6 @@ const DWORD kPathCapacity = 32768;
 const size_t kFirstIdentifiers = 256;
 // Far beyond any real process count: only a broken enumeration reaches it.
 const size_t kMaxIdentifiers = size_t{1} << 24;
-const int kMaxModuleAttempts = 8;
 
 // The identifiers of one enumeration that had room to spare, so that none was left out.
 std::vector<DWORD> EnumerateProcesses() {
@@ -47,27 +48,26 @@ void ReadModulePath(HANDLE process, HMODULE module, std::vector<wchar_t>& path) 
     GetModuleFileNameExW(process, module, path.data(), kPathCapacity);
 }
 
-// The modules of `process` in load order; empty when they cannot be listed. Fetches again while the
-// list grows between the size query and the fetch.
+// The modules of `process` in load order; empty when they cannot be listed.
 std::vector<HMODULE> ListModules(HANDLE process) {
+    std::vector<BYTE> buffer;
+    DWORD used = 0;
+    // The call succeeds whatever room it is given: room too small for the list counts as a size error.
+    bool listed = FetchSized(buffer, [&](BYTE* data, DWORD size, DWORD* needed) {
+        if (!EnumProcessModules(process, reinterpret_cast<HMODULE*>(data), size, needed)) return FALSE;
+        if (*needed > size) {
+            SetLastError(ERROR_MORE_DATA);
+            return FALSE;
+        }
+        used = *needed;
+        return TRUE;
+    });
     std::vector<HMODULE> modules;
-    DWORD needed = 0;
-    if (!EnumProcessModules(process, nullptr, 0, &needed)) return modules;
-    for (int attempt = 0; attempt < kMaxModuleAttempts; ++attempt) {
-        modules.assign(needed / sizeof(HMODULE), nullptr);
-        DWORD size = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
-        DWORD grown = 0;
-        if (!EnumProcessModules(process, modules.data(), size, &grown)) {
-            modules.clear();
-            return modules;
-        }
-        if (grown <= size) {
-            modules.resize(grown / sizeof(HMODULE));
-            return modules;
-        }
-        needed = grown;
+    if (listed) {
+        modules.resize(used / sizeof(HMODULE));
+        if (!modules.empty()) memcpy(modules.data(), buffer.data(), modules.size() * sizeof(HMODULE));
     }
-    return modules;  // still growing: the modules of the last fetch
+    return modules;
 }
 
 void WriteProcess(HANDLE process, FILE* report) {

@@ -1,8 +1,9 @@
 // SERVICE: what the service manager and the registry say about one service.
-#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "directives/system/service_format.h"
+#include "directives/system/sized_fetch.h"
 #include "directives/system/system.h"
 #include "report/log.h"
 #include "util/handles.h"
@@ -15,50 +16,21 @@ const wchar_t kNoService[] = L" - Unable to open Service Handle.\r\n";
 const wchar_t kMinimalSet[] = L"Minimal";
 const wchar_t kNetworkSet[] = L"Network";
 const DWORD kServiceAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS;
-// Bounds the refetches when the data keeps growing between a size query and its fetch.
-const int kMaxAttempts = 8;
-// Zero bytes kept after the fetched data, so that every text in it is terminated.
-const DWORD kSpareBytes = 2 * sizeof(wchar_t);
 
-bool IsSizeError(DWORD error) { return error == ERROR_INSUFFICIENT_BUFFER || error == ERROR_MORE_DATA; }
-
-// Runs `fetch(data, size, &needed)` first with no buffer to learn the size, then into a zero-filled
-// buffer of that size, fetching again with the new size while the data grows. True when a fetch
-// succeeded; `buffer` then holds its result (nothing when the very first call succeeded).
-template <typename Fetch>
-bool FetchSized(std::vector<BYTE>& buffer, Fetch fetch) {
-    DWORD needed = 0;
-    if (fetch(nullptr, 0, &needed)) {
-        buffer.clear();
-        return true;
-    }
-    DWORD error = GetLastError();
-    for (int attempt = 0; attempt < kMaxAttempts && IsSizeError(error); ++attempt) {
-        std::vector<BYTE> data(static_cast<size_t>(needed) + kSpareBytes, 0);
-        DWORD grown = 0;
-        if (fetch(data.data(), needed, &grown)) {
-            buffer.swap(data);
-            return true;
-        }
-        error = GetLastError();
-        needed = grown > needed ? grown : needed * 2 + 64;
-    }
-    return false;
-}
-
-// The display name as a new text, or null when it cannot be fetched.
-OwnedText FetchDisplayName(SC_HANDLE manager, const wchar_t* name) {
-    DWORD length = 0;  // characters, without the terminator
-    if (GetServiceDisplayNameW(manager, name, nullptr, &length) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return nullptr;
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        OwnedText text = AllocText(length);
-        DWORD capacity = length + 1;
-        if (GetServiceDisplayNameW(manager, name, text.get(), &capacity)) return text;
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
-        length = capacity > length ? capacity : length * 2 + 16;
-    }
-    return nullptr;
+// The display name, empty when it cannot be fetched. The call counts in characters, without the
+// terminator when it asks for room, so the sizes are turned into bytes around it.
+std::wstring FetchDisplayName(SC_HANDLE manager, const wchar_t* name) {
+    std::vector<BYTE> buffer;
+    if (!FetchSized(buffer,
+                    [&](BYTE* data, DWORD size, DWORD* needed) {
+                        DWORD length = size / sizeof(wchar_t);
+                        BOOL fetched = GetServiceDisplayNameW(manager, name, reinterpret_cast<wchar_t*>(data), &length);
+                        *needed = (length + 1) * sizeof(wchar_t);
+                        return fetched;
+                    }) ||
+        buffer.empty())
+        return {};
+    return reinterpret_cast<const wchar_t*>(buffer.data());
 }
 
 bool Contains(const String* list, const wchar_t* text) {
@@ -94,8 +66,8 @@ void SvcLook(wchar_t* line, FILE* report) {
     }
     ServiceRecord record;
 
-    OwnedText displayName = FetchDisplayName(manager.get(), line);
-    record.displayName = displayName.get();
+    std::wstring displayName = FetchDisplayName(manager.get(), line);
+    record.displayName = displayName.c_str();
 
     std::vector<BYTE> description;
     if (FetchSized(description,
