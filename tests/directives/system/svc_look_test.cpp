@@ -286,7 +286,12 @@ TEST(SvcLook, BuiltInRemoteProcedureCallService) {
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     ServiceHandle service(OpenServiceW(manager.get(), L"RpcSs", SERVICE_QUERY_STATUS));
     SERVICE_STATUS status = {};
-    ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
+    // It may be starting on demand just now: wait until it settles.
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
+        if (status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_RUNNING) break;
+        Sleep(100);
+    }
     ASSERT_TRUE(status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_RUNNING);
     const wchar_t* state = status.dwCurrentState == SERVICE_RUNNING ? L"Started" : L"Stopped";
     EXPECT_EQ(Look(L"RpcSs"), std::wstring(L"\r\nRpcSs\r\nRemote Procedure Call (RPC)\r\n\"RPC service\"\r\n"
