@@ -1,5 +1,6 @@
 #include "script/dispatch.h"
 
+#include "directives/system/system.h"
 #include "script/interpreter.h"
 
 // Handlers are plugged in here and nowhere else.
@@ -11,8 +12,8 @@ const ContextEntry CONTEXTS[] = {
     {L"FOLDERFIND", kContextFolderFind, nullptr},
     {L"REGFIND", kContextRegFind, nullptr},
     {L"ENV", kContextEnv, nullptr},
-    {L"PROCESS", kContextProcess, nullptr},
-    {L"SERVICE", kContextService, nullptr},
+    {L"PROCESS", kContextProcess, ProcLook},
+    {L"SERVICE", kContextService, SvcLook},
     {L"ASSOC", kContextAssoc, nullptr},
     {L"CONTENTS", kContextContents, nullptr},
     {L"COMMENT", kContextComment, nullptr},

@@ -1,0 +1,170 @@
+// PROCESS on running copies of a program of the tests' own.
+#include <windows.h>
+// After windows.h, which they need.
+#include <gtest/gtest.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <wincrypt.h>
+
+#include <string>
+#include <vector>
+
+#include "directives/system/system.h"
+#include "script/interpreter.h"
+#include "tests/support/test_support.h"
+#include "util/handles.h"
+
+namespace {
+
+const wchar_t kSleeper[] = L"qf_sleeper.exe";
+
+// Copies of qf_sleeper.exe, each running its main before the constructor returns; all are ended
+// when the object goes, whatever the test did.
+class Sleepers {
+public:
+    explicit Sleepers(int count) {
+        for (int i = 0; i < count; ++i) {
+            std::string eventName =
+                "QuillfenSleeperReady" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(i);
+            KernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+            std::wstring commandLine = L"\"" + path() + L"\" " + std::wstring(eventName.begin(), eventName.end());
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION info = {};
+            if (!CreateProcessW(path().c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                nullptr, &startup, &info)) {
+                ADD_FAILURE() << "cannot start " << Narrow(path()) << ": " << GetLastError();
+                continue;
+            }
+            CloseHandle(info.hThread);
+            processes_.emplace_back(info.hProcess);
+            ids_.push_back(info.dwProcessId);
+            EXPECT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0) << "copy " << i << " never ran";
+        }
+    }
+    ~Sleepers() {
+        for (KernelHandle& process : processes_) {
+            TerminateProcess(process.get(), 0);
+            WaitForSingleObject(process.get(), 10000);
+        }
+    }
+    Sleepers(const Sleepers&) = delete;
+    Sleepers& operator=(const Sleepers&) = delete;
+
+    static std::wstring path() { return ExecutableFolder() + L"\\" + kSleeper; }
+    const std::vector<DWORD>& ids() const { return ids_; }
+
+private:
+    std::vector<KernelHandle> processes_;
+    std::vector<DWORD> ids_;
+};
+
+// MD5 of a whole file through the system's own provider, as upper-case hex.
+std::wstring SystemMD5(const std::string& bytes) {
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    BYTE digest[16] = {};
+    DWORD size = sizeof digest;
+    bool ok = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+              CryptCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
+              CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
+              CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
+    if (hash != 0) CryptDestroyHash(hash);
+    if (provider != 0) CryptReleaseContext(provider, 0);
+    if (!ok) return L"<no digest>";
+    std::wstring text;
+    for (BYTE b : digest) {
+        wchar_t pair[3];
+        swprintf(pair, 3, L"%02X", b);
+        text += pair;
+    }
+    return text;
+}
+
+// The module paths of a process as the tool-help snapshot lists them.
+std::wstring SnapshotModules(DWORD id) {
+    FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id));
+    std::wstring lines;
+    MODULEENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry))
+        lines += std::wstring(entry.szExePath) + L"\r\n";
+    return lines;
+}
+
+// The identifiers of `ids` in the order a whole enumeration lists them.
+std::vector<DWORD> EnumerationOrder(const std::vector<DWORD>& ids) {
+    std::vector<DWORD> all(65536);
+    DWORD filled = 0;
+    EXPECT_TRUE(EnumProcesses(all.data(), static_cast<DWORD>(all.size() * sizeof(DWORD)), &filled));
+    all.resize(filled / sizeof(DWORD));
+    std::vector<DWORD> order;
+    for (DWORD id : all)
+        for (DWORD wanted : ids)
+            if (id == wanted) order.push_back(id);
+    return order;
+}
+
+std::wstring Look(const std::wstring& line) {
+    std::wstring copy = line;
+    return CaptureReport([&](FILE* report) { ProcLook(copy.data(), report); });
+}
+
+TEST(SystemMD5, KnownDigests) {
+    EXPECT_EQ(SystemMD5(""), L"D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(SystemMD5("abc"), L"900150983CD24FB0D6963F7D28E17F72");
+}
+
+TEST(GetProcessHandles, EveryCopyTheLaterEnumeratedFirst) {
+    Sleepers sleepers(2);
+    std::vector<DWORD> order = EnumerationOrder(sleepers.ids());
+    ASSERT_EQ(order.size(), 2u);
+    int count = -1;
+    HANDLE* handles = GetProcessHandles(L"QF_Sleeper.EXE", &count);
+    ASSERT_NE(handles, nullptr);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(GetProcessId(handles[0]), order[1]);
+    EXPECT_EQ(GetProcessId(handles[1]), order[0]);
+    for (int i = 0; i < count; ++i) CloseHandle(handles[i]);
+    free(handles);
+
+    count = -1;
+    EXPECT_EQ(GetProcessHandles(L"qf_sleeper", &count), nullptr);  // the extension is part of the name
+    EXPECT_EQ(count, 0);
+}
+
+TEST(ProcLook, TwoCopiesWithPathDigestAndModules) {
+    Sleepers sleepers(2);
+    std::vector<DWORD> order = EnumerationOrder(sleepers.ids());
+    ASSERT_EQ(order.size(), 2u);
+    std::wstring path = Sleepers::path();
+    std::wstring digest = SystemMD5(ReadFileBytes(path));
+    std::wstring blocks;
+    for (DWORD id : {order[1], order[0]})
+        blocks += L"\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nModules:\r\n" + SnapshotModules(id);
+    ASSERT_NE(SnapshotModules(order[0]).find(path + L"\r\n"), std::wstring::npos);
+
+    EXPECT_EQ(Look(L"qf_sleeper.exe"), L"\r\nqf_sleeper.exe - 2 handle(s) returned." + blocks);
+    // Blanks around the name and its case do not matter; the line is echoed as written.
+    EXPECT_EQ(Look(L"  QF_SLEEPER.Exe  "), L"\r\n  QF_SLEEPER.Exe   - 2 handle(s) returned." + blocks);
+}
+
+TEST(ProcLook, NamesThatMatchNothing) {
+    Sleepers sleepers(1);
+    std::wstring path = Sleepers::path();
+    EXPECT_EQ(Look(path), L"\r\n" + path + L" - Unable to open process handle.\r\n");
+    EXPECT_EQ(Look(L"qf_nothing.exe"), L"\r\nqf_nothing.exe - Unable to open process handle.\r\n");
+    EXPECT_EQ(Look(L"   "), L"\r\n    - Unable to open process handle.\r\n");
+    EXPECT_EQ(Look(L"qf_sleeper.exe").substr(0, 42), L"\r\nqf_sleeper.exe - 1 handle(s) returned.\r\n");
+}
+
+// SERVICE and PROCESS lines reach their handlers through the script.
+TEST(SystemDirectives, RunFromAScript) {
+    std::wstring script = L":SERVICE\r\nQfNoSuchService\r\n:PROCESS\r\n qf_nothing.exe\r\n";
+    std::wstring text = CaptureReport([&](FILE* report) { ParseScript(script.data(), report); });
+    EXPECT_EQ(text,
+              L"\r\n========== SERVICE ==========\r\n\r\nQfNoSuchService - Unable to open Service Handle.\r\n"
+              L"\r\n========== PROCESS ==========\r\n\r\n qf_nothing.exe - Unable to open process handle.\r\n");
+}
+
+}  // namespace

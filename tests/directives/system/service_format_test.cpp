@@ -1,0 +1,137 @@
+// Service sections rendered from crafted configurations, including values the platform rarely gives.
+#include "directives/system/service_format.h"
+
+#include <gtest/gtest.h>
+
+#include "directives/system/system.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+TEST(PrintState, WritesTheWordsOfEachStateAndOneFallback) {
+    const struct {
+        DWORD state;
+        const wchar_t* words;
+    } cases[] = {
+        {0, L"Unable to Determine"},
+        {SERVICE_STOPPED, L"Stopped"},
+        {SERVICE_START_PENDING, L"Stopped (Start Pending)"},
+        {SERVICE_STOP_PENDING, L"Started (Stop Pending)"},
+        {SERVICE_RUNNING, L"Started"},
+        {SERVICE_CONTINUE_PENDING, L"Paused (Continue Pending)"},
+        {SERVICE_PAUSE_PENDING, L"Started (Pause Pending)"},
+        {SERVICE_PAUSED, L"Paused"},
+        {8, L"Unable to Determine"},
+        {0xFFFFFFFF, L"Unable to Determine"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CaptureReport([&](FILE* report) { PrintState(c.state, report); }), c.words) << c.state;
+}
+
+TEST(ServiceWords, StartTypesAndErrorControlsFallBackOutsideTheirTables) {
+    const wchar_t* starts[] = {L"Boot", L"System", L"Automatic", L"Demand", L"Disabled", L"Unable to Determine"};
+    for (DWORD i = 0; i < 6; ++i) EXPECT_STREQ(StartTypeWords(i), starts[i]) << i;
+    EXPECT_STREQ(StartTypeWords(0x80000000), L"Unable to Determine");
+    const wchar_t* errors[] = {L"Ignore", L"Normal", L"Severe", L"Critical", L"Unable to Determine"};
+    for (DWORD i = 0; i < 5; ++i) EXPECT_STREQ(ErrorControlWords(i), errors[i]) << i;
+    EXPECT_STREQ(ErrorControlWords(0xFFFFFFFF), L"Unable to Determine");
+}
+
+TEST(ServiceDependencies, ServicesAndGroupsEachOnTheirOwnLine) {
+    EXPECT_EQ(FormatDependencies(nullptr), L"\r\n(none)");
+    EXPECT_EQ(FormatDependencies(L"\0"), L"\r\n(none)");
+    // Every "+" reads "Group: ", not only the one that marks a group; the first empty entry ends the walk.
+    const wchar_t list[] = L"RpcSs\0+Network Provider\0a+b\0\0Hidden\0";
+    EXPECT_EQ(FormatDependencies(list), L"\r\n->RpcSs\r\n->Group: Network Provider\r\n->aGroup: b");
+}
+
+TEST(ServiceDependants, NameAndStateOfEachInTheOrderGiven) {
+    EXPECT_EQ(FormatDependants(nullptr, 0), L"\r\n(none)");
+    ENUM_SERVICE_STATUSW dependants[3] = {};
+    dependants[0].lpServiceName = const_cast<wchar_t*>(L"Zeta");
+    dependants[0].lpDisplayName = const_cast<wchar_t*>(L"Zeta Service");
+    dependants[0].ServiceStatus.dwCurrentState = SERVICE_RUNNING;
+    dependants[1].lpServiceName = const_cast<wchar_t*>(L"alpha");
+    dependants[1].lpDisplayName = const_cast<wchar_t*>(L"");
+    dependants[1].ServiceStatus.dwCurrentState = SERVICE_STOPPED;
+    dependants[2].lpServiceName = const_cast<wchar_t*>(L"Odd");
+    dependants[2].lpDisplayName = const_cast<wchar_t*>(L"Odd (one)");
+    dependants[2].ServiceStatus.dwCurrentState = 9;
+    EXPECT_EQ(FormatDependants(dependants, 0), L"\r\n(none)");
+    EXPECT_EQ(
+        FormatDependants(dependants, 3),
+        L"\r\n->Zeta Service (Zeta) (Started)\r\n-> (alpha) (Stopped)\r\n->Odd (one) (Odd) (Unable to Determine)");
+}
+
+// A record with every part present, with values outside the tables, and with all four marks.
+TEST(ServiceDetails, FullRecordReadsLineByLine) {
+    wchar_t binary[] = L"C:\\Program Files\\Q\\q.exe -k";
+    wchar_t dependencies[] = L"RpcSs\0+QfGroup\0";
+    QUERY_SERVICE_CONFIGW config = {};
+    config.dwStartType = 5;
+    config.dwErrorControl = 4;
+    config.lpBinaryPathName = binary;
+    config.lpDependencies = dependencies;
+    ENUM_SERVICE_STATUSW dependant = {};
+    dependant.lpServiceName = const_cast<wchar_t*>(L"QfChild");
+    dependant.lpDisplayName = const_cast<wchar_t*>(L"Quillfen Child");
+    dependant.ServiceStatus.dwCurrentState = SERVICE_PAUSED;
+
+    ServiceRecord record;
+    record.displayName = L"Quillfen Service";
+    record.description = L"";  // present but empty
+    record.hasStatus = true;
+    record.state = 0;
+    record.config = &config;
+    record.group = L"QfGroup";
+    record.marks = {true, true, true, true};
+    record.dependants = &dependant;
+    record.dependantCount = 1;
+    EXPECT_EQ(FormatServiceDetails(record),
+              L"\r\nQuillfen Service\r\n\"\"\r\nCurrent Status: Unable to Determine\r\n"
+              L"Startup Type: Unable to Determine\r\nError Control: Unable to Determine\r\n"
+              L"Binary: C:\\Program Files\\Q\\q.exe -k\r\nGroup: QfGroup\r\n"
+              L"SafeBoot: Minimal Minimal(Group) Network Network(Group)\r\n"
+              L"Dependencies:\r\n->RpcSs\r\n->Group: QfGroup\r\n"
+              L"Dependant Services:\r\n->Quillfen Child (QfChild) (Paused)\r\n");
+
+    config.dwStartType = SERVICE_DISABLED;
+    config.dwErrorControl = SERVICE_ERROR_CRITICAL;
+    record.state = SERVICE_RUNNING;
+    record.description = L"Says \"hi\".";
+    record.marks = {false, true, false, true};
+    EXPECT_EQ(FormatServiceDetails(record),
+              L"\r\nQuillfen Service\r\n\"Says \"hi\".\"\r\nCurrent Status: Started\r\n"
+              L"Startup Type: Disabled\r\nError Control: Critical\r\n"
+              L"Binary: C:\\Program Files\\Q\\q.exe -k\r\nGroup: QfGroup\r\n"
+              L"SafeBoot: Minimal(Group) Network(Group)\r\n"
+              L"Dependencies:\r\n->RpcSs\r\n->Group: QfGroup\r\n"
+              L"Dependant Services:\r\n->Quillfen Child (QfChild) (Paused)\r\n");
+}
+
+// What could not be fetched: display name, description, status and the whole configuration.
+TEST(ServiceDetails, MissingPartsHaveTheirOwnTexts) {
+    ServiceRecord record;
+    EXPECT_EQ(FormatServiceDetails(record),
+              L"\r\n\r\n(No Description)\r\nCurrent Status: Unable to retrive status information\r\n"
+              L"Startup Type: Unable to Determine\r\nError Control: Unable to Determine\r\n"
+              L"Binary: \r\nGroup: (none)\r\nSafeBoot:\r\nDependencies:\r\n(none)\r\n"
+              L"Dependant Services:\r\n(none)\r\n");
+
+    // A configuration without a binary or a dependency list.
+    QUERY_SERVICE_CONFIGW config = {};
+    config.dwStartType = SERVICE_BOOT_START;
+    config.dwErrorControl = SERVICE_ERROR_IGNORE;
+    record.config = &config;
+    record.displayName = L"D";
+    record.description = L"Text";
+    record.hasStatus = true;
+    record.state = SERVICE_STOPPED;
+    record.marks.network = true;
+    EXPECT_EQ(FormatServiceDetails(record),
+              L"\r\nD\r\n\"Text\"\r\nCurrent Status: Stopped\r\nStartup Type: Boot\r\nError Control: Ignore\r\n"
+              L"Binary: \r\nGroup: (none)\r\nSafeBoot: Network\r\nDependencies:\r\n(none)\r\n"
+              L"Dependant Services:\r\n(none)\r\n");
+}
+
+}  // namespace

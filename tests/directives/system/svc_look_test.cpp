@@ -1,0 +1,305 @@
+// SERVICE on services these tests create with the service manager, with SafeBoot entries they create
+// under HKLM, and on a service Wine itself installs. Everything created is removed again.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "directives/system/system.h"
+#include "tests/support/test_support.h"
+#include "util/handles.h"
+#include "util/owned.h"
+
+namespace {
+
+const wchar_t kSafeBootPath[] = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
+const wchar_t kServicesPath[] = L"SYSTEM\\CurrentControlSet\\Services\\";
+
+struct ServiceSpec {
+    const wchar_t* name;
+    const wchar_t* displayName;
+    DWORD type = SERVICE_WIN32_OWN_PROCESS;
+    DWORD startType = SERVICE_DEMAND_START;
+    DWORD errorControl = SERVICE_ERROR_NORMAL;
+    const wchar_t* binary = L"C:\\quillfen\\svc.exe";
+    const wchar_t* group = nullptr;         // load-order group
+    const wchar_t* dependencies = nullptr;  // NUL-separated, ending with an empty entry
+};
+
+// A service created for one test and deleted when the object goes.
+class TestService {
+public:
+    explicit TestService(const ServiceSpec& spec) : name_(spec.name) {
+        manager_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        Delete();  // left over from an interrupted run
+        service_.reset(CreateServiceW(manager_.get(), spec.name, spec.displayName, SERVICE_ALL_ACCESS, spec.type,
+                                      spec.startType, spec.errorControl, spec.binary, spec.group, nullptr,
+                                      spec.dependencies, nullptr, nullptr));
+        EXPECT_TRUE(service_) << "cannot create " << Narrow(name_) << ": " << GetLastError();
+    }
+    ~TestService() {
+        if (service_) DeleteService(service_.get());
+    }
+    TestService(const TestService&) = delete;
+    TestService& operator=(const TestService&) = delete;
+
+    void SetDescription(const wchar_t* text) {
+        SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(text)};
+        EXPECT_TRUE(ChangeServiceConfig2W(service_.get(), SERVICE_CONFIG_DESCRIPTION, &description));
+    }
+
+private:
+    void Delete() {
+        ServiceHandle old(OpenServiceW(manager_.get(), name_.c_str(), DELETE));
+        if (old) DeleteService(old.get());
+    }
+
+    std::wstring name_;
+    ServiceHandle manager_;
+    ServiceHandle service_;
+};
+
+// Entries of the SafeBoot sets, with the keys above them created as needed. On destruction each key
+// this object created is removed, deepest first; keys that were there before are left alone.
+class SafeBootEntries {
+public:
+    struct Entry {
+        const wchar_t* set;
+        const wchar_t* name;
+        const wchar_t* kind;  // the entry's default value; null leaves it without one
+    };
+    explicit SafeBootEntries(std::initializer_list<Entry> entries) {
+        for (const Entry& entry : entries) Add(entry.set, entry.name, entry.kind);
+    }
+    ~SafeBootEntries() {
+        for (auto path = created_.rbegin(); path != created_.rend(); ++path)
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, path->c_str());
+    }
+    SafeBootEntries(const SafeBootEntries&) = delete;
+    SafeBootEntries& operator=(const SafeBootEntries&) = delete;
+
+private:
+    void Add(const wchar_t* set, const std::wstring& name, const wchar_t* kind) {
+        std::wstring path = kSafeBootPath;
+        Create(path);
+        path += std::wstring(L"\\") + set;
+        Create(path);
+        path += L"\\" + name;
+        RegKey key = Create(path);
+        if (kind != nullptr)
+            RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kind),
+                           static_cast<DWORD>((wcslen(kind) + 1) * sizeof(wchar_t)));
+    }
+
+    RegKey Create(const std::wstring& path) {
+        RegKey key;
+        DWORD disposition = 0;
+        LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                      key.put(), &disposition);
+        EXPECT_EQ(status, ERROR_SUCCESS) << Narrow(path);
+        if (status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) created_.push_back(path);
+        return key;
+    }
+
+    std::vector<std::wstring> created_;
+};
+
+std::wstring Look(const std::wstring& line) {
+    std::wstring copy = line;
+    return CaptureReport([&](FILE* report) { SvcLook(copy.data(), report); });
+}
+
+// The expected section of a stopped service of ours, without dependencies or dependants.
+struct Section {
+    const wchar_t* line;
+    const wchar_t* displayName;
+    const wchar_t* description;  // the description line as it reads, quotes included
+    const wchar_t* startType;
+    const wchar_t* errorControl;
+    const wchar_t* binary;
+    const wchar_t* group;
+    const wchar_t* marks;
+
+    std::wstring Text() const {
+        return std::wstring(L"\r\n") + line + L"\r\n" + displayName + L"\r\n" + description +
+               L"\r\nCurrent Status: Stopped\r\nStartup Type: " + startType + L"\r\nError Control: " + errorControl +
+               L"\r\nBinary: " + binary + L"\r\nGroup: " + group + L"\r\nSafeBoot:" + marks +
+               L"\r\nDependencies:\r\n(none)\r\nDependant Services:\r\n(none)\r\n";
+    }
+};
+
+void ExpectSections(std::initializer_list<Section> sections) {
+    for (const Section& section : sections) EXPECT_EQ(Look(section.line), section.Text()) << Narrow(section.line);
+}
+
+// Our entries of a set list (those whose names begin with "QF"), sorted.
+std::vector<std::wstring> SortedNames(String* list) {
+    StringList owner(list);
+    std::vector<std::wstring> names;
+    for (String* node = owner.get(); node != nullptr; node = node->next)
+        if (_wcsnicmp(node->text, L"QF", 2) == 0) names.emplace_back(node->text);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SvcLook, NamesThatOpenNoService) {
+    TestService service({L"QfSvcPlain", L"Quillfen Plain"});
+    EXPECT_EQ(Look(L"QfSvcPlain "), L"\r\nQfSvcPlain  - Unable to open Service Handle.\r\n");
+    EXPECT_EQ(Look(L"QfNoSuchService"), L"\r\nQfNoSuchService - Unable to open Service Handle.\r\n");
+    EXPECT_EQ(Look(L""), L"\r\n - Unable to open Service Handle.\r\n");
+}
+
+// Descriptions present, absent and set empty, and every start type and error control.
+TEST(SvcLook, DescriptionsStartTypesAndErrorControls) {
+    ServiceSpec boot{L"QfDrvBoot",       L"Quillfen Boot Driver", SERVICE_KERNEL_DRIVER,
+                     SERVICE_BOOT_START, SERVICE_ERROR_IGNORE,    L"System32\\drivers\\qfboot.sys"};
+    ServiceSpec system{L"QfDrvSystem",       L"Quillfen System Driver", SERVICE_KERNEL_DRIVER,
+                       SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL,      L"System32\\drivers\\qfsys.sys"};
+    ServiceSpec automatic{L"QfSvcAuto",       L"Quillfen Automatic", SERVICE_WIN32_OWN_PROCESS,
+                          SERVICE_AUTO_START, SERVICE_ERROR_SEVERE,  L"\"C:\\Program Files\\Quillfen\\auto.exe\" -run"};
+    ServiceSpec demand{L"QfSvcDemand",       L"Quillfen Demand",     SERVICE_WIN32_OWN_PROCESS,
+                       SERVICE_DEMAND_START, SERVICE_ERROR_CRITICAL, L"C:\\quillfen\\demand.exe"};
+    ServiceSpec disabled{L"QfSvcDisabled", L"Quillfen Disabled", SERVICE_WIN32_OWN_PROCESS,
+                         SERVICE_DISABLED, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\disabled.exe"};
+    TestService bootService(boot), systemService(system), autoService(automatic), demandService(demand),
+        disabledService(disabled);
+    bootService.SetDescription(L"Loaded by the boot loader.");
+    autoService.SetDescription(L"Starts with \"the\" machine.");
+    disabledService.SetDescription(L"");
+
+    // The key name is matched by the service manager without regard to case; the line is echoed as written.
+    ExpectSections({
+        {L"QfDrvBoot", L"Quillfen Boot Driver", L"\"Loaded by the boot loader.\"", L"Boot", L"Ignore",
+         L"System32\\drivers\\qfboot.sys", L"(none)", L""},
+        {L"QfDrvSystem", L"Quillfen System Driver", L"(No Description)", L"System", L"Normal",
+         L"System32\\drivers\\qfsys.sys", L"(none)", L""},
+        {L"qfsvcauto", L"Quillfen Automatic", L"\"Starts with \"the\" machine.\"", L"Automatic", L"Severe",
+         L"\"C:\\Program Files\\Quillfen\\auto.exe\" -run", L"(none)", L""},
+        {L"QfSvcDemand", L"Quillfen Demand", L"(No Description)", L"Demand", L"Critical", L"C:\\quillfen\\demand.exe",
+         L"(none)", L""},
+    });
+    // An empty description is a present one; Wine 8 reads it back as none at all.
+    Section empty{L"QfSvcDisabled", L"Quillfen Disabled",          L"\"\"",   L"Disabled",
+                  L"Normal",        L"C:\\quillfen\\disabled.exe", L"(none)", L""};
+    Section none = empty;
+    none.description = L"(No Description)";
+    std::wstring text = Look(L"QfSvcDisabled");
+    EXPECT_TRUE(text == empty.Text() || text == none.Text()) << Narrow(text);
+}
+
+// Membership by name, by driver file name, by group and as a file-system filter, in both sets, and
+// the set lists the marks come from.
+TEST(SvcLook, SafeBootMarksAndSets) {
+    TestService both({L"QfSvcBoth", L"Quillfen Both", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                      SERVICE_ERROR_NORMAL, L"C:\\quillfen\\both.exe", L"QfGroupBoth"});
+    TestService driver({L"QfDrvFile", L"Quillfen File Driver", SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                        SERVICE_ERROR_NORMAL, L"System32\\drivers\\qfdrvfile.sys", L"QfGroupOther"});
+    TestService filter({L"QfFilter", L"Quillfen Filter", SERVICE_FILE_SYSTEM_DRIVER, SERVICE_DEMAND_START,
+                        SERVICE_ERROR_NORMAL, L"System32\\drivers\\qffilter.sys"});
+    TestService none({L"QfSvcNone", L"Quillfen None", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                      SERVICE_ERROR_NORMAL, L"C:\\quillfen\\none.exe"});
+    SafeBootEntries entries({
+        {L"Minimal", L"qfsvcboth", L"Service"},
+        {L"Minimal", L"QfGroupBoth", L"Driver Group"},
+        {L"Network", L"QFSVCBOTH", L"Service"},
+        {L"Network", L"qfgroupboth", L"group"},
+        {L"Minimal", L"QfDrvFile.SYS", L"Driver"},
+        {L"Network", L"QfFilter", L"FSFilter System Recovery"},
+        // A group named like a service marks no service without that group; other kinds mark nothing.
+        {L"Minimal", L"QfSvcNone", L"Group"},
+        {L"Network", L"QfSvcNone", L"Something Else"},
+        {L"Network", L"QfGroupOther", nullptr},
+        // Entries that show how each kind is taken into the lists.
+        {L"Minimal", L"QfAlpha", L"service"},
+        {L"Minimal", L"Qf.sys", L"Driver"},  // ".sys" cut: "QF"
+        {L"Minimal", L"Qfs", L"DRIVER"},     // too short to lose anything
+        {L"Minimal", L"QfNet.sys.SyS", L"Driver"},
+        {L"Minimal", L"QfFs", L"fsfilter system recovery"},
+        {L"Minimal", L"QfGroupA", L"Driver Group"},
+        {L"Minimal", L"QfGroupB", L"GROUPS"},
+        {L"Minimal", L"QfOther", L"Services"},
+        {L"Minimal", L"QfNoKind", nullptr},
+        {L"Network", L"QfOnlyNetwork", L"Service"},
+    });
+
+    ExpectSections({
+        {L"QfSvcBoth", L"Quillfen Both", L"(No Description)", L"Demand", L"Normal", L"C:\\quillfen\\both.exe",
+         L"QfGroupBoth", L" Minimal Minimal(Group) Network Network(Group)"},
+        {L"QfDrvFile", L"Quillfen File Driver", L"(No Description)", L"Demand", L"Normal",
+         L"System32\\drivers\\qfdrvfile.sys", L"QfGroupOther", L" Minimal"},
+        {L"QfFilter", L"Quillfen Filter", L"(No Description)", L"Demand", L"Normal", L"System32\\drivers\\qffilter.sys",
+         L"(none)", L" Network"},
+        {L"QfSvcNone", L"Quillfen None", L"(No Description)", L"Demand", L"Normal", L"C:\\quillfen\\none.exe",
+         L"(none)", L""},
+    });
+
+    // The registry decides the order of the entries: compare as sets.
+    using Names = std::vector<std::wstring>;
+    EXPECT_EQ(SortedNames(GetSafeBootServices(L"Minimal")),
+              (Names{L"QF", L"QFALPHA", L"QFDRVFILE", L"QFFS", L"QFNET.SYS", L"QFS", L"QFSVCBOTH"}));
+    EXPECT_EQ(SortedNames(GetSafeBootGroups(L"Minimal")),
+              (Names{L"QfGroupA", L"QfGroupB", L"QfGroupBoth", L"QfSvcNone"}));
+    EXPECT_EQ(SortedNames(GetSafeBootServices(L"Network")), (Names{L"QFFILTER", L"QFONLYNETWORK", L"QFSVCBOTH"}));
+    EXPECT_EQ(SortedNames(GetSafeBootGroups(L"Network")), (Names{L"qfgroupboth"}));
+    EXPECT_EQ(GetSafeBootServices(L"NoSuchSet"), nullptr);
+}
+
+TEST(GetGroup, TheGroupValueWhateverItsCaseAndType) {
+    TestService service({L"QfSvcGroup", L"Quillfen Group"});
+    std::wstring path = std::wstring(kServicesPath) + L"QfSvcGroup";
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()), ERROR_SUCCESS);
+    EXPECT_EQ(OwnedText(GetGroup(L"QfSvcGroup")), nullptr);
+
+    const wchar_t text[] = L"Base";
+    RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
+    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"Base");
+    // Any type is read as text, up to its first NUL or its end.
+    const BYTE binary[] = {'N', 0, 'e', 0, 't'};
+    RegSetValueExW(key.get(), L"gROUP", 0, REG_BINARY, binary, sizeof binary);
+    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"Ne");
+    RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, nullptr, 0);
+    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"");
+    EXPECT_EQ(OwnedText(GetGroup(L"QfNoSuchService")), nullptr);
+}
+
+// Dependencies on a service and on a group. Wine 8 answers an empty list for any service, so there the
+// lines read "(none)"; their formatting is covered on crafted lists as well.
+TEST(SvcLook, DependenciesOnAServiceAndAGroup) {
+    TestService base({L"QfSvcBase", L"Quillfen Base"});
+    ServiceSpec spec{L"QfSvcDeps", L"Quillfen Deps"};
+    spec.dependencies = L"QfSvcBase\0+QfGroupBase\0";
+    TestService deps(spec);
+    std::wstring head =
+        L"\r\nQfSvcDeps\r\nQuillfen Deps\r\n(No Description)\r\nCurrent Status: Stopped\r\n"
+        L"Startup Type: Demand\r\nError Control: Normal\r\nBinary: C:\\quillfen\\svc.exe\r\n"
+        L"Group: (none)\r\nSafeBoot:\r\nDependencies:";
+    std::wstring tail = L"\r\nDependant Services:\r\n(none)\r\n";
+    std::wstring text = Look(L"QfSvcDeps");
+    EXPECT_TRUE(text == head + L"\r\n->QfSvcBase\r\n->Group: QfGroupBase" + tail || text == head + L"\r\n(none)" + tail)
+        << Narrow(text);
+}
+
+// A service Wine installs in every prefix; whether it runs depends on what started before.
+TEST(SvcLook, BuiltInRemoteProcedureCallService) {
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ServiceHandle service(OpenServiceW(manager.get(), L"RpcSs", SERVICE_QUERY_STATUS));
+    SERVICE_STATUS status = {};
+    // It may be starting on demand just now: wait until it settles.
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
+        if (status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_RUNNING) break;
+        Sleep(100);
+    }
+    ASSERT_TRUE(status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_RUNNING);
+    const wchar_t* state = status.dwCurrentState == SERVICE_RUNNING ? L"Started" : L"Stopped";
+    EXPECT_EQ(Look(L"RpcSs"), std::wstring(L"\r\nRpcSs\r\nRemote Procedure Call (RPC)\r\n\"RPC service\"\r\n"
+                                           L"Current Status: ") +
+                                  state +
+                                  L"\r\nStartup Type: Demand\r\nError Control: Normal\r\n"
+                                  L"Binary: C:\\windows\\system32\\rpcss.exe\r\nGroup: (none)\r\nSafeBoot:\r\n"
+                                  L"Dependencies:\r\n(none)\r\nDependant Services:\r\n(none)\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+#pragma once
+
+wchar_t* MD5File(const wchar_t* path);
