@@ -1,15 +1,16 @@
 #include "script/dispatch.h"
 
+#include "directives/registry/registry.h"
 #include "script/interpreter.h"
 
 // Handlers are plugged in here and nowhere else.
 const ContextEntry CONTEXTS[] = {
     {L"FILE", kContextFile, nullptr},
     {L"DIR", kContextDir, nullptr},
-    {L"REG", kContextReg, nullptr},
+    {L"REG", kContextReg, RegLook},
     {L"FILEFIND", kContextFileFind, nullptr},
     {L"FOLDERFIND", kContextFolderFind, nullptr},
-    {L"REGFIND", kContextRegFind, nullptr},
+    {L"REGFIND", kContextRegFind, RegFind},
     {L"ENV", kContextEnv, nullptr},
     {L"PROCESS", kContextProcess, nullptr},
     {L"SERVICE", kContextService, nullptr},
@@ -20,7 +21,7 @@ const ContextEntry CONTEXTS[] = {
 const size_t NUM_CONTEXTS = sizeof CONTEXTS / sizeof CONTEXTS[0];
 
 const CommandEntry COMMANDS[] = {
-    {L"csinfo", nullptr},
-    {L"safeboot", nullptr},
+    {L"csinfo", csinfo},
+    {L"safeboot", safeboot},
 };
 const size_t NUM_COMMANDS = sizeof COMMANDS / sizeof COMMANDS[0];
