@@ -72,8 +72,11 @@ TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
     key.SetValue(L"odd", REG_SZ, odd, sizeof odd);
     const wchar_t multi[] = L"one\0two\0";
     key.SetValue(L"multi", REG_MULTI_SZ, multi, sizeof multi);
-    const wchar_t unended[] = {L'a', 0, L'b'};  // no final empty string, no terminator
-    key.SetValue(L"unended", REG_MULTI_SZ, unended, sizeof unended);
+    // Wine adds a terminator when the character after the data is NUL: the X keeps it out.
+    const wchar_t unended[] = {L'a', 0, L'b', L'X'};  // no final empty string, no terminator
+    key.SetValue(L"unended", REG_MULTI_SZ, unended, 3 * sizeof(wchar_t));
+    const wchar_t unterminated[] = {L'a', L'b', L'X'};
+    key.SetValue(L"unterminated", REG_SZ, unterminated, 2 * sizeof(wchar_t));
     key.SetValue(L"onenul", REG_MULTI_SZ, L"", 2);
     key.SetDword(L"dword", 0xFFFFFFFF);
     const BYTE shortDword[] = {0x34, 0x12};
@@ -107,6 +110,7 @@ TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
                                   L"\"shortdword\"= 0x0000001234 (4660)\r\n"
                                   L"\"sz\"=\"text\"\r\n"
                                   L"\"unended\"=\"a b\"\r\n"
+                                  L"\"unterminated\"=\"ab\"\r\n"
                                   L"\r\n";
     EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegTypes"), expected);
 }
