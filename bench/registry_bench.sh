@@ -9,7 +9,7 @@
 # by REGFIND (HKCU would be walked a second time below HKEY_USERS). Quarter is only there while the dumps
 # are timed, so that REGFIND walks Full and the prefix's own keys and nothing else.
 # It times, each side by side:
-#   - REGFIND of a term found in 100 values of Full, through quillfen-cli (it walks all four hives),
+#   - REGFIND of a term found in 99 values of Full, through quillfen-cli (it walks all four hives),
 #     against `regedit /E` of Full plus `grep -i` over the export (UTF-16LE bytes, hence grep -P);
 #   - REG /s of Full and of Quarter (a linear dump takes at least a fifth as long on the quarter).
 set -euo pipefail
@@ -20,7 +20,7 @@ cli="$root/build/x64/quillfen-cli.exe"
 base='HKEY_LOCAL_MACHINE\Software\QuillfenBench'
 
 # gen NAME TOP CHILDREN: TOP keys with CHILDREN sub-keys each (TOP * (CHILDREN + 1) keys), two string
-# values per key; every 1000th leaf also holds the search term.
+# values per key; every 1000th leaf also holds the search term (99 leaves in Full).
 gen() {
     awk -v base="$base" -v name="$1" -v top="$2" -v kids="$3" 'BEGIN {
         print "REGEDIT4"; print ""
@@ -37,14 +37,35 @@ gen() {
     }'
 }
 
-timed() {  # timed LABEL COMMAND...: prints the wall time of the command in seconds
+# The wineserver of this prefix: the process whose working folder is the prefix's server folder,
+# named after the prefix's device and inode.
+server_pid() {
+    local name
+    name=$(printf 'server-%x-%x' "$((16#$(stat -c %D "$WINEPREFIX")))" "$(stat -c %i "$WINEPREFIX")")
+    for p in $(pgrep -x wineserver); do
+        [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$name" ] && { echo "$p"; return; }
+    done
+}
+
+server_ticks() {  # user + system clock ticks of this prefix's wineserver so far
+    local pid
+    pid=$(server_pid)
+    [ -n "$pid" ] && awk '{ print $14 + $15 }' "/proc/$pid/stat" || echo 0
+}
+
+# timed LABEL COMMAND...: wall time, and the CPU time of the wineserver that serves every registry
+# call of both sides (the machine's cores are shared, so the CPU figure is the steadier one).
+timed() {
     local label="$1"
     shift
-    local start end
+    local start end ticks0 ticks1
+    ticks0=$(server_ticks)
     start=$(date +%s.%N)
     "$@"
     end=$(date +%s.%N)
-    printf '%-44s %8.2f s\n' "$label" "$(echo "$end - $start" | bc)"
+    ticks1=$(server_ticks)
+    printf '%-44s wall %7.2f s  wineserver cpu %7.2f s\n' "$label" "$(echo "$end - $start" | bc)" \
+        "$(echo "($ticks1 - $ticks0) / $(getconf CLK_TCK)" | bc -l)"
 }
 
 quill() {  # quill SCRIPTFILE REPORT

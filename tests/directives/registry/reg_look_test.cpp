@@ -115,6 +115,20 @@ TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
     EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegTypes"), expected);
 }
 
+TEST(RegLook, LongestNamesAreReadWhole) {
+    TestKey key(L"RegLongNames");
+    const std::wstring longest(16383, L'v');  // the longest value name the registry allows
+    const std::wstring medium(300, L'm');
+    const std::wstring keyName(255, L'k');
+    key.SetString(longest, L"1");
+    key.SetString(medium, L"2");
+    key.SetString(L"short", L"3", keyName);
+    const std::wstring p = kUserTests + L"RegLongNames";
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLongNames /s"),
+              L"\r\n[" + p + L"]\r\n\"" + medium + L"\"=\"2\"\r\n\"" + longest + L"\"=\"1\"\r\n" + L"\r\n[" + p +
+                  L"\\" + keyName + L"]\r\n\"short\"=\"3\"\r\n\r\n");
+}
+
 TEST(RegLook, FailuresAreReportedOnTheirOwnLines) {
     TestKey key(L"RegFailures");
     key.CreateSubKey(L"Locked");
