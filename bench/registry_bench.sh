@@ -42,7 +42,7 @@ gen() {
 server_pid() {
     local name
     name=$(printf 'server-%x-%x' "$((16#$(stat -c %D "$WINEPREFIX")))" "$(stat -c %i "$WINEPREFIX")")
-    for p in $(pgrep -x wineserver); do
+    for p in $(pgrep wineserver); do
         [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$name" ] && { echo "$p"; return; }
     done
 }
