@@ -1,5 +1,6 @@
 #include "script/dispatch.h"
 
+#include "directives/registry/registry.h"
 #include "directives/system/system.h"
 #include "script/interpreter.h"
 
@@ -7,10 +8,10 @@
 const ContextEntry CONTEXTS[] = {
     {L"FILE", kContextFile, nullptr},
     {L"DIR", kContextDir, nullptr},
-    {L"REG", kContextReg, nullptr},
+    {L"REG", kContextReg, RegLook},
     {L"FILEFIND", kContextFileFind, nullptr},
     {L"FOLDERFIND", kContextFolderFind, nullptr},
-    {L"REGFIND", kContextRegFind, nullptr},
+    {L"REGFIND", kContextRegFind, RegFind},
     {L"ENV", kContextEnv, nullptr},
     {L"PROCESS", kContextProcess, ProcLook},
     {L"SERVICE", kContextService, SvcLook},
@@ -21,7 +22,7 @@ const ContextEntry CONTEXTS[] = {
 const size_t NUM_CONTEXTS = sizeof CONTEXTS / sizeof CONTEXTS[0];
 
 const CommandEntry COMMANDS[] = {
-    {L"csinfo", nullptr},
-    {L"safeboot", nullptr},
+    {L"csinfo", csinfo},
+    {L"safeboot", safeboot},
 };
 const size_t NUM_COMMANDS = sizeof COMMANDS / sizeof COMMANDS[0];

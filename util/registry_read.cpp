@@ -9,6 +9,7 @@ constexpr int kMaxAttempts = 8;
 // Longest names the registry allows: 16,383 characters for a value, 255 for a key.
 constexpr DWORD kMaxValueNameLength = 16383;
 constexpr DWORD kMaxKeyNameLength = 255;
+constexpr DWORD kFirstNameCapacity = 256;
 
 DWORD LongestName(HKEY key, bool valueNames) {
     DWORD subkeyLength = 0;
@@ -22,7 +23,9 @@ DWORD LongestName(HKEY key, bool valueNames) {
 // Runs `fetch(buffer, capacity)` with a name buffer that grows on ERROR_MORE_DATA.
 template <typename Fetch>
 LONG FetchName(HKEY key, bool valueNames, DWORD maxLength, std::wstring& name, Fetch fetch) {
-    DWORD capacity = LongestName(key, valueNames) + 1;
+    // Start from a size most names fit and ask the key for its longest name only when one does not:
+    // that query walks all the key's entries, so asking it at every index makes a walk quadratic.
+    DWORD capacity = kFirstNameCapacity < maxLength + 1 ? kFirstNameCapacity : maxLength + 1;
     std::vector<wchar_t> buffer;
     LONG status = ERROR_MORE_DATA;
     for (int attempt = 0; attempt < kMaxAttempts && status == ERROR_MORE_DATA; ++attempt) {

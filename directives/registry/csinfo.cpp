@@ -1,0 +1,77 @@
+// ::csinfo: which control set is in use and which numbered sets exist with a Control key.
+#include <cwchar>
+#include <string>
+
+#include "directives/registry/registry.h"
+#include "report/log.h"
+#include "util/handles.h"
+#include "util/owned.h"
+#include "util/registry_values.h"
+
+namespace {
+
+const wchar_t kHeading[] = L"\r\n========== ControlSet Info ==========\r\n";
+const wchar_t kSelectKey[] = L"System\\Select";
+const wchar_t kSystemKey[] = L"System";
+const wchar_t kSetPrefix[] = L"ControlSet";
+constexpr size_t kSetPrefixLength = sizeof kSetPrefix / sizeof kSetPrefix[0] - 1;
+const wchar_t kControlKey[] = L"Control";
+const wchar_t kLineBreak[] = L"\r\n";
+const wchar_t kSystemError[] = L"\r\nError opening System key.";
+const wchar_t kArrow[] = L" -> ";
+const wchar_t kSetError[] = L"Error opening ControlSetKey key.";
+const wchar_t kControlPresent[] = L"Control present";
+const wchar_t kNoControl[] = L"No Control";
+
+struct Selection {
+    const wchar_t* value;
+    const wchar_t* label;
+};
+const Selection kSelections[] = {
+    {L"Current", L"\r\nCurrent: "},
+    {L"Default", L"\r\nDefault: "},
+    {L"Failed", L"\r\nFailed: "},
+    {L"LastKnownGood", L"\r\nLastKnownGood: "},
+};
+
+void ShowSet(HKEY system, const wchar_t* name, FILE* report) {
+    Log(kLineBreak, report);
+    Log(NoZeros(name + kSetPrefixLength), report);
+    Log(kArrow, report);
+    RegKey set;
+    if (RegOpenKeyExW(system, name, 0, KEY_READ, set.put()) != ERROR_SUCCESS) {
+        Log(kSetError, report);
+        return;
+    }
+    RegKey control;
+    bool present = RegOpenKeyExW(set.get(), kControlKey, 0, KEY_READ, control.put()) == ERROR_SUCCESS;
+    Log(present ? kControlPresent : kNoControl, report);
+}
+
+}  // namespace
+
+const wchar_t* NoZeros(const wchar_t* text) {
+    while (*text == L'0') ++text;
+    return text;
+}
+
+void csinfo(FILE* report) {
+    Log(kHeading, report);
+    for (const Selection& selection : kSelections) {
+        Log(selection.label, report);
+        OwnedText number(GetRegDWValue(HKEY_LOCAL_MACHINE, kSelectKey, selection.value));
+        Log(number.get(), report);
+    }
+    Log(kLineBreak, report);
+
+    RegKey system;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSystemKey, 0, KEY_READ, system.put()) != ERROR_SUCCESS) {
+        Log(kSystemError, report);
+    } else {
+        StringList names(GetSubkeys(system.get()));
+        for (String* node = names.get(); node != nullptr; node = node->next) {
+            if (wcsncmp(node->text, kSetPrefix, kSetPrefixLength) == 0) ShowSet(system.get(), node->text, report);
+        }
+    }
+    Log(kLineBreak, report);
+}

@@ -1,0 +1,58 @@
+// ::safeboot: the safe-mode shell and the drivers, services, groups and device classes of the two
+// safe-mode sets.
+#include "directives/registry/registry.h"
+#include "report/log.h"
+#include "util/handles.h"
+#include "util/owned.h"
+#include "util/registry_values.h"
+
+namespace {
+
+const wchar_t kHeading[] = L"\r\n========== SafeBoot Info ==========\r\n";
+const wchar_t kSafeBootKey[] = L"System\\CurrentControlSet\\Control\\Safeboot";
+const wchar_t kMinimalKey[] = L"System\\CurrentControlSet\\Control\\Safeboot\\Minimal";
+const wchar_t kNetworkKey[] = L"System\\CurrentControlSet\\Control\\Safeboot\\Network";
+const wchar_t kShellValue[] = L"AlternateShell";
+const wchar_t kShellLabel[] = L"\r\nAlternate Shell: ";
+const wchar_t kMinimalHeading[] = L"\r\n\r\n--- Minimal ---";
+const wchar_t kNetworkHeading[] = L"\r\n\r\n--- Network ---";
+const wchar_t kMinimalError[] = L"\r\nError opening Minimal key.";
+const wchar_t kNetworkError[] = L"\r\nError opening Network key.";
+const wchar_t kLineBreak[] = L"\r\n";
+const wchar_t kClassOpen[] = L"\r\n(";
+const wchar_t kClassClose[] = L")";
+
+// One line per entry: a device class (its name begins with "{") by its description, the rest by name.
+void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
+    RegKey set;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, set.put()) != ERROR_SUCCESS) {
+        Log(error, report);
+        return;
+    }
+    StringList names(GetSubkeys(set.get()));
+    for (String* node = names.get(); node != nullptr; node = node->next) {
+        if (node->text[0] == L'{') {
+            Log(kClassOpen, report);
+            OwnedText description(GetRegSZValue(set.get(), node->text, L""));
+            Log(description.get(), report);
+            Log(kClassClose, report);
+        } else {
+            Log(kLineBreak, report);
+            Log(node->text, report);
+        }
+    }
+}
+
+}  // namespace
+
+void safeboot(FILE* report) {
+    Log(kHeading, report);
+    Log(kShellLabel, report);
+    OwnedText shell(GetRegSZValue(HKEY_LOCAL_MACHINE, kSafeBootKey, kShellValue));
+    Log(shell.get(), report);
+    Log(kMinimalHeading, report);
+    ShowSet(kMinimalKey, kMinimalError, report);
+    Log(kNetworkHeading, report);
+    ShowSet(kNetworkKey, kNetworkError, report);
+    Log(kLineBreak, report);
+}

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "directives/registry/registry.h"
+#include "tests/directives/registry/registry_fixtures.h"
+
+namespace {
+
+// REGFIND walks HKCU and then HKU, where the current user's hive shows up again: findings in test
+// keys appear under both.
+const std::wstring kUserTests = L"HKEY_CURRENT_USER\\Software\\QuillfenTests\\";
+
+// The HKEY_USERS path of the current user's hive.
+std::wstring UsersRoot() {
+    for (const std::wstring& name : EnumeratedSubkeys(HKEY_USERS, L"")) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_USERS, (name + L"\\Software\\QuillfenTests").c_str(), 0, KEY_READ, &key) ==
+            ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return L"HKEY_USERS\\" + name;
+        }
+    }
+    ADD_FAILURE() << "the current user's hive is not below HKEY_USERS";
+    return {};
+}
+
+// Each finding twice: first under HKCU, then under HKU, `findings` written with the HKCU root.
+std::wstring Twice(const std::wstring& term, const std::wstring& findings) {
+    std::wstring again = findings;
+    const std::wstring hkcu = L"[HKEY_CURRENT_USER";
+    const std::wstring hku = L"[" + UsersRoot();
+    for (size_t at = again.find(hkcu); at != std::wstring::npos; at = again.find(hkcu, at + hku.size())) {
+        again.replace(at, hkcu.size(), hku);
+    }
+    return L"\r\nSearching for \"" + term + L"\"\r\n" + findings + again;
+}
+
+TEST(RegFind, KeyAndValueFindingsInWalkOrder) {
+    TestKey key(L"RegFindKinds");
+    const std::wstring expand = L"x qf5KIND y";
+    key.SetValue(L"", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>((expand.size() + 1) * 2));
+    key.SetDword(L"qf5kindCount", 7);  // neither a DWORD's name nor its data is searched
+    const char bytes[] =
+        "Q\0F\0"
+        "5\0K\0I\0N\0D\0";
+    key.SetValue(L"qf5kindBinary", REG_BINARY, bytes, sizeof bytes);
+    const wchar_t multi[] = L"alpha\0qf5kind\0";
+    key.SetValue(L"List", REG_MULTI_SZ, multi, sizeof multi, L"other\\deep");
+    key.SetString(L"Path", L"c:\\quux\\q.exe", L"qf5kind-tool");
+    key.SetString(L"Qf5KindName", L"v", L"qf5kind-tool");
+    ASSERT_EQ(EnumeratedSubkeys(key.root(), key.path()), (std::vector<std::wstring>{L"other", L"qf5kind-tool"}));
+
+    const std::wstring p = kUserTests + L"RegFindKinds";
+    const std::wstring findings = L"[" + p + L"]\r\n@=\"x qf5KIND y\"\r\n" +                        //
+                                  L"[" + p + L"\\other\\deep]\r\n\"List\"=\"alpha qf5kind\"\r\n" +  //
+                                  L"[" + p + L"\\qf5kind-tool]\r\n" +                               //
+                                  L"[" + p + L"\\qf5kind-tool]\r\n\"Qf5KindName\"=\"v\"\r\n";
+    EXPECT_EQ(RunHandler(RegFind, L"Qf5Kind"), Twice(L"Qf5Kind", findings));
+}
+
+TEST(RegFind, TermsWithQuotesBlanksAndBackslashes) {
+    TestKey key(L"RegFindTerms");
+    key.SetString(L"qf5run", L"a");
+    key.SetString(L"Qf5RunX", L"not a whole name");
+    key.SetString(L"Cmd", L"start \"Qf5Run\" now");
+    const wchar_t multi[] = L"Qf5a\0Qf5b\0";
+    key.SetValue(L"Pair", REG_MULTI_SZ, multi, sizeof multi);
+    key.SetString(L"Spaced", L"Qf5End x");
+    key.SetString(L"Tight", L"Qf5End");
+    key.SetString(L"Where", L"c:\\Qf5Slash\\sub");
+    key.CreateSubKey(L"Qf5Slash\\sub");
+    const std::wstring p = kUserTests + L"RegFindTerms";
+
+    // A quoted term anchors on a value name's start and end.
+    EXPECT_EQ(RunHandler(RegFind, L"\"Qf5Run\""),
+              Twice(L"\"Qf5Run\"",
+                    L"[" + p + L"]\r\n\"Cmd\"=\"start \"Qf5Run\" now\"\r\n[" + p + L"]\r\n\"qf5run\"=\"a\"\r\n"));
+    // A blank matches between two strings of a multi-string.
+    EXPECT_EQ(RunHandler(RegFind, L"qf5A QF5b"), Twice(L"qf5A QF5b", L"[" + p + L"]\r\n\"Pair\"=\"Qf5a Qf5b\"\r\n"));
+    // A trailing blank is part of the term, and the term is echoed as typed.
+    EXPECT_EQ(RunHandler(RegFind, L"qf5end "), Twice(L"qf5end ", L"[" + p + L"]\r\n\"Spaced\"=\"Qf5End x\"\r\n"));
+    // Key findings test a key's own name: a backslash only ever matches data.
+    EXPECT_EQ(RunHandler(RegFind, L"Qf5Slash\\Sub"),
+              Twice(L"Qf5Slash\\Sub", L"[" + p + L"]\r\n\"Where\"=\"c:\\Qf5Slash\\sub\"\r\n"));
+}
+
+TEST(RegFind, NothingFoundAndTheLineUpperCased) {
+    std::wstring line = L"Qf5 nothing anywhere";
+    std::wstring report = CaptureReport([&](FILE* out) { RegFind(line.data(), out); });
+    EXPECT_EQ(report, L"\r\nSearching for \"Qf5 nothing anywhere\"\r\nNo data found.\r\n");
+    EXPECT_EQ(line, L"QF5 NOTHING ANYWHERE");
+}
+
+TEST(RegFind, UnreadableKeysAreSkippedAndHiveRootsShowBare) {
+    TestKey key(L"RegFindLocked");
+    key.SetString(L"Inside", L"qf5locked data", L"Qf5LockedKey");
+    DenyRead deny(key.root(), key.path() + L"\\Qf5LockedKey");
+    // A value at the root of the hive, removed again when the test ends.
+    struct RootValue {
+        RootValue() {
+            RegSetValueExW(HKEY_CURRENT_USER, L"Qf5LockedRoot", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"r"), 4);
+        }
+        ~RootValue() { RegDeleteValueW(HKEY_CURRENT_USER, L"Qf5LockedRoot"); }
+    } rootValue;
+
+    // The locked key's name matches and is shown; nothing inside it is.
+    const std::wstring findings =
+        L"[HKEY_CURRENT_USER]\r\n\"Qf5LockedRoot\"=\"r\"\r\n[" + kUserTests + L"RegFindLocked\\Qf5LockedKey]\r\n";
+    std::wstring users = UsersRoot();
+    EXPECT_EQ(RunHandler(RegFind, L"qf5locked"), L"\r\nSearching for \"qf5locked\"\r\n" + findings + L"[" + users +
+                                                     L"]\r\n\"Qf5LockedRoot\"=\"r\"\r\n[" + users +
+                                                     L"\\Software\\QuillfenTests\\RegFindLocked\\Qf5LockedKey]\r\n");
+}
+
+TEST(RegFind, WalksTheDeepestTreeTheRegistryAllows) {
+    TestKey key(L"RegFindDeep");
+    constexpr int kLevels = 509;  // 512 levels below the hive root
+    std::wstring relative = L"d";
+    for (int level = 1; level < kLevels - 1; ++level) relative += L"\\d";
+    relative += L"\\Qf5Bottom";
+    key.SetString(L"at", L"qf5bottom value", relative);
+    const std::wstring p = kUserTests + L"RegFindDeep\\" + relative;
+    EXPECT_EQ(RunHandler(RegFind, L"QF5BOTTOM"),
+              Twice(L"QF5BOTTOM", L"[" + p + L"]\r\n[" + p + L"]\r\n\"at\"=\"qf5bottom value\"\r\n"));
+}
+
+}  // namespace

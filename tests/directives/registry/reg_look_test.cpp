@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include "directives/registry/registry.h"
+#include "tests/directives/registry/registry_fixtures.h"
+
+namespace {
+
+const std::wstring kUserTests = L"HKEY_CURRENT_USER\\Software\\QuillfenTests\\";
+
+// The key of the worked example: three values of three types, a readable and an unreadable sub-key.
+void MakeExample(TestKey& key) {
+    key.SetString(L"", L"d");
+    key.SetDword(L"Count", 5);
+    const BYTE bytes[] = {0x01, 0x02};
+    key.SetValue(L"Data", REG_BINARY, bytes, sizeof bytes);
+    key.CreateSubKey(L"Beta");
+    key.SetString(L"Name", L"x", L"alpha");
+}
+
+TEST(RegLook, RecursiveDumpShowsSortedValuesAndSubkeyBlocks) {
+    TestKey key(L"RegExample");
+    MakeExample(key);
+    DenyRead deny(key.root(), key.path() + L"\\Beta");
+    const std::wstring p = kUserTests + L"RegExample";
+    const std::wstring expected =
+        L"\r\n[" + p + L"]\r\n\"Count\"= 0x0000000005 (5)\r\n\"Data\"=01 02  (REG_BINARY)\r\n@=\"d\"\r\n" + L"\r\n[" +
+        p + L"\\alpha]\r\n\"Name\"=\"x\"\r\n" + L"\r\n[" + p + L"\\Beta]\r\n(Unable to open key)\r\n\r\n";
+    for (const wchar_t* line :
+         {L"HKCU\\Software\\QuillfenTests\\RegExample /s", L"HKCU\\Software\\QuillfenTests\\RegExample/SUB",
+          L"  [HKEY_CURRENT_USER\\Software\\QuillfenTests\\RegExample] /s",
+          L"hkcu\\Software\\QuillfenTests\\RegExample /x /S"}) {
+        EXPECT_EQ(RunHandler(RegLook, line), expected) << Narrow(line);
+    }
+}
+
+TEST(RegLook, WithoutRecursionSubkeysAreBareHeaders) {
+    TestKey key(L"RegFlat");
+    MakeExample(key);
+    key.SetString(L"Deep", L"never shown", L"alpha\\below");
+    const std::wstring p = kUserTests + L"RegFlat";
+    const std::wstring expected = L"\r\n[" + p +
+                                  L"]\r\n\"Count\"= 0x0000000005 (5)\r\n\"Data\"=01 02  (REG_BINARY)\r\n@=\"d\"\r\n" +
+                                  L"\r\n[" + p + L"\\alpha]\r\n\r\n[" + p + L"\\Beta]\r\n\r\n";
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFlat"), expected);
+    // Neither "subkeys" nor a blank-separated s is the switch.
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFlat /subkeys"), expected);
+}
+
+TEST(RegLook, ValuesSortByQuotedLabelAndSubkeysIgnoringCase) {
+    TestKey key(L"RegOrder");
+    for (const wchar_t* name : {L"AB", L"A", L"A#", L"A!", L"A B", L"C", L"b", L""}) key.SetString(name, name);
+    for (const wchar_t* name : {L"b", L"A", L"C"}) key.CreateSubKey(name);
+    const std::wstring p = kUserTests + L"RegOrder";
+    // The closing quote takes part: a name going on with a character below it sorts before its prefix.
+    const std::wstring expected =
+        L"\r\n[" + p +
+        L"]\r\n\"A B\"=\"A B\"\r\n\"A!\"=\"A!\"\r\n\"A\"=\"A\"\r\n\"A#\"=\"A#\"\r\n\"AB\"=\"AB\"\r\n"
+        L"\"b\"=\"b\"\r\n\"C\"=\"C\"\r\n@=\"\"\r\n" +
+        L"\r\n[" + p + L"\\A]\r\n(No values found)\r\n" + L"\r\n[" + p + L"\\b]\r\n(No values found)\r\n" + L"\r\n[" +
+        p + L"\\C]\r\n(No values found)\r\n\r\n";
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegOrder /s"), expected);
+}
+
+TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
+    TestKey key(L"RegTypes");
+    key.SetString(L"sz", L"text");
+    const wchar_t expand[] = L"%SystemRoot%\\x";
+    key.SetValue(L"expand", REG_EXPAND_SZ, expand, sizeof expand);
+    const wchar_t middle[] = L"ab\0cd";
+    key.SetValue(L"middle", REG_SZ, middle, sizeof middle);
+    const BYTE odd[] = {'o', 0, 'k', 0, '!'};  // odd byte count, no terminator
+    key.SetValue(L"odd", REG_SZ, odd, sizeof odd);
+    const wchar_t multi[] = L"one\0two\0";
+    key.SetValue(L"multi", REG_MULTI_SZ, multi, sizeof multi);
+    // Wine adds a terminator when the character after the data is NUL: the X keeps it out.
+    const wchar_t unended[] = {L'a', 0, L'b', L'X'};  // no final empty string, no terminator
+    key.SetValue(L"unended", REG_MULTI_SZ, unended, 3 * sizeof(wchar_t));
+    const wchar_t unterminated[] = {L'a', L'b', L'X'};
+    key.SetValue(L"unterminated", REG_SZ, unterminated, 2 * sizeof(wchar_t));
+    key.SetValue(L"onenul", REG_MULTI_SZ, L"", 2);
+    key.SetDword(L"dword", 0xFFFFFFFF);
+    const BYTE shortDword[] = {0x34, 0x12};
+    key.SetValue(L"shortdword", REG_DWORD, shortDword, sizeof shortDword);
+    const BYTE longDword[] = {1, 0, 0, 0, 9, 9};
+    key.SetValue(L"longdword", REG_DWORD, longDword, sizeof longDword);
+    const BYTE qword[] = {1, 0, 0, 0, 0, 0, 0, 0};
+    key.SetValue(L"qword", REG_QWORD, qword, sizeof qword);
+    key.SetValue(L"none", REG_NONE, qword, 2);
+    key.SetValue(L"emptybin", REG_BINARY, nullptr, 0);
+    const BYTE bigEndian[] = {0, 0, 0, 1};
+    key.SetValue(L"bigendian", REG_DWORD_BIG_ENDIAN, bigEndian, sizeof bigEndian);
+    key.SetValue(L"huge", 1048576, qword, 1);
+    key.SetValue(L"negative", 0x80000000u, qword, 1);
+
+    const std::wstring expected = L"\r\n[" + kUserTests +
+                                  L"RegTypes]\r\n"
+                                  L"\"bigendian\" (Type Unsupported - 5)\r\n"
+                                  L"\"dword\"= 0x00ffffffff (-1)\r\n"
+                                  L"\"emptybin\"= (REG_BINARY)\r\n"
+                                  L"\"expand\"=\"%SystemRoot%\\x\"\r\n"
+                                  L"\"huge\" (Type Unsupported - 1048576)\r\n"
+                                  L"\"longdword\"= 0x0000000001 (1)\r\n"
+                                  L"\"middle\"=\"ab\"\r\n"
+                                  L"\"multi\"=\"one two\"\r\n"
+                                  L"\"negative\" (Type Unsupported - -2147483648)\r\n"
+                                  L"\"none\"=01 00  (REG_NONE)\r\n"
+                                  L"\"odd\"=\"ok\"\r\n"
+                                  L"\"onenul\"=\" \"\r\n"
+                                  L"\"qword\"=01 00 00 00 00 00 00 00  (REG_QWORD)\r\n"
+                                  L"\"shortdword\"= 0x0000001234 (4660)\r\n"
+                                  L"\"sz\"=\"text\"\r\n"
+                                  L"\"unended\"=\"a b\"\r\n"
+                                  L"\"unterminated\"=\"ab\"\r\n"
+                                  L"\r\n";
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegTypes"), expected);
+}
+
+TEST(RegLook, LongestNamesAreReadWhole) {
+    TestKey key(L"RegLongNames");
+    const std::wstring longest(16383, L'v');  // the longest value name the registry allows
+    const std::wstring medium(300, L'm');
+    const std::wstring keyName(255, L'k');
+    key.SetString(longest, L"1");
+    key.SetString(medium, L"2");
+    key.SetString(L"short", L"3", keyName);
+    const std::wstring p = kUserTests + L"RegLongNames";
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLongNames /s"),
+              L"\r\n[" + p + L"]\r\n\"" + medium + L"\"=\"2\"\r\n\"" + longest + L"\"=\"1\"\r\n" + L"\r\n[" + p +
+                  L"\\" + keyName + L"]\r\n\"short\"=\"3\"\r\n\r\n");
+}
+
+TEST(RegLook, FailuresAreReportedOnTheirOwnLines) {
+    TestKey key(L"RegFailures");
+    key.CreateSubKey(L"Locked");
+    DenyRead deny(key.root(), key.path() + L"\\Locked");
+    const std::wstring p = kUserTests + L"RegFailures";
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\Locked /s"),
+              L"\r\n[" + p + L"\\Locked]\r\n(Unable to open key - access denied)\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\Missing"),
+              L"\r\n[" + p + L"\\Missing]\r\n(Unable to open key - key not found)\r\n");
+    // "X s" is a key name with a blank, not an option.
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures s"),
+              L"\r\n[" + p + L" s]\r\n(Unable to open key - key not found)\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"HKXX\\Software"), L"\r\n[HKXX\\Software]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"[HKXX\\Software] /s"), L"\r\n[HKXX\\Software]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"HKEY_LOCAL\\Software"), L"\r\n[HKEY_LOCAL\\Software]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"   "), L"\r\n[]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"/s HKLM"), L"\r\n[]\r\nHive unrecognized.\r\n");
+    // A path holding a "/" is cut there; the rest is options.
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\text/plain"),
+              L"\r\n[" + p + L"\\text]\r\n(Unable to open key - key not found)\r\n");
+}
+
+TEST(RegLook, HiveRootsShowTheLongNameAndTheTypedPath) {
+    TestKey key(L"RegRoots");
+    key.SetString(L"", L"only");
+    EXPECT_EQ(RunHandler(RegLook, L"hkcu\\software\\quillfentests\\RegRoots"),
+              L"\r\n[HKEY_CURRENT_USER\\software\\quillfentests\\RegRoots]\r\n@=\"only\"\r\n\r\n");
+
+    // The hive root itself: its sub-key headers are the long name, a backslash and the name.
+    std::wstring root = RunHandler(RegLook, L"HKCU");
+    EXPECT_EQ(root.rfind(L"\r\n[HKEY_CURRENT_USER]\r\n", 0), 0u) << Narrow(root);
+    EXPECT_NE(root.find(L"\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n"), std::wstring::npos) << Narrow(root);
+    // A lone trailing backslash opens the root with an empty path: two backslashes in the sub-key paths.
+    std::wstring slash = RunHandler(RegLook, L"HKCU\\");
+    EXPECT_EQ(slash.rfind(L"\r\n[HKEY_CURRENT_USER\\]\r\n", 0), 0u) << Narrow(slash);
+    EXPECT_NE(slash.find(L"\r\n[HKEY_CURRENT_USER\\\\Software]\r\n\r\n"), std::wstring::npos) << Narrow(slash);
+}
+
+TEST(RegLook, WalksTheDeepestTreeTheRegistryAllows) {
+    TestKey key(L"RegDeep");
+    // Software\QuillfenTests\RegDeep is 3 levels below the hive; the registry allows 512.
+    constexpr int kLevels = 509;
+    std::wstring relative;
+    for (int level = 0; level < kLevels; ++level) {
+        relative += level == 0 ? L"d" : L"\\d";
+    }
+    key.SetString(L"leaf", L"bottom", relative);
+
+    const std::wstring p = kUserTests + L"RegDeep";
+    std::wstring expected = L"\r\n[" + p + L"]\r\n(No values found)\r\n";
+    std::wstring path = p;
+    for (int level = 1; level <= kLevels; ++level) {
+        path += L"\\d";
+        expected +=
+            L"\r\n[" + path + L"]\r\n" + (level == kLevels ? L"\"leaf\"=\"bottom\"" : L"(No values found)") + L"\r\n";
+    }
+    expected += L"\r\n";
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegDeep /s"), expected);
+}
+
+}  // namespace
