@@ -123,23 +123,6 @@ TEST(LoadScript, AFileThatCannotBeOpenedShowsTheErrorAndKeepsTheBox) {
 
 namespace {
 
-// The open dialog of process `processId`, once it is shown.
-HWND WaitForOpenDialog(DWORD processId) {
-    HWND dialog = nullptr;
-    WaitFor(
-        [&] {
-            dialog = nullptr;
-            while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(dialog, &owner);
-                if (owner == processId && IsWindowVisible(dialog)) return true;
-            }
-            return false;
-        },
-        30000);
-    return dialog;
-}
-
 // Types `path` into the dialog's file name field and presses Open.
 void ChooseFile(HWND dialog, const std::wstring& path) {
     const int kFileNameCombo = 0x47C;  // cmb13

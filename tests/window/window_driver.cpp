@@ -149,6 +149,22 @@ void EndProcess(DWORD id) {
     WaitForSingleObject(process.get(), 5000);
 }
 
+HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
+    HWND dialog = nullptr;
+    WaitFor(
+        [&] {
+            dialog = nullptr;
+            while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(dialog, &owner);
+                if (owner == processId && IsWindowVisible(dialog)) return true;
+            }
+            return false;
+        },
+        timeoutMs);
+    return dialog;
+}
+
 HeldPipe::HeldPipe(const std::wstring& name) : path_(L"\\\\.\\pipe\\" + name) {
     pipe_ = CreateNamedPipeW(path_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                              65536, 65536, 0, nullptr);

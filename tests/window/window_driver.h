@@ -53,6 +53,8 @@ std::vector<DWORD> NotepadChildren(DWORD parentId);
 // whose title holds `part`.
 std::wstring WaitForWindowTitle(DWORD id, const std::wstring& part, DWORD timeoutMs);
 void EndProcess(DWORD id);
+// The visible dialog window (such as the open dialog) of process `processId`, waiting up to `timeoutMs`.
+HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = 30000);
 
 // A named pipe that a CONTENTS line can read: the reader blocks until the test releases the pipe,
 // which holds a run in its scanning state for as long as the test needs.

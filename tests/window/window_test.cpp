@@ -95,6 +95,8 @@ TEST_F(Window, HasItsTitleStyleControlsAndLayout) {
     const DWORD boxStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE;
     EXPECT_EQ(GetWindowLongW(box, GWL_STYLE) & boxStyle, static_cast<LONG>(boxStyle));
     EXPECT_EQ(GetWindowLongW(box, GWL_STYLE) & ES_READONLY, 0);
+    // A pasted script is not cut at the default 32,767 characters.
+    EXPECT_GT(SendMessageW(box, EM_GETLIMITTEXT, 0, 0), 1000000);
     for (HWND button : {look, exit}) {
         EXPECT_EQ(GetWindowLongW(button, GWL_STYLE) & (WS_CHILD | WS_VISIBLE | 0xF),
                   WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON);
@@ -146,6 +148,9 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     Sleep(300);
     EXPECT_TRUE(StateOf(program).scanning()) << "a second run gave the window back while the first was held";
     EXPECT_TRUE(NotepadChildren(program.id()).empty());
+    // The box is the run's while it lasts: "Load Script..." waits for the run to end.
+    PostMessageW(program.window(), WM_COMMAND, IDM_LOAD_SCRIPT, 0);
+    EXPECT_EQ(WaitForOpenDialog(program.id(), 500), nullptr) << "the open dialog came up during a run";
     pipe.Release(piped);
 
     ExpectNotepadOnReportAndEndIt(program);
@@ -257,6 +262,32 @@ TEST_F(Window, ExitButtonMenuItemAndCloseBoxEndTheProgram) {
         EXPECT_EQ(exitCode, 0u) << way.name;
         EXPECT_FALSE(IsWindow(program.window())) << way.name;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, ClosingDuringARunEndsItWithoutEndMarkerOrNotepad) {
+    HeldPipe pipe(L"quillfen-window-close-test");
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    program.SetScript(L":ENV\r\nwritten before the close\r\n:CONTENTS\r\n" + pipe.path() +
+                      L"\r\n:ENV\r\nnever reached\r\n");
+    program.ClickLook();
+    ASSERT_TRUE(pipe.WaitForReader(kRunTimeoutMs));
+    PostMessageW(program.control(IDC_EXIT), BM_CLICK, 0, 0);
+    DWORD exitCode = 99;
+    EXPECT_TRUE(program.WaitForExit(10000, exitCode)) << "the program hung on its way out";
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(NotepadChildren(program.id()).empty());
+
+    std::wstring shape, body;
+    SplitReport(ReadUtf16File(ReportPath()), shape, body);
+    EXPECT_EQ(body,
+              L"\r\n========== ENV ==========\r\nwritten before the close = written before the close\r\n"
+              L"\r\n========== CONTENTS ==========\r\n\r\n" +
+                  pipe.path() + L" - Opened succesfully.\r\n\r\n");
 }
 
 }  // namespace
