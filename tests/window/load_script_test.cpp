@@ -1,0 +1,171 @@
+// "Load Script...": the loader on a window of the test's own, and the real menu item through the
+// standard open dialog of the running program.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/window/window.h"
+#include "tests/support/test_support.h"
+#include "tests/window/window_driver.h"
+#include "util/handles.h"
+
+namespace {
+
+// A stand-in main window with a script box of id 300, as the loader expects.
+class ScriptWindow {
+public:
+    ScriptWindow() {
+        window_ = CreateWindowExW(0, L"STATIC", L"loader test", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+        box_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"before", WS_CHILD | ES_MULTILINE, 0, 0, 300, 150, window_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_SCRIPT)), GetModuleHandleW(nullptr),
+                               nullptr);
+        EXPECT_TRUE(window_ && box_);
+    }
+    ~ScriptWindow() { DestroyWindow(window_); }
+    HWND window() const { return window_; }
+    std::wstring text() const { return TextOf(box_); }
+
+private:
+    HWND window_ = nullptr;
+    HWND box_ = nullptr;
+};
+
+struct MessageBoxSeen {
+    std::wstring caption;
+    std::wstring text;
+    HWND owner = nullptr;
+};
+
+// Waits on another thread for a message box of process `processId`, notes what it says and closes it.
+std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
+    return std::thread([processId, &seen] {
+        HWND box = nullptr;
+        WaitFor(
+            [&] {
+                box = nullptr;
+                while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+                    DWORD owner = 0;
+                    GetWindowThreadProcessId(box, &owner);
+                    if (owner == processId && IsWindowVisible(box) && GetDlgItem(box, 0xFFFF)) return true;
+                }
+                return false;
+            },
+            20000);
+        if (!box) return;
+        seen.caption = TextOf(box);
+        seen.text = TextOf(GetDlgItem(box, 0xFFFF));  // the message box's text control
+        seen.owner = GetWindow(box, GW_OWNER);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+}
+
+TEST(LoadScript, PutsEveryEncodingIntoTheScriptBox) {
+    ScratchFolder folder;
+    ScriptWindow window;
+    const std::wstring expected = L":ENV\r\ncaf\u00e9 \u20ac";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"utf16 with mark", std::string("\xFF\xFE:\0E\0N\0V\0\r\0\n\0c\0a\0f\0\xE9\0 \0\xAC\x20", 26)},
+        {"utf16 without mark", std::string(":\0E\0N\0V\0\r\0\n\0c\0a\0f\0\xE9\0 \0\xAC\x20", 24)},
+        {"utf8 with mark", "\xEF\xBB\xBF:ENV\r\ncaf\xC3\xA9 \xE2\x82\xAC"},
+        {"utf8 without mark", ":ENV\r\ncaf\xC3\xA9 \xE2\x82\xAC"},
+    };
+    for (const auto& c : cases) {
+        WriteFileBytes(folder / L"script.txt", c.bytes);
+        EXPECT_TRUE(LoadScript(window.window(), (folder / L"script.txt").c_str())) << c.name;
+        EXPECT_EQ(window.text(), expected) << c.name;
+    }
+    // Bytes that are no UTF-8 are read in the ANSI code page.
+    WriteFileBytes(folder / L"script.txt", ":ENV\r\ncaf\xE9");
+    ASSERT_TRUE(LoadScript(window.window(), (folder / L"script.txt").c_str()));
+    wchar_t e_acute = 0;
+    MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, &e_acute, 1);
+    EXPECT_EQ(window.text(), std::wstring(L":ENV\r\ncaf") + e_acute);
+}
+
+TEST(LoadScript, LoadsAScriptLongerThanTheDefaultEditLimitWhileAnEditorHoldsIt) {
+    ScratchFolder folder;
+    ScriptWindow window;
+    std::string script = ":ENV\r\n";
+    while (script.size() < 100000) script += "%SystemRoot% and a little more text\r\n";
+    WriteFileBytes(folder / L"long.txt", script);
+    // An editor that has the file open for writing does not stop the loader.
+    FileHandle editor(CreateFileW((folder / L"long.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(editor);
+    ASSERT_TRUE(LoadScript(window.window(), (folder / L"long.txt").c_str()));
+    EXPECT_EQ(Narrow(window.text()), script);
+}
+
+TEST(LoadScript, AFileThatCannotBeOpenedShowsTheErrorAndKeepsTheBox) {
+    ScratchFolder folder;
+    ScriptWindow window;
+    const std::wstring paths[] = {folder / L"missing.txt", folder / L"locked.txt"};
+    WriteFileBytes(paths[1], ":ENV\r\nlocked");
+    FileHandle locked(CreateFileW(paths[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(locked);
+    for (const std::wstring& path : paths) {
+        MessageBoxSeen seen;
+        std::thread closer = CloseMessageBox(GetCurrentProcessId(), seen);
+        EXPECT_FALSE(LoadScript(window.window(), path.c_str())) << Narrow(path);
+        closer.join();
+        EXPECT_EQ(seen.caption, L"Error") << Narrow(path);
+        EXPECT_EQ(seen.text, L"Unable to load script file.") << Narrow(path);
+        EXPECT_EQ(seen.owner, window.window()) << Narrow(path);
+        EXPECT_EQ(window.text(), L"before") << Narrow(path);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Types `path` into the dialog's file name field and presses Open.
+void ChooseFile(HWND dialog, const std::wstring& path) {
+    const int kFileNameCombo = 0x47C;  // cmb13
+    const int kFileNameEdit = 0x480;   // edt1
+    HWND field = GetDlgItem(dialog, kFileNameCombo);
+    if (!field) field = GetDlgItem(dialog, kFileNameEdit);
+    ASSERT_NE(field, nullptr) << "the open dialog has no file name field";
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
+TEST(LoadScriptMenu, ChoosingAFileLoadsItAndAnUnreadableOneShowsTheError) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"chosen.txt", "\xEF\xBB\xBF:ENV\r\nchosen \xE2\x82\xAC\r\n");
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    program.SetScript(L"typed before");
+
+    PostMessageW(program.window(), WM_COMMAND, IDM_LOAD_SCRIPT, 0);
+    HWND dialog = WaitForOpenDialog(program.id());
+    ASSERT_NE(dialog, nullptr) << "no open dialog";
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), program.window());
+    ChooseFile(dialog, folder / L"chosen.txt");
+    EXPECT_TRUE(WaitFor([&] { return TextOf(program.control(IDC_SCRIPT)) == L":ENV\r\nchosen \u20ac\r\n"; }, 20000))
+        << Narrow(TextOf(program.control(IDC_SCRIPT)));
+
+    // A file that another program holds without sharing cannot be read: the error box, and the box
+    // keeps what it had.
+    FileHandle held(CreateFileW((folder / L"chosen.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+    PostMessageW(program.window(), WM_COMMAND, IDM_LOAD_SCRIPT, 0);
+    dialog = WaitForOpenDialog(program.id());
+    ASSERT_NE(dialog, nullptr) << "no second open dialog";
+    MessageBoxSeen seen;
+    ChooseFile(dialog, folder / L"chosen.txt");
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+    std::thread closer = CloseMessageBox(program.id(), seen);
+    closer.join();
+    EXPECT_EQ(seen.caption, L"Error");
+    EXPECT_EQ(seen.text, L"Unable to load script file.");
+    EXPECT_EQ(seen.owner, program.window());
+    EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), L":ENV\r\nchosen \u20ac\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+#include "tests/window/window_driver.h"
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include "resources/resource.h"
+#include "tests/support/test_support.h"
+#include "util/handles.h"
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs) return condition();
+        Sleep(10);
+    }
+    return true;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;  // null: any visible window
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId) return TRUE;
+    if (search->className ? ClassOf(window) != search->className : !IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindTopLevel(DWORD processId, const wchar_t* className) {
+    WindowSearch search = {processId, className, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+QuillfenProcess::QuillfenProcess() {
+    std::wstring commandLine = L"\"" + ExecutableFolder() + L"\\quillfen.exe\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process_)) {
+        ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": error " << GetLastError();
+        return;
+    }
+    // Found only once shown, so that the controls made during its creation are there.
+    WaitFor(
+        [&] {
+            window_ = FindTopLevel(process_.dwProcessId, L"quillfen");
+            return window_ && IsWindowVisible(window_) && GetDlgItem(window_, IDC_EXIT);
+        },
+        30000);
+    WaitForInputIdle(process_.hProcess, 10000);
+    EXPECT_NE(window_, nullptr) << "quillfen.exe showed no window of class quillfen";
+}
+
+QuillfenProcess::~QuillfenProcess() {
+    if (process_.hProcess == nullptr) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    // A Notepad left behind would keep the test run's output open.
+    for (DWORD notepad : NotepadChildren(process_.dwProcessId)) EndProcess(notepad);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+bool QuillfenProcess::WaitForExit(DWORD timeoutMs, DWORD& exitCode) {
+    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+    GetExitCodeProcess(process_.hProcess, &exitCode);
+    return true;
+}
+
+void QuillfenProcess::SetScript(const std::wstring& text) const {
+    SendMessageW(control(IDC_SCRIPT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void QuillfenProcess::ClickLook() const { PostMessageW(control(IDC_LOOK), BM_CLICK, 0, 0); }
+
+WindowState StateOf(const QuillfenProcess& program) {
+    WindowState state;
+    state.scriptReadOnly = (GetWindowLongW(program.control(IDC_SCRIPT), GWL_STYLE) & ES_READONLY) != 0;
+    state.lookEnabled = IsWindowEnabled(program.control(IDC_LOOK)) != FALSE;
+    state.lookCaption = TextOf(program.control(IDC_LOOK));
+    return state;
+}
+
+std::wstring TextOf(HWND window) {
+    // Asked of the control itself: another process's edit control keeps its text to itself.
+    LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    LRESULT copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(copied));
+    return text;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+RECT ChildRect(HWND child) {
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::vector<DWORD> NotepadChildren(DWORD parentId) {
+    std::vector<DWORD> found;
+    FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == parentId && lstrcmpiW(entry.szExeFile, L"notepad.exe") == 0) {
+            found.push_back(entry.th32ProcessID);
+        }
+    }
+    return found;
+}
+
+std::wstring WaitForWindowTitle(DWORD id, const std::wstring& part, DWORD timeoutMs) {
+    std::wstring title = L"<no window>";
+    WaitFor(
+        [&] {
+            HWND window = FindTopLevel(id, nullptr);
+            if (window) title = TextOf(window);
+            return title.find(part) != std::wstring::npos;
+        },
+        timeoutMs);
+    return title;
+}
+
+void EndProcess(DWORD id) {
+    KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    if (!process) return;
+    TerminateProcess(process.get(), 0);
+    WaitForSingleObject(process.get(), 5000);
+}
+
+HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
+    HWND dialog = nullptr;
+    WaitFor(
+        [&] {
+            dialog = nullptr;
+            while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(dialog, &owner);
+                if (owner == processId && IsWindowVisible(dialog)) return true;
+            }
+            return false;
+        },
+        timeoutMs);
+    return dialog;
+}
+
+HeldPipe::HeldPipe(const std::wstring& name) : path_(L"\\\\.\\pipe\\" + name) {
+    pipe_ = CreateNamedPipeW(path_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                             65536, 65536, 0, nullptr);
+    EXPECT_NE(pipe_, INVALID_HANDLE_VALUE) << "cannot create " << Narrow(path_);
+    event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    connect_.hEvent = event_;
+    if (ConnectNamedPipe(pipe_, &connect_)) {
+        connected_ = true;
+    } else if (GetLastError() == ERROR_PIPE_CONNECTED) {
+        connected_ = true;
+    }
+}
+
+HeldPipe::~HeldPipe() {
+    if (pipe_ != INVALID_HANDLE_VALUE) {
+        CancelIo(pipe_);
+        CloseHandle(pipe_);
+    }
+    if (event_) CloseHandle(event_);
+}
+
+bool HeldPipe::WaitForReader(DWORD timeoutMs) {
+    if (!connected_ && WaitForSingleObject(event_, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD ignored = 0;
+        connected_ = GetOverlappedResult(pipe_, &connect_, &ignored, FALSE) != FALSE;
+    }
+    return connected_;
+}
+
+void HeldPipe::Release(const std::string& bytes) {
+    OVERLAPPED write = {};
+    write.hEvent = event_;
+    ResetEvent(event_);
+    DWORD written = 0;
+    if (!WriteFile(pipe_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &write) &&
+        GetLastError() == ERROR_IO_PENDING) {
+        GetOverlappedResult(pipe_, &write, &written, TRUE);
+    }
+    EXPECT_EQ(written, bytes.size());
+    FlushFileBuffers(pipe_);  // returns once the reader has taken every byte
+    CloseHandle(pipe_);
+    pipe_ = INVALID_HANDLE_VALUE;
+}

@@ -1,0 +1,79 @@
+// Drives the real quillfen.exe from the test process: starts it in the same Wine prefix, finds its
+// window and controls, reads their state, and watches the Notepad it starts.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Polls `condition` every 10 ms until it holds or `timeoutMs` has passed; returns the last answer.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs);
+
+// One running quillfen.exe. Ends it on the way out if the test has not.
+class QuillfenProcess {
+public:
+    QuillfenProcess();  // starts the program and waits for its main window (fails the test if none)
+    ~QuillfenProcess();
+    QuillfenProcess(const QuillfenProcess&) = delete;
+    QuillfenProcess& operator=(const QuillfenProcess&) = delete;
+
+    HWND window() const { return window_; }
+    HWND control(int id) const { return GetDlgItem(window_, id); }
+    DWORD id() const { return process_.dwProcessId; }
+    // True when the process ended within `timeoutMs`; its exit code goes to `exitCode`.
+    bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
+
+    void SetScript(const std::wstring& text) const;
+    void ClickLook() const;
+
+private:
+    PROCESS_INFORMATION process_ = {};
+    HWND window_ = nullptr;
+};
+
+struct WindowState {
+    bool scriptReadOnly = false;
+    bool lookEnabled = false;
+    std::wstring lookCaption;
+    bool idle() const { return !scriptReadOnly && lookEnabled && lookCaption == L"Look"; }
+    bool scanning() const { return scriptReadOnly && !lookEnabled && lookCaption == L"Scanning..."; }
+};
+WindowState StateOf(const QuillfenProcess& program);
+
+std::wstring TextOf(HWND window);
+std::wstring ClassOf(HWND window);
+// A child's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
+
+// Ids of the running notepad.exe processes that `parentId` started.
+std::vector<DWORD> NotepadChildren(DWORD parentId);
+// The title of the first visible top-level window of process `id`, waiting up to `timeoutMs` for one
+// whose title holds `part`.
+std::wstring WaitForWindowTitle(DWORD id, const std::wstring& part, DWORD timeoutMs);
+void EndProcess(DWORD id);
+// The visible dialog window (such as the open dialog) of process `processId`, waiting up to `timeoutMs`.
+HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = 30000);
+
+// A named pipe that a CONTENTS line can read: the reader blocks until the test releases the pipe,
+// which holds a run in its scanning state for as long as the test needs.
+class HeldPipe {
+public:
+    explicit HeldPipe(const std::wstring& name);
+    ~HeldPipe();
+    HeldPipe(const HeldPipe&) = delete;
+    HeldPipe& operator=(const HeldPipe&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    bool WaitForReader(DWORD timeoutMs);
+    // Writes `bytes` to the connected reader and closes the pipe, which ends the reader's file.
+    void Release(const std::string& bytes);
+
+private:
+    std::wstring path_;
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    HANDLE event_ = nullptr;
+    OVERLAPPED connect_ = {};
+    bool connected_ = false;
+};

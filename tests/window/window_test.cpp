@@ -1,0 +1,293 @@
+// The real window, driven from this process the way a user drives it: layout, a whole run with its
+// locked state, Notepad, the early ends of a run, and the three ways to close the window.
+#include <gtest/gtest.h>
+
+#include "report/create_log.h"
+#include "resources/resource.h"
+#include "tests/support/test_support.h"
+#include "tests/window/window_driver.h"
+#include "util/handles.h"
+#include "util/owned.h"
+
+namespace {
+
+const std::wstring kEnd = L"\r\n-=End Of File=-";
+constexpr DWORD kRunTimeoutMs = 60000;
+
+std::wstring ReportPath() {
+    OwnedText path(GetReportPath());
+    return path ? path.get() : L"<no desktop folder>";
+}
+
+// The report's two header lines with every digit blanked (the creation time differs between runs),
+// and its body.
+void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wstring& body) {
+    size_t first = report.find(L"\r\n");
+    size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
+    if (second == std::wstring::npos) {
+        headerShape = L"<no header>";
+        body = report;
+        return;
+    }
+    headerShape = report.substr(0, second + 2);
+    for (wchar_t& c : headerShape) {
+        if (c >= L'0' && c <= L'9') c = L'#';
+    }
+    body = report.substr(second + 2);
+}
+
+// What the console front end writes for the same script.
+std::wstring CliReport(const std::wstring& script) {
+    ScratchFolder folder;
+    std::string bytes(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t));
+    WriteFileBytes(folder / L"script.txt", "\xFF\xFE" + bytes);
+    ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" +
+                                   (folder / L"cli.txt") + L"\" \"" + (folder / L"script.txt") + L"\"");
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    return ReadUtf16File(folder / L"cli.txt");
+}
+
+// Waits for the Notepad that a finished run starts, checks that it shows the report, and ends it.
+void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program) {
+    std::vector<DWORD> notepads;
+    ASSERT_TRUE(WaitFor([&] { return !(notepads = NotepadChildren(program.id())).empty(); }, kRunTimeoutMs))
+        << "no Notepad was started";
+    EXPECT_EQ(notepads.size(), 1u);
+    std::wstring title = WaitForWindowTitle(notepads[0], L"Quillfen", 20000);
+    EXPECT_NE(title.find(L"Quillfen"), std::wstring::npos) << Narrow(title);
+    for (DWORD id : notepads) EndProcess(id);
+}
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteFileW(ReportPath().c_str()); }
+    void TearDown() override { DeleteFileW(ReportPath().c_str()); }
+};
+
+TEST_F(Window, HasItsTitleStyleControlsAndLayout) {
+    QuillfenProcess program;
+    HWND window = program.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(window), L"Quillfen v1.0 - by tarnwick");
+
+    LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_EQ(style & WS_THICKFRAME, 0) << std::hex << style;
+    EXPECT_EQ(style & WS_MAXIMIZEBOX, 0) << std::hex << style;
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX), WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+    EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
+    RECT outer = {};
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.left, 100);
+    EXPECT_EQ(outer.top, 100);
+    EXPECT_EQ(outer.right - outer.left, 486);
+    EXPECT_EQ(outer.bottom - outer.top, 416);
+
+    HWND box = program.control(IDC_SCRIPT);
+    HWND look = program.control(IDC_LOOK);
+    HWND exit = program.control(IDC_EXIT);
+    ASSERT_TRUE(box && look && exit);
+    EXPECT_EQ(_wcsicmp(ClassOf(box).c_str(), L"Edit"), 0);
+    EXPECT_EQ(_wcsicmp(ClassOf(look).c_str(), L"Button"), 0);
+    EXPECT_EQ(_wcsicmp(ClassOf(exit).c_str(), L"Button"), 0);
+    EXPECT_EQ(TextOf(box), L"");
+    EXPECT_EQ(TextOf(look), L"Look");
+    EXPECT_EQ(TextOf(exit), L"Exit");
+    const DWORD boxStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE;
+    EXPECT_EQ(GetWindowLongW(box, GWL_STYLE) & boxStyle, static_cast<LONG>(boxStyle));
+    EXPECT_EQ(GetWindowLongW(box, GWL_STYLE) & ES_READONLY, 0);
+    // A pasted script is not cut at the default 32,767 characters.
+    EXPECT_GT(SendMessageW(box, EM_GETLIMITTEXT, 0, 0), 1000000);
+    for (HWND button : {look, exit}) {
+        EXPECT_EQ(GetWindowLongW(button, GWL_STYLE) & (WS_CHILD | WS_VISIBLE | 0xF),
+                  WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON);
+    }
+    for (HWND control : {box, look, exit}) {
+        EXPECT_NE(GetWindowLongW(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
+    }
+
+    // Everything is placed from the client area the window had when it was made.
+    RECT client = {};
+    GetClientRect(window, &client);
+    const int w = client.right, h = client.bottom;
+    const RECT expected[] = {
+        {0, 0, w, h - 35},
+        {(w - 240) / 2, h - 28, (w - 240) / 2 + 100, h - 2},
+        {(w - 240) / 2 + 120, h - 28, (w - 240) / 2 + 220, h - 2},
+    };
+    const HWND controls[] = {box, look, exit};
+    for (int i = 0; i < 3; ++i) {
+        RECT actual = ChildRect(controls[i]);
+        EXPECT_TRUE(EqualRect(&actual, &expected[i]))
+            << "control " << i << " at " << actual.left << "," << actual.top << " " << actual.right << ","
+            << actual.bottom << " in a client area of " << w << " by " << h;
+    }
+}
+
+TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad) {
+    HeldPipe pipe(L"quillfen-window-test");
+    ScopedEnvironment variable(L"QUILLFEN_WINDOW_TEST", L"from the test");
+    std::wstring script = L":COMMENT\r\nnot shown\r\n:ENV\r\n%QUILLFEN_WINDOW_TEST%\r\n";
+    // Long enough to pass the edit control's default limit of 32,767 characters.
+    for (int i = 0; i < 3000; ++i) script += L"line " + std::to_wstring(i) + L" %QUILLFEN_WINDOW_TEST%\r\n";
+    script += L":CONTENTS\r\n" + pipe.path() + L"\r\n";
+    const std::string piped = "held open\r\nuntil the test lets go\r\n";
+
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    program.SetScript(script);
+    EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), script);
+    program.ClickLook();
+    // A second press that arrives before the worker has locked the window must not start a run.
+    PostMessageW(program.window(), WM_COMMAND, MAKEWPARAM(IDC_LOOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(program.control(IDC_LOOK)));
+
+    ASSERT_TRUE(pipe.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
+    WindowState state = StateOf(program);
+    EXPECT_TRUE(state.scanning()) << "read-only " << state.scriptReadOnly << ", enabled " << state.lookEnabled
+                                  << ", caption " << Narrow(state.lookCaption);
+    Sleep(300);
+    EXPECT_TRUE(StateOf(program).scanning()) << "a second run gave the window back while the first was held";
+    EXPECT_TRUE(NotepadChildren(program.id()).empty());
+    // The box is the run's while it lasts: "Load Script..." waits for the run to end.
+    PostMessageW(program.window(), WM_COMMAND, IDM_LOAD_SCRIPT, 0);
+    EXPECT_EQ(WaitForOpenDialog(program.id(), 500), nullptr) << "the open dialog came up during a run";
+    pipe.Release(piped);
+
+    ExpectNotepadOnReportAndEndIt(program);
+    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+
+    std::wstring windowShape, windowBody;
+    SplitReport(ReadUtf16File(ReportPath()), windowShape, windowBody);
+    EXPECT_EQ(windowShape, L"Quillfen v#.# by tarnwick (##.##.##)\r\nLog created at ##:## on ##/##/#### by " +
+                               std::wstring(_wgetenv(L"USERNAME")) + L" (Administrator - Elevation successful)\r\n");
+    EXPECT_NE(windowBody.find(L"\r\n========== ENV ==========\r\n%QUILLFEN_WINDOW_TEST% = from the test\r\n"
+                              L"line 0 %QUILLFEN_WINDOW_TEST% = line 0 from the test\r\n"),
+              std::wstring::npos);
+    const std::wstring contents =
+        L"\r\n" + pipe.path() + L" - Opened succesfully.\r\n\r\nheld open\nuntil the test lets go\n\r\n" + kEnd;
+    EXPECT_TRUE(windowBody.ends_with(contents)) << Narrow(windowBody.substr(windowBody.size() - 200));
+
+    // The console front end, given the same script, writes the same report.
+    HeldPipe again(L"quillfen-window-test");
+    HANDLE feeder = CreateThread(
+        nullptr, 0,
+        [](LPVOID parameter) -> DWORD {
+            auto* held = static_cast<HeldPipe*>(parameter);
+            if (held->WaitForReader(kRunTimeoutMs)) held->Release("held open\r\nuntil the test lets go\r\n");
+            return 0;
+        },
+        &again, 0, nullptr);
+    std::wstring cliShape, cliBody;
+    SplitReport(CliReport(script), cliShape, cliBody);
+    WaitForSingleObject(feeder, kRunTimeoutMs);
+    CloseHandle(feeder);
+    EXPECT_EQ(cliShape, windowShape);
+    EXPECT_TRUE(cliBody == windowBody) << "the window's and the console's reports differ";
+}
+
+TEST_F(Window, ASecondRunReplacesTheReport) {
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    const std::wstring scripts[] = {L":ENV\r\nfirst run, with a longer line than the second\r\n",
+                                    L":ENV\r\nsecond\r\n"};
+    const std::wstring bodies[] = {
+        L"\r\n========== ENV ==========\r\nfirst run, with a longer line than the second = first run, with a longer "
+        L"line than the second\r\n" +
+            kEnd,
+        L"\r\n========== ENV ==========\r\nsecond = second\r\n" + kEnd,
+    };
+    for (int run = 0; run < 2; ++run) {
+        program.SetScript(scripts[run]);
+        program.ClickLook();
+        ExpectNotepadOnReportAndEndIt(program);
+        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+        std::wstring shape, body;
+        SplitReport(ReadUtf16File(ReportPath()), shape, body);
+        EXPECT_EQ(body, bodies[run]) << "run " << run;
+    }
+}
+
+TEST_F(Window, AnEmptyBoxDoesNothingAndTheNextPressStillRuns) {
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    program.ClickLook();
+    Sleep(1500);
+    EXPECT_TRUE(StateOf(program).idle());
+    EXPECT_EQ(GetFileAttributesW(ReportPath().c_str()), INVALID_FILE_ATTRIBUTES) << "a report was made";
+    EXPECT_TRUE(NotepadChildren(program.id()).empty());
+
+    // The early end gave the run back: a press with a script now makes a report.
+    program.SetScript(L":ENV\r\nafter\r\n");
+    program.ClickLook();
+    ExpectNotepadOnReportAndEndIt(program);
+    EXPECT_NE(ReadUtf16File(ReportPath()).find(L"after = after"), std::wstring::npos);
+}
+
+TEST_F(Window, AReportThatCannotBeCreatedGivesTheWindowBack) {
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    {
+        FileHandle held(CreateFileW(ReportPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(held);
+        program.SetScript(L":ENV\r\nlocked out\r\n");
+        program.ClickLook();
+        Sleep(1500);
+        EXPECT_TRUE(StateOf(program).idle());
+        EXPECT_TRUE(NotepadChildren(program.id()).empty());
+        LARGE_INTEGER size = {};
+        GetFileSizeEx(held.get(), &size);
+        EXPECT_EQ(size.QuadPart, 0) << "the run wrote into a file it could not open";
+    }
+    EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), L":ENV\r\nlocked out\r\n");
+    program.ClickLook();
+    ExpectNotepadOnReportAndEndIt(program);
+    EXPECT_NE(ReadUtf16File(ReportPath()).find(L"locked out = locked out"), std::wstring::npos);
+}
+
+TEST_F(Window, ExitButtonMenuItemAndCloseBoxEndTheProgram) {
+    struct Way {
+        const char* name;
+        std::function<void(const QuillfenProcess&)> close;
+    } ways[] = {
+        {"Exit button", [](const QuillfenProcess& p) { PostMessageW(p.control(IDC_EXIT), BM_CLICK, 0, 0); }},
+        {"E&xit menu item", [](const QuillfenProcess& p) { PostMessageW(p.window(), WM_COMMAND, IDC_EXIT, 0); }},
+        {"close box", [](const QuillfenProcess& p) { PostMessageW(p.window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const Way& way : ways) {
+        QuillfenProcess program;
+        ASSERT_NE(program.window(), nullptr) << way.name;
+        way.close(program);
+        DWORD exitCode = 99;
+        EXPECT_TRUE(program.WaitForExit(10000, exitCode)) << way.name << " left the program running";
+        EXPECT_EQ(exitCode, 0u) << way.name;
+        EXPECT_FALSE(IsWindow(program.window())) << way.name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, ClosingDuringARunEndsItWithoutEndMarkerOrNotepad) {
+    HeldPipe pipe(L"quillfen-window-close-test");
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    program.SetScript(L":ENV\r\nwritten before the close\r\n:CONTENTS\r\n" + pipe.path() +
+                      L"\r\n:ENV\r\nnever reached\r\n");
+    program.ClickLook();
+    ASSERT_TRUE(pipe.WaitForReader(kRunTimeoutMs));
+    PostMessageW(program.control(IDC_EXIT), BM_CLICK, 0, 0);
+    DWORD exitCode = 99;
+    EXPECT_TRUE(program.WaitForExit(10000, exitCode)) << "the program hung on its way out";
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(NotepadChildren(program.id()).empty());
+
+    std::wstring shape, body;
+    SplitReport(ReadUtf16File(ReportPath()), shape, body);
+    EXPECT_EQ(body,
+              L"\r\n========== ENV ==========\r\nwritten before the close = written before the close\r\n"
+              L"\r\n========== CONTENTS ==========\r\n\r\n" +
+                  pipe.path() + L" - Opened succesfully.\r\n\r\n");
+}
+
+}  // namespace
