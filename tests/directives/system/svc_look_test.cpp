@@ -16,7 +16,7 @@ namespace {
 const wchar_t kSafeBootPath[] = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
 const wchar_t kServicesPath[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 
-struct ServiceSpec {
+struct ServiceShape {
     const wchar_t* name;
     const wchar_t* displayName;
     DWORD type = SERVICE_WIN32_OWN_PROCESS;
@@ -30,12 +30,12 @@ struct ServiceSpec {
 // A service created for one test and deleted when the object goes.
 class TestService {
 public:
-    explicit TestService(const ServiceSpec& spec) : name_(spec.name) {
+    explicit TestService(const ServiceShape& shape) : name_(shape.name) {
         manager_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         Delete();  // left over from an interrupted run
-        service_.reset(CreateServiceW(manager_.get(), spec.name, spec.displayName, SERVICE_ALL_ACCESS, spec.type,
-                                      spec.startType, spec.errorControl, spec.binary, spec.group, nullptr,
-                                      spec.dependencies, nullptr, nullptr));
+        service_.reset(CreateServiceW(manager_.get(), shape.name, shape.displayName, SERVICE_ALL_ACCESS, shape.type,
+                                      shape.startType, shape.errorControl, shape.binary, shape.group, nullptr,
+                                      shape.dependencies, nullptr, nullptr));
         EXPECT_TRUE(service_) << "cannot create " << Narrow(name_) << ": " << GetLastError();
     }
     ~TestService() {
@@ -152,15 +152,15 @@ TEST(SvcLook, NamesThatOpenNoService) {
 
 // Descriptions present, absent and set empty, and every start type and error control.
 TEST(SvcLook, DescriptionsStartTypesAndErrorControls) {
-    ServiceSpec boot{L"QfDrvBoot",       L"Quillfen Boot Driver", SERVICE_KERNEL_DRIVER,
+    ServiceShape boot{L"QfDrvBoot",       L"Quillfen Boot Driver", SERVICE_KERNEL_DRIVER,
                      SERVICE_BOOT_START, SERVICE_ERROR_IGNORE,    L"System32\\drivers\\qfboot.sys"};
-    ServiceSpec system{L"QfDrvSystem",       L"Quillfen System Driver", SERVICE_KERNEL_DRIVER,
+    ServiceShape system{L"QfDrvSystem",       L"Quillfen System Driver", SERVICE_KERNEL_DRIVER,
                        SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL,      L"System32\\drivers\\qfsys.sys"};
-    ServiceSpec automatic{L"QfSvcAuto",       L"Quillfen Automatic", SERVICE_WIN32_OWN_PROCESS,
+    ServiceShape automatic{L"QfSvcAuto",       L"Quillfen Automatic", SERVICE_WIN32_OWN_PROCESS,
                           SERVICE_AUTO_START, SERVICE_ERROR_SEVERE,  L"\"C:\\Program Files\\Quillfen\\auto.exe\" -run"};
-    ServiceSpec demand{L"QfSvcDemand",       L"Quillfen Demand",     SERVICE_WIN32_OWN_PROCESS,
+    ServiceShape demand{L"QfSvcDemand",       L"Quillfen Demand",     SERVICE_WIN32_OWN_PROCESS,
                        SERVICE_DEMAND_START, SERVICE_ERROR_CRITICAL, L"C:\\quillfen\\demand.exe"};
-    ServiceSpec disabled{L"QfSvcDisabled", L"Quillfen Disabled", SERVICE_WIN32_OWN_PROCESS,
+    ServiceShape disabled{L"QfSvcDisabled", L"Quillfen Disabled", SERVICE_WIN32_OWN_PROCESS,
                          SERVICE_DISABLED, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\disabled.exe"};
     TestService bootService(boot), systemService(system), autoService(automatic), demandService(demand),
         disabledService(disabled);
@@ -268,9 +268,9 @@ TEST(GetGroup, TheGroupValueWhateverItsCaseAndType) {
 // lines read "(none)"; their formatting is covered on crafted lists as well.
 TEST(SvcLook, DependenciesOnAServiceAndAGroup) {
     TestService base({L"QfSvcBase", L"Quillfen Base"});
-    ServiceSpec spec{L"QfSvcDeps", L"Quillfen Deps"};
-    spec.dependencies = L"QfSvcBase\0+QfGroupBase\0";
-    TestService deps(spec);
+    ServiceShape shape{L"QfSvcDeps", L"Quillfen Deps"};
+    shape.dependencies = L"QfSvcBase\0+QfGroupBase\0";
+    TestService deps(shape);
     std::wstring head =
         L"\r\nQfSvcDeps\r\nQuillfen Deps\r\n(No Description)\r\nCurrent Status: Stopped\r\n"
         L"Startup Type: Demand\r\nError Control: Normal\r\nBinary: C:\\quillfen\\svc.exe\r\n"
