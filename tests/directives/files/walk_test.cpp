@@ -50,7 +50,6 @@ TEST(Walks, FolderLinksAreListedButNeverEntered) {
 
 // Every folder opened at depth d costs Wine time growing with d squared, so this takes minutes: it runs
 // as a ctest entry of its own (directives_files_deep_tree), not with the rest of this executable.
-// The tree is made and removed from the Linux side, which costs nothing.
 TEST(DeepTree, DISABLED_TwoThousandFoldersDeep) {
     // In the drive's root, so that the Linux path of the deepest file stays within PATH_MAX.
     RootScratch root;
@@ -59,20 +58,16 @@ TEST(DeepTree, DISABLED_TwoThousandFoldersDeep) {
     constexpr int kDepth = 2000;
     std::vector<std::wstring> levels;
     std::wstring path = root.path();
-    std::string unixPath = UnixPath(root.path());
-    ASSERT_FALSE(unixPath.empty());
-    for (int level = 1; level <= kDepth; ++level) {
-        const std::wstring name = level < kDepth ? L"d" : bottomName;
-        path += L"\\" + name;
-        unixPath += '/';
-        unixPath += Narrow(name);
-        levels.push_back(path);
-    }
-    ASSERT_TRUE(RunLinuxProgram("/bin/mkdir", std::string("-p ").append(unixPath)));
+    // Removed from the Linux side, which costs nothing; made here, one folder at a time.
     struct RemoveFromLinux {
         std::string path;
         ~RemoveFromLinux() { RunLinuxProgram("/bin/rm", std::string("-rf ").append(path)); }
     } removeDeep{UnixPath(root.path()).append("/d")};
+    for (int level = 1; level <= kDepth; ++level) {
+        path += level < kDepth ? L"\\d" : L"\\" + bottomName;
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << "level " << level << ": " << GetLastError();
+        levels.push_back(path);
+    }
     ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
     MakeFile(path + L"\\" + fileName, "abc");
     // The folders keep their own times, read back with a call that opens nothing.
