@@ -1,21 +1,22 @@
 #include "script/dispatch.h"
 
+#include "directives/files/files.h"
 #include "directives/registry/registry.h"
 #include "directives/system/system.h"
 #include "script/interpreter.h"
 
 // Handlers are plugged in here and nowhere else.
 const ContextEntry CONTEXTS[] = {
-    {L"FILE", kContextFile, nullptr},
-    {L"DIR", kContextDir, nullptr},
+    {L"FILE", kContextFile, FileLook},
+    {L"DIR", kContextDir, DirLook},
     {L"REG", kContextReg, RegLook},
-    {L"FILEFIND", kContextFileFind, nullptr},
-    {L"FOLDERFIND", kContextFolderFind, nullptr},
+    {L"FILEFIND", kContextFileFind, FileFind},
+    {L"FOLDERFIND", kContextFolderFind, FolderFind},
     {L"REGFIND", kContextRegFind, RegFind},
     {L"ENV", kContextEnv, nullptr},
     {L"PROCESS", kContextProcess, ProcLook},
     {L"SERVICE", kContextService, SvcLook},
-    {L"ASSOC", kContextAssoc, nullptr},
+    {L"ASSOC", kContextAssoc, FileAssoc},
     {L"CONTENTS", kContextContents, nullptr},
     {L"COMMENT", kContextComment, nullptr},
 };

@@ -1,3 +1,24 @@
+// MD5 (RFC 1321): the streaming operations, and the digest of a file's whole content as report text.
 #pragma once
 
+#include <cstdint>
+
+struct MD5_CTX {
+    uint32_t state[4];
+    uint32_t count[2];         // message length in bits, low word first
+    unsigned char buffer[64];  // bytes of the current, incomplete block
+};
+
+// Loads the initial state and a zero length.
+void MD5Init(MD5_CTX* context);
+// Absorbs `length` bytes, transforming every block that completes.
+void MD5Update(MD5_CTX* context, const unsigned char* input, uint32_t length);
+// Pads, appends the bit length and writes the 16 digest bytes. The context is spent afterwards.
+void MD5Final(unsigned char digest[16], MD5_CTX* context);
+// One compression of a 64-byte block (sixteen little-endian words) into the state.
+void MD5Transform(uint32_t state[4], const unsigned char block[64]);
+
+// The digest of the file at `path` (used as given) as 32 upper-case hexadecimal digits in a new text
+// the caller releases with free; null when the file cannot be opened for reading. A read error ends
+// the content where it happened.
 wchar_t* MD5File(const wchar_t* path);

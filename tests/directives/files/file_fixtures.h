@@ -1,0 +1,78 @@
+// Fixtures shared by the file-directive tests: files and folders with chosen times and attributes,
+// links made from the Linux side, unique names, and running one handler into a report.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "directives/directives.h"
+
+// A calendar instant (seconds zero).
+SYSTEMTIME Instant(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0);
+// Fixed instants (UTC) that the fixtures carry, and how the listings show them.
+SYSTEMTIME FileInstant();                // 30/11/2021 08:05
+SYSTEMTIME FolderInstant();              // 07/03/2019 13:45
+extern const wchar_t kFileTimeText[];    // "08:05 30/11/2021"
+extern const wchar_t kFolderTimeText[];  // "13:45 07/03/2019"
+
+// "hh:mm dd/mm/yyyy" of a file time, made here independently of the code under test.
+std::wstring TimeText(const FILETIME& time);
+
+// Sets creation and last-write time of a file or folder (Wine keeps only the last-write time and
+// shows it as the creation time too, so both are set to the same instant).
+void SetTimes(const std::wstring& path, const SYSTEMTIME& time);
+// A file with `bytes`, then `attributes` (FILE_ATTRIBUTE_NORMAL for none) and the file instant.
+void MakeFile(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+void MakeFolder(const std::wstring& path);
+// A file of `size` bytes whose content is never written (sparse where the file system allows).
+void MakeSizedFile(const std::wstring& path, unsigned long long size);
+
+// "\t<attrs> <size> bytes\t[file instant]\t[file instant]" and "\td-----\t[folder instant]".
+std::wstring FileText(const wchar_t* attributes, unsigned long long size);
+std::wstring FolderText();
+
+// A name no other test run uses: `stem` followed by the process id.
+std::wstring UniqueName(const std::wstring& stem);
+
+// Runs a payload handler on (a writable copy of) `line` and returns what it wrote.
+std::wstring RunHandler(PayloadHandler handler, const std::wstring& line);
+
+// The Linux path of a Windows path under Wine (its last part need not exist); empty elsewhere.
+std::string UnixPath(const std::wstring& path);
+// Runs a Linux program (such as "/bin/ln") with `arguments` and tells whether it exited with 0. Wine 8
+// starts Linux programs named through Z:, which lets a test do what Wine itself cannot.
+bool RunLinuxProgram(const std::string& program, const std::string& arguments);
+// Makes `link` a Linux symbolic link to `target` (a Linux path such as ".."): Wine 8 cannot make
+// links itself (CreateSymbolicLinkW is a stub, FSCTL_SET_REPARSE_POINT is refused), and shows such a
+// link as a reparse point (0x410 for a folder).
+bool MakeLinuxLink(const std::wstring& link, const std::string& target);
+
+// A uniquely named folder in the root of the system drive, removed with its tree: for trees so deep
+// that the shortest base path counts.
+class RootScratch {
+public:
+    RootScratch();
+    ~RootScratch();
+    RootScratch(const RootScratch&) = delete;
+    RootScratch& operator=(const RootScratch&) = delete;
+    const std::wstring& path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+// A key directly under HKEY_CLASSES_ROOT, deleted with its tree when the object goes.
+class ClassesKey {
+public:
+    explicit ClassesKey(std::wstring name);
+    ~ClassesKey();
+    ClassesKey(const ClassesKey&) = delete;
+    ClassesKey& operator=(const ClassesKey&) = delete;
+    // Sets the default value of the key or of `subKey` below it.
+    void SetDefault(const std::wstring& text, DWORD type = REG_SZ, const std::wstring& subKey = {});
+    void CreateSubKey(const std::wstring& subKey);
+
+private:
+    std::wstring name_;
+};

@@ -1,0 +1,108 @@
+#include "util/md5.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+#include "util/owned.h"
+
+namespace {
+
+// Digest of `bytes` fed to MD5Update in pieces of `piece` bytes (0: all at once).
+std::string Digest(const std::string& bytes, size_t piece = 0) {
+    MD5_CTX context;
+    MD5Init(&context);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t step = piece == 0 ? bytes.size() : piece;
+    for (size_t at = 0; at < bytes.size(); at += step) {
+        size_t count = bytes.size() - at < step ? bytes.size() - at : step;
+        MD5Update(&context, data + at, static_cast<uint32_t>(count));
+    }
+    unsigned char digest[16];
+    MD5Final(digest, &context);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : digest) {
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 0xF];
+    }
+    return hex;
+}
+
+std::string FileDigest(const std::wstring& path) {
+    OwnedText digest(MD5File(path.c_str()));
+    return digest ? Narrow(digest.get()) : "(null)";
+}
+
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    return bytes;
+}
+
+TEST(Md5, Rfc1321TestSuite) {
+    EXPECT_EQ(Digest(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(Digest("a"), "0cc175b9c0f1b6a831c399e269772661");
+    EXPECT_EQ(Digest("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(Digest("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+    EXPECT_EQ(Digest("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+    EXPECT_EQ(Digest("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+              "d174ab98d277d9f5a5611c2c9f419d9f");
+    EXPECT_EQ(Digest("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+              "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+TEST(Md5, PaddingBoundaries) {
+    // 55 bytes leave room for the length in the same block; 56 to 63 need a second one.
+    EXPECT_EQ(Digest(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
+    EXPECT_EQ(Digest(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
+    EXPECT_EQ(Digest(std::string(63, 'a')), "b06521f39153d618550606be297466d5");
+    EXPECT_EQ(Digest(std::string(64, 'a')), "014842d480b571495a4a0363793f7367");
+    EXPECT_EQ(Digest(std::string(65, 'a')), "c743a45e0d2e6a95cb859adae0248435");
+    EXPECT_EQ(Digest(std::string(128, 'a')), "e510683b3f5ffe4093d021808bc6ff70");
+}
+
+TEST(Md5, PiecesOfAnySizeGiveTheSameDigest) {
+    std::string bytes = Pattern(100000);
+    for (size_t piece : {1, 3, 55, 63, 64, 65, 4096, 16384, 16385}) {
+        EXPECT_EQ(Digest(bytes, piece), "59f08777fcd1aa2b8e0c8f892cfaae09") << "pieces of " << piece;
+    }
+}
+
+TEST(Md5, TransformIsOneCompressionOfTheState) {
+    // "abc" padded by hand into one block gives the digest of "abc" as the state's bytes.
+    unsigned char block[64] = {'a', 'b', 'c', 0x80};
+    block[56] = 24;  // length in bits, little-endian
+    uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    MD5Transform(state, block);
+    EXPECT_EQ(state[0], 0x98500190u);
+    EXPECT_EQ(state[1], 0xb04fd23cu);
+}
+
+TEST(Md5, FileDigestIsUpperCaseHexOfTheWholeContent) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"empty", "");
+    WriteFileBytes(folder / L"abc", "abc");
+    WriteFileBytes(folder / L"large", Pattern(100000));  // several reads of any buffer size up to 64 KiB
+    WriteFileBytes(folder / L"64", std::string(64, 'a'));
+    EXPECT_EQ(FileDigest(folder / L"empty"), "D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(FileDigest(folder / L"abc"), "900150983CD24FB0D6963F7D28E17F72");
+    EXPECT_EQ(FileDigest(folder / L"large"), "59F08777FCD1AA2B8E0C8F892CFAAE09");
+    EXPECT_EQ(FileDigest(folder / L"64"), "014842D480B571495A4A0363793F7367");
+}
+
+TEST(Md5, FileThatCannotBeReadGivesNull) {
+    ScratchFolder folder;
+    EXPECT_EQ(FileDigest(folder / L"missing"), "(null)");
+    EXPECT_EQ(FileDigest(folder.path()), "(null)");
+    WriteFileBytes(folder / L"locked", "x");
+    HANDLE locked = CreateFileW((folder / L"locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FileDigest(folder / L"locked"), "(null)");
+    CloseHandle(locked);
+    EXPECT_EQ(FileDigest(folder / L"locked"), "9DD4E461268C8034F5C8564E155C67A6");
+}
+
+}  // namespace
