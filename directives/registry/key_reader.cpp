@@ -66,7 +66,8 @@ LONG ReadValueAt(HKEY key, DWORD index, KeyReader& reader) {
         DWORD nameLength = nameCapacity;
         DWORD dataSize = dataCapacity;
         DWORD type = 0;
-        status = RegEnumValueW(key, index, reader.name.data(), &nameLength, nullptr, &type, reader.data.data(), &dataSize);
+        status =
+            RegEnumValueW(key, index, reader.name.data(), &nameLength, nullptr, &type, reader.data.data(), &dataSize);
         if (status == ERROR_SUCCESS) {
             reader.nameLength = wcsnlen(reader.name.data(), nameLength < nameCapacity ? nameLength : nameCapacity);
             reader.name[reader.nameLength] = L'\0';
