@@ -36,6 +36,7 @@ LONG FetchName(HKEY key, bool valueNames, DWORD maxLength, std::wstring& name, F
             name.assign(buffer.data(), wcsnlen(buffer.data(), capacity));
             return status;
         }
+        if (status != ERROR_MORE_DATA) break;  // the end, or an index to skip: nothing to grow
         DWORD longest = LongestName(key, valueNames) + 1;
         capacity = longest > capacity ? longest : (capacity >= maxLength + 1 ? maxLength + 1 : capacity * 2);
     }

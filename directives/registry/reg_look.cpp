@@ -25,8 +25,8 @@ const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kBackslash = L'\\';
 
 // Appends a key's sorted value lines and the line break that closes them.
-void AppendValues(std::wstring& block, HKEY key) {
-    DStringList values(SortDStrings(GetValues(key)));
+void AppendValues(std::wstring& block, HKEY key, DWORD count, KeyReader& reader) {
+    DStringList values(SortDStrings(GetValues(key, count, reader)));
     if (!values) block += kNoValues;
     for (DString* node = values.get(); node != nullptr; node = node->next) {
         block += kLineBreak;
@@ -51,15 +51,17 @@ struct Frame {
 };
 
 // Opens `name` below `parent` and, if that works, writes its values and pushes it.
-void Enter(std::vector<Frame>& stack, HKEY parent, const wchar_t* name, size_t pathLength, std::wstring& block) {
+void Enter(std::vector<Frame>& stack, HKEY parent, const wchar_t* name, size_t pathLength, std::wstring& block,
+           KeyReader& reader) {
     RegKey key;
     if (RegOpenKeyExW(parent, name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         block += kUnableToOpen;
         block += kUnableToOpenEnd;
         return;
     }
-    AppendValues(block, key.get());
-    StringList subkeys(SortStrings(GetSubkeys(key.get())));
+    KeyCounts counts = FitBuffers(key.get(), reader);
+    AppendValues(block, key.get(), counts.values, reader);
+    StringList subkeys(SortStrings(GetSubkeys(key.get(), counts.subkeys, reader)));
     String* first = subkeys.get();
     stack.push_back(Frame{std::move(key), std::move(subkeys), first, pathLength});
 }
@@ -71,7 +73,8 @@ void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* re
     std::wstring path(fullPath);
     std::wstring block;
     std::vector<Frame> stack;
-    Enter(stack, parent, name, path.size(), block);
+    KeyReader reader;
+    Enter(stack, parent, name, path.size(), block, reader);
     Log(block.c_str(), report);
     while (!stack.empty()) {
         Frame& top = stack.back();
@@ -86,7 +89,7 @@ void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* re
         path += child;
         block.clear();
         AppendHeader(block, path);
-        Enter(stack, top.key.get(), child, path.size(), block);  // may move `top`
+        Enter(stack, top.key.get(), child, path.size(), block, reader);  // may move `top`
         Log(block.c_str(), report);
     }
 }
@@ -139,10 +142,12 @@ void RegLook(wchar_t* line, FILE* report) {
         }
         key = opened.get();
     }
-    AppendValues(block, key);
+    KeyReader reader;
+    KeyCounts counts = FitBuffers(key, reader);
+    AppendValues(block, key, counts.values, reader);
     Log(block.c_str(), report);
 
-    StringList subkeys(SortStrings(GetSubkeys(key)));
+    StringList subkeys(SortStrings(GetSubkeys(key, counts.subkeys, reader)));
     std::wstring childPath;
     for (String* node = subkeys.get(); node != nullptr; node = node->next) {
         childPath = path;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "util/strings.h"
 
@@ -45,18 +46,47 @@ wchar_t* GetMultiString(const BYTE* data, size_t size);
 // Each byte as two lower-case hex digits and a blank.
 wchar_t* BinaryToString(const BYTE* data, size_t size);
 
-// values.cpp
+// key_reader.cpp: the reads of every registry walk. Each registry call is a round trip to the wine
+// server, so a key costs one RegQueryInfoKeyW, one call per value (name, type and data together) and
+// one per sub-key name, with buffers shared by the whole walk.
+
+// Buffers reused for every key of a walk, and what the last read put in them.
+struct KeyReader {
+    std::vector<wchar_t> name;  // always one character longer than the capacity handed out
+    std::vector<BYTE> data;
+    size_t nameLength = 0;  // the name read last, NUL-terminated at this length
+    DWORD dataSize = 0;     // bytes of the value read last
+    DWORD type = 0;         // its type
+};
+
+// A key's counts; MAXDWORD when the key could not be asked (then walks go to ERROR_NO_MORE_ITEMS).
+struct KeyCounts {
+    DWORD subkeys = MAXDWORD;
+    DWORD values = MAXDWORD;
+};
+
+// Asks the key for its counts and grows the buffers to its longest name and largest data.
+KeyCounts FitBuffers(HKEY key, KeyReader& reader);
+// The value at `index` (name, type, data) or the sub-key name at `index` into the reader. Returns
+// ERROR_SUCCESS, ERROR_NO_MORE_ITEMS past the end, or another error for an index to skip; the reader
+// holds a whole entry only after ERROR_SUCCESS.
+LONG ReadValueAt(HKEY key, DWORD index, KeyReader& reader);
+LONG ReadSubkeyAt(HKEY key, DWORD index, KeyReader& reader);
 
 // The key's values as (label, value text) pairs in enumeration order; null when it has none.
 // A value that vanishes or cannot be read during the walk is left out. Freed with freeStrings.
 DString* GetValues(HKEY key);
-
-// subkeys.cpp
-
 // The names of an open key's sub-keys, as the registry spells them, in enumeration order, without
 // empty names; null when it has none. A name that cannot be read (the key changed during the walk) is
 // skipped, never shown stale. The caller frees the list with freeString.
 String* GetSubkeys(HKEY key);
+// The REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of a key as (label, data text) pairs in
+// enumeration order; null when there are none. Freed with freeStrings.
+DString* GetStringValues(HKEY key);
+// The same three for a key whose `count` (from FitBuffers) is known, with the walk's own reader.
+DString* GetValues(HKEY key, DWORD count, KeyReader& reader);
+String* GetSubkeys(HKEY key, DWORD count, KeyReader& reader);
+DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
 // reg_look.cpp
 
@@ -73,9 +103,6 @@ void RegFind(wchar_t* line, FILE* report);
 // Appends to `findings` every key below `key` whose name holds `term` (already upper-cased) and
 // every string value at or below it whose label or data holds it; returns the list.
 String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings);
-// The REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of a key as (label, data text) pairs in
-// enumeration order; null when there are none. Freed with freeStrings.
-DString* GetStringValues(HKEY key);
 
 // csinfo.cpp
 

@@ -1,0 +1,399 @@
+#!/usr/bin/env bash
+# Benchmarks of quillfen-cli against the tools a person would use for the same job, run side by side in
+# one Wine prefix of their own (build/x64/bench). Run by hand through scripts/bench, never by ctest.
+#
+#   scripts/bench                 all benchmarks; the table goes to the screen and to bench/results.md
+#   scripts/bench reg contents    only the named ones (file folderfind filefind regfind reg contents);
+#                                 the table is printed, bench/results.md is left alone
+#   BENCH_ROUNDS=5 scripts/bench  more rounds (3 at least)
+#   BENCH_FRESH=1 scripts/bench   throw the prefix away and generate every fixture again
+#
+# Every figure is the median wall time of its rounds; each round runs our side and then the peer, so
+# both see the same machine load. The machine's cores are shared, so the CPU time (the process tree's
+# user + system time plus that of the prefix's wineserver, which serves every registry call) is
+# printed beside each round as a steadier second view.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bench="$root/build/x64/bench"
+cli="$root/build/x64/quillfen-cli.exe"
+results="$root/bench/results.md"
+rounds="${BENCH_ROUNDS:-3}"
+[ "$rounds" -ge 3 ] || rounds=3
+all=(file folderfind filefind regfind reg contents)
+selected=("$@")
+[ ${#selected[@]} -gt 0 ] || selected=("${all[@]}")
+
+export WINEPREFIX="$bench/prefix" HOME="$bench/home" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+drive="$WINEPREFIX/drive_c"
+work="$bench/work"             # scripts, reports and peer outputs (outside drive C:, so never searched)
+parked="$bench/parked"         # the three quarters of the file tree taken away for the growth run
+treeName="qfbench"             # C:\qfbench holds the file fixtures
+regBase='HKEY_LOCAL_MACHINE\Software\QuillfenBench'
+# The peers by full path: `wine regedit` would run the program in a second process through start.exe,
+# whose time the process accounting of this script would not see.
+regedit='C:\windows\regedit.exe'
+cmd='C:\windows\system32\cmd.exe'
+
+# Sizes of the fixtures.
+regTop=100 regKids=999         # 100 * (999 + 1) = 100,000 keys, two string values each
+dirTop=20 dirKids=999          # 20 * (999 + 1) = 20,000 folders
+filesPerDir=5                  # 20,000 * 5 = 100,000 files
+bigMiB=1024 contentsMiB=64
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# --- Fixtures -------------------------------------------------------------------------------------
+
+gen_registry() {  # the registry tree as a .reg file; every 1000th key also holds the search term
+    awk -v base="$regBase" -v top="$regTop" -v kids="$regKids" 'BEGIN {
+        print "REGEDIT4"; print ""
+        n = 0
+        for (t = 0; t < top; t++) {
+            k = base "\\Group" t
+            printf "[%s]\n\"Name\"=\"group %d\"\n\"Path\"=\"c:\\\\bench\\\\g%d\"\n\n", k, t, t
+            for (c = 0; c < kids; c++) {
+                n++
+                extra = (n % 1000 == 0) ? " zqxneedle" : ""
+                printf "[%s\\Item%05d]\n\"Name\"=\"item %d%s\"\n\"Path\"=\"c:\\\\bench\\\\g%d\\\\i%d\"\n\n", k, c, n, extra, t, c
+            }
+        }
+    }'
+}
+
+# The file tree: $dirTop top folders qfdTT, each holding $dirKids folders qfdTT_KKK; every one of the
+# 20,000 folders holds $filesPerDir files itemN.qfb of 200 to 1,700 bytes. Made from the Linux side,
+# which is much faster than through Wine.
+gen_files() {
+    local tree="$drive/$treeName/tree"
+    rm -rf "$drive/$treeName" "$parked"
+    mkdir -p "$tree" "$drive/$treeName/big" "$parked"
+    (
+        cd "$tree"
+        for ((t = 0; t < dirTop; t++)); do
+            top=$(printf 'qfd%02d' "$t")
+            mkdir "$top"
+            for ((k = 0; k < dirKids; k++)); do mkdir "$top/$(printf '%s_%03d' "$top" "$k")"; done
+        done
+        # One awk process writes every file; the top folders hold files too.
+        find . -mindepth 1 -type d | sort | awk -v per="$filesPerDir" '{
+            for (i = 0; i < per; i++) {
+                n++
+                f = $0 "/item" n ".qfb"
+                size = 200 + (n * 7919) % 1500
+                line = sprintf("file %d of the Quillfen benchmark tree\r\n", n)
+                text = ""
+                while (length(text) < size) text = text line
+                printf "%s", substr(text, 1, size) > f
+                close(f)
+            }
+        }'
+    )
+    # The 1 GiB file for FILE: incompressible bytes, so nothing can take a shortcut.
+    head -c "$((bigMiB * 1024 * 1024))" /dev/urandom >"$drive/$treeName/big/one-gib.bin"
+    # The 64 MiB text for CONTENTS: CR LF lines of printable text.
+    awk -v mib="$contentsMiB" 'BEGIN {
+        line = "The quick brown fox jumps over the lazy dog, 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ."
+        total = mib * 1024 * 1024
+        for (n = 0; written < total; n++) {
+            s = sprintf("%08d %s\r\n", n, line)
+            if (written + length(s) > total) s = substr(s, 1, total - written)
+            printf "%s", s
+            written += length(s)
+        }
+    }' >"$drive/$treeName/big/contents.txt"
+}
+
+setup() {
+    if [ -n "${BENCH_FRESH:-}" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$bench"
+    fi
+    mkdir -p "$HOME" "$work"
+    if [ ! -f "$bench/prefix.done" ]; then
+        echo "bench: creating the Wine prefix" >&2
+        wine wineboot -i </dev/null >/dev/null 2>&1
+        wineserver -w
+        touch "$bench/prefix.done"
+    fi
+    wineserver -p </dev/null >/dev/null 2>&1 || true  # one server for the whole run
+    wine cmd /c exit </dev/null >/dev/null 2>&1          # warm: the prefix's services start now
+    if [ ! -f "$bench/registry.done" ]; then
+        echo "bench: importing 100,000 keys with regedit" >&2
+        gen_registry >"$work/tree.reg"
+        wine "$regedit" /S "$(winpath "$work/tree.reg")" </dev/null >/dev/null 2>&1
+        touch "$bench/registry.done"
+    fi
+    if [ ! -f "$bench/files.done" ]; then
+        echo "bench: writing 100,000 files in 20,000 folders, a 1 GiB file and a 64 MiB text" >&2
+        gen_files
+        touch "$bench/files.done"
+    fi
+    # A growth run that was cut short leaves three quarters of the tree parked: put them back.
+    if compgen -G "$parked/*" >/dev/null; then mv "$parked"/* "$drive/$treeName/tree/"; fi
+}
+
+# --- Timing ---------------------------------------------------------------------------------------
+
+# The wineserver of this prefix: the process whose working folder is the prefix's server folder,
+# named after the prefix's device and inode.
+server_pid() {
+    local name p
+    name=$(printf 'server-%x-%x' "$((16#$(stat -c %D "$WINEPREFIX")))" "$(stat -c %i "$WINEPREFIX")")
+    for p in $(pgrep wineserver); do
+        [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$name" ] && { echo "$p"; return; }
+    done
+}
+
+server_ticks() {
+    local pid
+    pid=$(server_pid)
+    if [ -n "$pid" ]; then awk '{ print $14 + $15 }' "/proc/$pid/stat"; else echo 0; fi
+}
+
+# measure COMMAND...: runs it once; sets $wall and $cpu (seconds) and $peak (KiB, see below).
+# Peak memory: the VmHWM (high-water mark of the resident set) of the command's own process, read from
+# /proc every 20 ms while it runs. `wine X.exe` runs the Windows program in the process it starts, so
+# that is quillfen-cli.exe's peak working set, Wine's own libraries included.
+measure() {
+    local timefile="$work/time.txt" ticks0 ticks1 pid hwm
+    ticks0=$(server_ticks)
+    peak=0
+    local TIMEFORMAT='%R %U %S'
+    {
+        time {
+            "$@" </dev/null >/dev/null 2>&1 &
+            pid=$!
+            while kill -0 "$pid" 2>/dev/null; do
+                hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
+                [ -n "$hwm" ] && [ "$hwm" -gt "$peak" ] && peak=$hwm
+                sleep 0.02
+            done
+            wait "$pid" || true
+        }
+    } 2>"$timefile"
+    ticks1=$(server_ticks)
+    read -r wall user sys <"$timefile"
+    cpu=$(echo "$user + $sys + ($ticks1 - $ticks0) / $(getconf CLK_TCK)" | bc -l)
+}
+
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+rows=()      # the table's lines
+details=()   # every round's figures
+
+# pair NAME TARGET OURS_FUNCTION PEER_FUNCTION: rounds of both sides; one table row.
+pair() {
+    local name="$1" target="$2" ours="$3" peer="$4" r ourWalls=() peerWalls=() ourCpus=() peerCpus=()
+    for ((r = 1; r <= rounds; r++)); do
+        "$ours"
+        ourWalls+=("$wall")
+        ourCpus+=("$cpu")
+        details+=("$(printf '| %s | %d | ours | %.2f | %.2f | %s |' "$name" "$r" "$wall" "$cpu" "$(kib "$peak")")")
+        "$peer"
+        peerWalls+=("$wall")
+        peerCpus+=("$cpu")
+        details+=("$(printf '| %s | %d | peer | %.2f | %.2f | - |' "$name" "$r" "$wall" "$cpu")")
+    done
+    local om pm ratio cpuRatio
+    om=$(median "${ourWalls[@]}")
+    pm=$(median "${peerWalls[@]}")
+    ratio=$(echo "$om / $pm" | bc -l)
+    cpuRatio=$(echo "$(median "${ourCpus[@]}") / $(median "${peerCpus[@]}")" | bc -l)
+    row "$name" "$(printf '%.2f s' "$om")" "$(printf '%.2f s' "$pm")" "$(printf '%.2f' "$ratio")" \
+        "$(printf '%.2f' "$cpuRatio")" "$target" "$(verdict "$ratio" "$target")"
+}
+
+kib() { if [ "$1" -gt 0 ]; then printf '%.0f MiB' "$(echo "$1 / 1024" | bc -l)"; else printf -- '-'; fi; }
+
+verdict() {  # verdict VALUE "<= 1.5" | "< 200"
+    local op="${2%% *}" limit="${2##* }"
+    if [ "$(echo "$1 $op $limit" | bc -l)" = 1 ]; then echo met; else echo "NOT met"; fi
+}
+
+row() {
+    rows+=("$(printf '| %s | %s | %s | %s | %s | %s | %s |' "$@")")
+    printf '%-56s %10s %10s %6s %6s %7s  %s\n' "$@" >&2
+}
+
+unavailable() { row "$1" "not yet available" "" "" "" "$2" ""; }
+
+# quill NAME: runs the script $work/NAME.txt; the report goes to $work/NAME-report.txt.
+quill() { measure wine "$cli" --out "$(winpath "$work/$1-report.txt")" "$(winpath "$work/$1.txt")"; }
+
+# Whether the console front end handles a context: a probe script whose report then holds `expect`.
+handles() {  # handles CONTEXT PAYLOAD EXPECT
+    printf ':%s\r\n%s\r\n' "$1" "$2" >"$work/probe.txt"
+    wine "$cli" --out "$(winpath "$work/probe-report.txt")" "$(winpath "$work/probe.txt")" </dev/null >/dev/null 2>&1 || return 1
+    iconv -f UTF-16LE -t UTF-8 "$work/probe-report.txt" | grep -q -- "$3"
+}
+
+script() {  # script NAME CONTEXT PAYLOAD
+    printf ':%s\r\n%s\r\n' "$2" "$3" >"$work/$1.txt"
+}
+
+lines_of() { iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r'; }
+
+# --- The benchmarks -------------------------------------------------------------------------------
+
+bigWin="C:\\$treeName\\big\\one-gib.bin"
+contentsWin="C:\\$treeName\\big\\contents.txt"
+
+bench_file() {
+    if ! handles FILE 'C:\windows\notepad.exe' 'MD5: '; then unavailable "FILE of a 1 GiB file (MD5)" "<= 1.1"; return; fi
+    script file FILE "$bigWin"
+    md5sum "$drive/$treeName/big/one-gib.bin" >/dev/null  # page cache warm for both sides
+    our_file() { quill file; }
+    peer_file() { measure md5sum "$drive/$treeName/big/one-gib.bin"; }
+    pair "FILE of a 1 GiB file (MD5) vs md5sum" "<= 1.1" our_file peer_file
+    local ours theirs
+    ours=$(lines_of "$work/file-report.txt" | awk '/^MD5: / { print tolower($2) }')
+    theirs=$(md5sum "$drive/$treeName/big/one-gib.bin" | cut -d' ' -f1)
+    [ "$ours" = "$theirs" ] || echo "bench: FILE digest $ours differs from md5sum $theirs" >&2
+}
+
+bench_folderfind() {
+    if ! handles FOLDERFIND system32 'Searching for'; then
+        unavailable "FOLDERFIND of 20,000 folders" "<= 2.5"
+        return
+    fi
+    script folderfind FOLDERFIND 'qfd*'
+    our_folderfind() { quill folderfind; }
+    dir_folders() { wine "$cmd" /c dir /s /b /ad 'C:\qfd*' >"$work/dir-ad.txt"; }
+    peer_folderfind() { measure dir_folders; }
+    pair "FOLDERFIND qfd* (20,000 folders) vs dir /s /b /ad" "<= 2.5" our_folderfind peer_folderfind
+    echo "bench: FOLDERFIND found $(lines_of "$work/folderfind-report.txt" | grep -c '^C:' || true) folders," \
+        "dir /s /b /ad listed $(grep -c . "$work/dir-ad.txt" || true)" >&2
+}
+
+# The peer of FILEFIND: the names from cmd's dir, then md5sum of each of them from the Linux side.
+dir_and_md5sum() {
+    wine "$cmd" /c dir /s /b 'C:\*.qfb' >"$work/dir-files.txt"
+    tr -d '\r' <"$work/dir-files.txt" | sed -e 's|^C:\\|'"$drive"'/|' -e 's|\\|/|g' | tr '\n' '\0' |
+        xargs -0 md5sum >"$work/md5sum.txt"
+}
+
+filefind_whole=()   # wall times of the whole-tree runs (also used by the growth row)
+filefind_peak=0
+
+bench_filefind() {
+    if ! handles FILEFIND notepad.exe 'Searching for'; then
+        unavailable "FILEFIND *.qfb (100,000 files)" "<= 1.5"
+        unavailable "growth: FILEFIND whole tree / quarter" "<= 4.5"
+        unavailable "memory: peak working set of FILEFIND" "< 200"
+        return
+    fi
+    script filefind FILEFIND '*.qfb'
+    our_filefind() {
+        quill filefind
+        filefind_whole+=("$wall")
+        [ "$peak" -gt "$filefind_peak" ] && filefind_peak=$peak
+        return 0
+    }
+    peer_filefind() { measure dir_and_md5sum; }
+    pair "FILEFIND *.qfb (100,000 files) vs dir /s /b + md5sum" "<= 1.5" our_filefind peer_filefind
+    echo "bench: FILEFIND found $(lines_of "$work/filefind-report.txt" | grep -c '^C:' || true) files," \
+        "dir /s /b listed $(grep -c . "$work/dir-files.txt" || true), md5sum hashed $(grep -c . "$work/md5sum.txt" || true)" >&2
+
+    # Growth: the same search with three quarters of the tree moved out of drive C: (a rename on the
+    # Linux side), so that a quarter of it is left. The prefix's own files are searched both times.
+    local t quarter=() r
+    for ((t = dirTop / 4; t < dirTop; t++)); do mv "$drive/$treeName/tree/$(printf 'qfd%02d' "$t")" "$parked/"; done
+    script filefind-quarter FILEFIND '*.qfb'
+    for ((r = 1; r <= rounds; r++)); do
+        quill filefind-quarter
+        quarter+=("$wall")
+        details+=("$(printf '| growth: FILEFIND on a quarter | %d | ours | %.2f | %.2f | %s |' "$r" "$wall" "$cpu" "$(kib "$peak")")")
+    done
+    mv "$parked"/* "$drive/$treeName/tree/"
+    local wm qm growth
+    wm=$(median "${filefind_whole[@]}")
+    qm=$(median "${quarter[@]}")
+    growth=$(echo "$wm / $qm" | bc -l)
+    row "growth: FILEFIND whole tree / quarter" "$(printf '%.2f s' "$wm")" "$(printf '%.2f s (quarter)' "$qm")" \
+        "$(printf '%.2f' "$growth")" "" "<= 4.5" "$(verdict "$growth" "<= 4.5")"
+    local mib
+    mib=$(echo "$filefind_peak / 1024" | bc -l)
+    row "memory: peak working set of FILEFIND" "$(printf '%.0f MiB' "$mib")" "" "" "" "< 200" "$(verdict "$mib" "< 200")"
+}
+
+bench_regfind() {
+    script regfind REGFIND zqxneedle
+    our_regfind() { quill regfind; }
+    export_and_grep() {
+        wine "$regedit" /E "$(winpath "$work/export.reg")" "$regBase" </dev/null >/dev/null 2>&1
+        # regedit writes UTF-16LE, so the term is matched as UTF-16LE bytes.
+        LC_ALL=C grep -a -i -c -P 'z\x00q\x00x\x00n\x00e\x00e\x00d\x00l\x00e\x00' "$work/export.reg" >"$work/grep.txt" || true
+    }
+    peer_regfind() { measure export_and_grep; }
+    pair "REGFIND over 100,000 keys vs regedit /E + grep -i" "<= 1.0" our_regfind peer_regfind
+    echo "bench: REGFIND findings $(lines_of "$work/regfind-report.txt" | grep -c '^"Name"=' || true)," \
+        "grep matched $(cat "$work/grep.txt") lines" >&2
+}
+
+bench_reg() {
+    script reg REG "$regBase /s"
+    our_reg() { quill reg; }
+    peer_reg() { measure wine "$regedit" /E "$(winpath "$work/export.reg")" "$regBase"; }
+    pair "REG /s dump of 100,000 keys vs regedit /E" "<= 1.5" our_reg peer_reg
+    echo "bench: REG /s wrote $(lines_of "$work/reg-report.txt" | grep -c '^\[' || true) key headers" >&2
+}
+
+bench_contents() {
+    script contents CONTENTS "$contentsWin"
+    our_contents() { quill contents; }
+    peer_contents() { measure wine "$cmd" /c type "$contentsWin" ">" "$(winpath "$work/type-out.txt")"; }
+    pair "CONTENTS of a 64 MiB file vs cmd /c type > OUT" "<= 2.0" our_contents peer_contents
+    echo "bench: CONTENTS report $(stat -c %s "$work/contents-report.txt") bytes, type wrote" \
+        "$(stat -c %s "$work/type-out.txt") bytes" >&2
+}
+
+# --- Main -----------------------------------------------------------------------------------------
+
+cmake --build --preset x64 -j2 --target quillfen-cli >/dev/null
+setup
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+echo "bench: $rounds rounds each" >&2
+printf '%-56s %10s %10s %6s %6s %7s  %s\n' figure ours peer ratio "(cpu)" target "" >&2
+for name in "${selected[@]}"; do
+    case "$name" in
+        file | folderfind | filefind | regfind | reg | contents) "bench_$name" ;;
+        *) echo "bench: no benchmark named $name (known: ${all[*]})" >&2; exit 2 ;;
+    esac
+done
+
+prefixFiles=$(find "$drive" -path "$drive/$treeName" -prune -o -type f -print | wc -l)
+prefixFolders=$(find "$drive" -path "$drive/$treeName" -prune -o -type d -print | wc -l)
+load=$(cut -d' ' -f1-3 /proc/loadavg)
+table() {
+    echo "# Benchmark results"
+    echo
+    echo "Written by \`scripts/bench\` ($(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$root" rev-parse --short HEAD))."
+    echo "Machine: $(nproc) cores, shared with other jobs (load average $load when the run ended);"
+    echo "$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo), Wine $(wine --version 2>/dev/null | sed 's/^wine-//')."
+    echo "Each figure is the median wall time of $rounds rounds; a round runs our side, then the peer. The"
+    echo "ratio (ours / peer) is of those medians and decides the verdict; the CPU ratio is that of the"
+    echo "median CPU times (user + system of the process tree and of the prefix's wineserver)."
+    echo "FILEFIND and FOLDERFIND search the whole drive C: of the benchmark's prefix: the prefix's own"
+    echo "$prefixFiles files and $prefixFolders folders are searched as well as the generated tree."
+    echo
+    echo "| figure | ours | peer | ratio | CPU ratio | target | |"
+    echo "|---|---|---|---|---|---|---|"
+    printf '%s\n' "${rows[@]}"
+    echo
+    echo "Every round (CPU: user + system time of the process tree plus the prefix's wineserver;"
+    echo "peak: VmHWM of the process that runs the program):"
+    echo
+    echo "| figure | round | side | wall s | CPU s | peak |"
+    echo "|---|---|---|---|---|---|"
+    printf '%s\n' "${details[@]}"
+    if [ -f "$root/bench/notes.md" ]; then
+        echo
+        cat "$root/bench/notes.md"
+    fi
+}
+if [ $# -eq 0 ]; then
+    table >"$results"
+    echo "bench: table written to bench/results.md" >&2
+fi
+table
