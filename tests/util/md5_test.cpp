@@ -87,10 +87,13 @@ TEST(Md5, FileDigestIsUpperCaseHexOfTheWholeContent) {
     WriteFileBytes(folder / L"abc", "abc");
     WriteFileBytes(folder / L"large", Pattern(100000));  // several reads of any buffer size up to 64 KiB
     WriteFileBytes(folder / L"64", std::string(64, 'a'));
+    // Larger than the biggest read, so the content comes in several reads with a partial last one.
+    WriteFileBytes(folder / L"huge", Pattern((3 << 20) + 5));
     EXPECT_EQ(FileDigest(folder / L"empty"), "D41D8CD98F00B204E9800998ECF8427E");
     EXPECT_EQ(FileDigest(folder / L"abc"), "900150983CD24FB0D6963F7D28E17F72");
     EXPECT_EQ(FileDigest(folder / L"large"), "59F08777FCD1AA2B8E0C8F892CFAAE09");
     EXPECT_EQ(FileDigest(folder / L"64"), "014842D480B571495A4A0363793F7367");
+    EXPECT_EQ(FileDigest(folder / L"huge"), "88FA70D4A9D46DA8B3561F475F808424");
 }
 
 TEST(Md5, FileThatCannotBeReadGivesNull) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cwchar>
 
 #include "tests/support/test_support.h"
@@ -91,11 +90,23 @@ std::string UnixPath(const std::wstring& path) {
 }
 
 bool RunLinuxProgram(const std::string& program, const std::string& arguments) {
-    std::string command = "Z:" + program;
-    std::replace(command.begin(), command.end(), '/', '\\');
-    command += " " + arguments;
-    ProcessResult result = RunProcess(std::wstring(command.begin(), command.end()));
-    return result.exitCode == 0;
+    // Wine hands a Linux program over without waiting for it to end, so a shell script runs it and
+    // leaves its exit status in a file, which this waits for.
+    ScratchFolder folder;
+    const std::string status = UnixPath(folder / L"status");
+    WriteFileBytes(folder / L"run.sh", program + " " + arguments + "\necho $? >\"" + status + ".part\" && mv \"" +
+                                           status + ".part\" \"" + status + "\"\n");
+    const std::string script = UnixPath(folder / L"run.sh");
+    const std::wstring command = L"Z:\\bin\\sh " + std::wstring(script.begin(), script.end());
+    if (RunProcess(command).exitCode != 0) return false;
+    for (int wait = 0; wait < 1200; ++wait) {  // two minutes
+        if (GetFileAttributesW((folder / L"status").c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return ReadFileBytes(folder / L"status") == "0\n";
+        }
+        Sleep(100);
+    }
+    ADD_FAILURE() << program << " did not finish";
+    return false;
 }
 
 bool MakeLinuxLink(const std::wstring& link, const std::string& target) {
