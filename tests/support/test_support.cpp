@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -150,12 +151,23 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process = {};
     std::wstring line = commandLine;
-    BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    BOOL started = FALSE;
+    DWORD error = 0;
+    // A start was once refused in CI with the machine under load; try again before calling it a failure.
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) {
+            std::fprintf(stderr, "starting %s failed with error %lu; trying again\n", Narrow(commandLine).c_str(), error);
+            Sleep(500);
+        }
+        line = commandLine;
+        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+        if (!started) error = GetLastError();
+    }
     CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (!started) {
-        ADD_FAILURE() << "cannot start " << Narrow(commandLine);
+        ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": error " << error;
         CloseHandle(inWrite);
         CloseHandle(outRead);
         CloseHandle(errRead);
