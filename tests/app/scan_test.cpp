@@ -55,6 +55,30 @@ TEST(Scan, ScriptsWithoutLinesStillGiveAFullReport) {
     EXPECT_EQ(BodyOf(ReadUtf16File(path), creation), L"\r\nNo Context:    \r\n" + kEnd);
 }
 
+TEST(Scan, AHundredThousandLinesAndALineOfAHundredThousandCharacters) {
+    ScratchFolder folder;
+    std::wstring path = folder / L"Quillfen.txt";
+    ScanOptions options;
+    options.reportPath = path.c_str();
+
+    std::wstring script = L":ENV";
+    std::wstring expected = L"\r\n========== ENV ==========\r\n";
+    for (int i = 0; i < 100000; ++i) {
+        std::wstring line = L"line " + std::to_wstring(i);
+        script += L"\r\n" + line;
+        expected += line + L" = " + line + L"\r\n";
+    }
+    const std::wstring longLine(100000, L'w');
+    script += L"\r\n" + longLine;
+    expected += longLine + L" = " + longLine + L"\r\n";
+    ASSERT_EQ(RunScan(script.data(), options), ScanOutcome::Completed);
+
+    std::wstring creation;
+    std::wstring body = BodyOf(ReadUtf16File(path), creation);
+    EXPECT_EQ(body.size(), expected.size() + kEnd.size());
+    EXPECT_TRUE(body == expected + kEnd) << "the body differs";
+}
+
 TEST(Scan, EmptyScriptMakesNoReport) {
     ScratchFolder folder;
     std::wstring path = folder / L"Quillfen.txt";
