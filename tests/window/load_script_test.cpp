@@ -40,18 +40,7 @@ struct MessageBoxSeen {
 // Waits on another thread for a message box of process `processId`, notes what it says and closes it.
 std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
     return std::thread([processId, &seen] {
-        HWND box = nullptr;
-        WaitFor(
-            [&] {
-                box = nullptr;
-                while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
-                    DWORD owner = 0;
-                    GetWindowThreadProcessId(box, &owner);
-                    if (owner == processId && IsWindowVisible(box) && GetDlgItem(box, 0xFFFF)) return true;
-                }
-                return false;
-            },
-            20000);
+        HWND box = WaitForDialog(processId, 20000, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
         if (!box) return;
         seen.caption = TextOf(box);
         seen.text = TextOf(GetDlgItem(box, 0xFFFF));  // the message box's text control

@@ -149,7 +149,7 @@ void EndProcess(DWORD id) {
     WaitForSingleObject(process.get(), 5000);
 }
 
-HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
+HWND WaitForDialog(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& wanted) {
     HWND dialog = nullptr;
     WaitFor(
         [&] {
@@ -157,12 +157,16 @@ HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
             while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr) {
                 DWORD owner = 0;
                 GetWindowThreadProcessId(dialog, &owner);
-                if (owner == processId && IsWindowVisible(dialog)) return true;
+                if (owner == processId && IsWindowVisible(dialog) && wanted(dialog)) return true;
             }
             return false;
         },
         timeoutMs);
     return dialog;
+}
+
+HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
+    return WaitForDialog(processId, timeoutMs, [](HWND) { return true; });
 }
 
 HeldPipe::HeldPipe(const std::wstring& name) : path_(L"\\\\.\\pipe\\" + name) {

@@ -53,6 +53,8 @@ std::vector<DWORD> NotepadChildren(DWORD parentId);
 // whose title holds `part`.
 std::wstring WaitForWindowTitle(DWORD id, const std::wstring& part, DWORD timeoutMs);
 void EndProcess(DWORD id);
+// The first visible dialog of process `processId` that `wanted` accepts, waited for; null at the timeout.
+HWND WaitForDialog(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& wanted);
 // The visible dialog window (such as the open dialog) of process `processId`, waiting up to `timeoutMs`.
 HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = 30000);
 

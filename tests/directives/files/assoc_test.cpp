@@ -11,15 +11,25 @@ std::wstring Section(const std::wstring& line, const std::wstring& result) {
     return L"\r\n" + line + L"\r\n" + result + L"\r\n";
 }
 
+// An extension key whose default value names a file type key, both owned by the test.
+struct Association {
+    Association(const wchar_t* extensionStem, const wchar_t* typeStem, DWORD linkType = REG_SZ)
+        : extension(UniqueName(extensionStem)), type(UniqueName(typeStem)), extensionKey(extension), typeKey(type) {
+        extensionKey.SetDefault(type, linkType);
+    }
+    std::wstring extension;
+    std::wstring type;
+    ClassesKey extensionKey;
+    ClassesKey typeKey;
+};
+
 TEST(FileAssoc, FollowsTheExtensionToItsOpenCommand) {
-    const std::wstring extension = UniqueName(L".qfext");
-    const std::wstring type = UniqueName(L"QuillfenTest.File");
-    ClassesKey extensionKey(extension);
-    ClassesKey typeKey(type);
-    extensionKey.SetDefault(type);
+    Association file(L".qfext", L"QuillfenTest.File");
+    const std::wstring& extension = file.extension;
+    const std::wstring& type = file.type;
     // Stored with a reference, shown as stored.
-    typeKey.SetDefault(L"\"%SystemRoot%\\qfview.exe\" \"%1\"", REG_EXPAND_SZ, L"shell\\open\\command");
-    typeKey.SetDefault(L"ignored", REG_SZ, L"shell\\edit\\command");
+    file.typeKey.SetDefault(L"\"%SystemRoot%\\qfview.exe\" \"%1\"", REG_EXPAND_SZ, L"shell\\open\\command");
+    file.typeKey.SetDefault(L"ignored", REG_SZ, L"shell\\edit\\command");
     EXPECT_EQ(RunHandler(FileAssoc, extension), Section(extension, L"\"%SystemRoot%\\qfview.exe\" \"%1\""));
 
     // No dot is added, and a trailing blank names another key.
@@ -35,34 +45,24 @@ TEST(FileAssoc, EachMissingStepHasItsMessage) {
     ClassesKey noDefaultKey(noDefault);
     EXPECT_EQ(RunHandler(FileAssoc, noDefault), Section(noDefault, L"Unable to get filename string."));
 
-    const std::wstring editOnlyType = UniqueName(L"QuillfenTest.EditOnly");
-    const std::wstring editOnly = UniqueName(L".qfeditonly");
-    ClassesKey editOnlyTypeKey(editOnlyType);
-    ClassesKey editOnlyKey(editOnly);
-    editOnlyKey.SetDefault(editOnlyType);
-    editOnlyTypeKey.SetDefault(L"edit.exe", REG_SZ, L"shell\\edit\\command");
-    EXPECT_EQ(RunHandler(FileAssoc, editOnly), Section(editOnly, L"Unable to open command key."));
+    Association editOnly(L".qfeditonly", L"QuillfenTest.EditOnly");
+    editOnly.typeKey.SetDefault(L"edit.exe", REG_SZ, L"shell\\edit\\command");
+    EXPECT_EQ(RunHandler(FileAssoc, editOnly.extension),
+              Section(editOnly.extension, L"Unable to open command key."));
 
-    const std::wstring emptyCommandType = UniqueName(L"QuillfenTest.EmptyCommand");
-    const std::wstring emptyCommand = UniqueName(L".qfemptycommand");
-    ClassesKey emptyCommandTypeKey(emptyCommandType);
-    ClassesKey emptyCommandKey(emptyCommand);
-    emptyCommandKey.SetDefault(emptyCommandType);
-    emptyCommandTypeKey.CreateSubKey(L"shell\\open\\command");
-    EXPECT_EQ(RunHandler(FileAssoc, emptyCommand), Section(emptyCommand, L"Unable to get association string."));
+    Association emptyCommand(L".qfemptycommand", L"QuillfenTest.EmptyCommand");
+    emptyCommand.typeKey.CreateSubKey(L"shell\\open\\command");
+    EXPECT_EQ(RunHandler(FileAssoc, emptyCommand.extension),
+              Section(emptyCommand.extension, L"Unable to get association string."));
 
     const std::wstring missing = UniqueName(L".qfmissing");
     EXPECT_EQ(RunHandler(FileAssoc, missing), Section(missing, L"Unable to open extension key."));
 }
 
 TEST(FileAssoc, ValuesOfAnyTypeAreReadAsText) {
-    const std::wstring extension = UniqueName(L".qfodd");
-    const std::wstring type = UniqueName(L"QuillfenTest.Odd");
-    ClassesKey extensionKey(extension);
-    ClassesKey typeKey(type);
-    extensionKey.SetDefault(type, REG_BINARY);
-    typeKey.SetDefault(L"run.exe", REG_MULTI_SZ, L"shell\\open\\command");  // shown up to its first NUL
-    EXPECT_EQ(RunHandler(FileAssoc, extension), Section(extension, L"run.exe"));
+    Association odd(L".qfodd", L"QuillfenTest.Odd", REG_BINARY);
+    odd.typeKey.SetDefault(L"run.exe", REG_MULTI_SZ, L"shell\\open\\command");  // shown up to its first NUL
+    EXPECT_EQ(RunHandler(FileAssoc, odd.extension), Section(odd.extension, L"run.exe"));
 }
 
 }  // namespace
