@@ -18,8 +18,7 @@ const wchar_t kShellFolders[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 // Walks the values of root\subKey in enumeration order and returns the data of the first one whose
 // name matches and whose type `accept` takes and whose data can be read.
 template <typename Accept>
-bool FindValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, Accept accept,
-               std::vector<BYTE>& data) {
+bool FindValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, Accept accept, std::vector<BYTE>& data) {
     RegKey key;
     if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     std::wstring name;

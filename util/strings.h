@@ -54,6 +54,4 @@ int _tcscmpi(const wchar_t* a, const wchar_t* b);
 unsigned NumDigits(uint32_t value);
 
 // Upper-case form of one code unit under the same folding.
-inline wchar_t FoldCase(wchar_t c) {
-    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
-}
+inline wchar_t FoldCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }

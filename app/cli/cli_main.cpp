@@ -24,7 +24,8 @@ constexpr int kExitDone = 0;
 constexpr int kExitNoReport = 1;
 constexpr int kExitUsage = 2;
 
-const wchar_t kUsage[] = L"usage: quillfen-cli.exe [--out REPORT] [--open] SCRIPT   (SCRIPT may be - for standard input)";
+const wchar_t kUsage[] =
+    L"usage: quillfen-cli.exe [--out REPORT] [--open] SCRIPT   (SCRIPT may be - for standard input)";
 
 // Writes to a console as wide text and to a file or pipe as UTF-8.
 void WriteText(DWORD stdHandle, const std::wstring& text) {
@@ -36,7 +37,8 @@ void WriteText(DWORD stdHandle, const std::wstring& text) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     if (size <= 0) return;
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
@@ -47,13 +49,13 @@ void Error(const std::wstring& message) { WriteText(STD_ERROR_HANDLE, L"quillfen
 
 std::wstring SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring message = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(error);
     LocalFree(buffer);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ' ||
-                                message.back() == L'.')) {
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ' || message.back() == L'.')) {
         message.pop_back();
     }
     return message;

@@ -11,8 +11,8 @@ namespace {
 std::wstring DecodeMultiByte(UINT codePage, DWORD flags, const unsigned char* bytes, size_t count, bool& ok) {
     ok = true;
     if (count == 0) return {};
-    int length = MultiByteToWideChar(codePage, flags, reinterpret_cast<const char*>(bytes), static_cast<int>(count),
-                                     nullptr, 0);
+    int length =
+        MultiByteToWideChar(codePage, flags, reinterpret_cast<const char*>(bytes), static_cast<int>(count), nullptr, 0);
     if (length <= 0) {
         ok = false;
         return {};

@@ -8,12 +8,12 @@
 #include <cwchar>
 #include <vector>
 
-#include "directives/system/sized_fetch.h"
 #include "directives/system/system.h"
 #include "report/log.h"
 #include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
+#include "util/sized_fetch.h"
 
 namespace {
 

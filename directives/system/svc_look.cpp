@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "directives/system/service_format.h"
-#include "directives/system/sized_fetch.h"
 #include "directives/system/system.h"
 #include "report/log.h"
 #include "util/handles.h"
 #include "util/owned.h"
+#include "util/sized_fetch.h"
 
 namespace {
 

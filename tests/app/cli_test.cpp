@@ -1,9 +1,9 @@
 // The console front end, run as its own process the way automation runs it.
 #include <gtest/gtest.h>
 
+#include "report/create_log.h"
 #include "tests/support/test_support.h"
 #include "util/owned.h"
-#include "report/create_log.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 namespace {
 
-const wchar_t* const kContexts[] = {L"FILE",    L"DIR",     L"REG",   L"FILEFIND", L"FOLDERFIND", L"REGFIND",
-                                    L"ENV",     L"PROCESS", L"SERVICE", L"ASSOC",  L"CONTENTS",   L"COMMENT"};
+const wchar_t* const kContexts[] = {L"FILE", L"DIR",     L"REG",     L"FILEFIND", L"FOLDERFIND", L"REGFIND",
+                                    L"ENV",  L"PROCESS", L"SERVICE", L"ASSOC",    L"CONTENTS",   L"COMMENT"};
 
 unsigned long EnvNumber(const wchar_t* name, unsigned long fallback) {
     wchar_t value[32] = {};
@@ -58,25 +58,34 @@ private:
             if (Chance(30)) c = static_cast<wchar_t>(towlower(c));
         }
         switch (Pick(0, 6)) {
-            case 0: return L"  " + keyword + L"   ";
-            case 1: return keyword + L"\t";
-            case 2: return keyword + L":" + keyword;
-            case 3: return Hostile(Pick(0, 12));
-            default: return keyword;
+            case 0:
+                return L"  " + keyword + L"   ";
+            case 1:
+                return keyword + L"\t";
+            case 2:
+                return keyword + L":" + keyword;
+            case 3:
+                return Hostile(Pick(0, 12));
+            default:
+                return keyword;
         }
     }
 
     wchar_t HostileChar() {
         static const wchar_t kPool[] = L"%%%//\\\\\\[]\"\"\t  :*?.,;=+-_@#!~`'{}()<>|&^$aZ09\u00e9\u4e2d";
         switch (Pick(0, 19)) {
-            case 0: return static_cast<wchar_t>(0xD800 + Pick(0, 0x3FF));  // unpaired high surrogate
-            case 1: return static_cast<wchar_t>(0xDC00 + Pick(0, 0x3FF));  // unpaired low surrogate
-            case 2: {  // a control character other than the line breaks
+            case 0:
+                return static_cast<wchar_t>(0xD800 + Pick(0, 0x3FF));  // unpaired high surrogate
+            case 1:
+                return static_cast<wchar_t>(0xDC00 + Pick(0, 0x3FF));  // unpaired low surrogate
+            case 2: {                                                  // a control character other than the line breaks
                 int c = Pick(1, 0x20);
                 return static_cast<wchar_t>(c == 0x20 ? 0x7F : (c == 0x0A || c == 0x0D) ? 0x1B : c);
             }
-            case 4: return static_cast<wchar_t>(0xFFFF);
-            default: return kPool[Pick(0, static_cast<int>(wcslen(kPool)) - 1)];
+            case 4:
+                return static_cast<wchar_t>(0xFFFF);
+            default:
+                return kPool[Pick(0, static_cast<int>(wcslen(kPool)) - 1)];
         }
     }
 
@@ -96,11 +105,22 @@ private:
     }
 
     std::wstring OddHive() {
-        static const wchar_t* const kHives[] = {
-            L"HKLM",   L"HKLM\\",  L"HKLM\\\\", L"HKLMX", L"hkey_local_machine\\Software\\QuillfenFuzz\\..",
-            L"[HKCU\\Software\\QuillfenTests]", L"HKCU\\Software\\QuillfenTests /s /s", L"HKPD", L"HKCC\\",
-            L"HKU\\.DEFAULT\\Control Panel\\Desktop", L"HKCR\\.txt /sub", L"\\HKLM", L"[]", L"/s",
-            L"HKEY_CURRENT_USER\\Software\\QuillfenTests/s", L"HKCU\\Software\\QuillfenTests\\%PATH%"};
+        static const wchar_t* const kHives[] = {L"HKLM",
+                                                L"HKLM\\",
+                                                L"HKLM\\\\",
+                                                L"HKLMX",
+                                                L"hkey_local_machine\\Software\\QuillfenFuzz\\..",
+                                                L"[HKCU\\Software\\QuillfenTests]",
+                                                L"HKCU\\Software\\QuillfenTests /s /s",
+                                                L"HKPD",
+                                                L"HKCC\\",
+                                                L"HKU\\.DEFAULT\\Control Panel\\Desktop",
+                                                L"HKCR\\.txt /sub",
+                                                L"\\HKLM",
+                                                L"[]",
+                                                L"/s",
+                                                L"HKEY_CURRENT_USER\\Software\\QuillfenTests/s",
+                                                L"HKCU\\Software\\QuillfenTests\\%PATH%"};
         return kHives[Pick(0, static_cast<int>(std::size(kHives)) - 1)];
     }
 
@@ -114,8 +134,8 @@ private:
             case 10:  // CONTENTS
                 return Chance(50) ? scratch_ + L"\\sample.txt" : scratch_ + L"\\" + Hostile(Pick(0, 20));
             case 1:  // DIR
-                return scratch_ + (Chance(50) ? L"\\ " : L" ") + L"/" +
-                       (Chance(30) ? L"sub" : Hostile(Pick(0, 10))) + L" /md5 /t" + std::to_wstring(Pick(-40, 4000));
+                return scratch_ + (Chance(50) ? L"\\ " : L" ") + L"/" + (Chance(30) ? L"sub" : Hostile(Pick(0, 10))) +
+                       L" /md5 /t" + std::to_wstring(Pick(-40, 4000));
             case 2:  // REG
                 return OddHive();
             case 3:  // FILEFIND
@@ -154,7 +174,9 @@ TEST(Hardening, RandomScriptsAlwaysGiveAWholeReport) {
     const auto budget = std::chrono::seconds(EnvNumber(L"QUILLFEN_FUZZ_SECONDS", 240));
 
     ScratchFolder folder;
-    WriteFileBytes(folder / L"sample.txt", "sample\r\ntext\x1a" "after");
+    WriteFileBytes(folder / L"sample.txt",
+                   "sample\r\ntext\x1a"
+                   "after");
     CreateDirectoryW((folder / L"sub").c_str(), nullptr);
     WriteFileBytes(folder / L"sub\\inner.bin", std::string(70000, '\xAB'));
     TestKey key(L"QuillfenFuzz");

@@ -21,7 +21,10 @@ TEST(Log, WritesCodeUnitsLittleEndianWithoutTerminator) {
     const wchar_t withNul[] = {L'a', L'\0', L'b'};
     LogChars(withNul, 3, report);
     fclose(report);
-    EXPECT_EQ(ReadFileBytes(path), std::string("\x0D\x00\x0A\x00\xE9\x00" "a\x00\x00\x00" "b\x00", 12));
+    EXPECT_EQ(ReadFileBytes(path), std::string("\x0D\x00\x0A\x00\xE9\x00"
+                                               "a\x00\x00\x00"
+                                               "b\x00",
+                                               12));
 }
 
 std::wstring CreationLine(const SYSTEMTIME& t) {

@@ -90,7 +90,8 @@ TEST(Interpreter, ContentsOfALargeFileMatchesByteWiseReading) {
     }
     fclose(file);
     expected += L"\r\n";
-    EXPECT_EQ(Interpret(L":CONTENTS\n" + folder.path() + L"\\big.txt"), L"\r\n========== CONTENTS ==========\r\n" + expected);
+    EXPECT_EQ(Interpret(L":CONTENTS\n" + folder.path() + L"\\big.txt"),
+              L"\r\n========== CONTENTS ==========\r\n" + expected);
 }
 
 TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {
@@ -101,7 +102,7 @@ TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {
             script.data(), report,
             [](size_t number, size_t count, const wchar_t* line, void* context) {
                 static_cast<std::vector<std::wstring>*>(context)->push_back(std::to_wstring(number) + L"/" +
-                                                                             std::to_wstring(count) + L" " + line);
+                                                                            std::to_wstring(count) + L" " + line);
             },
             &seen);
     });

@@ -125,6 +125,11 @@ std::wstring CaptureReport(const std::function<void(FILE* report)>& write) {
     return ReadUtf16File(path);
 }
 
+std::wstring RunHandler(void (*handler)(wchar_t* line, FILE* report), const std::wstring& line) {
+    std::wstring copy = line;
+    return CaptureReport([&](FILE* report) { handler(copy.data(), report); });
+}
+
 std::wstring ExecutableFolder() {
     wchar_t buffer[32768] = {};
     DWORD length = GetModuleFileNameW(nullptr, buffer, 32768);
@@ -156,7 +161,8 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     // A start was once refused in CI with the machine under load; try again before calling it a failure.
     for (int attempt = 0; attempt < 3 && !started; ++attempt) {
         if (attempt > 0) {
-            std::fprintf(stderr, "starting %s failed with error %lu; trying again\n", Narrow(commandLine).c_str(), error);
+            std::fprintf(stderr, "starting %s failed with error %lu; trying again\n", Narrow(commandLine).c_str(),
+                         error);
             Sleep(500);
         }
         line = commandLine;
@@ -210,7 +216,8 @@ ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) 
 ScopedEnvironment::~ScopedEnvironment() { SetEnvironmentVariableW(name_.c_str(), hadValue_ ? old_.c_str() : nullptr); }
 
 std::string Narrow(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string narrow(size > 0 ? static_cast<size_t>(size) : 0, '\0');
     if (size > 0) {
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,

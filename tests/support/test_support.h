@@ -36,6 +36,8 @@ std::wstring ReadUtf16File(const std::wstring& path);
 
 // Runs `write` on a fresh report stream and returns what it wrote, as text.
 std::wstring CaptureReport(const std::function<void(FILE* report)>& write);
+// Runs a payload handler on a writable copy of `line` and returns the report it wrote.
+std::wstring RunHandler(void (*handler)(wchar_t* line, FILE* report), const std::wstring& line);
 
 // The folder that holds the test executables and the program's own (build/x64).
 std::wstring ExecutableFolder();
@@ -48,8 +50,7 @@ struct ProcessResult {
 };
 // Runs a command line with `input` on standard input and collects both outputs. A process still
 // running after `timeoutMs` is ended and reported as timed out.
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
-                         DWORD timeoutMs = INFINITE);
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {}, DWORD timeoutMs = INFINITE);
 
 // Sets an environment variable for the test's life and restores the old value afterwards.
 class ScopedEnvironment {

@@ -80,7 +80,8 @@ TEST(DStringList, SortsByFirstAndCarriesSecond) {
     list = addStrings(list, L"A", L"3");
     DStringList sorted(SortDStrings(list));
     std::vector<std::wstring> pairs;
-    for (DString* node = sorted.get(); node; node = node->next) pairs.push_back(std::wstring(node->first) + node->second);
+    for (DString* node = sorted.get(); node; node = node->next)
+        pairs.push_back(std::wstring(node->first) + node->second);
     EXPECT_EQ(pairs, (std::vector<std::wstring>{L"a2", L"A3", L"b1"}));
 }
 
@@ -121,8 +122,8 @@ TEST(Text, CaseInsensitiveComparisonFoldsOnlyAToZ) {
     EXPECT_LT(_tcscmpi(L"ab", L"abc"), 0);
     EXPECT_GT(_tcscmpi(L"abc", L"ab"), 0);
     EXPECT_NE(_tcscmpi(L"\u00e9", L"\u00c9"), 0);
-    EXPECT_GT(_tcscmpi(L"_", L"z"), 0);          // 0x5F is above 'Z'
-    EXPECT_GT(_tcscmpi(L"\xFFFF", L"a"), 0);     // compared as unsigned units
+    EXPECT_GT(_tcscmpi(L"_", L"z"), 0);       // 0x5F is above 'Z'
+    EXPECT_GT(_tcscmpi(L"\xFFFF", L"a"), 0);  // compared as unsigned units
 
     wchar_t upper[] = L"mixed Case \u00e9 123";
     _tcstoupr(upper);

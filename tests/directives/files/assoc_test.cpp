@@ -47,8 +47,7 @@ TEST(FileAssoc, EachMissingStepHasItsMessage) {
 
     Association editOnly(L".qfeditonly", L"QuillfenTest.EditOnly");
     editOnly.typeKey.SetDefault(L"edit.exe", REG_SZ, L"shell\\edit\\command");
-    EXPECT_EQ(RunHandler(FileAssoc, editOnly.extension),
-              Section(editOnly.extension, L"Unable to open command key."));
+    EXPECT_EQ(RunHandler(FileAssoc, editOnly.extension), Section(editOnly.extension, L"Unable to open command key."));
 
     Association emptyCommand(L".qfemptycommand", L"QuillfenTest.EmptyCommand");
     emptyCommand.typeKey.CreateSubKey(L"shell\\open\\command");

@@ -70,13 +70,6 @@ std::wstring FolderText() { return std::wstring(L"\td-----\t[") + kFolderTimeTex
 
 std::wstring UniqueName(const std::wstring& stem) { return stem + std::to_wstring(GetCurrentProcessId()); }
 
-std::wstring RunHandler(PayloadHandler handler, const std::wstring& line) {
-    return CaptureReport([&](FILE* report) {
-        std::wstring writable = line;
-        handler(writable.data(), report);
-    });
-}
-
 std::string UnixPath(const std::wstring& path) {
     using UnixName = char*(CDECL*)(const wchar_t*);
     auto unixName = reinterpret_cast<UnixName>(

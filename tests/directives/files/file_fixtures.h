@@ -36,7 +36,6 @@ std::wstring FolderText();
 std::wstring UniqueName(const std::wstring& stem);
 
 // Runs a payload handler on (a writable copy of) `line` and returns what it wrote.
-std::wstring RunHandler(PayloadHandler handler, const std::wstring& line);
 
 // The Linux path of a Windows path under Wine (its last part need not exist); empty elsewhere.
 std::string UnixPath(const std::wstring& path);

@@ -70,15 +70,18 @@ TEST(DeepTree, DISABLED_TwoThousandFoldersDeep) {
         levels.push_back(path);
     }
     ScratchFolder scripts;
-    WriteFileBytes(scripts / L"make.sh", "cd \"$1\" || exit 1\n"
-                                         "i=1\n"
-                                         "while [ $i -lt " + std::to_string(kDepth) + " ]; do\n"
-                                         "  mkdir d && cd d || exit 1\n"
-                                         "  i=$((i + 1))\n"
-                                         "done\n"
-                                         "mkdir \"$2\"\n");
-    ASSERT_TRUE(RunLinuxProgram("/bin/sh", UnixPath(scripts / L"make.sh") + " " + UnixPath(root.path()) + " " +
-                                               Narrow(bottomName)));
+    WriteFileBytes(scripts / L"make.sh",
+                   "cd \"$1\" || exit 1\n"
+                   "i=1\n"
+                   "while [ $i -lt " +
+                       std::to_string(kDepth) +
+                       " ]; do\n"
+                       "  mkdir d && cd d || exit 1\n"
+                       "  i=$((i + 1))\n"
+                       "done\n"
+                       "mkdir \"$2\"\n");
+    ASSERT_TRUE(RunLinuxProgram(
+        "/bin/sh", UnixPath(scripts / L"make.sh") + " " + UnixPath(root.path()) + " " + Narrow(bottomName)));
     ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
     MakeFile(path + L"\\" + fileName, "abc");
     // The folders keep their own times, read back with a call that opens nothing.

@@ -9,12 +9,6 @@
 
 #include "tests/support/test_support.h"
 
-// Runs a payload handler on a writable copy of `line` and returns the report it wrote.
-inline std::wstring RunHandler(void (*handler)(wchar_t*, FILE*), const std::wstring& line) {
-    std::wstring copy = line;
-    return CaptureReport([&](FILE* report) { handler(copy.data(), report); });
-}
-
 // Gives a key a security descriptor that denies reading to everyone, and takes it back (so that the
 // key can be deleted) when the object goes.
 class DenyRead {

@@ -105,10 +105,7 @@ std::vector<DWORD> EnumerationOrder(const std::vector<DWORD>& ids) {
     return order;
 }
 
-std::wstring Look(const std::wstring& line) {
-    std::wstring copy = line;
-    return CaptureReport([&](FILE* report) { ProcLook(copy.data(), report); });
-}
+std::wstring Look(const std::wstring& line) { return RunHandler(ProcLook, line); }
 
 TEST(SystemMD5, KnownDigests) {
     EXPECT_EQ(SystemMD5(""), L"D41D8CD98F00B204E9800998ECF8427E");

@@ -105,10 +105,7 @@ private:
     std::vector<std::wstring> created_;
 };
 
-std::wstring Look(const std::wstring& line) {
-    std::wstring copy = line;
-    return CaptureReport([&](FILE* report) { SvcLook(copy.data(), report); });
-}
+std::wstring Look(const std::wstring& line) { return RunHandler(SvcLook, line); }
 
 // The expected section of a stopped service of ours, without dependencies or dependants.
 struct Section {
@@ -153,15 +150,16 @@ TEST(SvcLook, NamesThatOpenNoService) {
 // Descriptions present, absent and set empty, and every start type and error control.
 TEST(SvcLook, DescriptionsStartTypesAndErrorControls) {
     ServiceShape boot{L"QfDrvBoot",       L"Quillfen Boot Driver", SERVICE_KERNEL_DRIVER,
-                     SERVICE_BOOT_START, SERVICE_ERROR_IGNORE,    L"System32\\drivers\\qfboot.sys"};
+                      SERVICE_BOOT_START, SERVICE_ERROR_IGNORE,    L"System32\\drivers\\qfboot.sys"};
     ServiceShape system{L"QfDrvSystem",       L"Quillfen System Driver", SERVICE_KERNEL_DRIVER,
-                       SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL,      L"System32\\drivers\\qfsys.sys"};
-    ServiceShape automatic{L"QfSvcAuto",       L"Quillfen Automatic", SERVICE_WIN32_OWN_PROCESS,
-                          SERVICE_AUTO_START, SERVICE_ERROR_SEVERE,  L"\"C:\\Program Files\\Quillfen\\auto.exe\" -run"};
+                        SERVICE_SYSTEM_START, SERVICE_ERROR_NORMAL,      L"System32\\drivers\\qfsys.sys"};
+    ServiceShape automatic{
+        L"QfSvcAuto",       L"Quillfen Automatic", SERVICE_WIN32_OWN_PROCESS,
+        SERVICE_AUTO_START, SERVICE_ERROR_SEVERE,  L"\"C:\\Program Files\\Quillfen\\auto.exe\" -run"};
     ServiceShape demand{L"QfSvcDemand",       L"Quillfen Demand",     SERVICE_WIN32_OWN_PROCESS,
-                       SERVICE_DEMAND_START, SERVICE_ERROR_CRITICAL, L"C:\\quillfen\\demand.exe"};
+                        SERVICE_DEMAND_START, SERVICE_ERROR_CRITICAL, L"C:\\quillfen\\demand.exe"};
     ServiceShape disabled{L"QfSvcDisabled", L"Quillfen Disabled", SERVICE_WIN32_OWN_PROCESS,
-                         SERVICE_DISABLED, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\disabled.exe"};
+                          SERVICE_DISABLED, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\disabled.exe"};
     TestService bootService(boot), systemService(system), autoService(automatic), demandService(demand),
         disabledService(disabled);
     bootService.SetDescription(L"Loaded by the boot loader.");

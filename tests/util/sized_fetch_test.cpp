@@ -1,5 +1,5 @@
 // The size-query-and-fetch loop, driven by a fake source whose data changes between calls.
-#include "directives/system/sized_fetch.h"
+#include "util/sized_fetch.h"
 
 #include <gtest/gtest.h>
 
