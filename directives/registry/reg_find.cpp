@@ -91,11 +91,6 @@ DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader) {
     return values;
 }
 
-DString* GetStringValues(HKEY key) {
-    KeyReader reader;
-    return GetStringValues(key, FitBuffers(key, reader).values, reader);
-}
-
 String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings) {
     Search search{term, wcslen(term), findings, keyPath, {}, {}};
     std::vector<Frame> stack;

@@ -119,11 +119,6 @@ DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
     return values;
 }
 
-DString* GetValues(HKEY key) {
-    KeyReader reader;
-    return GetValues(key, FitBuffers(key, reader).values, reader);
-}
-
 void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* report) {
     Walk walk{{}, fullPath, {}, {}, report};
     Enter(walk, parent, name);

@@ -53,13 +53,11 @@ OwnedText BinaryToString(const BYTE* data, size_t size);
 // The value lists of the two walks, read with util/registry.h's reader (see there for the cost of a
 // key). A value that vanishes or cannot be read during the walk is left out.
 
-// The key's values as (label, value text) pairs in enumeration order; null when it has none. Freed
-// with freeStrings. (reg_look.cpp)
-DString* GetValues(HKEY key);
+// The key's values (`count` from FitBuffers) as (label, value text) pairs in enumeration order; null
+// when it has none. Freed with freeStrings. (reg_look.cpp)
 DString* GetValues(HKEY key, DWORD count, KeyReader& reader);
 // The REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of a key as (label, data text) pairs in
 // enumeration order; null when there are none. Freed with freeStrings. (reg_find.cpp)
-DString* GetStringValues(HKEY key);
 DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
 // reg_look.cpp

@@ -212,7 +212,8 @@ TEST(RegistryReader, AKeyDeletedWhileItsValuesAreReadEndsTheRead) {
     FillKey(key, 3000);
     std::vector<std::wstring> wrong;
     ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
-        DStringList values(GetValues(key.key()));
+        KeyReader reader;
+        DStringList values(GetValues(key.key(), FitBuffers(key.key(), reader).values, reader));
         for (DString* node = values.get(); node != nullptr; node = node->next) {
             if (!IsFilledPair(node->first, node->second)) wrong.push_back(node->first + std::wstring(node->second));
         }
