@@ -68,22 +68,14 @@ constexpr DWORD kSystemLimit = 32767;
 }  // namespace
 
 OwnedText ExpandEnvironment(const wchar_t* text) {
+    // The answer counts the terminator: the size it wants when that is more than it had.
+    auto expand = [&](wchar_t* expanded, DWORD capacity, DWORD* needed) {
+        DWORD answer = ExpandEnvironmentStringsW(text, expanded, capacity);
+        *needed = answer;
+        SetLastError(answer == 0 || answer >= kSystemLimit ? ERROR_INVALID_DATA : ERROR_MORE_DATA);
+        return answer != 0 && answer < kSystemLimit && answer <= capacity;
+    };
     std::vector<wchar_t> buffer;
-    if (wcslen(text) < kSystemLimit && FetchSizedText(buffer, [&](wchar_t* expanded, DWORD capacity, DWORD* needed) {
-            // The answer counts the terminator: the size it wants when that is more than it had.
-            DWORD answer = ExpandEnvironmentStringsW(text, expanded, capacity);
-            *needed = answer;
-            if (answer == 0 || answer >= kSystemLimit) {
-                SetLastError(ERROR_INVALID_DATA);
-                return false;
-            }
-            if (answer > capacity) {
-                SetLastError(ERROR_MORE_DATA);
-                return false;
-            }
-            return true;
-        })) {
-        return CopyText(buffer.data());
-    }
+    if (wcslen(text) < kSystemLimit && FetchSizedText(buffer, expand)) return CopyText(buffer.data());
     return CopyText(ExpandLongText(text));
 }
