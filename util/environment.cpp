@@ -4,28 +4,31 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
+
+#include "util/sized_fetch.h"
 
 namespace {
 
 // Value of a variable, or false when it is not set.
 bool LookupVariable(const std::wstring& name, std::wstring& value) {
-    DWORD capacity = 256;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        value.assign(capacity, L'\0');
+    std::vector<wchar_t> buffer;
+    DWORD length = 0;
+    bool set = FetchSizedText(buffer, [&](wchar_t* text, DWORD capacity, DWORD* needed) {
         SetLastError(ERROR_SUCCESS);
-        DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), capacity);
-        if (length == 0) {
-            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
-            value.clear();
-            return true;
+        DWORD answer = GetEnvironmentVariableW(name.c_str(), text, capacity);
+        if (answer == 0) return GetLastError() != ERROR_ENVVAR_NOT_FOUND;  // set but empty
+        if (answer >= capacity) {  // too little room: the answer is the size it wants
+            *needed = answer;
+            SetLastError(ERROR_MORE_DATA);
+            return false;
         }
-        if (length < capacity) {
-            value.resize(length);
-            return true;
-        }
-        capacity = length + 1;
-    }
-    return false;
+        length = answer;
+        return true;
+    });
+    if (!set) return false;
+    value.assign(buffer.begin(), buffer.begin() + length);
+    return true;
 }
 
 // The same rules for texts beyond the system call's limit: a reference ends at the next percent sign;
@@ -65,15 +68,14 @@ constexpr DWORD kSystemLimit = 32767;
 }  // namespace
 
 OwnedText ExpandEnvironment(const wchar_t* text) {
-    DWORD needed = wcslen(text) < kSystemLimit ? ExpandEnvironmentStringsW(text, nullptr, 0) : 0;
-    for (int attempt = 0; needed != 0 && needed < kSystemLimit && attempt < 4; ++attempt) {
-        OwnedText expanded = AllocText(needed);
-        DWORD written = ExpandEnvironmentStringsW(text, expanded.get(), needed);
-        if (written != 0 && written <= needed) return expanded;
-        needed = written;  // the environment grew in between: try again with the new size
-    }
-    std::wstring expanded = ExpandLongText(text);
-    OwnedText result = AllocText(expanded.size());
-    wmemcpy(result.get(), expanded.data(), expanded.size());
-    return result;
+    // The answer counts the terminator: the size it wants when that is more than it had.
+    auto expand = [&](wchar_t* expanded, DWORD capacity, DWORD* needed) {
+        DWORD answer = ExpandEnvironmentStringsW(text, expanded, capacity);
+        *needed = answer;
+        SetLastError(answer == 0 || answer >= kSystemLimit ? ERROR_INVALID_DATA : ERROR_MORE_DATA);
+        return answer != 0 && answer < kSystemLimit && answer <= capacity;
+    };
+    std::vector<wchar_t> buffer;
+    if (wcslen(text) < kSystemLimit && FetchSizedText(buffer, expand)) return CopyText(buffer.data());
+    return CopyText(ExpandLongText(text));
 }

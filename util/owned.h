@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdlib>
+#include <cwchar>
 #include <memory>
+#include <string>
 
 #include "util/strings.h"
 
@@ -27,3 +29,12 @@ inline OwnedText AllocText(size_t length) {
     if (text == nullptr) abort();
     return OwnedText(text);
 }
+
+// The one text copier: a new terminated copy of `length` characters of `text`; never null.
+inline OwnedText CopyText(const wchar_t* text, size_t length) {
+    OwnedText copy = AllocText(length);
+    if (length != 0) wmemcpy(copy.get(), text, length);
+    return copy;
+}
+inline OwnedText CopyText(const wchar_t* text) { return CopyText(text, wcslen(text)); }
+inline OwnedText CopyText(const std::wstring& text) { return CopyText(text.data(), text.size()); }

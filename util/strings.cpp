@@ -5,15 +5,9 @@
 #include <cstdlib>
 #include <cwchar>
 
-namespace {
+#include "util/owned.h"
 
-wchar_t* CopyText(const wchar_t* text) {
-    size_t length = wcslen(text);
-    auto* copy = static_cast<wchar_t*>(calloc(length + 1, sizeof(wchar_t)));
-    if (copy == nullptr) abort();
-    wmemcpy(copy, text, length);
-    return copy;
-}
+namespace {
 
 template <typename Node>
 Node* AppendNode(Node* list, Node* node) {
@@ -85,7 +79,7 @@ Node* MergeSort(Node* list, Key key) {
 
 String* addString(String* list, const wchar_t* text) {
     auto* node = NewNode<String>();
-    node->text = CopyText(text);
+    node->text = CopyText(text).release();
     return AppendNode(list, node);
 }
 
@@ -104,8 +98,8 @@ String* SortStrings(String* list) {
 
 DString* addStrings(DString* list, const wchar_t* first, const wchar_t* second) {
     auto* node = NewNode<DString>();
-    node->first = CopyText(first);
-    node->second = CopyText(second);
+    node->first = CopyText(first).release();
+    node->second = CopyText(second).release();
     return AppendNode(list, node);
 }
 

@@ -7,6 +7,7 @@
 #include "report/create_log.h"
 #include "report/log.h"
 #include "util/handles.h"
+#include "util/sized_fetch.h"
 
 namespace {
 
@@ -40,15 +41,14 @@ int IsAdmin() {
     KernelHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_READ, token.put())) return 0;
     // Sized by the token itself, so a user in many groups is still recognised.
-    DWORD size = 1024;
     std::vector<BYTE> groups;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        groups.assign(size, 0);
-        if (GetTokenInformation(token.get(), TokenGroups, groups.data(), size, &size)) break;
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return 0;
-        groups.clear();
+    if (!FetchSized(groups,
+                    [&](BYTE* data, DWORD size, DWORD* needed) {
+                        return GetTokenInformation(token.get(), TokenGroups, data, size, needed) != FALSE;
+                    }) ||
+        groups.size() < sizeof(TOKEN_GROUPS)) {
+        return 0;
     }
-    if (groups.empty()) return 0;
 
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     SidHandle administrators;

@@ -7,7 +7,7 @@
 #include "directives/files/files.h"
 #include "report/log.h"
 #include "util/handles.h"
-#include "util/registry_read.h"
+#include "util/registry.h"
 
 namespace {
 
@@ -22,14 +22,14 @@ const wchar_t kOpenCommand[] = L"\\shell\\open\\command";
 // Returns false with the first message when the key cannot be opened, the second when the value
 // cannot be read.
 bool ReadDefaultText(const wchar_t* path, const wchar_t* noKey, const wchar_t* noValue, std::wstring& result) {
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    RegKey key = OpenKey(HKEY_CLASSES_ROOT, path);
+    if (!key) {
         result = noKey;
         return false;
     }
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (QueryValueData(key.get(), L"", type, data) != ERROR_SUCCESS) {
+    if (ReadValue(key.get(), L"", type, data) != ERROR_SUCCESS) {
         result = noValue;
         return false;
     }

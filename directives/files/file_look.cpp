@@ -10,6 +10,7 @@
 #include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
+#include "util/sized_fetch.h"
 
 namespace {
 
@@ -77,13 +78,20 @@ bool ChooseTranslation(const std::vector<BYTE>& block, DWORD& translation) {
 }
 
 void LogVersionStrings(const wchar_t* path, FILE* report) {
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(path, &ignored);
     std::vector<BYTE> block;
-    if (size != 0) {
-        block.assign(size, 0);
-        if (!GetFileVersionInfoW(path, 0, size, block.data())) block.clear();
-    }
+    DWORD size = 0;
+    FetchSized(block, [&](BYTE* data, DWORD room, DWORD* needed) {
+        if (data == nullptr) {
+            DWORD ignored = 0;
+            *needed = GetFileVersionInfoSizeW(path, &ignored);
+            SetLastError(*needed != 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_RESOURCE_TYPE_NOT_FOUND);
+            return FALSE;
+        }
+        if (!GetFileVersionInfoW(path, 0, room, data)) return FALSE;
+        size = room;
+        return TRUE;
+    });
+    if (block.size() > size) block.erase(block.begin() + size, block.end());  // not the spare zeros after it
     DWORD translation = 0;
     if (block.empty() || !ChooseTranslation(block, translation)) {
         Log(kNoVersion, report);

@@ -38,13 +38,12 @@ void ShowSet(HKEY system, const wchar_t* name, FILE* report) {
     Log(kLineBreak, report);
     Log(NoZeros(name + kSetPrefixLength), report);
     Log(kArrow, report);
-    RegKey set;
-    if (RegOpenKeyExW(system, name, 0, KEY_READ, set.put()) != ERROR_SUCCESS) {
+    RegKey set = OpenKey(system, name);
+    if (!set) {
         Log(kSetError, report);
         return;
     }
-    RegKey control;
-    bool present = RegOpenKeyExW(set.get(), kControlKey, 0, KEY_READ, control.put()) == ERROR_SUCCESS;
+    bool present = static_cast<bool>(OpenKey(set.get(), kControlKey));
     Log(present ? kControlPresent : kNoControl, report);
 }
 
@@ -59,13 +58,13 @@ void csinfo(FILE* report) {
     Log(kHeading, report);
     for (const Selection& selection : kSelections) {
         Log(selection.label, report);
-        OwnedText number(GetRegDWValue(HKEY_LOCAL_MACHINE, kSelectKey, selection.value));
+        OwnedText number = GetRegDWValue(HKEY_LOCAL_MACHINE, kSelectKey, selection.value);
         Log(number.get(), report);
     }
     Log(kLineBreak, report);
 
-    RegKey system;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSystemKey, 0, KEY_READ, system.put()) != ERROR_SUCCESS) {
+    RegKey system = OpenKey(HKEY_LOCAL_MACHINE, kSystemKey);
+    if (!system) {
         Log(kSystemError, report);
     } else {
         StringList names(GetSubkeys(system.get()));

@@ -1,7 +1,7 @@
 // REGFIND: every key and string value of four hives whose name or data holds the term.
 //
 // The walk goes by the counts of each key and shares one KeyReader, so that a key costs the fewest
-// registry calls (see key_reader.cpp).
+// registry calls (see util/registry.h).
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -27,8 +27,6 @@ const wchar_t kDataOpen[] = L"=\"";
 const wchar_t kQuote[] = L"\"";
 const wchar_t kBackslash = L'\\';
 
-constexpr unsigned kMaxFailedSteps = 64;  // a key deleted mid-walk fails every index
-
 // Whether `text` holds `term` (upper-cased already), comparing upper-cased characters in place.
 bool ContainsFolded(const wchar_t* text, size_t textLength, const wchar_t* term, size_t termLength) {
     if (termLength > textLength) return false;
@@ -40,13 +38,11 @@ bool ContainsFolded(const wchar_t* text, size_t textLength, const wchar_t* term,
     return false;
 }
 
-// One open key of the walk and the index of the next sub-key to visit.
+// One open key of the walk and where it is in its sub-keys.
 struct Frame {
     RegKey owned;  // empty for the root handed in by the caller
     HKEY key;
-    DWORD nextSubkey;
-    DWORD subkeys;
-    unsigned failures;
+    KeyCursor subkeys;
     size_t pathLength;  // its key path is path[0, pathLength)
 };
 
@@ -59,8 +55,8 @@ struct Search {
     KeyReader reader;
 };
 
-// Adds the findings among the key's values; returns its sub-key count.
-DWORD SearchValues(Search& search, HKEY key) {
+// Adds the findings among the key's values; returns the cursor of its sub-keys.
+KeyCursor SearchValues(Search& search, HKEY key) {
     KeyCounts counts = FitBuffers(key, search.reader);
     DStringList values(GetStringValues(key, counts.values, search.reader));
     for (DString* node = values.get(); node != nullptr; node = node->next) {
@@ -77,27 +73,36 @@ DWORD SearchValues(Search& search, HKEY key) {
         search.entry += kQuote;
         search.findings = addString(search.findings, search.entry.c_str());
     }
-    return counts.subkeys;
+    return KeyCursor{counts.subkeys};
 }
 
 }  // namespace
 
+DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader) {
+    DString* values = nullptr;
+    ForEachValue(key, count, reader, [&] {
+        if (reader.type != REG_SZ && reader.type != REG_EXPAND_SZ && reader.type != REG_MULTI_SZ) return true;
+        const BYTE* data = reader.data.data();
+        std::wstring text = reader.type == REG_MULTI_SZ ? MultiStringText(data, reader.dataSize)
+                                                        : StringDataText(data, reader.dataSize);
+        values = addStrings(values, ValueLabel(reader.name.data()).c_str(), text.c_str());
+        return true;
+    });
+    return values;
+}
+
 String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings) {
     Search search{term, wcslen(term), findings, keyPath, {}, {}};
     std::vector<Frame> stack;
-    stack.push_back(Frame{RegKey(), key, 0, 0, 0, search.path.size()});
+    stack.push_back(Frame{RegKey(), key, {}, search.path.size()});
     stack.back().subkeys = SearchValues(search, key);
     while (!stack.empty()) {
         Frame& top = stack.back();
-        LONG status =
-            top.nextSubkey < top.subkeys ? ReadSubkeyAt(top.key, top.nextSubkey, search.reader) : ERROR_NO_MORE_ITEMS;
-        if (status == ERROR_NO_MORE_ITEMS || (status != ERROR_SUCCESS && ++top.failures > kMaxFailedSteps)) {
+        if (!NextSubkey(top.key, top.subkeys, search.reader)) {
             stack.pop_back();
             continue;
         }
-        ++top.nextSubkey;
-        if (status != ERROR_SUCCESS || search.reader.nameLength == 0) continue;
-        top.failures = 0;
+        if (search.reader.nameLength == 0) continue;
         const wchar_t* name = search.reader.name.data();
         size_t nameLength = search.reader.nameLength;
         search.path.resize(top.pathLength);
@@ -109,12 +114,12 @@ String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* 
             search.entry += kCloseBracket;
             search.findings = addString(search.findings, search.entry.c_str());
         }
-        RegKey child;
-        if (RegOpenKeyExW(top.key, name, 0, KEY_READ, child.put()) != ERROR_SUCCESS) continue;
+        RegKey child = OpenKey(top.key, name);
+        if (!child) continue;
         search.path += kBackslash;
         search.path.append(name, nameLength);
         HKEY childKey = child.get();
-        stack.push_back(Frame{std::move(child), childKey, 0, 0, 0, search.path.size()});  // `top` is stale now
+        stack.push_back(Frame{std::move(child), childKey, {}, search.path.size()});  // `top` is stale now
         stack.back().subkeys = SearchValues(search, childKey);
     }
     return search.findings;

@@ -44,54 +44,85 @@ void AppendHeader(std::wstring& block, const std::wstring& path) {
 
 // One open key of the walk with the sub-keys it has left to show.
 struct Frame {
-    RegKey key;
+    RegKey owned;  // empty for a root key handed in
+    HKEY key;
     StringList subkeys;
     String* next;
     size_t pathLength;  // its full path is path[0, pathLength)
 };
 
-// Opens `name` below `parent` and, if that works, writes its values and pushes it.
-void Enter(std::vector<Frame>& stack, HKEY parent, const wchar_t* name, size_t pathLength, std::wstring& block,
-           KeyReader& reader) {
-    RegKey key;
-    if (RegOpenKeyExW(parent, name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        block += kUnableToOpen;
-        block += kUnableToOpenEnd;
-        return;
-    }
-    KeyCounts counts = FitBuffers(key.get(), reader);
-    AppendValues(block, key.get(), counts.values, reader);
-    StringList subkeys(SortStrings(GetSubkeys(key.get(), counts.subkeys, reader)));
+// A depth-first walk below one key. Each key's block is written once its values are known, before
+// anything below it is read.
+struct Walk {
+    std::vector<Frame> stack;
+    std::wstring path;
+    std::wstring block;
+    KeyReader reader;
+    FILE* report;
+};
+
+// Appends the values of an open key to the block and pushes it with its sorted sub-keys.
+void Push(Walk& walk, RegKey owned, HKEY key) {
+    KeyCounts counts = FitBuffers(key, walk.reader);
+    AppendValues(walk.block, key, counts.values, walk.reader);
+    StringList subkeys(SortStrings(GetSubkeys(key, counts.subkeys, walk.reader)));
     String* first = subkeys.get();
-    stack.push_back(Frame{std::move(key), std::move(subkeys), first, pathLength});
+    walk.stack.push_back(Frame{std::move(owned), key, std::move(subkeys), first, walk.path.size()});
 }
 
-}  // namespace
+// Opens `name` below `parent` and, if that works, writes its values and pushes it.
+void Enter(Walk& walk, HKEY parent, const wchar_t* name) {
+    RegKey key = OpenKey(parent, name);
+    if (!key) {
+        walk.block += kUnableToOpen;
+        walk.block += kUnableToOpenEnd;
+        return;
+    }
+    HKEY opened = key.get();
+    Push(walk, std::move(key), opened);
+}
 
-void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* report) {
-    // Each key's block is written once its values are known, before anything below it is read.
-    std::wstring path(fullPath);
-    std::wstring block;
-    std::vector<Frame> stack;
-    KeyReader reader;
-    Enter(stack, parent, name, path.size(), block, reader);
-    Log(block.c_str(), report);
-    while (!stack.empty()) {
-        Frame& top = stack.back();
+// Writes the header of every sub-key of the keys on the stack and, with `recurse`, enters each.
+void Run(Walk& walk, bool recurse) {
+    Log(walk.block.c_str(), walk.report);
+    while (!walk.stack.empty()) {
+        Frame& top = walk.stack.back();
         if (top.next == nullptr) {
-            stack.pop_back();
+            walk.stack.pop_back();
             continue;
         }
         const wchar_t* child = top.next->text;
         top.next = top.next->next;
-        path.resize(top.pathLength);
-        path += kBackslash;
-        path += child;
-        block.clear();
-        AppendHeader(block, path);
-        Enter(stack, top.key.get(), child, path.size(), block, reader);  // may move `top`
-        Log(block.c_str(), report);
+        walk.path.resize(top.pathLength);
+        walk.path += kBackslash;
+        walk.path += child;
+        walk.block.clear();
+        AppendHeader(walk.block, walk.path);
+        if (recurse) {
+            Enter(walk, top.key, child);  // may move `top`
+        } else {
+            walk.block += kLineBreak;
+        }
+        Log(walk.block.c_str(), walk.report);
     }
+}
+
+}  // namespace
+
+DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
+    DString* values = nullptr;
+    ForEachValue(key, count, reader, [&] {
+        values = addStrings(values, ValueLabel(reader.name.data()).c_str(),
+                            ValueText(reader.type, reader.data.data(), reader.dataSize).c_str());
+        return true;
+    });
+    return values;
+}
+
+void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* report) {
+    Walk walk{{}, fullPath, {}, {}, report};
+    Enter(walk, parent, name);
+    Run(walk, true);
 }
 
 void RegLook(wchar_t* line, FILE* report) {
@@ -111,53 +142,38 @@ void RegLook(wchar_t* line, FILE* report) {
     size_t length = wcslen(keyText);
     if (length > 0 && keyText[length - 1] == L']') keyText[length - 1] = L'\0';
 
-    std::wstring block;
+    Walk walk{{}, {}, {}, {}, report};
     HKEY root = GetHive(keyText);
     if (root == nullptr) {
-        block = kHeaderOpen;
-        block += keyText;
-        block += kHiveUnrecognized;
-        Log(block.c_str(), report);
+        walk.block = kHeaderOpen;
+        walk.block += keyText;
+        walk.block += kHiveUnrecognized;
+        Log(walk.block.c_str(), report);
         return;
     }
-    OwnedText subPath(GetRegPath(keyText));
-    std::wstring path = GetHiveString(root);
+    OwnedText subPath = GetRegPath(keyText);
+    walk.path = GetHiveString(root);
     if (subPath) {
-        path += kBackslash;
-        path += subPath.get();
+        walk.path += kBackslash;
+        walk.path += subPath.get();
     }
-    AppendHeader(block, path);
+    AppendHeader(walk.block, walk.path);
 
     RegKey opened;
-    HKEY key = root;
     if (subPath) {
-        LONG status = RegOpenKeyExW(root, subPath.get(), 0, KEY_READ, opened.put());
-        if (status != ERROR_SUCCESS) {
-            block += kUnableToOpen;
-            if (status == ERROR_FILE_NOT_FOUND) block += kKeyNotFound;
-            if (status == ERROR_ACCESS_DENIED) block += kAccessDenied;
-            block += kUnableToOpenEnd;
-            Log(block.c_str(), report);
+        LONG status = ERROR_SUCCESS;
+        opened = OpenKey(root, subPath.get(), &status);
+        if (!opened) {
+            walk.block += kUnableToOpen;
+            if (status == ERROR_FILE_NOT_FOUND) walk.block += kKeyNotFound;
+            if (status == ERROR_ACCESS_DENIED) walk.block += kAccessDenied;
+            walk.block += kUnableToOpenEnd;
+            Log(walk.block.c_str(), report);
             return;
         }
-        key = opened.get();
     }
-    KeyReader reader;
-    KeyCounts counts = FitBuffers(key, reader);
-    AppendValues(block, key, counts.values, reader);
-    Log(block.c_str(), report);
-
-    StringList subkeys(SortStrings(GetSubkeys(key, counts.subkeys, reader)));
-    std::wstring childPath;
-    for (String* node = subkeys.get(); node != nullptr; node = node->next) {
-        childPath = path;
-        childPath += kBackslash;
-        childPath += node->text;
-        block.clear();
-        AppendHeader(block, childPath);
-        if (!recurse) block += kLineBreak;
-        Log(block.c_str(), report);
-        if (recurse) EnumKey(key, childPath.c_str(), node->text, report);
-    }
+    HKEY key = subPath ? opened.get() : root;
+    Push(walk, std::move(opened), key);
+    Run(walk, recurse);
     Log(kLineBreak, report);
 }

@@ -9,12 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "util/owned.h"
+#include "util/registry.h"
 #include "util/strings.h"
 
-// Hive tables, aligned by index and walked from row 0: short name, long name, root key.
-extern const wchar_t* const HIVES_SHORT[];
-extern const wchar_t* const HIVES_LONG[];
-extern const HKEY HIVES[];
+// One row of the hive table: a root key and its two names.
+struct Hive {
+    HKEY key;
+    const wchar_t* shortName;
+    const wchar_t* longName;
+};
+// The hive table, walked from row 0.
+extern const Hive HIVES[];
 extern const size_t NUM_HIVES;
 
 // The roots REGFIND walks, in order.
@@ -27,9 +33,9 @@ extern const size_t NUM_HIVES_RF;
 HKEY GetHive(const wchar_t* path);
 // The long name of a root key (the table's own text, never freed); null for a key the table lacks.
 const wchar_t* GetHiveString(HKEY key);
-// A new text (freed with free) holding what follows the path's first backslash, possibly empty;
-// null when the path holds no backslash.
-wchar_t* GetRegPath(const wchar_t* path);
+// A new text holding what follows the path's first backslash, possibly empty; empty owner when the
+// path holds no backslash.
+OwnedText GetRegPath(const wchar_t* path);
 
 // value_text.cpp: the report's notation for one value, pure functions of the name, type and bytes.
 
@@ -37,55 +43,21 @@ wchar_t* GetRegPath(const wchar_t* path);
 std::wstring ValueLabel(const wchar_t* name);
 // What follows the label on a value's line, such as ="x" or = 0x0000000001 (1).
 std::wstring ValueText(DWORD type, const BYTE* data, size_t size);
-// REG_SZ data as text: up to its first NUL or its end; an odd last byte is dropped.
-std::wstring StringDataText(const BYTE* data, size_t size);
 // REG_MULTI_SZ data with its strings joined by single blanks; reads nothing past `size` bytes.
 std::wstring MultiStringText(const BYTE* data, size_t size);
-// New texts (freed with free) of the two renderings above for callers that keep C texts.
-wchar_t* GetMultiString(const BYTE* data, size_t size);
+// MultiStringText as a new text for callers that keep C texts.
+OwnedText GetMultiString(const BYTE* data, size_t size);
 // Each byte as two lower-case hex digits and a blank.
-wchar_t* BinaryToString(const BYTE* data, size_t size);
+OwnedText BinaryToString(const BYTE* data, size_t size);
 
-// key_reader.cpp: the reads of every registry walk. Each registry call is a round trip to the wine
-// server, so a key costs one RegQueryInfoKeyW, one call per value (name, type and data together) and
-// one per sub-key name, with buffers shared by the whole walk.
+// The value lists of the two walks, read with util/registry.h's reader (see there for the cost of a
+// key). A value that vanishes or cannot be read during the walk is left out.
 
-// Buffers reused for every key of a walk, and what the last read put in them.
-struct KeyReader {
-    std::vector<wchar_t> name;  // always one character longer than the capacity handed out
-    std::vector<BYTE> data;
-    size_t nameLength = 0;  // the name read last, NUL-terminated at this length
-    DWORD dataSize = 0;     // bytes of the value read last
-    DWORD type = 0;         // its type
-};
-
-// A key's counts; MAXDWORD when the key could not be asked (then walks go to ERROR_NO_MORE_ITEMS).
-struct KeyCounts {
-    DWORD subkeys = MAXDWORD;
-    DWORD values = MAXDWORD;
-};
-
-// Asks the key for its counts and grows the buffers to its longest name and largest data.
-KeyCounts FitBuffers(HKEY key, KeyReader& reader);
-// The value at `index` (name, type, data) or the sub-key name at `index` into the reader. Returns
-// ERROR_SUCCESS, ERROR_NO_MORE_ITEMS past the end, or another error for an index to skip; the reader
-// holds a whole entry only after ERROR_SUCCESS.
-LONG ReadValueAt(HKEY key, DWORD index, KeyReader& reader);
-LONG ReadSubkeyAt(HKEY key, DWORD index, KeyReader& reader);
-
-// The key's values as (label, value text) pairs in enumeration order; null when it has none.
-// A value that vanishes or cannot be read during the walk is left out. Freed with freeStrings.
-DString* GetValues(HKEY key);
-// The names of an open key's sub-keys, as the registry spells them, in enumeration order, without
-// empty names; null when it has none. A name that cannot be read (the key changed during the walk) is
-// skipped, never shown stale. The caller frees the list with freeString.
-String* GetSubkeys(HKEY key);
-// The REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of a key as (label, data text) pairs in
-// enumeration order; null when there are none. Freed with freeStrings.
-DString* GetStringValues(HKEY key);
-// The same three for a key whose `count` (from FitBuffers) is known, with the walk's own reader.
+// The key's values (`count` from FitBuffers) as (label, value text) pairs in enumeration order; null
+// when it has none. Freed with freeStrings. (reg_look.cpp)
 DString* GetValues(HKEY key, DWORD count, KeyReader& reader);
-String* GetSubkeys(HKEY key, DWORD count, KeyReader& reader);
+// The REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of a key as (label, data text) pairs in
+// enumeration order; null when there are none. Freed with freeStrings. (reg_find.cpp)
 DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
 // reg_look.cpp

@@ -24,8 +24,8 @@ const wchar_t kClassClose[] = L")";
 
 // One line per entry: a device class (its name begins with "{") by its description, the rest by name.
 void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
-    RegKey set;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, set.put()) != ERROR_SUCCESS) {
+    RegKey set = OpenKey(HKEY_LOCAL_MACHINE, path);
+    if (!set) {
         Log(error, report);
         return;
     }
@@ -33,7 +33,7 @@ void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
     for (String* node = names.get(); node != nullptr; node = node->next) {
         if (node->text[0] == L'{') {
             Log(kClassOpen, report);
-            OwnedText description(GetRegSZValue(set.get(), node->text, L""));
+            OwnedText description = GetRegSZValue(set.get(), node->text, L"");
             Log(description.get(), report);
             Log(kClassClose, report);
         } else {
@@ -48,7 +48,7 @@ void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
 void safeboot(FILE* report) {
     Log(kHeading, report);
     Log(kShellLabel, report);
-    OwnedText shell(GetRegSZValue(HKEY_LOCAL_MACHINE, kSafeBootKey, kShellValue));
+    OwnedText shell = GetRegSZValue(HKEY_LOCAL_MACHINE, kSafeBootKey, kShellValue);
     Log(shell.get(), report);
     Log(kMinimalHeading, report);
     ShowSet(kMinimalKey, kMinimalError, report);

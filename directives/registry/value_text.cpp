@@ -5,7 +5,6 @@
 #include <cwchar>
 
 #include "directives/registry/registry.h"
-#include "util/registry_read.h"
 
 namespace {
 
@@ -48,14 +47,6 @@ std::wstring ValueLabel(const wchar_t* name) {
     return label;
 }
 
-std::wstring StringDataText(const BYTE* data, size_t size) {
-    size_t units = size / sizeof(wchar_t);
-    std::wstring text(units, L'\0');
-    if (units != 0) memcpy(text.data(), data, units * sizeof(wchar_t));
-    text.resize(wcsnlen(text.c_str(), units));
-    return text;
-}
-
 std::wstring MultiStringText(const BYTE* data, size_t size) {
     std::wstring text;
     if (size == 0) return text;
@@ -87,12 +78,12 @@ std::wstring MultiStringText(const BYTE* data, size_t size) {
     return text;
 }
 
-wchar_t* GetMultiString(const BYTE* data, size_t size) { return NewText(MultiStringText(data, size)); }
+OwnedText GetMultiString(const BYTE* data, size_t size) { return CopyText(MultiStringText(data, size)); }
 
-wchar_t* BinaryToString(const BYTE* data, size_t size) {
+OwnedText BinaryToString(const BYTE* data, size_t size) {
     std::wstring text;
     AppendHexBytes(text, data, size);
-    return NewText(text);
+    return CopyText(text);
 }
 
 std::wstring ValueText(DWORD type, const BYTE* data, size_t size) {

@@ -22,23 +22,28 @@ const wchar_t kNoDigest[] = L"Unable to calculate MD5.";
 const DWORD kProcessAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 // Path buffers hold the longest path the platform reports, plus a terminator it can never overwrite.
 const DWORD kPathCapacity = 32768;
-const size_t kFirstIdentifiers = 256;
-// Far beyond any real process count: only a broken enumeration reaches it.
-const size_t kMaxIdentifiers = size_t{1} << 24;
+// Room for this many to begin with; the room doubles with each refetch.
+const DWORD kFirstIdentifiers = 1024;
 
 // The identifiers of one enumeration that had room to spare, so that none was left out.
 std::vector<DWORD> EnumerateProcesses() {
-    std::vector<DWORD> ids;
-    for (size_t room = kFirstIdentifiers; room <= kMaxIdentifiers; room *= 2) {
-        ids.assign(room, 0);
-        DWORD filled = 0;
-        if (!EnumProcesses(ids.data(), static_cast<DWORD>(room * sizeof(DWORD)), &filled)) break;
-        if (filled < room * sizeof(DWORD)) {
-            ids.resize(filled / sizeof(DWORD));
-            return ids;
+    std::vector<BYTE> buffer;
+    DWORD filled = 0;
+    // The call never says what it wants: a list that fills the room may have been cut.
+    bool listed = FetchSized(buffer, [&](BYTE* data, DWORD size, DWORD* needed) {
+        if (data != nullptr && !EnumProcesses(reinterpret_cast<DWORD*>(data), size, &filled)) return FALSE;
+        if (data == nullptr || filled >= size) {
+            *needed = data == nullptr ? kFirstIdentifiers * sizeof(DWORD) : size * 2;
+            SetLastError(ERROR_MORE_DATA);
+            return FALSE;
         }
+        return TRUE;
+    });
+    std::vector<DWORD> ids;
+    if (listed) {
+        ids.resize(filled / sizeof(DWORD));
+        if (!ids.empty()) memcpy(ids.data(), buffer.data(), ids.size() * sizeof(DWORD));
     }
-    ids.clear();
     return ids;
 }
 

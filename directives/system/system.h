@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "util/owned.h"
 #include "util/strings.h"
 
 // --- svc_look.cpp ---
@@ -19,9 +20,9 @@ void PrintState(DWORD state, FILE* report);
 
 // --- service_registry.cpp ---
 
-// The "Group" value of the service's registry key as a new heap text (released with free), or null when
-// the key cannot be opened or has no readable value of that name.
-wchar_t* GetGroup(const wchar_t* serviceName);
+// The "Group" value of the service's registry key as a new text, or an empty owner when the key cannot
+// be opened or has no readable value of that name.
+OwnedText GetGroup(const wchar_t* serviceName);
 
 // The upper-cased service names of the SafeBoot set `setName` ("Minimal" or "Network"), a driver's
 // ".sys" cut off; null when there are none. The caller frees the list with freeString.

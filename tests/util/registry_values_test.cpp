@@ -8,10 +8,7 @@
 
 namespace {
 
-std::wstring Take(wchar_t* text) {
-    OwnedText owner(text);
-    return text ? std::wstring(text) : L"<none>";
-}
+std::wstring Take(const OwnedText& text) { return text ? std::wstring(text.get()) : L"<none>"; }
 
 TEST(RegistryValues, StringValuesMatchByNameIgnoringCaseAndByTheirOwnType) {
     TestKey key(L"RegistryValues");

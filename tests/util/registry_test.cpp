@@ -1,0 +1,260 @@
+// The registry reader: reads that outgrow their buffers, counts that outlive their entries, and keys
+// deleted while they are read.
+#include "util/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "directives/registry/registry.h"
+#include "tests/support/test_support.h"
+#include "util/owned.h"
+#include "util/registry_values.h"
+
+namespace {
+
+std::vector<BYTE> Pattern(size_t size) {
+    std::vector<BYTE> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<BYTE>(i * 7 + 3);
+    return bytes;
+}
+
+// The value at `index` as the reader holds it after a read.
+struct ReadValue {
+    LONG status;
+    std::wstring name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+
+ReadValue Read(HKEY key, DWORD index, KeyReader& reader) {
+    ReadValue value{ReadValueAt(key, index, reader), {}, 0, {}};
+    if (value.status == ERROR_SUCCESS) {
+        value.name.assign(reader.name.data(), reader.nameLength);
+        value.type = reader.type;
+        value.data.assign(reader.data.begin(), reader.data.begin() + reader.dataSize);
+    }
+    return value;
+}
+
+TEST(RegistryReader, ValuesThatOutgrowTheBuffersAreReadWhole) {
+    TestKey key(L"ReaderGrowth");
+    key.SetString(L"small", L"s");
+    KeyReader reader;
+    KeyCounts counts = FitBuffers(key.key(), reader);
+    EXPECT_EQ(counts.values, 1u);
+    EXPECT_EQ(counts.subkeys, 0u);
+
+    // Added after the buffers were sized, as when the key changes during a walk: the read must grow
+    // them rather than cut the name or the data.
+    const std::wstring longName(16383, L'n');
+    const std::vector<BYTE> big = Pattern(100000);
+    key.SetValue(longName, REG_BINARY, big.data(), static_cast<DWORD>(big.size()));
+    key.SetValue(L"", REG_BINARY, nullptr, 0);
+
+    std::vector<ReadValue> seen;
+    for (DWORD index = 0; index < 3; ++index) seen.push_back(Read(key.key(), index, reader));
+    EXPECT_EQ(Read(key.key(), 3, reader).status, ERROR_NO_MORE_ITEMS);
+    int found = 0;
+    for (const ReadValue& value : seen) {
+        ASSERT_EQ(value.status, ERROR_SUCCESS);
+        if (value.name == longName) {
+            EXPECT_EQ(value.type, static_cast<DWORD>(REG_BINARY));
+            EXPECT_EQ(value.data, big);
+            ++found;
+        } else if (value.name == L"small") {
+            EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
+            EXPECT_EQ(value.data.size(), 4u);
+            ++found;
+        } else if (value.name.empty()) {
+            EXPECT_TRUE(value.data.empty());  // nothing left over from the big value read before it
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 3);
+}
+
+TEST(RegistryReader, CountsThatOutliveTheirEntriesShowNothingStale) {
+    TestKey key(L"ReaderShrink");
+    for (const wchar_t* name : {L"one", L"two", L"three"}) key.SetString(name, name);
+    for (const wchar_t* name : {L"A", L"B"}) key.CreateSubKey(name);
+    KeyReader reader;
+    KeyCounts counts = FitBuffers(key.key(), reader);
+    ASSERT_EQ(counts.values, 3u);
+    ASSERT_EQ(counts.subkeys, 2u);
+
+    // Entries removed after the counts were taken end the walks early.
+    ASSERT_EQ(RegDeleteValueW(key.key(), L"two"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyW(key.key(), L"B"), ERROR_SUCCESS);
+    DStringList values(SortDStrings(GetValues(key.key(), counts.values, reader)));
+    std::wstring shown;
+    for (DString* node = values.get(); node != nullptr; node = node->next)
+        shown += node->first + std::wstring(node->second) + L";";
+    EXPECT_EQ(shown, L"\"one\"=\"one\";\"three\"=\"three\";");
+    StringList names(GetSubkeys(key.key(), counts.subkeys, reader));
+    ASSERT_NE(names.get(), nullptr);
+    EXPECT_STREQ(names.get()->text, L"A");
+    EXPECT_EQ(names.get()->next, nullptr);
+
+    // Unknown counts walk to the end the registry reports.
+    StringList all(GetSubkeys(key.key(), MAXDWORD, reader));
+    ASSERT_NE(all.get(), nullptr);
+    EXPECT_EQ(all.get()->next, nullptr);
+    DStringList strings(GetStringValues(key.key(), MAXDWORD, reader));
+    int count = 0;
+    for (DString* node = strings.get(); node != nullptr; node = node->next) ++count;
+    EXPECT_EQ(count, 2);
+}
+
+TEST(Subkeys, ListsEveryNameInEnumerationOrder) {
+    TestKey key(L"Subkeys");
+    EXPECT_EQ(GetSubkeys(key.key()), nullptr);
+    for (const wchar_t* name : {L"b", L"A", L"C"}) key.CreateSubKey(name);
+    std::wstring longName(255, L'n');
+    key.CreateSubKey(longName);
+
+    StringList names(GetSubkeys(key.key()));
+    std::vector<std::wstring> seen;
+    for (String* node = names.get(); node; node = node->next) seen.emplace_back(node->text);
+    // Whatever order the registry keeps, the list is that order: compare with a walk of our own.
+    std::vector<std::wstring> expected;
+    wchar_t buffer[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key.key(), i, buffer, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        expected.emplace_back(buffer, length);
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen.size(), 4u);
+}
+
+// A key of `count` values "vNNNN" = "dNNNN" and a few sub-keys holding one value each.
+void FillKey(TestKey& key, int count) {
+    wchar_t name[16];
+    wchar_t data[16];
+    for (int i = 0; i < count; ++i) {
+        swprintf(name, 16, L"v%04d", i);
+        swprintf(data, 16, L"d%04d", i);
+        key.SetString(name, data);
+    }
+    for (int i = 0; i < 20; ++i) {
+        swprintf(name, 16, L"k%02d", i);
+        key.SetString(L"inner", L"d-inner", name);
+    }
+}
+
+// Whether a value pair is one FillKey wrote: "vNNNN" with "dNNNN" of the same number.
+bool IsFilledPair(const std::wstring& label, const std::wstring& text) {
+    return label.size() == 7 && text.size() == 8 && label.compare(0, 2, L"\"v") == 0 &&
+           text.compare(0, 3, L"=\"d") == 0 && label.substr(2, 4) == text.substr(3, 4);
+}
+
+TEST(RegistryReader, AKeyDeletedAfterItsCountsEndsEveryEnumeration) {
+    TestKey key(L"ReaderDeleted");
+    FillKey(key, 300);
+    KeyReader reader;
+    KeyCounts counts = FitBuffers(key.key(), reader);
+    ASSERT_EQ(counts.values, 300u);
+    ASSERT_EQ(counts.subkeys, 20u);
+    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, key.path().c_str()), ERROR_SUCCESS);
+
+    // Every index of the open handle fails now: the walks end after one run of failures, with nothing.
+    EXPECT_EQ(DStringList(GetValues(key.key(), counts.values, reader)), nullptr);
+    EXPECT_EQ(StringList(GetSubkeys(key.key(), counts.subkeys, reader)), nullptr);
+    EXPECT_EQ(DStringList(GetStringValues(key.key(), MAXDWORD, reader)), nullptr);
+    for (DWORD count : {counts.values, static_cast<DWORD>(MAXDWORD)}) {
+        KeyCursor cursor{count};
+        EXPECT_FALSE(NextValue(key.key(), cursor, reader));
+        EXPECT_EQ(cursor.next, kMaxFailedSteps + 1);
+        EXPECT_FALSE(NextValue(key.key(), cursor, reader));  // an ended cursor stays ended
+        EXPECT_EQ(cursor.next, kMaxFailedSteps + 1);
+    }
+    EXPECT_EQ(StringList(FindRegs(L"D", key.key(), L"X", nullptr)), nullptr);
+}
+
+// Far more reads than a deletion takes to land.
+constexpr int kMaxRounds = 100000;
+
+struct ReadJob {
+    const std::function<bool()>* round;
+    HANDLE started;
+    int rounds;
+};
+
+DWORD WINAPI RunReadJob(void* parameter) {
+    auto* job = static_cast<ReadJob*>(parameter);
+    SetEvent(job->started);
+    while (job->rounds < kMaxRounds && (*job->round)()) ++job->rounds;
+    return 0;
+}
+
+// Runs `round()` on a second thread, read after read until it answers false (the key is gone), and
+// deletes the key once the reads have begun, so that one of them meets the deletion. True when the
+// reads ended by themselves within the wait.
+bool ReadsWhileDeleted(const TestKey& key, const std::function<bool()>& round) {
+    KernelHandle started(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ReadJob job{&round, started.get(), 0};
+    KernelHandle thread(CreateThread(nullptr, 0, RunReadJob, &job, 0, nullptr));
+    if (!thread) return false;
+    WaitForSingleObject(started.get(), INFINITE);
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, key.path().c_str()), ERROR_SUCCESS);
+    if (WaitForSingleObject(thread.get(), 60000) == WAIT_OBJECT_0) return job.rounds < kMaxRounds;
+    TerminateThread(thread.get(), 1);  // so that the other tests still run
+    return false;
+}
+
+TEST(RegistryReader, AKeyDeletedWhileItsValuesAreReadEndsTheRead) {
+    TestKey key(L"ReaderRace");
+    FillKey(key, 3000);
+    std::vector<std::wstring> wrong;
+    ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
+        KeyReader reader;
+        DStringList values(GetValues(key.key(), FitBuffers(key.key(), reader).values, reader));
+        for (DString* node = values.get(); node != nullptr; node = node->next) {
+            if (!IsFilledPair(node->first, node->second)) wrong.push_back(node->first + std::wstring(node->second));
+        }
+        return values != nullptr;
+    }));
+    EXPECT_TRUE(wrong.empty()) << Narrow(wrong.front());
+}
+
+TEST(RegistryReader, AKeyDeletedDuringASearchEndsTheSearch) {
+    TestKey key(L"ReaderRaceFind");
+    FillKey(key, 3000);
+    std::set<std::wstring> possible;
+    StringList all(FindRegs(L"D", key.key(), L"X", nullptr));
+    for (String* node = all.get(); node != nullptr; node = node->next) possible.insert(node->text);
+    ASSERT_EQ(possible.size(), 3020u);
+
+    std::vector<std::wstring> wrong;
+    ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
+        StringList found(FindRegs(L"D", key.key(), L"X", nullptr));
+        for (String* node = found.get(); node != nullptr; node = node->next) {
+            if (possible.count(node->text) != 1) wrong.emplace_back(node->text);
+        }
+        return found != nullptr;
+    }));
+    EXPECT_TRUE(wrong.empty()) << Narrow(wrong.front());
+}
+
+TEST(RegistryReader, AKeyDeletedWhileOneValueIsLookedUpEndsTheLookup) {
+    TestKey key(L"ReaderRaceValue");
+    FillKey(key, 3000);
+    std::vector<std::wstring> answers;
+    ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
+        // The wanted name comes last, so that each lookup walks every value.
+        OwnedText last = GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"V2999");
+        OwnedText missing = GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"missing");
+        if (missing) answers.push_back(L"missing: " + std::wstring(missing.get()));
+        if (last) answers.emplace_back(last.get());
+        return last != nullptr;
+    }));
+    for (const std::wstring& answer : answers) EXPECT_EQ(answer, L"d2999");
+    EXPECT_EQ(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"V2999"), nullptr);
+}
+
+}  // namespace
