@@ -83,7 +83,7 @@ ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes) {
     size_t pairs = (end + 1) / 2;
     size_t zeroFirst = 0;
     size_t zeroSecond = 0;
-    for (size_t i = 0; i + 1 < end; i += 2) {
+    for (size_t i = 0; i < end && i + 1 < bytes.size(); i += 2) {
         if (bytes[i] == 0) ++zeroFirst;
         if (bytes[i + 1] == 0) ++zeroSecond;
     }

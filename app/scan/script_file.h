@@ -17,8 +17,8 @@ enum class ScriptEncoding { Utf16Le, Utf16Be, Utf8OrAnsi, Utf32Le, Utf32Be };
 
 // Without a byte-order mark, UTF-16 shows as a zero high byte in most characters: UTF-16LE when at
 // least two and at least half of the byte pairs have a zero second byte and fewer than half as many a
-// zero first byte, UTF-16BE the other way round. Zero bytes at the end (padding) are not counted. So a
-// stray NUL or two in 8-bit text do not make it UTF-16.
+// zero first byte, UTF-16BE the other way round. Pairs after the last non-zero byte (padding) are not
+// counted. So a stray NUL or two in 8-bit text do not make it UTF-16.
 ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes);
 
 // Decodes script bytes: UTF-16LE or UTF-16BE with or without a byte-order mark, UTF-8 with or without

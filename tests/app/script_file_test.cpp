@@ -74,6 +74,8 @@ TEST(DecodeScriptBytes, EveryEncodingAndStrayNulShape) {
          L":ENV\r\nx"},
         {"utf16be, U+0000 inside", Utf16(L":ENV\r\na", true) + nul + nul + Utf16(L"b", true), E::Utf16Be,
          L":ENV\r\na\r\nb"},
+        {"utf16le without mark, two characters", Utf16(L"ab"), E::Utf16Le, L"ab"},
+        {"utf16be without mark, two characters", Utf16(L"ab", true), E::Utf16Be, L"ab"},
         {"utf16le, a stray odd NUL byte after it", Utf16(L":ENV\r\nx") + nul, E::Utf16Le, L":ENV\r\nx"},
         {"utf16le, NUL padding after it", Utf16(L":ENV\r\nx") + std::string(8, '\0'), E::Utf16Le,
          L":ENV\r\nx\r\n\r\n\r\n\r\n"},
