@@ -31,33 +31,29 @@ bool LookupVariable(const std::wstring& name, std::wstring& value) {
     return true;
 }
 
-// The same rules for texts beyond the system call's limit: a reference ends at the next percent sign;
-// an unknown one is copied up to but not including that sign, which may start the next reference.
+// The system call's rules, for texts beyond its limit: a reference runs from a percent sign to the
+// next one. A set variable becomes its value; an unknown or empty name, or one with "=" after its
+// first character (which no variable can have), is copied whole, closing sign included, and the scan
+// goes on after it. A percent sign with no partner is copied as it stands.
 std::wstring ExpandLongText(const wchar_t* text) {
     std::wstring result;
     std::wstring value;
     const wchar_t* cursor = text;
     while (*cursor != L'\0') {
-        if (*cursor != L'%') {
-            const wchar_t* next = wcschr(cursor, L'%');
-            size_t count = next ? static_cast<size_t>(next - cursor) : wcslen(cursor);
-            result.append(cursor, count);
-            cursor += count;
-            continue;
-        }
-        const wchar_t* close = wcschr(cursor + 1, L'%');
+        const wchar_t* open = wcschr(cursor, L'%');
+        const wchar_t* close = open ? wcschr(open + 1, L'%') : nullptr;
         if (close == nullptr) {
             result.append(cursor);
             break;
         }
-        std::wstring name(cursor + 1, close);
-        if (!name.empty() && LookupVariable(name, value)) {
+        result.append(cursor, open);
+        std::wstring name(open + 1, close);
+        if (!name.empty() && name.find(L'=', 1) == std::wstring::npos && LookupVariable(name, value)) {
             result += value;
-            cursor = close + 1;
         } else {
-            result.append(cursor, close);
-            cursor = close;
+            result.append(open, close + 1);
         }
+        cursor = close + 1;
     }
     return result;
 }

@@ -1,9 +1,10 @@
 // quillfen-cli: the console front end. Runs one script through the same scan as the window.
 //
-//   quillfen-cli.exe [--out REPORT] [--open] SCRIPT      (SCRIPT may be - for standard input)
+//   quillfen-cli.exe [--out REPORT] [--open] [--quiet] SCRIPT   (SCRIPT may be - for standard input)
 //
-// Standard output gets the report's path and nothing else; progress and errors go to standard error.
-// Exit status: 0 report written, 1 report not created, 2 usage error or unreadable script.
+// Standard output gets the report's path and nothing else; progress and errors go to standard error,
+// each error on one line. Exit status: 0 report written (or help or version shown), 1 report not
+// created, 2 usage error or unreadable script.
 
 #include <fcntl.h>
 #include <io.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "app/scan/scan.h"
 #include "app/scan/script_file.h"
@@ -25,7 +27,17 @@ constexpr int kExitNoReport = 1;
 constexpr int kExitUsage = 2;
 
 const wchar_t kUsage[] =
-    L"usage: quillfen-cli.exe [--out REPORT] [--open] SCRIPT   (SCRIPT may be - for standard input)";
+    L"usage: quillfen-cli.exe [--out REPORT] [--open] [--quiet] SCRIPT\n"
+    L"       quillfen-cli.exe --help | --version\n"
+    L"  SCRIPT          a script file (UTF-16, UTF-8 or the ANSI code page), or - for standard input\n"
+    L"  --out REPORT    write the report there instead of the desktop (also --out=REPORT)\n"
+    L"  --open          open the finished report in Notepad\n"
+    L"  --quiet         no progress lines\n"
+    L"  --help, -h, /?  show this text; --version shows the product and its version\n"
+    L"Standard output gets the report's path only; progress and errors go to standard error.\n"
+    L"Exit status: 0 report written, 1 report not created, 2 usage error or unreadable script.\n";
+const wchar_t kSeeHelp[] = L" (--help shows the usage)";
+const wchar_t kEmptyScript[] = L"the script is empty; no report was written";
 
 // Writes to a console as wide text and to a file or pipe as UTF-8.
 void WriteText(DWORD stdHandle, const std::wstring& text) {
@@ -47,6 +59,7 @@ void WriteText(DWORD stdHandle, const std::wstring& text) {
 
 void Error(const std::wstring& message) { WriteText(STD_ERROR_HANDLE, L"quillfen-cli: " + message + L"\n"); }
 
+// The system's text for an error code, on one line.
 std::wstring SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
     DWORD length =
@@ -54,11 +67,18 @@ std::wstring SystemMessage(DWORD error) {
                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring message = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(error);
     LocalFree(buffer);
-    while (!message.empty() &&
-           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ' || message.back() == L'.')) {
-        message.pop_back();
+    for (wchar_t& c : message) {
+        if (c == L'\r' || c == L'\n') c = L' ';
     }
+    while (!message.empty() && message.back() == L' ') message.pop_back();
     return message;
+}
+
+// ": " and the system's reason, or nothing when it gave none.
+std::wstring Because(unsigned long error) { return error != 0 ? L": " + SystemMessage(error) : std::wstring(); }
+
+std::wstring Because(const ScriptProblem& problem) {
+    return problem.refusal != nullptr ? std::wstring(L": ") + problem.refusal : Because(problem.systemError);
 }
 
 std::wstring FullPath(const wchar_t* path) {
@@ -70,6 +90,51 @@ std::wstring FullPath(const wchar_t* path) {
     return full;
 }
 
+// The executable's own path, or empty.
+std::wstring OwnPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+    return {};
+}
+
+// "ProductName ProductVersion" from the executable's own version record, in its first translation.
+bool VersionLine(std::wstring& line) {
+    const std::wstring path = OwnPath();
+    DWORD size = path.empty() ? 0 : GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    if (size == 0) return false;
+    std::vector<BYTE> block(size, 0);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return false;
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+        translation == nullptr || length < 2 * sizeof(WORD)) {
+        return false;
+    }
+    wchar_t table[40] = {};
+    swprintf(table, 40, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+    std::wstring parts[2];
+    const wchar_t* names[2] = {L"ProductName", L"ProductVersion"};
+    for (int i = 0; i < 2; ++i) {
+        wchar_t* value = nullptr;
+        if (!VerQueryValueW(block.data(), (std::wstring(table) + names[i]).c_str(), reinterpret_cast<void**>(&value),
+                            &length) ||
+            value == nullptr) {
+            return false;
+        }
+        parts[i].assign(value, wcsnlen(value, length));
+    }
+    line = parts[0] + L" " + parts[1];
+    return true;
+}
+
 void ReportProgress(size_t lineNumber, size_t lineCount, const wchar_t* line, void*) {
     constexpr size_t kShown = 70;
     std::wstring shown(line, wcsnlen(line, kShown + 1));
@@ -78,13 +143,29 @@ void ReportProgress(size_t lineNumber, size_t lineCount, const wchar_t* line, vo
               L"line " + std::to_wstring(lineNumber) + L" of " + std::to_wstring(lineCount) + L": " + shown + L"\n");
 }
 
+enum class Request { Scan, Help, Version, Bad };
+
 struct Arguments {
     const wchar_t* script = nullptr;
-    const wchar_t* out = nullptr;
+    std::wstring out;
     bool open = false;
+    bool quiet = false;
 };
 
-bool ParseArguments(int argc, wchar_t** argv, Arguments& args) {
+bool IsHelp(const wchar_t* arg) {
+    return wcscmp(arg, L"--help") == 0 || wcscmp(arg, L"-h") == 0 || wcscmp(arg, L"/?") == 0;
+}
+
+// Options may come before or after the script; after "--" every argument is the script. Help and
+// version win over everything else on the line, help first.
+Request ParseArguments(int argc, wchar_t** argv, Arguments& args) {
+    bool version = false;
+    for (int i = 1; i < argc && wcscmp(argv[i], L"--") != 0; ++i) {
+        if (IsHelp(argv[i])) return Request::Help;
+        if (wcscmp(argv[i], L"--version") == 0) version = true;
+    }
+    if (version) return Request::Version;
+
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const wchar_t* arg = argv[i];
@@ -92,64 +173,75 @@ bool ParseArguments(int argc, wchar_t** argv, Arguments& args) {
             optionsEnded = true;
         } else if (!optionsEnded && wcscmp(arg, L"--open") == 0) {
             args.open = true;
-        } else if (!optionsEnded && wcscmp(arg, L"--out") == 0) {
-            if (i + 1 >= argc || argv[i + 1][0] == L'\0') {
-                Error(L"--out needs a report path");
-                return false;
+        } else if (!optionsEnded && wcscmp(arg, L"--quiet") == 0) {
+            args.quiet = true;
+        } else if (!optionsEnded && (wcscmp(arg, L"--out") == 0 || wcsncmp(arg, L"--out=", 6) == 0)) {
+            const wchar_t* value = arg[5] == L'=' ? arg + 6 : (i + 1 < argc ? argv[++i] : L"");
+            if (value[0] == L'\0') {
+                Error(std::wstring(L"--out needs a report path") + kSeeHelp);
+                return Request::Bad;
             }
-            args.out = argv[++i];
+            args.out = value;
         } else if (!optionsEnded && arg[0] == L'-' && arg[1] != L'\0') {
-            Error(std::wstring(L"unknown option ") + arg);
-            return false;
+            Error(std::wstring(L"unknown option ") + arg + kSeeHelp);
+            return Request::Bad;
         } else if (args.script == nullptr) {
             args.script = arg;
         } else {
-            Error(std::wstring(L"only one script may be given; unexpected ") + arg);
-            return false;
+            Error(std::wstring(L"only one script may be given; unexpected ") + arg + kSeeHelp);
+            return Request::Bad;
         }
     }
     if (args.script == nullptr || args.script[0] == L'\0') {
-        Error(L"no script given");
-        return false;
+        Error(std::wstring(L"no script given") + kSeeHelp);
+        return Request::Bad;
     }
-    return true;
+    return Request::Scan;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 2 && (wcscmp(argv[1], L"--help") == 0 || wcscmp(argv[1], L"-h") == 0)) {
-        WriteText(STD_OUTPUT_HANDLE, std::wstring(kUsage) + L"\n");
-        return kExitDone;
-    }
     Arguments args;
-    if (!ParseArguments(argc, argv, args)) {
-        WriteText(STD_ERROR_HANDLE, std::wstring(kUsage) + L"\n");
-        return kExitUsage;
+    switch (ParseArguments(argc, argv, args)) {
+        case Request::Help:
+            WriteText(STD_OUTPUT_HANDLE, kUsage);
+            return kExitDone;
+        case Request::Version: {
+            std::wstring line;
+            if (!VersionLine(line)) {
+                Error(L"cannot read the version record of " + OwnPath());
+                return kExitUsage;
+            }
+            WriteText(STD_OUTPUT_HANDLE, line + L"\n");
+            return kExitDone;
+        }
+        case Request::Bad:
+            return kExitUsage;
+        case Request::Scan:
+            break;
     }
 
     std::wstring script;
+    ScriptProblem problem;
     if (wcscmp(args.script, L"-") == 0) {
         _setmode(_fileno(stdin), _O_BINARY);
-        if (!ReadScriptStream(stdin, script)) {
-            Error(L"cannot read the script from standard input");
+        if (!ReadScriptStream(stdin, script, problem)) {
+            Error(L"cannot read the script from standard input" + Because(problem));
             return kExitUsage;
         }
-    } else {
-        unsigned long error = 0;
-        if (!ReadScriptFile(args.script, script, error)) {
-            Error(std::wstring(L"cannot read script \"") + args.script + L"\": " + SystemMessage(error));
-            return kExitUsage;
-        }
+    } else if (!ReadScriptFile(args.script, script, problem)) {
+        Error(std::wstring(L"cannot read script \"") + args.script + L"\"" + Because(problem));
+        return kExitUsage;
     }
     if (script.empty()) {
-        Error(L"the script is empty; no report was written");
+        Error(kEmptyScript);
         return kExitUsage;
     }
 
     std::wstring reportPath;
-    if (args.out != nullptr) {
-        reportPath = FullPath(args.out);
+    if (!args.out.empty()) {
+        reportPath = FullPath(args.out.c_str());
     } else {
         OwnedText desktopReport(GetReportPath());
         if (!desktopReport) {
@@ -162,17 +254,18 @@ int wmain(int argc, wchar_t** argv) {
     ScanOptions options;
     options.reportPath = reportPath.c_str();
     options.openReport = args.open;
-    options.observer = ReportProgress;
-    switch (RunScan(script.data(), options)) {
+    options.observer = args.quiet ? nullptr : ReportProgress;
+    unsigned long createError = 0;
+    switch (RunScan(script.data(), options, &createError)) {
         case ScanOutcome::Completed:
             WriteText(STD_OUTPUT_HANDLE, reportPath + L"\n");
             return kExitDone;
         case ScanOutcome::ReportNotCreated:
-            Error(L"cannot create the report \"" + reportPath + L"\"");
+            Error(L"cannot create the report \"" + reportPath + L"\"" + Because(createError));
             return kExitNoReport;
         case ScanOutcome::EmptyScript:
             break;
     }
-    Error(L"the script is empty; no report was written");
+    Error(kEmptyScript);
     return kExitUsage;
 }

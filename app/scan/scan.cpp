@@ -72,10 +72,13 @@ void LogPrivileges(FILE* report) {
     Log(EnableDebugPrivilege(), report);
 }
 
-ScanOutcome RunScan(wchar_t* script, const ScanOptions& options) {
+ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* createError) {
     if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
     FILE* report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
-    if (report == nullptr) return ScanOutcome::ReportNotCreated;
+    if (report == nullptr) {
+        if (createError != nullptr) *createError = GetLastError();
+        return ScanOutcome::ReportNotCreated;
+    }
     LogPrivileges(report);
     ParseScript(script, report, options.observer, options.observerContext);
     Log(kEndMarker, report);

@@ -19,8 +19,9 @@ enum class ScanOutcome {
     ReportNotCreated,  // the report file could not be created
 };
 
-// Runs one scan of `script`, which is split in place (the caller only frees it afterwards).
-ScanOutcome RunScan(wchar_t* script, const ScanOptions& options);
+// Runs one scan of `script`, which is split in place (the caller only frees it afterwards). When the
+// report cannot be created and `createError` is given, it gets the system's error code.
+ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* createError = nullptr);
 
 // 1 when the process token's group list holds the Administrators group (deny-only entries count).
 int IsAdmin();

@@ -2,11 +2,15 @@
 
 #include <windows.h>
 
-#include <cwchar>
+#include <cstring>
 
 #include "util/handles.h"
 
 namespace {
+
+const wchar_t kUtf32LeRefused[] = L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16";
+const wchar_t kUtf32BeRefused[] = L"the text is UTF-32BE, which is not supported; save it as UTF-8 or UTF-16";
+const wchar_t kLineBreak[] = L"\r\n";
 
 std::wstring DecodeMultiByte(UINT codePage, DWORD flags, const unsigned char* bytes, size_t count, bool& ok) {
     ok = true;
@@ -23,64 +27,118 @@ std::wstring DecodeMultiByte(UINT codePage, DWORD flags, const unsigned char* by
     return text;
 }
 
-}  // namespace
-
-std::wstring DecodeScriptBytes(const std::vector<unsigned char>& bytes) {
-    const unsigned char* data = bytes.data();
-    size_t count = bytes.size();
-    std::wstring text;
-    bool utf16 = false;
-    if (count >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-        data += 2;
-        count -= 2;
-        utf16 = true;
-    } else if (count >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
-        data += 3;
-        count -= 3;
-    } else {
-        utf16 = memchr(data, 0, count) != nullptr;
+// An odd last byte is half a character and is dropped.
+std::wstring DecodeUtf16(const unsigned char* bytes, size_t count, bool bigEndian) {
+    std::wstring text(count / 2, L'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char first = bytes[2 * i];
+        unsigned char second = bytes[2 * i + 1];
+        text[i] = static_cast<wchar_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
     }
-
-    if (utf16) {
-        text.resize(count / 2);
-        if (!text.empty()) memcpy(text.data(), data, text.size() * sizeof(wchar_t));
-    } else {
-        bool ok = false;
-        text = DecodeMultiByte(CP_UTF8, MB_ERR_INVALID_CHARS, data, count, ok);
-        if (!ok) text = DecodeMultiByte(CP_ACP, 0, data, count, ok);
-    }
-    text.resize(wcsnlen(text.c_str(), text.size()));
     return text;
 }
 
-bool ReadScriptFile(const wchar_t* path, std::wstring& text, unsigned long& error) {
-    FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        error = GetLastError();
-        return false;
+bool StartsWith(const std::vector<unsigned char>& bytes, const char* mark, size_t length) {
+    return bytes.size() >= length && memcmp(bytes.data(), mark, length) == 0;
+}
+
+// A NUL would end the text wherever it is passed on as a C string: it separates lines instead.
+std::wstring BreakAtNuls(const std::wstring& decoded) {
+    std::wstring text;
+    text.reserve(decoded.size());
+    for (wchar_t c : decoded) {
+        if (c == L'\0') {
+            text += kLineBreak;
+        } else {
+            text += c;
+        }
     }
-    std::vector<unsigned char> bytes;
+    return text;
+}
+
+bool ReadAllFrom(HANDLE file, std::vector<unsigned char>& bytes, unsigned long& error) {
     unsigned char chunk[64 * 1024];
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) {
+        if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
             error = GetLastError();
             return false;
         }
-        if (read == 0) break;
+        if (read == 0) return true;
         bytes.insert(bytes.end(), chunk, chunk + read);
     }
-    text = DecodeScriptBytes(bytes);
+}
+
+}  // namespace
+
+ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes) {
+    if (StartsWith(bytes, "\xFF\xFE\0\0", 4)) return ScriptEncoding::Utf32Le;
+    if (StartsWith(bytes, "\0\0\xFE\xFF", 4)) return ScriptEncoding::Utf32Be;
+    if (StartsWith(bytes, "\xFF\xFE", 2)) return ScriptEncoding::Utf16Le;
+    if (StartsWith(bytes, "\xFE\xFF", 2)) return ScriptEncoding::Utf16Be;
+    if (StartsWith(bytes, "\xEF\xBB\xBF", 3)) return ScriptEncoding::Utf8OrAnsi;
+
+    size_t end = bytes.size();
+    while (end > 0 && bytes[end - 1] == 0) --end;
+    size_t pairs = (end + 1) / 2;
+    size_t zeroFirst = 0;
+    size_t zeroSecond = 0;
+    for (size_t i = 0; i < end && i + 1 < bytes.size(); i += 2) {
+        if (bytes[i] == 0) ++zeroFirst;
+        if (bytes[i + 1] == 0) ++zeroSecond;
+    }
+    if (zeroSecond >= 2 && zeroSecond * 2 >= pairs && zeroFirst * 2 < zeroSecond) return ScriptEncoding::Utf16Le;
+    if (zeroFirst >= 2 && zeroFirst * 2 >= pairs && zeroSecond * 2 < zeroFirst) return ScriptEncoding::Utf16Be;
+    return ScriptEncoding::Utf8OrAnsi;
+}
+
+bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& text, ScriptProblem& problem) {
+    const unsigned char* data = bytes.data();
+    size_t count = bytes.size();
+    std::wstring decoded;
+    const ScriptEncoding encoding = DetectScriptEncoding(bytes);
+    if (encoding == ScriptEncoding::Utf32Le || encoding == ScriptEncoding::Utf32Be) {
+        problem = ScriptProblem{0, encoding == ScriptEncoding::Utf32Le ? kUtf32LeRefused : kUtf32BeRefused};
+        return false;
+    }
+    if (encoding == ScriptEncoding::Utf16Le || encoding == ScriptEncoding::Utf16Be) {
+        const bool bigEndian = encoding == ScriptEncoding::Utf16Be;
+        const size_t mark = StartsWith(bytes, bigEndian ? "\xFE\xFF" : "\xFF\xFE", 2) ? 2 : 0;
+        decoded = DecodeUtf16(data + mark, count - mark, bigEndian);
+    } else {
+        const size_t mark = StartsWith(bytes, "\xEF\xBB\xBF", 3) ? 3 : 0;
+        bool ok = false;
+        decoded = DecodeMultiByte(CP_UTF8, MB_ERR_INVALID_CHARS, data + mark, count - mark, ok);
+        if (!ok) decoded = DecodeMultiByte(CP_ACP, 0, data + mark, count - mark, ok);
+    }
+    text = BreakAtNuls(decoded);
     return true;
 }
 
-bool ReadScriptStream(FILE* stream, std::wstring& text) {
+bool ReadScriptFile(const wchar_t* path, std::wstring& text, ScriptProblem& problem) {
+    FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        problem = ScriptProblem{GetLastError(), nullptr};
+        return false;
+    }
+    std::vector<unsigned char> bytes;
+    unsigned long error = 0;
+    if (!ReadAllFrom(file.get(), bytes, error)) {
+        problem = ScriptProblem{error, nullptr};
+        return false;
+    }
+    return DecodeScriptBytes(bytes, text, problem);
+}
+
+bool ReadScriptStream(FILE* stream, std::wstring& text, ScriptProblem& problem) {
     std::vector<unsigned char> bytes;
     unsigned char chunk[64 * 1024];
     size_t read;
     while ((read = fread(chunk, 1, sizeof chunk, stream)) > 0) bytes.insert(bytes.end(), chunk, chunk + read);
-    if (ferror(stream)) return false;
-    text = DecodeScriptBytes(bytes);
-    return true;
+    if (ferror(stream)) {
+        problem = ScriptProblem{};
+        return false;
+    }
+    return DecodeScriptBytes(bytes, text, problem);
 }

@@ -21,8 +21,8 @@ constexpr DWORD kPathCapacity = 32768;
 
 bool LoadScript(HWND window, const wchar_t* path) {
     std::wstring text;
-    unsigned long error = 0;
-    if (!ReadScriptFile(path, text, error)) {
+    ScriptProblem problem;
+    if (!ReadScriptFile(path, text, problem)) {
         MessageBoxW(window, kLoadFailed, kLoadFailedCaption, MB_ICONERROR);
         return false;
     }

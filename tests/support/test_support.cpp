@@ -226,6 +226,20 @@ std::string Narrow(const std::wstring& text) {
     return narrow;
 }
 
+std::string SystemMessageText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer != nullptr ? buffer : L"", length);
+    LocalFree(buffer);
+    for (wchar_t& c : text) {
+        if (c == L'\r' || c == L'\n') c = L' ';
+    }
+    while (!text.empty() && text.back() == L' ') text.pop_back();
+    return Narrow(text);
+}
+
 TestKey::TestKey(const std::wstring& name, HKEY root) : root_(root), path_(L"Software\\QuillfenTests\\" + name) {
     RegDeleteTreeW(root_, path_.c_str());
     LONG status = RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);

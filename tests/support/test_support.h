@@ -69,6 +69,10 @@ private:
 // Narrow text of a wide one (for readable assertion messages).
 std::string Narrow(const std::wstring& text);
 
+// The system's text for an error code as UTF-8 on one line (line breaks as blanks, none at the end),
+// as the console front end shows it.
+std::string SystemMessageText(DWORD error);
+
 // A registry key the test owns, created afresh under HKCU\Software\QuillfenTests and deleted with
 // its whole tree when the object goes.
 class TestKey {

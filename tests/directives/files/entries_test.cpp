@@ -53,6 +53,30 @@ TEST(ReferenceDate, CountsRealCalendarDays) {
     EXPECT_EQ(Date(ReferenceDate(Instant(2000, 3, 1), 1)), "2000-2-29");  // but one in 2000
 }
 
+// The days around a 29 February, counted from either side of it, in leap, common and century years.
+TEST(ReferenceDate, TheDaysAroundALeapDay) {
+    struct Case {
+        WORD year, month, day;
+        long days;
+        const char* reference;
+    } cases[] = {
+        {2024, 2, 28, 0, "2024-2-28"},   {2024, 2, 29, 1, "2024-2-28"},    {2024, 3, 1, 1, "2024-2-29"},
+        {2024, 3, 1, 2, "2024-2-28"},    {2024, 3, 2, 2, "2024-2-29"},     {2024, 3, 2, 3, "2024-2-28"},
+        {2023, 3, 1, 1, "2023-2-28"},    {2023, 3, 1, 2, "2023-2-27"},     {2023, 2, 28, 1, "2023-2-27"},
+        {2024, 3, 1, 30, "2024-1-31"},   {2024, 3, 1, 31, "2024-1-30"},    {2023, 3, 1, 28, "2023-2-1"},
+        {2023, 3, 1, 29, "2023-1-31"},   {2024, 3, 1, 365, "2023-3-2"},    {2024, 3, 1, 366, "2023-3-1"},
+        {2025, 3, 1, 365, "2024-3-1"},   {2025, 3, 1, 366, "2024-2-29"},   {2024, 2, 29, 365, "2023-3-1"},
+        {2024, 2, 29, 366, "2023-2-28"}, {2028, 2, 29, 1461, "2024-2-29"}, {1900, 3, 1, 1, "1900-2-28"},
+        {2000, 3, 1, 1, "2000-2-29"},    {2100, 3, 1, 1, "2100-2-28"},     {2400, 3, 1, 1, "2400-2-29"},
+        {1900, 3, 1, 59, "1900-1-1"},    {2000, 3, 1, 60, "2000-1-1"},     {2100, 3, 1, 59, "2100-1-1"},
+        {2000, 2, 29, 59, "2000-1-1"},   {2000, 3, 1, 61, "1999-12-31"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Date(ReferenceDate(Instant(c.year, c.month, c.day), c.days)), c.reference)
+            << c.year << "-" << c.month << "-" << c.day << " minus " << c.days;
+    }
+}
+
 TEST(ReferenceDate, ZeroOrNegativeMeansTodayAndHugeCountsStop) {
     EXPECT_EQ(Date(ReferenceDate(Instant(2024, 6, 9, 17, 30), 0)), "2024-6-9");
     EXPECT_EQ(Date(ReferenceDate(Instant(2024, 6, 9), -5)), "2024-6-9");
