@@ -31,14 +31,15 @@ bool StartNotepad(const std::wstring& program, const wchar_t* reportPath) {
                         &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Neither handle is used: the guards close them.
+    KernelHandle thread(process.hThread);
+    KernelHandle started(process.hProcess);
     return true;
 }
 
 }  // namespace
 
-wchar_t* GetReportPath() {
+OwnedText GetReportPath() {
     OwnedText folder(GetDesktopFolder());
     if (!folder) return nullptr;
     size_t folderLength = wcslen(folder.get());
@@ -46,33 +47,33 @@ wchar_t* GetReportPath() {
     OwnedText path = AllocText(folderLength + nameLength);
     wmemcpy(path.get(), folder.get(), folderLength);
     wmemcpy(path.get() + folderLength, kReportName, nameLength);
-    return path.release();
+    return path;
 }
 
-FILE* CreateLog() {
-    OwnedText path(GetReportPath());
-    return path ? CreateLogAt(path.get()) : nullptr;
+Stream CreateLog() {
+    OwnedText path = GetReportPath();
+    return path ? CreateLogAt(path.get()) : Stream();
 }
 
-FILE* CreateLogAt(const wchar_t* path) {
-    FILE* report = _wfopen(path, L"wb");
-    if (report == nullptr) return nullptr;
-    Log(kProductLineStart, report);
-    Log(kProductBuild, report);
-    Log(kProductLineEnd, report);
+Stream CreateLogAt(const wchar_t* path) {
+    Stream report(_wfopen(path, L"wb"));
+    if (!report) return report;
+    Log(kProductLineStart, report.get());
+    Log(kProductBuild, report.get());
+    Log(kProductLineEnd, report.get());
 
     SYSTEMTIME now = {};
     GetLocalTime(&now);
     wchar_t line[80] = {};
     swprintf(line, 80, kCreationLine, now.wHour, now.wMinute, now.wDay, now.wMonth, now.wYear);
-    Log(line, report);
+    Log(line, report.get());
     // The name is written whole, however long it is.
-    Log(ExpandEnvironment(kUserName).get(), report);
+    Log(ExpandEnvironment(kUserName).get(), report.get());
     return report;
 }
 
 void OpenLog() {
-    OwnedText path(GetReportPath());
+    OwnedText path = GetReportPath();
     if (path) OpenLogAt(path.get());
 }
 

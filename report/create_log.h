@@ -1,17 +1,18 @@
 // Creation of the report with its two-line header, and opening the finished report in Notepad.
 #pragma once
 
-#include <cstdio>
+#include "util/handles.h"
+#include "util/owned.h"
 
-// The report's place: the desktop folder followed by "\\Quillfen.txt". New heap text (free it), or
-// null when the desktop folder is not recorded.
-wchar_t* GetReportPath();
+// The report's place: the desktop folder followed by "\\Quillfen.txt"; empty when the desktop folder
+// is not recorded.
+OwnedText GetReportPath();
 
 // Creates (or empties) the report at the desktop path and writes the product line and the creation
-// line up to the user name. Returns the open report, or null when it cannot be created.
-FILE* CreateLog();
+// line up to the user name. Returns the open report, empty when it cannot be created.
+Stream CreateLog();
 // The same at a path of the caller's choosing.
-FILE* CreateLogAt(const wchar_t* path);
+Stream CreateLogAt(const wchar_t* path);
 
 // Starts Notepad on the desktop report, which must already be closed. Failures are not reported.
 void OpenLog();

@@ -1,5 +1,5 @@
 // The context and command tables: which keyword selects which context and which handler carries out
-// its payload lines. Contexts whose handler is null write nothing for their payload lines.
+// its payload lines, and which word after "::" runs which command.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +8,9 @@
 
 struct ContextEntry {
     const wchar_t* keyword;
-    int number;
-    PayloadHandler handler;  // null for the contexts the interpreter carries out itself
+    int number;  // what GetContext answers for the keyword
+    PayloadHandler handler;
+    bool banner;  // announced in the report when entered
 };
 
 struct CommandEntry {
@@ -21,3 +22,8 @@ extern const ContextEntry CONTEXTS[];
 extern const size_t NUM_CONTEXTS;
 extern const CommandEntry COMMANDS[];
 extern const size_t NUM_COMMANDS;
+
+// The row whose keyword equals `keyword` by _tcscmpi, trying the rows in order; null when none does.
+const ContextEntry* FindContext(const wchar_t* keyword);
+// The row whose word equals `word` by _tcscmpi; null when none does.
+const CommandEntry* FindCommand(const wchar_t* word);

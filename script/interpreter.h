@@ -1,6 +1,6 @@
 // The script interpreter: splits a script into lines, follows the current context, writes the context
-// banners, carries out ENV, CONTENTS and COMMENT itself and hands every other payload line to the
-// handler of its context.
+// banners and hands every payload line to the handler of its context and every command line to its
+// command (script/dispatch.h holds both tables).
 #pragma once
 
 #include <cstddef>

@@ -74,15 +74,15 @@ void LogPrivileges(FILE* report) {
 
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* createError) {
     if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
-    FILE* report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
-    if (report == nullptr) {
+    Stream report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
+    if (!report) {
         if (createError != nullptr) *createError = GetLastError();
         return ScanOutcome::ReportNotCreated;
     }
-    LogPrivileges(report);
-    ParseScript(script, report, options.observer, options.observerContext);
-    Log(kEndMarker, report);
-    fclose(report);
+    LogPrivileges(report.get());
+    ParseScript(script, report.get(), options.observer, options.observerContext);
+    Log(kEndMarker, report.get());
+    report.reset();  // Notepad is shown the finished file
     if (options.openReport) {
         if (options.reportPath) {
             OpenLogAt(options.reportPath);

@@ -1,9 +1,14 @@
 // quillfen.exe: the main window with its script box, the "Look" and "Exit" buttons and the File menu.
+#include <memory>
+
 #include "app/window/window.h"
+#include "util/handles.h"
 
 namespace {
 
 const wchar_t kClassName[] = L"quillfen";
+const wchar_t kLookCaption[] = L"Look";
+const wchar_t kScanningCaption[] = L"Scanning...";
 const wchar_t kTitle[] = L"Quillfen v1.0 - by tarnwick";
 const wchar_t kExitCaption[] = L"Exit";
 const wchar_t kFontName[] = L"Lucida Console";
@@ -24,8 +29,8 @@ constexpr int kAboveButtons = 28;
 constexpr int kFontHeight = 14;
 
 HFONT scriptFont = nullptr;
-// Set by the window's thread before it starts a worker and cleared only by the worker's last message,
-// so a second press cannot start a run even before the worker has disabled the button.
+// Set when a run is handed to a worker and cleared by the worker's last message: a press that comes as
+// a message while the button is disabled must not start a second run either.
 bool runUnderWay = false;
 
 HWND CreateControl(HWND window, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
@@ -60,15 +65,37 @@ void CreateControls(HWND window) {
     SendMessageW(GetDlgItem(window, IDC_SCRIPT), WM_SETFONT, reinterpret_cast<WPARAM>(scriptFont), TRUE);
 }
 
+void LockControls(HWND window) {
+    runUnderWay = true;
+    SendDlgItemMessageW(window, IDC_SCRIPT, EM_SETREADONLY, TRUE, 0);
+    EnableWindow(GetDlgItem(window, IDC_LOOK), FALSE);
+}
+
+void GiveControlsBack(HWND window) {
+    SetDlgItemTextW(window, IDC_LOOK, kLookCaption);
+    SendDlgItemMessageW(window, IDC_SCRIPT, EM_SETREADONLY, FALSE, 0);
+    EnableWindow(GetDlgItem(window, IDC_LOOK), TRUE);
+    runUnderWay = false;
+}
+
+// Hands the script box's text to a new worker; an empty box does nothing.
 void StartLook(HWND window) {
     if (runUnderWay) return;
-    runUnderWay = true;
-    HANDLE thread = CreateThread(nullptr, 0, Look, window, 0, nullptr);
-    if (thread == nullptr) {
-        runUnderWay = false;
+    HWND scriptBox = GetDlgItem(window, IDC_SCRIPT);
+    int length = GetWindowTextLengthW(scriptBox);
+    if (length <= 0) return;
+    auto run = std::make_unique<LookRun>();
+    run->window = window;
+    run->script.assign(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(scriptBox, run->script.data(), length + 1);
+    run->options.openReport = true;
+    LockControls(window);
+    KernelHandle thread(CreateThread(nullptr, 0, Look, run.get(), 0, nullptr));
+    if (!thread) {
+        GiveControlsBack(window);
         return;
     }
-    CloseHandle(thread);
+    run.release();  // the worker's from now on
 }
 
 }  // namespace
@@ -101,8 +128,11 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
                     break;
             }
             return 0;
+        case kLookStarted:
+            SetDlgItemTextW(window, IDC_LOOK, kScanningCaption);
+            return 0;
         case kLookFinished:
-            runUnderWay = false;
+            GiveControlsBack(window);
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);

@@ -1,20 +1,31 @@
-// The main window's shared pieces: the button captions both threads set, the worker's routine and
-// the script loader.
+// The main window's shared pieces: the run its thread hands to a worker, the two messages the worker
+// posts back, and the script loader.
 #pragma once
 
 #include <windows.h>
 
+#include <vector>
+
+#include "app/scan/scan.h"
 #include "resources/resource.h"
 
-extern const wchar_t kLookCaption[];
-extern const wchar_t kScanningCaption[];
+// Posted by the worker to its run's window, the only way it reaches the window: kLookStarted when it
+// has taken the run over, kLookFinished as its last act, also when the run ended early (wParam: 1 after
+// a complete run, 0 otherwise). The window's thread locks its controls when it hands a run over, shows
+// the run under way on kLookStarted and gives the controls back on kLookFinished.
+constexpr UINT kLookStarted = WM_APP + 1;
+constexpr UINT kLookFinished = WM_APP + 2;
 
-// Posted to the main window by every run of `Look` as its last act, also when it ended early. Until
-// it arrives the window starts no other run.
-constexpr UINT kLookFinished = WM_APP + 1;
+// One run as the window's thread hands it to a worker.
+struct LookRun {
+    HWND window = nullptr;        // told kLookStarted and kLookFinished
+    std::vector<wchar_t> script;  // a terminated copy of the script box's text; the run splits it in place
+    ScanOptions options;
+};
 
-// The worker thread's routine: one scan run of the script box's text. `parameter` is the main window.
-// Returns 1 after a complete run, 0 when it ended early (empty box, report not created).
+// The worker thread's routine: one scan run. `parameter` is a LookRun made with new, which the worker
+// owns from then on and deletes. Returns 1 after a complete run, 0 when it ended early (empty script,
+// report not created).
 DWORD WINAPI Look(LPVOID parameter);
 
 // Puts the script file at `path` into the script box of `window`, decoded as the console front end

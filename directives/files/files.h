@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "directives/directives.h"
 #include "util/strings.h"
 
 // ---- entries.cpp: attribute field, times, entry texts, one folder's entries ----
@@ -73,30 +74,23 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const wchar_t* fold
 // The whole section: header, then the sorted matches (files with their digests) or the "none" line.
 void LogSearch(SearchKind kind, const wchar_t* line, FILE* report);
 
-// ---- file_look.cpp ----
-void FileLook(wchar_t* line, FILE* report);
-
 // ---- dir_look.cpp ----
-void DirLook(wchar_t* line, FILE* report);
 // Writes the whole tree below `folder`: its files (matching `pattern`, null for all, and the reference
 // date if any), then each sub-folder's line and tree, both sorted. Walks with its own stack.
 void EnumerateDirectory(const wchar_t* folder, const wchar_t* pattern, const SYSTEMTIME* reference, FILE* report,
                         bool md5);
 
 // ---- file_find.cpp ----
-void FileFind(wchar_t* line, FILE* report);
 // Appends to `results` (full path, file entry text) for every file below `folder` whose name matches
 // `pattern`, a folder's own matches before those of its sub-folders. Returns the list's first node.
 DString* FindFiles(const wchar_t* pattern, const wchar_t* folder, DString* results);
 
 // ---- folder_find.cpp ----
-void FolderFind(wchar_t* line, FILE* report);
 // Appends to `results` (full path, folder entry text) for every folder below `folder` whose name
 // matches `pattern`; a match is also searched below unless it is a link.
 DString* FindFolders(const wchar_t* pattern, const wchar_t* folder, DString* results);
 
 // ---- file_assoc.cpp ----
-void FileAssoc(wchar_t* line, FILE* report);
 // The file type name held by the extension key's default value; false with the failure message.
 bool GetFileString(const wchar_t* extension, std::wstring& result);
 // The command line of the type's open verb, or its failure message.

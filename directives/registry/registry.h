@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "directives/directives.h"
 #include "util/owned.h"
 #include "util/registry.h"
 #include "util/strings.h"
@@ -62,28 +63,17 @@ DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
 // reg_look.cpp
 
-// The REG payload line: a key, optionally bracketed, then options (/s or /sub for the whole tree).
-void RegLook(wchar_t* line, FILE* report);
 // Writes the block of the sub-key `name` of `parent` and, depth first, of everything below it.
 // `fullPath` is the path shown in its header. Walks with a stack of its own, so any depth is fine.
 void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* report);
 
 // reg_find.cpp
 
-// The REGFIND payload line is the term; the line is upper-cased in place after it is echoed.
-void RegFind(wchar_t* line, FILE* report);
 // Appends to `findings` every key below `key` whose name holds `term` (already upper-cased) and
 // every string value at or below it whose label or data holds it; returns the list.
 String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings);
 
 // csinfo.cpp
 
-// The ::csinfo section: the System\Select values and the numbered control sets.
-void csinfo(FILE* report);
 // The first character of `text` that is not "0" (its end when there is none).
 const wchar_t* NoZeros(const wchar_t* text);
-
-// safeboot.cpp
-
-// The ::safeboot section: the alternate shell and the Minimal and Network sets.
-void safeboot(FILE* report);

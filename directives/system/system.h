@@ -5,13 +5,9 @@
 
 #include <cstdio>
 
+#include "directives/directives.h"
 #include "util/owned.h"
 #include "util/strings.h"
-
-// --- svc_look.cpp ---
-
-// Writes the section of the service named by `line` (its key name, used exactly as written).
-void SvcLook(wchar_t* line, FILE* report);
 
 // --- service_format.cpp ---
 
@@ -31,9 +27,6 @@ String* GetSafeBootServices(const wchar_t* setName);
 String* GetSafeBootGroups(const wchar_t* setName);
 
 // --- proc_look.cpp ---
-
-// Writes the section of the running programs whose image file name is `line` (blanks around it ignored).
-void ProcLook(wchar_t* line, FILE* report);
 
 // Opens every process whose image file name equals `name` (ignoring case), the last enumerated first.
 // Returns a new array (released with free) of open handles that the caller closes, and their number

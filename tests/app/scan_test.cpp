@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_support.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -27,6 +28,10 @@ TEST(Scan, AWholeRunWritesHeaderBodyAndEndMarker) {
     ScanOptions options;
     options.reportPath = path.c_str();
     ASSERT_EQ(RunScan(script.data(), options), ScanOutcome::Completed);
+    // The run has closed its report: Notepad, or anyone, may have it to itself.
+    FileHandle alone(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(alone) << "the report is still open: error " << GetLastError();
+    alone.reset();
 
     std::wstring report = ReadUtf16File(path);
     ASSERT_EQ(report.rfind(kProduct, 0), 0u) << Narrow(report);

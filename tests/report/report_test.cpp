@@ -3,6 +3,7 @@
 #include "report/create_log.h"
 #include "report/log.h"
 #include "tests/support/test_support.h"
+#include "util/handles.h"
 #include "util/owned.h"
 #include "util/registry_values.h"
 
@@ -38,11 +39,11 @@ std::wstring CreateAndRead(const std::wstring& path, std::wstring& before, std::
     SYSTEMTIME t;
     GetLocalTime(&t);
     before = CreationLine(t);
-    FILE* report = CreateLogAt(path.c_str());
+    Stream report = CreateLogAt(path.c_str());
     GetLocalTime(&t);
     after = CreationLine(t);
-    if (report == nullptr) return L"<not created>";
-    fclose(report);
+    if (!report) return L"<not created>";
+    report.reset();
     return ReadUtf16File(path);
 }
 
@@ -86,13 +87,13 @@ TEST(CreateLog, ReplacesAnEarlierReportAndFailsWithoutAFolder) {
 
 TEST(CreateLog, DefaultReportLivesOnTheDesktop) {
     OwnedText desktop(GetDesktopFolder());
-    OwnedText path(GetReportPath());
+    OwnedText path = GetReportPath();
     ASSERT_TRUE(desktop);
     ASSERT_TRUE(path);
     EXPECT_EQ(std::wstring(path.get()), std::wstring(desktop.get()) + L"\\Quillfen.txt");
-    FILE* report = CreateLog();
-    ASSERT_NE(report, nullptr);
-    fclose(report);
+    Stream report = CreateLog();
+    ASSERT_TRUE(report);
+    report.reset();
     EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
     DeleteFileW(path.get());
 }

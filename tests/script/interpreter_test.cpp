@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -21,6 +22,17 @@ TEST(Interpreter, ContextLinesWriteBannersKeepingLeadingBlanks) {
     EXPECT_EQ(GetContext(L"folderfind"), kContextFolderFind);
     EXPECT_EQ(GetContext(L"comment"), kContextComment);
     EXPECT_EQ(GetContext(L"FILE "), kNoContext);
+}
+
+TEST(Interpreter, EveryKeywordHasItsNumberAndABannerButComment) {
+    const wchar_t* const keywords[] = {L"FILE", L"DIR",     L"REG",     L"FILEFIND", L"FOLDERFIND", L"REGFIND",
+                                       L"ENV",  L"PROCESS", L"SERVICE", L"ASSOC",    L"CONTENTS",   L"COMMENT"};
+    for (int number = 1; number <= 12; ++number) {
+        const std::wstring keyword = keywords[number - 1];
+        EXPECT_EQ(GetContext(keyword.c_str()), number) << Narrow(keyword);
+        const std::wstring banner = number == kContextComment ? L"" : L"\r\n========== " + keyword + L" ==========\r\n";
+        EXPECT_EQ(Interpret(L":" + keyword), banner) << Narrow(keyword);
+    }
 }
 
 TEST(Interpreter, UnknownContextsAndStrayLines) {
@@ -73,6 +85,9 @@ TEST(Interpreter, ContentsShowsTheFileAsTextModeReadsIt) {
               L"\r\n========== CONTENTS ==========\r\n"
               L"\r\n%QUILLFEN_SCRATCH%\\bytes.bin - Opened succesfully.\r\n\r\nA\n\u00e9B\r\n"
               L"\r\n%QUILLFEN_SCRATCH%\\missing.txt - Unable to open file.\r\n");
+    // Nothing holds the file once its section is written.
+    FileHandle alone(CreateFileW((folder / L"bytes.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(alone) << "the file is still open: error " << GetLastError();
 }
 
 TEST(Interpreter, ContentsOfALargeFileMatchesByteWiseReading) {

@@ -6,7 +6,7 @@
 
 #include "app/window/window.h"
 #include "tests/support/test_support.h"
-#include "tests/window/window_driver.h"
+#include "tests/support/window_driver.h"
 #include "util/handles.h"
 
 namespace {

@@ -1,11 +1,13 @@
-#include "tests/window/window_driver.h"
+#include "tests/support/window_driver.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include "report/create_log.h"
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
+#include "util/owned.h"
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
@@ -211,4 +213,34 @@ void HeldPipe::Release(const std::string& bytes) {
     FlushFileBuffers(pipe_);  // returns once the reader has taken every byte
     CloseHandle(pipe_);
     pipe_ = INVALID_HANDLE_VALUE;
+}
+
+std::wstring ReportPath() {
+    OwnedText path = GetReportPath();
+    return path ? path.get() : L"<no desktop folder>";
+}
+
+void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wstring& body) {
+    size_t first = report.find(L"\r\n");
+    size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
+    if (second == std::wstring::npos) {
+        headerShape = L"<no header>";
+        body = report;
+        return;
+    }
+    headerShape = report.substr(0, second + 2);
+    for (wchar_t& c : headerShape) {
+        if (c >= L'0' && c <= L'9') c = L'#';
+    }
+    body = report.substr(second + 2);
+}
+
+void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program) {
+    std::vector<DWORD> notepads;
+    ASSERT_TRUE(WaitFor([&] { return !(notepads = NotepadChildren(program.id())).empty(); }, kRunTimeoutMs))
+        << "no Notepad was started";
+    EXPECT_EQ(notepads.size(), 1u);
+    std::wstring title = WaitForWindowTitle(notepads[0], L"Quillfen", 20000);
+    EXPECT_NE(title.find(L"Quillfen"), std::wstring::npos) << Narrow(title);
+    for (DWORD id : notepads) EndProcess(id);
 }

@@ -1,7 +1,8 @@
 // Drives the real quillfen.exe from the test process: starts it in the same Wine prefix, finds its
-// window and controls, reads their state, and watches the Notepad it starts.
+// window and controls, reads their state, watches the Notepad it starts and reads the report it wrote.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -78,4 +79,24 @@ private:
     HANDLE event_ = nullptr;
     OVERLAPPED connect_ = {};
     bool connected_ = false;
+};
+
+// ---- the desktop report that the window's runs write ----
+
+constexpr DWORD kRunTimeoutMs = 60000;
+inline const std::wstring kEndOfReport = L"\r\n-=End Of File=-";
+
+// The desktop report's path, or a text naming its absence.
+std::wstring ReportPath();
+// The report's two header lines with every digit blanked (the creation time differs between runs),
+// and its body.
+void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wstring& body);
+// Waits for the Notepad that a finished run starts, checks that it shows the report, and ends it.
+void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program);
+
+// Tests of the running window: no desktop report before or after each.
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteFileW(ReportPath().c_str()); }
+    void TearDown() override { DeleteFileW(ReportPath().c_str()); }
 };

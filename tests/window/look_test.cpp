@@ -1,0 +1,147 @@
+// The worker, `Look`: in this process with a window of the test's own, the messages it posts and the
+// report it writes; then whole runs of the real window, one after another and one whose report cannot
+// be made.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/window/window.h"
+#include "tests/support/test_support.h"
+#include "tests/support/window_driver.h"
+#include "util/handles.h"
+
+namespace {
+
+// A message-only window of the test's thread, standing in for the main window.
+class MessageWindow {
+public:
+    MessageWindow()
+        : window_(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr)) {
+        EXPECT_NE(window_, nullptr) << "error " << GetLastError();
+    }
+    ~MessageWindow() { DestroyWindow(window_); }
+    MessageWindow(const MessageWindow&) = delete;
+    MessageWindow& operator=(const MessageWindow&) = delete;
+    HWND get() const { return window_; }
+
+    // The WM_APP messages posted to the window so far, in order, as "message:wParam".
+    std::vector<std::wstring> TakePosted() const {
+        std::vector<std::wstring> posted;
+        MSG message;
+        while (PeekMessageW(&message, window_, WM_APP, 0xBFFF, PM_REMOVE)) {
+            posted.push_back(std::to_wstring(message.message - WM_APP) + L":" + std::to_wstring(message.wParam));
+        }
+        return posted;
+    }
+
+private:
+    HWND window_;
+};
+
+// Hands `run` to `Look` on a thread of its own, as the window does, and waits for it; its exit code.
+DWORD RunWorker(std::unique_ptr<LookRun> run) {
+    KernelHandle thread(CreateThread(nullptr, 0, Look, run.get(), 0, nullptr));
+    if (!thread) {
+        ADD_FAILURE() << "no worker thread: error " << GetLastError();
+        return 99;
+    }
+    run.release();  // the worker deletes it
+    EXPECT_EQ(WaitForSingleObject(thread.get(), kRunTimeoutMs), WAIT_OBJECT_0) << "the worker did not end";
+    DWORD exitCode = 99;
+    GetExitCodeThread(thread.get(), &exitCode);
+    return exitCode;
+}
+
+std::unique_ptr<LookRun> MakeRun(HWND window, const std::wstring& script, const std::wstring& reportPath) {
+    auto run = std::make_unique<LookRun>();
+    run->window = window;
+    run->script.assign(script.begin(), script.end());
+    run->script.push_back(L'\0');
+    run->options.reportPath = reportPath.c_str();
+    return run;
+}
+
+const std::wstring kStarted = std::to_wstring(kLookStarted - WM_APP) + L":0";
+std::wstring Finished(int result) { return std::to_wstring(kLookFinished - WM_APP) + L":" + std::to_wstring(result); }
+
+TEST(Look, ACompleteRunIsAnnouncedAndEndedByMessagesAroundItsReport) {
+    ScratchFolder folder;
+    const std::wstring path = folder / L"Quillfen.txt";
+    MessageWindow window;
+    EXPECT_EQ(RunWorker(MakeRun(window.get(), L":ENV\r\nhanded over\r\n", path)), 1u);
+    EXPECT_EQ(window.TakePosted(), (std::vector<std::wstring>{kStarted, Finished(1)}));
+
+    std::wstring shape, body;
+    SplitReport(ReadUtf16File(path), shape, body);
+    EXPECT_EQ(shape.rfind(L"Quillfen v#.# by tarnwick (##.##.##)\r\nLog created at ", 0), 0u) << Narrow(shape);
+    EXPECT_EQ(body, L"\r\n========== ENV ==========\r\nhanded over = handed over\r\n" + kEndOfReport);
+}
+
+TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
+    ScratchFolder folder;
+    const struct {
+        const char* name;
+        std::wstring script;
+        std::wstring reportPath;
+        bool noScript;  // the run holds no text at all, not even a terminator
+    } cases[] = {
+        {"empty script", L"", folder / L"empty.txt", false},
+        {"no script", L"", folder / L"none.txt", true},
+        {"report not created", L":ENV\r\nx\r\n", folder / L"missing\\Quillfen.txt", false},
+    };
+    for (const auto& c : cases) {
+        MessageWindow window;
+        auto run = MakeRun(window.get(), c.script, c.reportPath);
+        if (c.noScript) run->script.clear();
+        EXPECT_EQ(RunWorker(std::move(run)), 0u) << c.name;
+        EXPECT_EQ(window.TakePosted(), (std::vector<std::wstring>{kStarted, Finished(0)})) << c.name;
+        EXPECT_EQ(GetFileAttributesW(c.reportPath.c_str()), INVALID_FILE_ATTRIBUTES) << c.name << ": a report was made";
+    }
+}
+
+TEST_F(Window, ASecondRunReplacesTheReport) {
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    const std::wstring scripts[] = {L":ENV\r\nfirst run, with a longer line than the second\r\n",
+                                    L":ENV\r\nsecond\r\n"};
+    const std::wstring bodies[] = {
+        L"\r\n========== ENV ==========\r\nfirst run, with a longer line than the second = first run, with a longer "
+        L"line than the second\r\n" +
+            kEndOfReport,
+        L"\r\n========== ENV ==========\r\nsecond = second\r\n" + kEndOfReport,
+    };
+    for (int run = 0; run < 2; ++run) {
+        program.SetScript(scripts[run]);
+        program.ClickLook();
+        ExpectNotepadOnReportAndEndIt(program);
+        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+        std::wstring shape, body;
+        SplitReport(ReadUtf16File(ReportPath()), shape, body);
+        EXPECT_EQ(body, bodies[run]) << "run " << run;
+    }
+}
+
+TEST_F(Window, AReportThatCannotBeCreatedGivesTheWindowBack) {
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    {
+        FileHandle held(CreateFileW(ReportPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(held);
+        program.SetScript(L":ENV\r\nlocked out\r\n");
+        program.ClickLook();
+        Sleep(1500);
+        EXPECT_TRUE(StateOf(program).idle());
+        EXPECT_TRUE(NotepadChildren(program.id()).empty());
+        LARGE_INTEGER size = {};
+        GetFileSizeEx(held.get(), &size);
+        EXPECT_EQ(size.QuadPart, 0) << "the run wrote into a file it could not open";
+    }
+    EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), L":ENV\r\nlocked out\r\n");
+    program.ClickLook();
+    ExpectNotepadOnReportAndEndIt(program);
+    EXPECT_NE(ReadUtf16File(ReportPath()).find(L"locked out = locked out"), std::wstring::npos);
+}
+
+}  // namespace
