@@ -7,6 +7,7 @@
 #include "report/create_log.h"
 #include "report/log.h"
 #include "util/handles.h"
+#include "util/native_view.h"
 #include "util/sized_fetch.h"
 
 namespace {
@@ -77,7 +78,10 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options) {
     FILE* report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
     if (report == nullptr) return ScanOutcome::ReportNotCreated;
     LogPrivileges(report);
-    ParseScript(script, report, options.observer, options.observerContext);
+    {
+        NativeFileSystemView nativeFiles;  // the x86 build under WOW64 reads the real System32
+        ParseScript(script, report, options.observer, options.observerContext);
+    }
     Log(kEndMarker, report);
     fclose(report);
     if (options.openReport) {
