@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "util/native_view.h"
 #include "util/sized_fetch.h"
 
 namespace {
@@ -41,7 +42,8 @@ bool Advance(KeyCursor& cursor, Read read) {
 
 RegKey OpenKey(HKEY parent, const wchar_t* path, LONG* status) {
     RegKey key;
-    LONG opened = RegOpenKeyExW(parent, path, 0, KEY_READ, key.put());
+    // The view flag goes on every open: a handle opened in the 64-bit view does not pass it on.
+    LONG opened = RegOpenKeyExW(parent, path, 0, KEY_READ | ProcessNativeViews().registryView, key.put());
     if (status != nullptr) *status = opened;
     return key;
 }

@@ -7,6 +7,7 @@
 #include "report/create_log.h"
 #include "report/log.h"
 #include "util/handles.h"
+#include "util/native_view.h"
 #include "util/sized_fetch.h"
 
 namespace {
@@ -80,7 +81,10 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* 
         return ScanOutcome::ReportNotCreated;
     }
     LogPrivileges(report.get());
-    ParseScript(script, report.get(), options.observer, options.observerContext);
+    {
+        NativeFileSystemView nativeFiles;  // the x86 build under WOW64 reads the real System32
+        ParseScript(script, report.get(), options.observer, options.observerContext);
+    }
     Log(kEndMarker, report.get());
     report.reset();  // Notepad is shown the finished file
     if (options.openReport) {

@@ -19,7 +19,12 @@ namespace {
 
 const wchar_t kNoProcess[] = L" - Unable to open process handle.\r\n";
 const wchar_t kNoDigest[] = L"Unable to calculate MD5.";
-const DWORD kProcessAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+const wchar_t kModulesUnreadable[] = L"(Unable to read modules)";
+// Protected processes (System, csrss, lsass as PPL, ...) grant this right alone, even to the debug
+// privilege: it is enough for the match, the image path and the exit state.
+const DWORD kMatchAccess = PROCESS_QUERY_LIMITED_INFORMATION;
+// Asked for apart, for the module list only.
+const DWORD kModuleAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 // Path buffers hold the longest path the platform reports, plus a terminator it can never overwrite.
 const DWORD kPathCapacity = 32768;
 // Room for this many to begin with; the room doubles with each refetch.
@@ -47,19 +52,29 @@ std::vector<DWORD> EnumerateProcesses() {
     return ids;
 }
 
-// The path of a module of `process` (null: the image itself), empty when it cannot be read.
-void ReadModulePath(HANDLE process, HMODULE module, std::vector<wchar_t>& path) {
+// The image path of `process` into `path` (cleared first, so that a failed read leaves it empty).
+bool ReadImagePath(HANDLE process, std::vector<wchar_t>& path) {
     path.assign(kPathCapacity + 1, L'\0');
-    GetModuleFileNameExW(process, module, path.data(), kPathCapacity);
+    DWORD length = kPathCapacity;
+    return QueryFullProcessImageNameW(process, 0, path.data(), &length) && path[0] != L'\0';
 }
 
-// The modules of `process` in load order; empty when they cannot be listed.
-std::vector<HMODULE> ListModules(HANDLE process) {
+// The path of a module of `process`, empty when it cannot be read.
+std::wstring ModulePath(HANDLE process, HMODULE module) {
+    std::vector<wchar_t> path(kPathCapacity + 1, L'\0');
+    GetModuleFileNameExW(process, module, path.data(), kPathCapacity);
+    return path.data();
+}
+
+// The modules of `process` in load order, into `modules`. Every module of a 32-bit process too: the
+// plain enumeration from a 64-bit process lists only its WOW64 DLLs.
+bool ListModules(HANDLE process, std::vector<HMODULE>& modules) {
     std::vector<BYTE> buffer;
     DWORD used = 0;
     // The call succeeds whatever room it is given: room too small for the list counts as a size error.
     bool listed = FetchSized(buffer, [&](BYTE* data, DWORD size, DWORD* needed) {
-        if (!EnumProcessModules(process, reinterpret_cast<HMODULE*>(data), size, needed)) return FALSE;
+        if (!EnumProcessModulesEx(process, reinterpret_cast<HMODULE*>(data), size, needed, LIST_MODULES_ALL))
+            return FALSE;
         if (*needed > size) {
             SetLastError(ERROR_MORE_DATA);
             return FALSE;
@@ -67,44 +82,79 @@ std::vector<HMODULE> ListModules(HANDLE process) {
         used = *needed;
         return TRUE;
     });
-    std::vector<HMODULE> modules;
-    if (listed) {
-        modules.resize(used / sizeof(HMODULE));
-        if (!modules.empty()) memcpy(modules.data(), buffer.data(), modules.size() * sizeof(HMODULE));
-    }
-    return modules;
+    if (!listed) return false;
+    modules.resize(used / sizeof(HMODULE));
+    if (!modules.empty()) memcpy(modules.data(), buffer.data(), modules.size() * sizeof(HMODULE));
+    return true;
 }
 
-void WriteProcess(HANDLE process, FILE* report) {
+// A process that ended with the code 259 reads as running; its reads then fail and show as such.
+bool HasExited(HANDLE process) {
+    DWORD code = 0;
+    return GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+}
+
+ProcessRecord ReadProcess(HANDLE process) {
+    ProcessRecord record;
+    record.facts.opened = process != nullptr;
     std::vector<wchar_t> path;
-    ReadModulePath(process, nullptr, path);
-    Log(L"\r\nFile path: ", report);
-    Log(path.data(), report);
-    Log(L"\r\nMD5: ", report);
+    record.facts.pathRead = record.facts.opened && ReadImagePath(process, path);
+    if (!record.facts.pathRead) return record;
+    // Ended already: nothing more to read.
+    record.facts.exited = HasExited(process);
+    if (record.facts.exited) return record;
+    record.path = path.data();
     OwnedText digest(MD5File(path.data()));
-    Log(digest ? digest.get() : kNoDigest, report);
-    Log(L"\r\nModules:\r\n", report);
-    for (HMODULE module : ListModules(process)) {
-        ReadModulePath(process, module, path);
-        Log(path.data(), report);
-        Log(L"\r\n", report);
-    }
+    if (digest) record.digest = digest.get();
+    // Opened by identifier while our handle keeps the process object, and with it its identifier, alive.
+    KernelHandle full(OpenProcess(kModuleAccess, FALSE, GetProcessId(process)));
+    record.facts.modulesOpened = static_cast<bool>(full);
+    std::vector<HMODULE> modules;
+    if (full) record.facts.modulesListed = ListModules(full.get(), modules);
+    for (HMODULE module : modules) record.modules.push_back(ModulePath(full.get(), module));
+    // Asked last: a process still running now was running for every read above.
+    record.facts.exited = HasExited(process);
+    return record;
 }
 
 }  // namespace
+
+ProcessBlock ChooseProcessBlock(const ProcessFacts& facts) {
+    if (!facts.opened || !facts.pathRead || facts.exited) return ProcessBlock::Omitted;
+    return facts.modulesOpened && facts.modulesListed ? ProcessBlock::WithModules : ProcessBlock::ModulesUnreadable;
+}
+
+std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records) {
+    std::wstring blocks;
+    int written = 0;
+    for (const ProcessRecord& record : records) {
+        ProcessBlock block = ChooseProcessBlock(record.facts);
+        if (block == ProcessBlock::Omitted) continue;
+        ++written;
+        blocks += L"\r\nFile path: " + record.path + L"\r\nMD5: ";
+        blocks += record.digest.empty() ? kNoDigest : record.digest.c_str();
+        blocks += L"\r\nModules:\r\n";
+        if (block == ProcessBlock::ModulesUnreadable) {
+            blocks += kModulesUnreadable;
+            blocks += L"\r\n";
+        } else {
+            for (const std::wstring& module : record.modules) blocks += module + L"\r\n";
+        }
+    }
+    if (written == 0) return kNoProcess;
+    wchar_t countLine[40] = {};
+    swprintf(countLine, 40, L" - %d handle(s) returned.", written);
+    return countLine + blocks;
+}
 
 HANDLE* GetProcessHandles(const wchar_t* name, int* count) {
     *count = 0;
     std::vector<DWORD> ids = EnumerateProcesses();
     std::vector<HANDLE> kept;
-    std::vector<wchar_t> path(kPathCapacity + 1);
+    std::vector<wchar_t> path;
     for (size_t i = ids.size(); i-- > 0;) {
-        KernelHandle process(OpenProcess(kProcessAccess, FALSE, ids[i]));
-        if (!process) continue;
-        // Cleared for every process, so that one whose path cannot be read never matches by the last one.
-        wmemset(path.data(), L'\0', path.size());
-        GetModuleFileNameExW(process.get(), nullptr, path.data(), kPathCapacity);
-        if (path[0] == L'\0') continue;
+        KernelHandle process(OpenProcess(kMatchAccess, FALSE, ids[i]));
+        if (!process || !ReadImagePath(process.get(), path)) continue;
         const wchar_t* fileName = wcsrchr(path.data(), L'\\');
         fileName = fileName != nullptr ? fileName + 1 : path.data();
         if (_tcscmpi(fileName, name) == 0) kept.push_back(process.release());
@@ -117,21 +167,21 @@ HANDLE* GetProcessHandles(const wchar_t* name, int* count) {
     return handles;
 }
 
+void WriteProcesses(HANDLE* handles, int count, FILE* report) {
+    std::vector<ProcessRecord> records;
+    // Every block is read before the count line is written, so that the count is the blocks written.
+    for (int i = 0; i < count; ++i) {
+        KernelHandle process(handles[i]);
+        records.push_back(ReadProcess(process.get()));
+    }
+    free(handles);
+    Log(FormatProcessSection(records).c_str(), report);
+}
+
 void ProcLook(wchar_t* line, FILE* report) {
     Log(L"\r\n", report);
     Log(line, report);
     int count = 0;
     HANDLE* handles = GetProcessHandles(Strip(line), &count);
-    if (handles == nullptr) {
-        Log(kNoProcess, report);
-        return;
-    }
-    wchar_t countLine[40] = {};
-    swprintf(countLine, 40, L" - %d handle(s) returned.", count);
-    Log(countLine, report);
-    for (int i = 0; i < count; ++i) {
-        KernelHandle process(handles[i]);
-        WriteProcess(process.get(), report);
-    }
-    free(handles);
+    WriteProcesses(handles, count, report);
 }

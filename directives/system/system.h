@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "directives/directives.h"
 #include "util/owned.h"
@@ -28,7 +30,42 @@ String* GetSafeBootGroups(const wchar_t* setName);
 
 // --- proc_look.cpp ---
 
-// Opens every process whose image file name equals `name` (ignoring case), the last enumerated first.
-// Returns a new array (released with free) of open handles that the caller closes, and their number
-// through `count`; null with a count of 0 when none matches.
+// Opens every process whose image file name equals `name` (ignoring case), the last enumerated first,
+// with the limited query right that protected processes still grant. Returns a new array (released
+// with free) of open handles that the caller closes, and their number through `count`; null with a
+// count of 0 when none matches.
 HANDLE* GetProcessHandles(const wchar_t* name, int* count);
+
+// Reads the block of each of the `count` handles, closing each once read, frees `handles`, and writes
+// what follows the echoed line: the count line and the blocks, or the no-process line.
+void WriteProcesses(HANDLE* handles, int count, FILE* report);
+
+// What could be learned of one matched process, as read just before its block is written.
+struct ProcessFacts {
+    bool opened = false;         // the limited query open succeeded
+    bool pathRead = false;       // its image path could be read
+    bool exited = false;         // it had ended once everything else was read
+    bool modulesOpened = false;  // the open for reading its memory succeeded
+    bool modulesListed = false;  // its module list could be read
+};
+
+// How a process's block comes out. A process that could not be opened, whose path cannot be read or
+// that has ended is left out, and the count counts exactly the blocks written.
+enum class ProcessBlock {
+    Omitted,            // neither written nor counted
+    WithModules,        // path, digest and one line per module
+    ModulesUnreadable,  // path, digest and the line saying the modules cannot be read
+};
+ProcessBlock ChooseProcessBlock(const ProcessFacts& facts);
+
+// One matched process as read: its facts, its image path, its digest (empty: none) and module paths.
+struct ProcessRecord {
+    ProcessFacts facts;
+    std::wstring path;
+    std::wstring digest;
+    std::vector<std::wstring> modules;
+};
+
+// What follows the echoed line for these records, in their order: " - N handle(s) returned." with N
+// the blocks written and then each block, or the no-process line when no block is written.
+std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records);

@@ -3,6 +3,7 @@
 // After windows.h, which they need.
 #include <gtest/gtest.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 #include <wincrypt.h>
 
@@ -19,10 +20,16 @@ namespace {
 const wchar_t kSleeper[] = L"qf_sleeper.exe";
 
 // Copies of qf_sleeper.exe, each running its main before the constructor returns; all are ended
-// when the object goes, whatever the test did.
+// when the object goes, whatever the test did. `sddl`, when given, is the copies' security descriptor.
 class Sleepers {
 public:
-    explicit Sleepers(int count) {
+    explicit Sleepers(int count, const wchar_t* sddl = nullptr) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (sddl != nullptr &&
+            !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+            ADD_FAILURE() << "bad descriptor: " << GetLastError();
+        }
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
         for (int i = 0; i < count; ++i) {
             std::string eventName =
                 "QuillfenSleeperReady" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(i);
@@ -31,8 +38,8 @@ public:
             STARTUPINFOW startup = {};
             startup.cb = sizeof startup;
             PROCESS_INFORMATION info = {};
-            if (!CreateProcessW(path().c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                                nullptr, &startup, &info)) {
+            if (!CreateProcessW(path().c_str(), commandLine.data(), descriptor != nullptr ? &attributes : nullptr,
+                                nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
                 ADD_FAILURE() << "cannot start " << Narrow(path()) << ": " << GetLastError();
                 continue;
             }
@@ -41,6 +48,7 @@ public:
             ids_.push_back(info.dwProcessId);
             EXPECT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0) << "copy " << i << " never ran";
         }
+        LocalFree(descriptor);
     }
     ~Sleepers() {
         for (KernelHandle& process : processes_) {
@@ -52,6 +60,16 @@ public:
     Sleepers& operator=(const Sleepers&) = delete;
 
     static std::wstring path() { return ExecutableFolder() + L"\\" + kSleeper; }
+    // Ends the copy with identifier `id` and waits until it has gone.
+    void End(DWORD id) {
+        for (size_t i = 0; i < ids_.size(); ++i) {
+            if (ids_[i] != id) continue;
+            ASSERT_TRUE(TerminateProcess(processes_[i].get(), 1));
+            ASSERT_EQ(WaitForSingleObject(processes_[i].get(), 10000), WAIT_OBJECT_0);
+            return;
+        }
+        ADD_FAILURE() << "no copy " << id;
+    }
     const std::vector<DWORD>& ids() const { return ids_; }
 
 private:
@@ -162,6 +180,90 @@ TEST(SystemDirectives, RunFromAScript) {
     EXPECT_EQ(text,
               L"\r\n========== SERVICE ==========\r\n\r\nQfNoSuchService - Unable to open Service Handle.\r\n"
               L"\r\n========== PROCESS ==========\r\n\r\n qf_nothing.exe - Unable to open process handle.\r\n");
+}
+
+// The facts as Windows produces them: a protected process grants the limited query right only
+// (ERROR_ACCESS_DENIED for memory reads); the x86 build under WOW64 opens a 64-bit process but cannot
+// list its modules (ERROR_PARTIAL_COPY); an ended process keeps its path while its handle is open.
+TEST(ChooseProcessBlock, FromWhatCouldBeRead) {
+    struct Row {
+        const char* what;
+        ProcessFacts facts;  // opened, pathRead, exited, modulesOpened, modulesListed
+        ProcessBlock block;
+    };
+    const Row rows[] = {
+        {"everything read", {true, true, false, true, true}, ProcessBlock::WithModules},
+        {"protected: memory reads refused", {true, true, false, false, false}, ProcessBlock::ModulesUnreadable},
+        {"opened for memory reads, list refused", {true, true, false, true, false}, ProcessBlock::ModulesUnreadable},
+        {"ended after the match", {true, true, true, true, true}, ProcessBlock::Omitted},
+        {"ended, path still readable", {true, true, true, false, false}, ProcessBlock::Omitted},
+        {"path unreadable", {true, false, false, true, true}, ProcessBlock::Omitted},
+        {"not opened", {false, false, false, false, false}, ProcessBlock::Omitted},
+    };
+    for (const Row& row : rows) EXPECT_EQ(ChooseProcessBlock(row.facts), row.block) << row.what;
+}
+
+// The count line counts exactly the blocks that follow it.
+TEST(FormatProcessSection, CountsTheBlocksWritten) {
+    const ProcessFacts full = {true, true, false, true, true};
+    const ProcessFacts ended = {true, true, true, true, true};
+    const ProcessFacts guarded = {true, true, false, false, false};
+    const ProcessRecord a = {
+        full, L"C:\\a.exe", L"0123456789ABCDEF0123456789ABCDEF", {L"C:\\a.exe", L"", L"C:\\m.dll"}};
+    const ProcessRecord b = {ended, L"C:\\b.exe", L"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", {L"C:\\b.exe"}};
+    const ProcessRecord c = {guarded, L"C:\\c.exe", L"", {}};
+    const std::wstring aBlock =
+        L"\r\nFile path: C:\\a.exe\r\nMD5: "
+        L"0123456789ABCDEF0123456789ABCDEF\r\nModules:\r\nC:\\a.exe\r\n\r\nC:\\m.dll\r\n";
+    const std::wstring cBlock =
+        L"\r\nFile path: C:\\c.exe\r\nMD5: Unable to calculate MD5.\r\nModules:\r\n"
+        L"(Unable to read modules)\r\n";
+    struct Row {
+        const char* what;
+        std::vector<ProcessRecord> records;
+        std::wstring text;
+    };
+    const Row rows[] = {
+        {"none", {}, L" - Unable to open process handle.\r\n"},
+        {"all ended", {b, b}, L" - Unable to open process handle.\r\n"},
+        {"one of two ended", {b, a}, L" - 1 handle(s) returned." + aBlock},
+        {"modules refused", {a, c}, L" - 2 handle(s) returned." + aBlock + cBlock},
+        {"ended between two", {c, b, a}, L" - 2 handle(s) returned." + cBlock + aBlock},
+    };
+    for (const Row& row : rows) EXPECT_EQ(FormatProcessSection(row.records), row.text) << row.what;
+}
+
+// A copy that ends after the match and before its block is read is neither written nor counted.
+TEST(WriteProcesses, CopiesThatEndBetweenMatchAndWrite) {
+    Sleepers sleepers(2);
+    std::wstring path = Sleepers::path();
+    std::wstring digest = SystemMD5(ReadFileBytes(path));
+    int count = 0;
+    HANDLE* handles = GetProcessHandles(kSleeper, &count);
+    ASSERT_EQ(count, 2);
+    DWORD survivor = GetProcessId(handles[1]);
+    sleepers.End(GetProcessId(handles[0]));
+    std::wstring text = CaptureReport([&](FILE* report) { WriteProcesses(handles, count, report); });
+    EXPECT_EQ(text, L" - 1 handle(s) returned.\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nModules:\r\n" +
+                        SnapshotModules(survivor));
+
+    handles = GetProcessHandles(kSleeper, &count);
+    ASSERT_EQ(count, 1);
+    sleepers.End(survivor);
+    text = CaptureReport([&](FILE* report) { WriteProcesses(handles, count, report); });
+    EXPECT_EQ(text, L" - Unable to open process handle.\r\n");
+}
+
+// A copy whose security lets anyone query it but not read its memory, as a protected process does.
+TEST(ProcLook, ACopyThatRefusesMemoryReads) {
+    Sleepers sleepers(1, L"D:(A;;0x101000;;;WD)");  // query limited and synchronize, for everyone
+    ASSERT_EQ(sleepers.ids().size(), 1u);
+    KernelHandle refused(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, sleepers.ids()[0]));
+    ASSERT_FALSE(refused) << "the descriptor did not refuse memory reads";
+    std::wstring path = Sleepers::path();
+    EXPECT_EQ(Look(L"qf_sleeper.exe"), L"\r\nqf_sleeper.exe - 1 handle(s) returned.\r\nFile path: " + path +
+                                           L"\r\nMD5: " + SystemMD5(ReadFileBytes(path)) +
+                                           L"\r\nModules:\r\n(Unable to read modules)\r\n");
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+#include "util/native_view.h"
+
+namespace {
+
+using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+
+}  // namespace
+
+NativeViews ChooseNativeViews(bool build32, bool underWow64) {
+    NativeViews views;
+    if (build32 && underWow64) {
+        views.fileSystem = true;
+        views.registryView = KEY_WOW64_64KEY;
+    }
+    return views;
+}
+
+bool RunningUnderWow64() {
+    // IsWow64Process2 (Windows 10 1511 on) names the emulated machine on every host; IsWow64Process
+    // answers FALSE for an x86 process on ARM64 in some releases, so it is only the fallback.
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto isWow64Process2 = reinterpret_cast<IsWow64Process2Fn>(
+        reinterpret_cast<void*>(kernel != nullptr ? GetProcAddress(kernel, "IsWow64Process2") : nullptr));
+    if (isWow64Process2 != nullptr) {
+        USHORT processMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+        USHORT nativeMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+        if (isWow64Process2(GetCurrentProcess(), &processMachine, &nativeMachine))
+            return processMachine != IMAGE_FILE_MACHINE_UNKNOWN;
+    }
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+const NativeViews& ProcessNativeViews() {
+    static const NativeViews views = ChooseNativeViews(sizeof(void*) == 4, RunningUnderWow64());
+    return views;
+}
+
+NativeFileSystemView::NativeFileSystemView(const NativeViews& views) {
+    if (views.fileSystem) active_ = Wow64DisableWow64FsRedirection(&old_) != FALSE;
+}
+
+NativeFileSystemView::~NativeFileSystemView() {
+    if (active_) Wow64RevertWow64FsRedirection(old_);
+}
