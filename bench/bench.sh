@@ -3,7 +3,7 @@
 # one Wine prefix of their own (build/x64/bench). Run by hand through scripts/bench, never by ctest.
 #
 #   scripts/bench                 all benchmarks; the table goes to the screen and to bench/results.md
-#   scripts/bench reg contents    only the named ones (file folderfind filefind regfind reg contents);
+#   scripts/bench reg contents    only the named ones (file folderfind filefind regfind reg contents deep);
 #                                 the table is printed, bench/results.md is left alone
 #   BENCH_ROUNDS=5 scripts/bench  more rounds (3 at least)
 #   BENCH_FRESH=1 scripts/bench   throw the prefix away and generate every fixture again
@@ -19,7 +19,7 @@ cli="$root/build/x64/quillfen-cli.exe"
 results="$root/bench/results.md"
 rounds="${BENCH_ROUNDS:-3}"
 [ "$rounds" -ge 3 ] || rounds=3
-all=(file folderfind filefind regfind reg contents)
+all=(file folderfind filefind regfind reg contents deep)
 selected=("$@")
 [ ${#selected[@]} -gt 0 ] || selected=("${all[@]}")
 
@@ -103,6 +103,13 @@ gen_files() {
     }' >"$drive/$treeName/big/contents.txt"
 }
 
+# needs NAME...: whether any of the named benchmarks was selected (each fixture is made only for them).
+needs() {
+    local name
+    for name in "${selected[@]}"; do case " $* " in *" $name "*) return 0 ;; esac; done
+    return 1
+}
+
 setup() {
     if [ -n "${BENCH_FRESH:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
@@ -117,13 +124,13 @@ setup() {
     fi
     wineserver -p </dev/null >/dev/null 2>&1 || true  # one server for the whole run
     wine cmd /c exit </dev/null >/dev/null 2>&1          # warm: the prefix's services start now
-    if [ ! -f "$bench/registry.done" ]; then
+    if needs regfind reg && [ ! -f "$bench/registry.done" ]; then
         echo "bench: importing 100,000 keys with regedit" >&2
         gen_registry >"$work/tree.reg"
         wine "$regedit" /S "$(winpath "$work/tree.reg")" </dev/null >/dev/null 2>&1
         touch "$bench/registry.done"
     fi
-    if [ ! -f "$bench/files.done" ]; then
+    if needs file folderfind filefind contents && [ ! -f "$bench/files.done" ]; then
         echo "bench: writing 100,000 files in 20,000 folders, a 1 GiB file and a 64 MiB text" >&2
         gen_files
         touch "$bench/files.done"
@@ -368,6 +375,29 @@ bench_contents() {
         "$(stat -c %s "$work/type-out.txt") bytes" >&2
 }
 
+# A tree 2,000 folders deep, one file at the bottom: DIR /sub must walk it to the end on its own stack.
+# Wine makes every open cost the square of the depth, so this is one round, with no peer. The tree
+# waits outside drive C: between runs, so that the searches above never see it.
+deepParked="$bench/deep"
+bench_deep() {
+    if [ ! -d "$deepParked" ]; then
+        mkdir -p "$deepParked"
+        (
+            cd "$deepParked" || exit 1
+            for ((i = 1; i < 2000; i++)); do mkdir d && cd d || exit 1; done
+            mkdir bottom && printf abc >bottom/qfdeep.bin
+        )
+    fi
+    mv "$deepParked" "$drive/qfdeep"
+    script deep DIR 'C:\qfdeep /sub /nofiles'
+    quill deep
+    mv "$drive/qfdeep" "$deepParked"
+    details+=("$(printf '| %s | 1 | ours | %.2f | %.2f | %s |' "DIR /sub 2,000 deep" "$wall" "$cpu" "$(kib "$peak")")")
+    row "DIR /sub of a tree 2,000 folders deep (one round, no peer)" "$(printf '%.2f s' "$wall")" "-" "" "" "" ""
+    echo "bench: DIR /sub listed $(lines_of "$work/deep-report.txt" | grep -c '^C:.qfdeep.*d-----' || true) folders" \
+        "and $(lines_of "$work/deep-report.txt" | grep -c '^qfdeep.bin' || true) file" >&2
+}
+
 # --- Main -----------------------------------------------------------------------------------------
 
 cmake --build --preset x64 -j2 --target quillfen-cli >/dev/null
@@ -378,7 +408,7 @@ echo "bench: $rounds rounds each" >&2
 printf '%-56s %10s %10s %6s %6s %7s  %s\n' figure ours peer ratio "(cpu)" target "" >&2
 for name in "${selected[@]}"; do
     case "$name" in
-        file | folderfind | filefind | regfind | reg | contents) "bench_$name" ;;
+        file | folderfind | filefind | regfind | reg | contents | deep) "bench_$name" ;;
         *) echo "bench: no benchmark named $name (known: ${all[*]})" >&2; exit 2 ;;
     esac
 done

@@ -170,11 +170,11 @@ void MD5Final(unsigned char digest[16], MD5_CTX* context) {
     memset(context, 0, sizeof *context);
 }
 
-wchar_t* MD5File(const wchar_t* path) {
+OwnedText MD5File(const wchar_t* path) {
     // Read access only, and other handles may go on reading and writing (the FILE section holds one).
     FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return nullptr;
+    if (!file) return {};
     // The buffer fits the file, up to the chunk size: a search digests thousands of small files, and a
     // large block per file is a fresh mapping and unmapping each time, which costs more than the digest.
     DWORD chunkSize = kReadSize;
@@ -199,5 +199,5 @@ wchar_t* MD5File(const wchar_t* path) {
         text.get()[2 * i] = kHexDigits[digest[i] >> 4];
         text.get()[2 * i + 1] = kHexDigits[digest[i] & 0xF];
     }
-    return text.release();
+    return text;
 }

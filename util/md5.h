@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "util/owned.h"
+
 struct MD5_CTX {
     uint32_t state[4];
     uint32_t count[2];         // message length in bits, low word first
@@ -18,7 +20,6 @@ void MD5Final(unsigned char digest[16], MD5_CTX* context);
 // One compression of a 64-byte block (sixteen little-endian words) into the state.
 void MD5Transform(uint32_t state[4], const unsigned char block[64]);
 
-// The digest of the file at `path` (used as given) as 32 upper-case hexadecimal digits in a new text
-// the caller releases with free; null when the file cannot be opened for reading. A read error ends
-// the content where it happened.
-wchar_t* MD5File(const wchar_t* path);
+// The digest of the file at `path` (used as given) as 32 upper-case hexadecimal digits; null when the
+// file cannot be opened for reading. A read error ends the content where it happened.
+OwnedText MD5File(const wchar_t* path);

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 #include <cwchar>
-#include <vector>
+#include <string>
 
 #include "directives/files/files.h"
 #include "report/log.h"
@@ -26,6 +26,7 @@ const wchar_t kNoSubFolders[] = L"\r\n\r\nNo folders found.\r\n";
 const wchar_t kOptionSeparators[] = L"/ ";
 const wchar_t kOptionStart[] = L" /";
 
+// Everything a DIR line asks for, read once from its tokens.
 struct DirOptions {
     bool sub = false;
     bool noDirs = false;
@@ -38,6 +39,8 @@ struct DirOptions {
     std::wstring namePattern;
     bool hasFolderPattern = false;
     std::wstring folderPattern;
+    // The parameters each folder a w token selects shows: every other token, as " /"-separated text.
+    std::wstring folderParameters;
 };
 
 bool IsFolderPatternToken(const wchar_t* token) { return FoldCase(token[0]) == L'W'; }
@@ -46,6 +49,10 @@ DirOptions ReadOptions(const String* tokens) {
     DirOptions options;
     for (; tokens != nullptr; tokens = tokens->next) {
         const wchar_t* token = tokens->text;
+        if (!IsFolderPatternToken(token)) {
+            options.folderParameters += options.folderParameters.empty() ? kOptionStart + 1 : kOptionStart;
+            options.folderParameters += token;
+        }
         if (_tcscmpi(token, L"sub") == 0 || _tcscmpi(token, L"s") == 0) {
             options.sub = true;
         } else if (_tcscmpi(token, L"nodirs") == 0) {
@@ -69,116 +76,103 @@ DirOptions ReadOptions(const String* tokens) {
             options.folderPattern = token + 1;
         }
     }
+    if (options.folderParameters.empty()) options.folderParameters = kNoParameters;
     return options;
 }
 
-// What every level of a listing shares.
-struct Listing {
-    const wchar_t* pattern;
-    const SYSTEMTIME* reference;
-    bool md5;
-    FILE* report;
-};
+// "\r\n<path>", then the parameters line, or the "unable to find" line and false.
+bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& parameters, FILE* report) {
+    std::wstring header = kLineEnd;
+    header += path;
+    header += exists ? kParameters : kUnableToFind;
+    if (exists) {
+        header += parameters;
+        header += kParametersEnd;
+    }
+    Log(header.c_str(), report);
+    return exists;
+}
 
 // "\r\n", the name, the entry text and, when asked, the digest of folder\name (backslash always added).
-void LogFileList(const std::wstring& folder, const DString* files, const Listing& listing) {
-    for (const DString* file = files; file != nullptr; file = file->next) {
-        std::wstring line = kLineEnd;
-        line += file->first;
-        line += file->second;
-        if (listing.md5) AppendDigest(line, JoinPath(folder, file->first));
-        Log(line.c_str(), listing.report);
-    }
+void LogFile(const std::wstring& folder, const FoundEntry& file, bool md5, FILE* report) {
+    std::wstring line = kLineEnd;
+    line += file.name;
+    line += EntryText(file);
+    if (md5) AppendDigest(line, JoinPath(folder, file.name.c_str()));
+    Log(line.c_str(), report);
 }
 
-DString* GetSortedFiles(const std::wstring& folder, const Listing& listing) {
-    return SortDStrings(GetFiles(folder.c_str(), listing.pattern, listing.reference));
-}
+// A folder's files, then its folder list or, in sub mode, its whole tree: each sub-folder's line, its
+// files, then its own sub-folders. The name pattern, the date filter and the digests hold at every
+// depth; nofiles hides only the folder's own files.
+void ListFolder(const std::wstring& path, const DirOptions& options, FILE* report) {
+    WalkOptions walk;
+    walk.files = true;
+    walk.rootFiles = !options.noFiles;
+    walk.filePattern = options.hasNamePattern ? options.namePattern.c_str() : nullptr;
+    walk.reference = options.hasReference ? &options.reference : nullptr;
+    walk.folders = options.sub || !options.noDirs;
+    walk.recursive = options.sub;
+    walk.sorted = true;
 
-DString* GetSortedFolders(const std::wstring& folder, const wchar_t* pattern) {
-    return SortDStrings(GetFolders(folder.c_str(), pattern));
-}
-
-// One folder of a tree walk: its sorted sub-folders and the next one to visit.
-struct Level {
-    std::wstring folder;
-    DStringList folders;
-    const DString* next;
-};
-
-void PushLevel(std::vector<Level>& levels, std::wstring folder, DStringList sortedFolders) {
-    const DString* first = sortedFolders.get();
-    levels.push_back(Level{std::move(folder), std::move(sortedFolders), first});
-}
-
-// Writes a folder's files and pushes its level: one enumeration when no name pattern narrows the files.
-void EnterFolder(std::vector<Level>& levels, std::wstring folder, const Listing& listing) {
-    DString* files = nullptr;
-    DString* folders = nullptr;
-    if (listing.pattern == nullptr) {
-        GetFilesAndFolders(folder.c_str(), listing.reference, &files, &folders);
-    } else {
-        files = GetFiles(folder.c_str(), listing.pattern, listing.reference);
-        folders = GetFolders(folder.c_str(), nullptr);
-    }
-    DStringList sortedFiles(SortDStrings(files));
-    DStringList sortedFolders(SortDStrings(folders));
-    LogFileList(folder, sortedFiles.get(), listing);
-    sortedFiles.reset();
-    PushLevel(levels, std::move(folder), std::move(sortedFolders));
-}
-
-// Depth first with a stack of its own: each sub-folder's line, then its files, then its sub-folders.
-// Links and junctions are listed but not entered.
-void WalkLevels(std::vector<Level>& levels, const Listing& listing) {
-    while (!levels.empty()) {
-        Level& top = levels.back();
-        if (top.next == nullptr) {
-            levels.pop_back();
-            continue;
+    if (!options.noFiles) Log(kFilesHeader, report);
+    bool anyRootFile = false;
+    bool rootFilesDone = false;
+    bool anyFolder = false;
+    std::wstring folderList;
+    // The root's files all come first; the first entry after them closes their part.
+    auto endRootFiles = [&] {
+        if (rootFilesDone) return;
+        rootFilesDone = true;
+        if (!options.noFiles && !anyRootFile) Log(kNoFiles, report);
+    };
+    WalkFolder(path, walk, [&](const std::wstring& folder, const FoundEntry& entry, unsigned depth) {
+        const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!isFolder && depth == 0) {
+            anyRootFile = true;
+            LogFile(folder, entry, options.md5, report);
+            return;
         }
-        const DString* entry = top.next;
-        top.next = entry->next;
-        std::wstring path = ChildPath(top.folder, entry->first);
+        endRootFiles();
+        if (!isFolder) {
+            LogFile(folder, entry, options.md5, report);
+            return;
+        }
+        anyFolder = true;
+        if (!options.sub) {
+            folderList += entry.name;
+            folderList += EntryText(entry);
+            folderList += kLineEnd;
+            return;
+        }
         std::wstring line = kBlankLine;
-        line += path;
-        line += entry->second;
-        Log(line.c_str(), listing.report);
-        if (!IsFolderToEnter(path)) continue;
-        EnterFolder(levels, std::move(path), listing);  // `top` is not used past this point
+        line += ChildPath(folder, entry.name.c_str());
+        line += EntryText(entry);
+        Log(line.c_str(), report);
+    });
+    endRootFiles();
+    if (options.sub) {
+        Log(anyFolder ? kLineEnd : kNoSubFolders, report);
+    } else if (!options.noDirs) {
+        std::wstring text = kFoldersHeader;
+        text += anyFolder ? folderList.c_str() : kNoFolders;
+        Log(text.c_str(), report);
+    } else {
+        Log(kLineEnd, report);
     }
-}
-
-// The DIR line for one sub-folder selected by a w token: every other option goes along.
-std::wstring SubFolderLine(const std::wstring& folder, const wchar_t* name, const String* tokens) {
-    std::wstring line = ChildPath(folder, name);
-    for (; tokens != nullptr; tokens = tokens->next) {
-        if (IsFolderPatternToken(tokens->text)) continue;
-        line += kOptionStart;
-        line += tokens->text;
-    }
-    return line;
 }
 
 }  // namespace
 
-void EnumerateDirectory(const wchar_t* folder, const wchar_t* pattern, const SYSTEMTIME* reference, FILE* report,
-                        bool md5) {
-    const Listing listing{pattern, reference, md5, report};
-    std::vector<Level> levels;
-    EnterFolder(levels, folder, listing);
-    WalkLevels(levels, listing);
-}
-
 void DirLook(wchar_t* line, FILE* report) {
     // The parameters start at the first slash; the tokens are split from a copy, as it is shown whole.
-    std::wstring parameters;
+    std::wstring parameters = kNoParameters;
     StringList tokens;
     if (wchar_t* slash = wcschr(line, L'/')) {
-        parameters = slash;
-        *slash = L'\0';
-        std::wstring work = parameters;
+        std::wstring work = slash;
         tokens.reset(Split(work.data(), kOptionSeparators));
+        if (tokens) parameters = slash;
+        *slash = L'\0';
     }
     const DirOptions options = ReadOptions(tokens.get());
 
@@ -187,48 +181,21 @@ void DirLook(wchar_t* line, FILE* report) {
         path = ExpandEnvironment(path.c_str()).get();
         if (!path.empty() && path.back() == L'\\') path.pop_back();
     }
-    Log(kLineEnd, report);
-    Log(path.c_str(), report);
-    if (!DoesFolderExist(path.c_str())) {
-        Log(kUnableToFind, report);
+    if (!LogFolderHeader(path, DoesFolderExist(path.c_str()) != 0, parameters, report)) return;
+    if (!options.hasFolderPattern) {
+        ListFolder(path, options, report);
         return;
     }
-    Log(kParameters, report);
-    Log(tokens ? parameters.c_str() : kNoParameters, report);
-    Log(kParametersEnd, report);
-
-    const Listing listing{options.hasNamePattern ? options.namePattern.c_str() : nullptr,
-                          options.hasReference ? &options.reference : nullptr, options.md5, report};
-    if (!options.hasFolderPattern && !options.noFiles) {
-        DStringList files(GetSortedFiles(path, listing));
-        Log(kFilesHeader, report);
-        if (!files) Log(kNoFiles, report);
-        LogFileList(path, files.get(), listing);
-    }
-
-    DStringList folders(GetSortedFolders(path, options.hasFolderPattern ? options.folderPattern.c_str() : nullptr));
-    if (options.hasFolderPattern) {
-        for (const DString* folder = folders.get(); folder != nullptr; folder = folder->next) {
-            std::wstring subLine = SubFolderLine(path, folder->first, tokens.get());
-            DirLook(subLine.data(), report);
-        }
-    } else if (!options.sub && !options.noDirs) {
-        std::wstring text = kFoldersHeader;
-        if (!folders) text += kNoFolders;
-        for (const DString* folder = folders.get(); folder != nullptr; folder = folder->next) {
-            text += folder->first;
-            text += folder->second;
-            text += kLineEnd;
-        }
-        Log(text.c_str(), report);
-    } else if (options.sub && folders) {
-        std::vector<Level> levels;
-        PushLevel(levels, path, std::move(folders));
-        WalkLevels(levels, listing);
-        Log(kLineEnd, report);
-    } else if (options.sub) {
-        Log(kNoSubFolders, report);
-    } else {
-        Log(kLineEnd, report);
-    }
+    // Each matching sub-folder gets a section of its own, listed by its path with every other option:
+    // the name is used as found, never expanded or trimmed. The enumeration has just shown it to be a
+    // folder (a path ending in a blank would not even pass a check by name).
+    WalkOptions matches;
+    matches.folders = true;
+    matches.folderPattern = options.folderPattern.c_str();
+    matches.sorted = true;
+    WalkFolder(path, matches, [&](const std::wstring& folder, const FoundEntry& entry, unsigned) {
+        const std::wstring subFolder = ChildPath(folder, entry.name.c_str());
+        LogFolderHeader(subFolder, true, options.folderParameters, report);
+        ListFolder(subFolder, options, report);
+    });
 }

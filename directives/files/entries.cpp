@@ -1,12 +1,9 @@
-// The pieces every file listing shares: the attribute field, times, entry texts and the entries of
-// one folder.
+// The pieces every file listing shares: the attribute field, times and entry texts.
 #include <windows.h>
 
-#include <algorithm>
 #include <cwchar>
 
 #include "directives/files/files.h"
-#include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
 
@@ -16,7 +13,6 @@ const DWORD ATTRIBS_DW[] = {FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY, F
 
 namespace {
 
-const wchar_t kAnyName[] = L"*";
 const wchar_t kBytes[] = L" bytes";
 const wchar_t kNoDigest[] = L" (Unable to calculate MD5)";
 
@@ -40,23 +36,6 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
     day = dayOfYear - (153 * mp + 2) / 5 + 1;
     month = mp < 10 ? mp + 3 : mp - 9;
     year = static_cast<int64_t>(yearOfEra) + era * 400 + (month <= 2);
-}
-
-bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
-
-// Opens an enumeration of `folder` + "\\" + `pattern`; the platform matches * and ? ignoring case.
-FindHandle FindFirst(const std::wstring& folder, const wchar_t* pattern, WIN32_FIND_DATAW& entry) {
-    std::wstring search = JoinPath(folder, pattern != nullptr ? pattern : kAnyName);
-    return FindHandle(FindFirstFileExW(search.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                       FIND_FIRST_EX_LARGE_FETCH));
-}
-
-uint64_t EntrySize(const WIN32_FIND_DATAW& entry) {
-    return (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-}
-
-bool CanEnter(DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
 }  // namespace
@@ -138,87 +117,14 @@ bool IsOnOrAfter(const SYSTEMTIME& date, const SYSTEMTIME& reference) {
     return date.wDay >= reference.wDay;
 }
 
-std::wstring JoinPath(const std::wstring& folder, const wchar_t* name) {
-    std::wstring path;
-    path.reserve(folder.size() + 1 + wcslen(name));
-    path += folder;
-    path += L'\\';
-    path += name;
-    return path;
-}
-
-std::wstring ChildPath(const std::wstring& folder, const wchar_t* name) {
-    if (!folder.empty() && folder.back() == L'\\') return folder + name;
-    return JoinPath(folder, name);
-}
-
-namespace {
-
-// One enumeration of folder\pattern, sorted into files (with the date filter) and sub-folders; a
-// null out-pointer leaves that kind out.
-void CollectEntries(const wchar_t* folder, const wchar_t* pattern, const SYSTEMTIME* reference, DString** files,
-                    DString** folders) {
-    WIN32_FIND_DATAW entry;
-    FindHandle find = FindFirst(folder, pattern, entry);
-    if (!find) return;
-    do {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (folders == nullptr || IsDotEntry(entry.cFileName)) continue;
-            *folders =
-                addStrings(*folders, entry.cFileName,
-                           FolderEntryText(entry.dwFileAttributes, FileTimeFields(entry.ftCreationTime)).c_str());
-            continue;
-        }
-        if (files == nullptr) continue;
-        SYSTEMTIME created = FileTimeFields(entry.ftCreationTime);
-        SYSTEMTIME written = FileTimeFields(entry.ftLastWriteTime);
-        if (reference != nullptr && !IsOnOrAfter(created, *reference) && !IsOnOrAfter(written, *reference)) continue;
-        *files = addStrings(*files, entry.cFileName,
-                            FileEntryText(entry.dwFileAttributes, EntrySize(entry), created, written).c_str());
-    } while (FindNextFileW(find.get(), &entry));
-}
-
-}  // namespace
-
-DString* GetFiles(const wchar_t* folder, const wchar_t* pattern, const SYSTEMTIME* reference) {
-    DString* files = nullptr;
-    CollectEntries(folder, pattern, reference, &files, nullptr);
-    return files;
-}
-
-DString* GetFolders(const wchar_t* folder, const wchar_t* pattern) {
-    DString* folders = nullptr;
-    CollectEntries(folder, pattern, nullptr, nullptr, &folders);
-    return folders;
-}
-
-void GetFilesAndFolders(const wchar_t* folder, const SYSTEMTIME* reference, DString** files, DString** folders) {
-    *files = nullptr;
-    *folders = nullptr;
-    CollectEntries(folder, nullptr, reference, files, folders);
-}
-
-void PushFoldersToEnter(std::vector<std::wstring>& stack, const std::wstring& folder) {
-    const size_t first = stack.size();
-    WIN32_FIND_DATAW entry;
-    FindHandle find(FindFirstFileExW(JoinPath(folder, kAnyName).c_str(), FindExInfoBasic, &entry,
-                                     FindExSearchLimitToDirectories, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return;
-    do {
-        if (CanEnter(entry.dwFileAttributes) && !IsDotEntry(entry.cFileName)) {
-            stack.push_back(JoinPath(folder, entry.cFileName));
-        }
-    } while (FindNextFileW(find.get(), &entry));
-    std::reverse(stack.begin() + static_cast<ptrdiff_t>(first), stack.end());
-}
-
-bool IsFolderToEnter(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && CanEnter(attributes);
+std::wstring EntryText(const FoundEntry& entry) {
+    if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return FolderEntryText(entry.attributes, FileTimeFields(entry.created));
+    return FileEntryText(entry.attributes, entry.size, FileTimeFields(entry.created), FileTimeFields(entry.written));
 }
 
 void AppendDigest(std::wstring& line, const std::wstring& path) {
-    OwnedText digest(MD5File(path.c_str()));
+    OwnedText digest = MD5File(path.c_str());
     if (!digest) {
         line += kNoDigest;
         return;

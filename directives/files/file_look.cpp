@@ -131,7 +131,7 @@ void FileLook(wchar_t* line, FILE* report) {
     }
     Log(kFound, report);
 
-    OwnedText digest(MD5File(path.get()));
+    OwnedText digest = MD5File(path.get());
     Log(kMd5Label, report);
     Log(digest ? digest.get() : kNoMd5, report);
     Log(kLineEnd, report);

@@ -6,13 +6,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "directives/directives.h"
 #include "util/strings.h"
 
-// ---- entries.cpp: attribute field, times, entry texts, one folder's entries ----
+// ---- entries.cpp: attribute field, times, entry texts ----
 
 // The attribute field: one letter of ATTRIBS per flag of ATTRIBS_DW that is set, "-" for each not set.
 extern const wchar_t ATTRIBS[];
@@ -38,27 +39,50 @@ SYSTEMTIME ReferenceDate(const SYSTEMTIME& today, long days);
 // True when `date` falls on or after `reference`, comparing year, month and day only.
 bool IsOnOrAfter(const SYSTEMTIME& date, const SYSTEMTIME& reference);
 
+// ---- walk.cpp: the one folder walker and the paths it builds ----
+
 // `folder` + "\\" + `name`, the backslash always inserted.
 std::wstring JoinPath(const std::wstring& folder, const wchar_t* name);
 // The same, but no second backslash after a folder that already ends with one.
 std::wstring ChildPath(const std::wstring& folder, const wchar_t* name);
 
-// The files of one folder that match `pattern` (null: every file) and, with a reference date, were
-// created or written on or after it: (name, file entry text) in enumeration order. Null when none; the
-// caller frees the list with freeStrings.
-DString* GetFiles(const wchar_t* folder, const wchar_t* pattern, const SYSTEMTIME* reference);
-// The sub-folders of one folder that match `pattern` (null: all but "." and ".."), reparse points
-// included: (name, folder entry text) in enumeration order, or null. Freed with freeStrings.
-DString* GetFolders(const wchar_t* folder, const wchar_t* pattern);
-// GetFiles and GetFolders of one folder with no pattern, from a single enumeration (each opening of
-// a folder counts where trees are deep).
-void GetFilesAndFolders(const wchar_t* folder, const SYSTEMTIME* reference, DString** files, DString** folders);
-// Pushes the full paths of the sub-folders of `folder` that a walk may enter onto a walk's stack, so
-// that they come off it in enumeration order. Links and junctions are left out: no walk can run into
-// a cycle, and the stack, not the call depth, grows with the tree.
-void PushFoldersToEnter(std::vector<std::wstring>& stack, const std::wstring& folder);
-// True when `path` is a folder a walk may enter (a folder that is no reparse point).
-bool IsFolderToEnter(const std::wstring& path);
+// Whether a walk enters the folder of this enumeration entry: a folder that is no reparse point (no
+// link or junction can lead a walk into a cycle) and not "." or "..".
+bool IsFolderToEnter(const WIN32_FIND_DATAW& entry);
+
+// One file or folder of an enumeration, as the walk hands it over.
+struct FoundEntry {
+    std::wstring name;
+    DWORD attributes;
+    FILETIME created;
+    FILETIME written;
+    uint64_t size;
+    bool enter;  // IsFolderToEnter of its find data
+};
+// FileEntryText or FolderEntryText of an entry, by its attributes.
+std::wstring EntryText(const FoundEntry& entry);
+
+// What a walk lists. A pattern is matched by the platform (* and ?, ignoring case); null lists every
+// name, an empty one none.
+struct WalkOptions {
+    bool files = false;
+    bool rootFiles = true;  // false leaves out the files of the walk's own folder
+    const wchar_t* filePattern = nullptr;
+    // Folders with a pattern are those it matches; without one, every sub-folder, and each is followed
+    // by its own walk when the walk is recursive and enters it.
+    bool folders = false;
+    const wchar_t* folderPattern = nullptr;
+    const SYSTEMTIME* reference = nullptr;  // files created or written on or after this day only
+    bool recursive = false;
+    bool sorted = false;  // by name, ignoring case; otherwise in enumeration order
+};
+
+// Called for each listed entry with the folder that holds it and that folder's depth (0: the root).
+using WalkVisitor = std::function<void(const std::wstring& folder, const FoundEntry& entry, unsigned depth)>;
+
+// Walks `root` depth first with a stack of its own: a folder's files, then its folders, then the
+// folders it enters that were not listed. Links and junctions are listed but never entered.
+void WalkFolder(const std::wstring& root, const WalkOptions& options, const WalkVisitor& visit);
 
 // Appends " " and the digest of the file at `path`, or " (Unable to calculate MD5)": a listed file's tail.
 void AppendDigest(std::wstring& line, const std::wstring& path);
@@ -68,27 +92,8 @@ void AppendDigest(std::wstring& line, const std::wstring& path);
 // The whole-drive searches start at the system drive, without a trailing backslash.
 std::wstring SearchStartFolder();
 enum class SearchKind { kFiles, kFolders };
-// Appends (full path, entry text) for every file or folder below `folder` whose name matches
-// `pattern`, depth first: a folder's own matches, then its sub-folders' in enumeration order.
-DString* SearchTree(SearchKind kind, const wchar_t* pattern, const wchar_t* folder, DString* results);
 // The whole section: header, then the sorted matches (files with their digests) or the "none" line.
 void LogSearch(SearchKind kind, const wchar_t* line, FILE* report);
-
-// ---- dir_look.cpp ----
-// Writes the whole tree below `folder`: its files (matching `pattern`, null for all, and the reference
-// date if any), then each sub-folder's line and tree, both sorted. Walks with its own stack.
-void EnumerateDirectory(const wchar_t* folder, const wchar_t* pattern, const SYSTEMTIME* reference, FILE* report,
-                        bool md5);
-
-// ---- file_find.cpp ----
-// Appends to `results` (full path, file entry text) for every file below `folder` whose name matches
-// `pattern`, a folder's own matches before those of its sub-folders. Returns the list's first node.
-DString* FindFiles(const wchar_t* pattern, const wchar_t* folder, DString* results);
-
-// ---- folder_find.cpp ----
-// Appends to `results` (full path, folder entry text) for every folder below `folder` whose name
-// matches `pattern`; a match is also searched below unless it is a link.
-DString* FindFolders(const wchar_t* pattern, const wchar_t* folder, DString* results);
 
 // ---- file_assoc.cpp ----
 // The file type name held by the extension key's default value; false with the failure message.

@@ -1,6 +1,6 @@
 // What FILEFIND and FOLDERFIND share: the start folder, the walk and the section's layout.
+#include <cwchar>
 #include <string>
-#include <vector>
 
 #include "directives/files/files.h"
 #include "report/log.h"
@@ -24,21 +24,27 @@ std::wstring SearchStartFolder() {
     return drive;
 }
 
-DString* SearchTree(SearchKind kind, const wchar_t* pattern, const wchar_t* folder, DString* results) {
-    // A stack of its own instead of recursion, so a tree of any depth is fine.
-    std::vector<std::wstring> pending{folder};
-    while (!pending.empty()) {
-        std::wstring current = std::move(pending.back());
-        pending.pop_back();
-        DStringList matches(kind == SearchKind::kFiles ? GetFiles(current.c_str(), pattern, nullptr)
-                                                       : GetFolders(current.c_str(), pattern));
-        for (const DString* match = matches.get(); match != nullptr; match = match->next) {
-            results = addStrings(results, JoinPath(current, match->first).c_str(), match->second);
-        }
-        PushFoldersToEnter(pending, current);
-    }
+namespace {
+
+// A pattern names the entries of one folder: with a backslash or slash in it, it names nothing.
+bool IsNamePattern(const wchar_t* pattern) { return wcspbrk(pattern, L"\\/") == nullptr; }
+
+// (full path, entry text) of every file or folder below `folder` whose name matches `pattern`.
+DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder) {
+    WalkOptions options;
+    options.files = kind == SearchKind::kFiles;
+    options.filePattern = pattern;
+    options.folders = kind == SearchKind::kFolders;
+    options.folderPattern = pattern;
+    options.recursive = true;
+    DString* results = nullptr;
+    WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
+        results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), EntryText(entry).c_str());
+    });
     return results;
 }
+
+}  // namespace
 
 void LogSearch(SearchKind kind, const wchar_t* line, FILE* report) {
     std::wstring header = kSearchingFor;
@@ -46,7 +52,8 @@ void LogSearch(SearchKind kind, const wchar_t* line, FILE* report) {
     header += kSearchHeaderEnd;
     Log(header.c_str(), report);
 
-    DStringList matches(SortDStrings(SearchTree(kind, line, SearchStartFolder().c_str(), nullptr)));
+    DStringList matches;
+    if (IsNamePattern(line)) matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder())));
     if (!matches) {
         Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
         return;

@@ -32,7 +32,7 @@ std::string Digest(const std::string& bytes, size_t piece = 0) {
 }
 
 std::string FileDigest(const std::wstring& path) {
-    OwnedText digest(MD5File(path.c_str()));
+    OwnedText digest = MD5File(path.c_str());
     return digest ? Narrow(digest.get()) : "(null)";
 }
 

@@ -3,6 +3,7 @@
 
 #include "directives/files/files.h"
 #include "tests/directives/files/file_fixtures.h"
+#include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -137,6 +138,38 @@ TEST_F(DirTree, DateFilterKeepsFilesOnOrAfterTheReferenceDay) {
                   FolderBlock(root / L"Program") + L"\r\nz.log" + FileText(L"--a---", 3) + FolderBlock(root / L"sub1") +
                   FolderBlock(root / L"Sub2") + FolderBlock(root / L"Sub2\\deep") + L"\r\ny.log" +
                   FileText(L"--a---", 2) + L"\r\n");
+}
+
+TEST(DirLook, FolderPatternListsEachMatchByTheNameFound) {
+    // Names a second reading of the line would change: a %...% that expands, a trailing blank that is
+    // cut (made from the Linux side: Wine cannot make it).
+    ScratchFolder root;
+    const std::wstring percent = root / L"%SystemDrive%x";
+    const std::wstring blank = root / L"blank ";
+    MakeFolder(percent);
+    MakeFile(percent + L"\\in.txt", "abc");
+    const std::string blankLinux = UnixPath(root.path()) + "/blank ";
+    ASSERT_TRUE(RunLinuxProgram("/bin/mkdir", "'" + blankLinux + "'"));
+    ASSERT_NE(GetFileAttributesW((blank + L"\\").c_str()), INVALID_FILE_ATTRIBUTES);
+    MakeFile(blank + L"\\x.log", "x");
+    MakeFolder(blank + L"\\deeper");
+    for (const std::wstring& folder : {percent, blank + L"\\deeper"}) SetTimes(folder, FolderInstant());
+
+    const auto header = [](const std::wstring& path, const std::wstring& parameters) {
+        return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
+    };
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /w* /md5 /nodirs"),
+              header(root.path(), L"/w* /md5 /nodirs") + header(percent, L"/md5 /nodirs") +
+                  L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 3) + L" 900150983CD24FB0D6963F7D28E17F72\r\n" +
+                  header(blank, L"/md5 /nodirs") + L"\r\n---Files---\r\nx.log" + FileText(L"--a---", 1) +
+                  L" 9DD4E461268C8034F5C8564E155C67A6\r\n");
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wb* /sub /nofiles"),
+              header(root.path(), L"/wb* /sub /nofiles") + header(blank, L"/sub /nofiles") + L"\r\n\r\n" + blank +
+                  L"\\deeper" + FolderText() + L"\r\n");
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /w%*"), header(root.path(), L"/w%*") + header(percent, L"(none)") +
+                                                               L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 3) +
+                                                               L"\r\n\r\n---Folders---\r\nNone found.\r\n");
+    RunLinuxProgram("/bin/rm", "-rf '" + blankLinux + "'");
 }
 
 TEST(DirLook, SizesBeyondFourGigabytesAreShownWhole) {

@@ -1,5 +1,5 @@
 // Fixtures shared by the file-directive tests: files and folders with chosen times and attributes,
-// links made from the Linux side, unique names, and running one handler into a report.
+// unique names, and keys of their own under HKEY_CLASSES_ROOT.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "directives/directives.h"
+#include "tests/support/os_fixtures.h"
 
 // A calendar instant (seconds zero).
 SYSTEMTIME Instant(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0);
@@ -34,32 +35,6 @@ std::wstring FolderText();
 
 // A name no other test run uses: `stem` followed by the process id.
 std::wstring UniqueName(const std::wstring& stem);
-
-// Runs a payload handler on (a writable copy of) `line` and returns what it wrote.
-
-// The Linux path of a Windows path under Wine (its last part need not exist); empty elsewhere.
-std::string UnixPath(const std::wstring& path);
-// Runs a Linux program (such as "/bin/ln") with `arguments` and tells whether it exited with 0. Wine 8
-// starts Linux programs named through Z:, which lets a test do what Wine itself cannot.
-bool RunLinuxProgram(const std::string& program, const std::string& arguments);
-// Makes `link` a Linux symbolic link to `target` (a Linux path such as ".."): Wine 8 cannot make
-// links itself (CreateSymbolicLinkW is a stub, FSCTL_SET_REPARSE_POINT is refused), and shows such a
-// link as a reparse point (0x410 for a folder).
-bool MakeLinuxLink(const std::wstring& link, const std::string& target);
-
-// A uniquely named folder in the root of the system drive, removed with its tree: for trees so deep
-// that the shortest base path counts.
-class RootScratch {
-public:
-    RootScratch();
-    ~RootScratch();
-    RootScratch(const RootScratch&) = delete;
-    RootScratch& operator=(const RootScratch&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
 
 // A key directly under HKEY_CLASSES_ROOT, deleted with its tree when the object goes.
 class ClassesKey {

@@ -30,7 +30,7 @@ std::wstring CopyFixture(const ScratchFolder& folder, const wchar_t* name) {
 }
 
 std::wstring DigestOf(const std::wstring& path) {
-    OwnedText digest(MD5File(path.c_str()));
+    OwnedText digest = MD5File(path.c_str());
     return digest ? digest.get() : L"";
 }
 

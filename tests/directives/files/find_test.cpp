@@ -70,6 +70,22 @@ TEST(FolderFind, FindsNestedMatchesButNeverFiles) {
     EXPECT_EQ(RunHandler(FolderFind, stem + L"-file"), Searching(stem + L"-file") + L"No folders found.\r\n");
 }
 
+TEST(Searches, APatternWithABackslashOrSlashFindsNothing) {
+    // folder\sub\stem-x.dat exists, and "sub\stem-x.dat" would match it inside each folder called sub.
+    const std::wstring stem = UniqueName(L"qfslash");
+    ScratchFolder folder;
+    MakeFolder(folder / L"sub");
+    MakeFolder(folder / (L"sub\\" + stem + L"-dir"));
+    MakeFile(folder / (L"sub\\" + stem + L"-x.dat"), "x");
+    for (const std::wstring& line : {L"sub\\" + stem + L"-x.dat", L"sub/" + stem + L"-x.dat", L"\\" + stem + L"*",
+                                     L"*/" + stem + L"*", folder / (L"sub\\" + stem + L"-x.dat")}) {
+        EXPECT_EQ(RunHandler(FileFind, line), Searching(line) + L"No files found.\r\n") << Narrow(line);
+    }
+    for (const std::wstring& line : {L"sub\\" + stem + L"-dir", L"sub/" + stem + L"-dir", stem + L"-dir\\"}) {
+        EXPECT_EQ(RunHandler(FolderFind, line), Searching(line) + L"No folders found.\r\n") << Narrow(line);
+    }
+}
+
 TEST(Searches, StartAtTheSystemDriveWithoutBackslash) {
     ScopedEnvironment drive(L"SystemDrive", L"C:\\");
     EXPECT_EQ(SearchStartFolder(), L"C:");

@@ -1,0 +1,96 @@
+#include "tests/support/os_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+std::string UnixPath(const std::wstring& path) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) return {};  // not under Wine
+    char* name = unixName(path.c_str());
+    if (name == nullptr) return {};
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+bool RunLinuxProgram(const std::string& program, const std::string& arguments) {
+    // Wine hands a Linux program over without waiting for it to end, so a shell script runs it and
+    // leaves its exit status in a file, which this waits for.
+    ScratchFolder folder;
+    const std::string status = UnixPath(folder / L"status");
+    WriteFileBytes(folder / L"run.sh", program + " " + arguments + "\necho $? >\"" + status + ".part\" && mv \"" +
+                                           status + ".part\" \"" + status + "\"\n");
+    const std::string script = UnixPath(folder / L"run.sh");
+    const std::wstring command = L"Z:\\bin\\sh " + std::wstring(script.begin(), script.end());
+    if (RunProcess(command).exitCode != 0) return false;
+    for (int wait = 0; wait < 1200; ++wait) {  // two minutes
+        if (GetFileAttributesW((folder / L"status").c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return ReadFileBytes(folder / L"status") == "0\n";
+        }
+        Sleep(100);
+    }
+    ADD_FAILURE() << program << " did not finish";
+    return false;
+}
+
+bool MakeLinuxLink(const std::wstring& link, const std::string& target) {
+    std::string unixLink = UnixPath(link);
+    return !unixLink.empty() && RunLinuxProgram("/bin/ln", "-s " + target + " \"" + unixLink + "\"");
+}
+
+namespace {
+
+struct SmallStackJob {
+    size_t stackBytes;
+    const std::function<void()>* work;
+    size_t had;
+};
+
+// The lowest address of the calling thread's stack reservation.
+char* StackFloor() {
+    MEMORY_BASIC_INFORMATION info = {};
+    VirtualQuery(&info, &info, sizeof info);
+    return static_cast<char*>(info.AllocationBase);
+}
+
+// Called below the used-up surplus: its own frame is where `work` starts.
+__attribute__((noinline)) void RunWork(SmallStackJob& job) {
+    char here;
+    job.had = static_cast<size_t>(&here - StackFloor());
+    (*job.work)();
+}
+
+__attribute__((noinline)) void RunBelow(SmallStackJob& job, size_t surplus) {
+    // Touched a page at a time from the top down, so that the stack's guard page moves down as the
+    // platform expects, however alloca probes.
+    volatile char* used = static_cast<volatile char*>(__builtin_alloca(surplus + 1));
+    for (size_t offset = surplus + 1; offset > 0; offset = offset > 4096 ? offset - 4096 : 0) used[offset - 1] = 0;
+    used[0] = 0;
+    RunWork(job);
+}
+
+DWORD WINAPI SmallStackThread(void* parameter) {
+    auto& job = *static_cast<SmallStackJob*>(parameter);
+    char here;
+    const size_t left = static_cast<size_t>(&here - StackFloor());
+    RunBelow(job, left > job.stackBytes ? left - job.stackBytes : 0);
+    return 0;
+}
+
+}  // namespace
+
+size_t RunOnSmallStack(size_t stackBytes, const std::function<void()>& work) {
+    SmallStackJob job{stackBytes, &work, 0};
+    HANDLE thread =
+        CreateThread(nullptr, stackBytes, SmallStackThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread == nullptr) {
+        ADD_FAILURE() << "CreateThread failed: " << GetLastError();
+        return 0;
+    }
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return job.had;
+}

@@ -1,0 +1,23 @@
+// What a test under Wine can do from the Linux side that Wine itself cannot (links, names ending in
+// a blank, trees made fast), and running work on a thread with a small stack.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// The Linux path of a Windows path under Wine (its last part need not exist); empty elsewhere.
+std::string UnixPath(const std::wstring& path);
+// Runs a Linux program (such as "/bin/ln") with `arguments` (a line of the shell) and tells whether it
+// exited with 0. Wine 8 starts Linux programs named through Z:.
+bool RunLinuxProgram(const std::string& program, const std::string& arguments);
+// Makes `link` a Linux symbolic link to `target` (a Linux path such as ".."): Wine 8 cannot make
+// links itself (CreateSymbolicLinkW is a stub, FSCTL_SET_REPARSE_POINT is refused), and shows such a
+// link as a reparse point (0x410 for a folder).
+bool MakeLinuxLink(const std::wstring& link, const std::string& target);
+
+// Runs `work` on a new thread of which no more than `stackBytes` of stack are left below `work`'s
+// caller, and returns the bytes it actually had. The thread asks for that reservation; where the
+// platform gives more (Wine gives every thread at least 1 MiB), the surplus is used up first.
+size_t RunOnSmallStack(size_t stackBytes, const std::function<void()>& work);
