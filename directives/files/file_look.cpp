@@ -6,6 +6,7 @@
 
 #include "directives/files/files.h"
 #include "report/log.h"
+#include "report/texts.h"
 #include "util/environment.h"
 #include "util/handles.h"
 #include "util/md5.h"
@@ -18,7 +19,6 @@ const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kUnableToFind[] = L" - Unable to find/read file.\r\n";
 const wchar_t kFound[] = L" - File found and opened.\r\n";
 const wchar_t kMd5Label[] = L"MD5: ";
-const wchar_t kNoMd5[] = L"Unable to calculate MD5.";
 const wchar_t kNoInformation[] = L"Unable to read file information.\r\n";
 const wchar_t kCreatedAt[] = L"Created at ";
 const wchar_t kModifiedAt[] = L"Modified at ";
@@ -133,7 +133,7 @@ void FileLook(wchar_t* line, FILE* report) {
 
     OwnedText digest = MD5File(path.get());
     Log(kMd5Label, report);
-    Log(digest ? digest.get() : kNoMd5, report);
+    Log(digest ? digest.get() : kNoDigestLine, report);
     Log(kLineEnd, report);
 
     BY_HANDLE_FILE_INFORMATION information;

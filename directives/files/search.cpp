@@ -4,13 +4,13 @@
 
 #include "directives/files/files.h"
 #include "report/log.h"
+#include "report/texts.h"
 #include "util/environment.h"
 #include "util/owned.h"
 
 namespace {
 
 const wchar_t kSystemDrive[] = L"%SystemDrive%";
-const wchar_t kSearchingFor[] = L"\r\nSearching for \"";
 const wchar_t kSearchHeaderEnd[] = L"\"\r\n";
 const wchar_t kNoFilesFound[] = L"No files found.\r\n";
 const wchar_t kNoFoldersFound[] = L"No folders found.\r\n";

@@ -8,6 +8,7 @@
 
 #include "directives/registry/registry.h"
 #include "report/log.h"
+#include "report/texts.h"
 #include "util/handles.h"
 #include "util/owned.h"
 
@@ -16,7 +17,6 @@ const size_t NUM_HIVES_RF = sizeof HIVES_RF / sizeof HIVES_RF[0];
 
 namespace {
 
-const wchar_t kSearchingFor[] = L"\r\nSearching for \"";
 const wchar_t kSearchingForEnd[] = L"\"\r\n";
 const wchar_t kNoData[] = L"No data found.\r\n";
 const wchar_t kLineBreak[] = L"\r\n";

@@ -10,6 +10,7 @@
 
 #include "directives/system/system.h"
 #include "report/log.h"
+#include "report/texts.h"
 #include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
@@ -18,7 +19,6 @@
 namespace {
 
 const wchar_t kNoProcess[] = L" - Unable to open process handle.\r\n";
-const wchar_t kNoDigest[] = L"Unable to calculate MD5.";
 const wchar_t kModulesUnreadable[] = L"(Unable to read modules)";
 // Protected processes (System, csrss, lsass as PPL, ...) grant this right alone, even to the debug
 // privilege: it is enough for the match, the image path and the exit state.
@@ -132,7 +132,7 @@ std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records) {
         if (block == ProcessBlock::Omitted) continue;
         ++written;
         blocks += L"\r\nFile path: " + record.path + L"\r\nMD5: ";
-        blocks += record.digest.empty() ? kNoDigest : record.digest.c_str();
+        blocks += record.digest.empty() ? kNoDigestLine : record.digest.c_str();
         blocks += L"\r\nModules:\r\n";
         if (block == ProcessBlock::ModulesUnreadable) {
             blocks += kModulesUnreadable;

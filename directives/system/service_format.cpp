@@ -6,7 +6,9 @@
 namespace {
 
 const wchar_t kUnableToDetermine[] = L"Unable to Determine";
+const wchar_t kNoneWord[] = L"(none)";
 const wchar_t kNone[] = L"\r\n(none)";
+const wchar_t kListEntry[] = L"\r\n->";
 
 const wchar_t* const STATES[] = {
     nullptr,                       // 0 is no state
@@ -45,7 +47,7 @@ std::wstring FormatDependencies(const wchar_t* list) {
     if (list == nullptr || *list == L'\0') return kNone;
     std::wstring text;
     for (const wchar_t* entry = list; *entry != L'\0'; ++entry) {  // `entry` ends on each entry's NUL
-        text += L"\r\n->";
+        text += kListEntry;
         for (; *entry != L'\0'; ++entry) {
             if (*entry == L'+')
                 text += L"Group: ";
@@ -61,7 +63,7 @@ std::wstring FormatDependants(const ENUM_SERVICE_STATUSW* dependants, DWORD coun
     std::wstring text;
     for (DWORD i = 0; i < count; ++i) {
         const ENUM_SERVICE_STATUSW& dependant = dependants[i];
-        text += L"\r\n->";
+        text += kListEntry;
         if (dependant.lpDisplayName != nullptr) text += dependant.lpDisplayName;
         text += L" (";
         if (dependant.lpServiceName != nullptr) text += dependant.lpServiceName;
@@ -94,7 +96,7 @@ std::wstring FormatServiceDetails(const ServiceRecord& record) {
     if (config != nullptr && config->lpBinaryPathName != nullptr) text += config->lpBinaryPathName;
 
     text += L"\r\nGroup: ";
-    text += record.group != nullptr ? record.group : L"(none)";
+    text += record.group != nullptr ? record.group : kNoneWord;
 
     text += L"\r\nSafeBoot:";
     if (record.marks.minimal) text += L" Minimal";
