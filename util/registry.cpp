@@ -1,14 +1,19 @@
 #include "util/registry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
+#include "util/native_registry.h"
 #include "util/native_view.h"
 #include "util/sized_fetch.h"
 
 namespace {
 
 constexpr size_t kSmallestData = 64;
+// Room for a resolved name at first: most paths are far shorter.
+constexpr size_t kResolvedStart = 1024;
+const wchar_t kVisibleNul[] = L"\\0";
 
 void Grow(std::vector<wchar_t>& buffer, size_t characters) {
     if (buffer.size() < characters) buffer.assign(characters, L'\0');
@@ -17,10 +22,45 @@ void Grow(std::vector<BYTE>& buffer, size_t bytes) {
     if (buffer.size() < bytes) buffer.assign(bytes, 0);
 }
 
-// Takes the name the last call wrote, up to its first NUL.
+// Takes the name the last call wrote by the length it gave: the native API allows NULs inside.
 void KeepName(KeyReader& reader, DWORD length, DWORD capacity) {
-    reader.nameLength = wcsnlen(reader.name.data(), length < capacity ? length : capacity);
+    reader.nameLength = length < capacity ? length : capacity;
     reader.name[reader.nameLength] = L'\0';
+}
+
+// Case-insensitive comparison of counted names, code unit by code unit, a shorter prefix first.
+bool FoldedLess(const std::wstring& a, const std::wstring& b) {
+    size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < common; ++i) {
+        wchar_t x = FoldCase(a[i]);
+        wchar_t y = FoldCase(b[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
+
+bool FoldedEqual(const std::wstring& a, const std::wstring& b) { return !FoldedLess(a, b) && !FoldedLess(b, a); }
+
+// The name of `key` by the native query into the reader's buffer; false when the key cannot say.
+bool QueryResolved(HKEY key, KeyReader& reader, std::wstring& name) {
+    if (Native().queryKey == nullptr) return false;
+    Grow(reader.resolved, kResolvedStart);
+    ULONG needed = 0;
+    LONG status = FetchGrowing([&] {
+        LONG answer = Native().queryKey(key, kKeyNameInformation, reader.resolved.data(),
+                                        static_cast<ULONG>(reader.resolved.size()), &needed);
+        if (answer != kStatusBufferOverflow && answer != kStatusBufferTooSmall) return answer;
+        Grow(reader.resolved, needed > reader.resolved.size() ? needed : reader.resolved.size() * 2);
+        return static_cast<LONG>(ERROR_MORE_DATA);
+    });
+    if (status != 0) return false;
+    ULONG bytes = 0;
+    memcpy(&bytes, reader.resolved.data(), sizeof bytes);
+    size_t room = (reader.resolved.size() - sizeof bytes) / sizeof(wchar_t);
+    size_t length = bytes / sizeof(wchar_t) < room ? bytes / sizeof(wchar_t) : room;
+    name.resize(length);
+    if (length != 0) memcpy(name.data(), reader.resolved.data() + sizeof bytes, length * sizeof(wchar_t));
+    return true;
 }
 
 // Runs `read(index)` from the cursor's next index on until one succeeds.
@@ -39,6 +79,30 @@ bool Advance(KeyCursor& cursor, Read read) {
 }
 
 }  // namespace
+
+RegKey OpenSubkey(HKEY parent, const wchar_t* name, size_t length) {
+    if (wmemchr(name, L'\0', length) == nullptr) return OpenKey(parent, std::wstring(name, length).c_str());
+    RegKey key;
+    NativeName counted{};
+    if (Native().openKey == nullptr || !MakeNativeName(counted, name, length)) return key;
+    // A root key such as HKEY_CURRENT_USER is no handle to the native API: open a real one for it.
+    RegKey real;
+    HANDLE root = parent;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        NativeAttributes attributes = MakeNativeAttributes(root, &counted);
+        HANDLE opened = nullptr;
+        if (Native().openKey(&opened, KEY_READ | ProcessNativeViews().registryView, &attributes) == 0) {
+            key.reset(static_cast<HKEY>(opened));
+            break;
+        }
+        if (attempt == 0) {
+            real = OpenKey(parent, L"");
+            if (!real || real.get() == parent) break;
+            root = real.get();
+        }
+    }
+    return key;
+}
 
 RegKey OpenKey(HKEY parent, const wchar_t* path, LONG* status) {
     RegKey key;
@@ -112,12 +176,25 @@ bool NextSubkey(HKEY key, KeyCursor& cursor, KeyReader& reader) {
     return Advance(cursor, [&](DWORD index) { return ReadSubkeyAt(key, index, reader); });
 }
 
-String* GetSubkeys(HKEY key, DWORD count, KeyReader& reader) {
-    String* names = nullptr;
+std::vector<std::wstring> GetSubkeyNames(HKEY key, DWORD count, KeyReader& reader) {
+    std::vector<std::wstring> names;
     ForEachSubkey(key, count, reader, [&] {
-        if (reader.nameLength != 0) names = addString(names, reader.name.data());
+        if (reader.nameLength != 0) names.emplace_back(reader.name.data(), reader.nameLength);
         return true;
     });
+    return names;
+}
+
+std::vector<std::wstring> GetSubkeyNames(HKEY key) {
+    KeyReader reader;
+    return GetSubkeyNames(key, FitBuffers(key, reader).subkeys, reader);
+}
+
+String* GetSubkeys(HKEY key, DWORD count, KeyReader& reader) {
+    String* names = nullptr;
+    for (const std::wstring& name : GetSubkeyNames(key, count, reader)) {
+        names = addString(names, VisibleName(name).c_str());
+    }
     return names;
 }
 
@@ -150,10 +227,50 @@ LONG ReadValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& da
     return ERROR_SUCCESS;
 }
 
+std::wstring VisibleName(const wchar_t* name, size_t length) {
+    std::wstring shown;
+    shown.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        if (name[i] == L'\0') {
+            shown += kVisibleNul;
+        } else {
+            shown += name[i];
+        }
+    }
+    return shown;
+}
+
+bool ReaderNameIs(const KeyReader& reader, const wchar_t* name) {
+    return reader.nameLength == wcslen(name) && _tcscmpi(reader.name.data(), name) == 0;
+}
+
+std::wstring ResolvedKeyName(HKEY key, KeyReader& reader) {
+    std::wstring name;
+    if (QueryResolved(key, reader, name)) return name;
+    // A root key such as HKEY_CURRENT_USER is no handle to the native API: ask a real one.
+    RegKey real = OpenKey(key, L"");
+    if (real && real.get() != key && QueryResolved(real.get(), reader, name)) return name;
+    return {};
+}
+
+bool EntersKey(const std::vector<std::wstring>& path, const std::wstring& name) {
+    if (name.empty()) return false;
+    for (const std::wstring& open : path) {
+        if (FoldedEqual(open, name)) return false;
+    }
+    return true;
+}
+
+void SortKeyNames(std::vector<std::wstring>& names) { std::stable_sort(names.begin(), names.end(), FoldedLess); }
+
+std::wstring StringDataUnits(const BYTE* data, size_t size) {
+    std::wstring units((size + 1) / sizeof(wchar_t), L'\0');
+    if (size != 0) memcpy(units.data(), data, size);
+    return units;
+}
+
 std::wstring StringDataText(const BYTE* data, size_t size) {
-    size_t units = size / sizeof(wchar_t);
-    std::wstring text(units, L'\0');
-    if (units != 0) memcpy(text.data(), data, units * sizeof(wchar_t));
-    text.resize(wcsnlen(text.c_str(), units));
+    std::wstring text = StringDataUnits(data, size);
+    text.resize(wcsnlen(text.c_str(), text.size()));
     return text;
 }

@@ -29,7 +29,8 @@ RegKey OpenKey(HKEY parent, const wchar_t* path, LONG* status = nullptr);
 struct KeyReader {
     std::vector<wchar_t> name;  // always one character longer than the capacity handed out
     std::vector<BYTE> data;
-    size_t nameLength = 0;  // the name read last: name.data() counted by nameLength, NUL after it
+    std::vector<BYTE> resolved;  // for ResolvedKeyName
+    size_t nameLength = 0;  // the name read last: name.data() counted by nameLength (NULs may be inside), NUL after it
     DWORD dataSize = 0;     // bytes of the value read last
     DWORD type = 0;         // its type
 };
@@ -75,18 +76,50 @@ void ForEachSubkey(HKEY key, DWORD count, KeyReader& reader, Use use) {
     }
 }
 
-// The names of an open key's sub-keys, as the registry spells them, in enumeration order, without
-// empty names; null when it has none. A name that cannot be read (the key changed during the walk) is
-// skipped, never shown stale. The caller frees the list with freeString.
+// The names of an open key's sub-keys, whole (NULs kept), in enumeration order, without empty names.
+// A name that cannot be read (the key changed during the walk) is skipped, never shown stale.
+std::vector<std::wstring> GetSubkeyNames(HKEY key, DWORD count, KeyReader& reader);
+std::vector<std::wstring> GetSubkeyNames(HKEY key);
+// The same names as the report shows them (VisibleName); null when there is none. The caller frees
+// the list with freeString.
 String* GetSubkeys(HKEY key, DWORD count, KeyReader& reader);
 String* GetSubkeys(HKEY key);
+
+// Opens the sub-key `name` of `parent` (counted: it may hold NULs, which Win32 cannot open) for
+// reading; an empty guard when that fails.
+RegKey OpenSubkey(HKEY parent, const wchar_t* name, size_t length);
+inline RegKey OpenSubkey(HKEY parent, const std::wstring& name) { return OpenSubkey(parent, name.data(), name.size()); }
+
+// A key or value name as the report shows it: whole, each NUL written as a backslash and a zero.
+std::wstring VisibleName(const wchar_t* name, size_t length);
+inline std::wstring VisibleName(const std::wstring& name) { return VisibleName(name.data(), name.size()); }
+// Whether the name the reader holds is `name`, ignoring case; a name with a NUL inside is never a
+// Win32 name.
+bool ReaderNameIs(const KeyReader& reader, const wchar_t* name);
+
+// Sorts names as the report lists sub-keys: ignoring case (a to z), stable, NULs counted.
+void SortKeyNames(std::vector<std::wstring>& names);
+
+// Walks that follow links stop at cycles by the keys' resolved names (links followed), kept for the
+// keys open on the current path only.
+
+// The native name of an open key (such as \REGISTRY\MACHINE\SYSTEM\ControlSet001 for a key opened
+// through CurrentControlSet); empty when it cannot be asked.
+std::wstring ResolvedKeyName(HKEY key, KeyReader& reader);
+// Whether a walk whose open keys resolve to `path` (the root first) goes into a key resolved as
+// `name`: not when it is on the path already (a link to itself or an ancestor), nor when the name is
+// unknown (no cycle could then be seen).
+bool EntersKey(const std::vector<std::wstring>& path, const std::wstring& name);
 
 // The data and type of the value `name` (empty for the default value) of an open key. Returns
 // ERROR_SUCCESS, or the error that ended the attempts; `data` holds exactly the bytes read and is
 // left alone on failure.
 LONG ReadValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data);
 
-// Value data taken as UTF-16 text up to its first NUL or its end, whichever comes first; an odd last
-// byte is dropped. Never reads past the data.
+// Value data as the UTF-16 code units it holds, NULs kept. The data is read as if into a zero-filled
+// buffer two bytes larger, so an odd last byte is a code unit with a zero high byte (61 00 62 reads
+// "ab"). Never reads past the data.
+std::wstring StringDataUnits(const BYTE* data, size_t size);
+// The same up to the first NUL: string data as text.
 std::wstring StringDataText(const BYTE* data, size_t size);
 inline std::wstring StringDataText(const std::vector<BYTE>& data) { return StringDataText(data.data(), data.size()); }

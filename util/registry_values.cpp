@@ -23,7 +23,7 @@ bool FindValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, Accep
     KeyReader reader;
     bool found = false;
     ForEachValue(key.get(), FitBuffers(key.get(), reader).values, reader, [&] {
-        if (!accept(reader.type) || _tcscmpi(reader.name.data(), valueName) != 0) return true;
+        if (!accept(reader.type) || !ReaderNameIs(reader, valueName)) return true;
         data.assign(reader.data.begin(), reader.data.begin() + reader.dataSize);
         found = true;
         return false;

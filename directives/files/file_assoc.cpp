@@ -1,7 +1,6 @@
 // ASSOC: the command that opens files of an extension, looked up through its file type.
 #include <windows.h>
 
-#include <cstring>
 #include <vector>
 
 #include "directives/files/files.h"
@@ -33,10 +32,7 @@ bool ReadDefaultText(const wchar_t* path, const wchar_t* noKey, const wchar_t* n
         result = noValue;
         return false;
     }
-    // An odd last byte still makes a code unit, with a zero high byte.
-    std::wstring text((data.size() + 1) / sizeof(wchar_t), L'\0');
-    if (!data.empty()) memcpy(text.data(), data.data(), data.size());
-    result.assign(text.c_str());
+    result = StringDataText(data);
     return true;
 }
 

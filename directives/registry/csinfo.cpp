@@ -34,11 +34,11 @@ const Selection kSelections[] = {
     {L"LastKnownGood", L"\r\nLastKnownGood: "},
 };
 
-void ShowSet(HKEY system, const wchar_t* name, FILE* report) {
+void ShowSet(HKEY system, const std::wstring& name, FILE* report) {
     Log(kLineBreak, report);
-    Log(NoZeros(name + kSetPrefixLength), report);
+    Log(NoZeros(VisibleName(name).c_str() + kSetPrefixLength), report);
     Log(kArrow, report);
-    RegKey set = OpenKey(system, name);
+    RegKey set = OpenSubkey(system, name);
     if (!set) {
         Log(kSetError, report);
         return;
@@ -67,9 +67,8 @@ void csinfo(FILE* report) {
     if (!system) {
         Log(kSystemError, report);
     } else {
-        StringList names(GetSubkeys(system.get()));
-        for (String* node = names.get(); node != nullptr; node = node->next) {
-            if (wcsncmp(node->text, kSetPrefix, kSetPrefixLength) == 0) ShowSet(system.get(), node->text, report);
+        for (const std::wstring& name : GetSubkeyNames(system.get())) {
+            if (name.compare(0, kSetPrefixLength, kSetPrefix) == 0) ShowSet(system.get(), name, report);
         }
     }
     Log(kLineBreak, report);

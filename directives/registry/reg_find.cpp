@@ -52,6 +52,8 @@ struct Search {
     String* findings;
     std::wstring path;
     std::wstring entry;
+    std::wstring shown;                  // the sub-key name at hand as the report shows it
+    std::vector<std::wstring> resolved;  // the resolved name of each key on the stack
     KeyReader reader;
 };
 
@@ -85,41 +87,49 @@ DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader) {
         const BYTE* data = reader.data.data();
         std::wstring text = reader.type == REG_MULTI_SZ ? MultiStringText(data, reader.dataSize)
                                                         : StringDataText(data, reader.dataSize);
-        values = addStrings(values, ValueLabel(reader.name.data()).c_str(), text.c_str());
+        values = addStrings(values, ValueLabel(reader.name.data(), reader.nameLength).c_str(), text.c_str());
         return true;
     });
     return values;
 }
 
 String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings) {
-    Search search{term, wcslen(term), findings, keyPath, {}, {}};
+    Search search{term, wcslen(term), findings, keyPath, {}, {}, {}, {}};
     std::vector<Frame> stack;
     stack.push_back(Frame{RegKey(), key, {}, search.path.size()});
+    search.resolved.push_back(ResolvedKeyName(key, search.reader));
     stack.back().subkeys = SearchValues(search, key);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (!NextSubkey(top.key, top.subkeys, search.reader)) {
             stack.pop_back();
+            search.resolved.pop_back();
             continue;
         }
         if (search.reader.nameLength == 0) continue;
-        const wchar_t* name = search.reader.name.data();
-        size_t nameLength = search.reader.nameLength;
+        search.shown = VisibleName(search.reader.name.data(), search.reader.nameLength);
         search.path.resize(top.pathLength);
-        if (ContainsFolded(name, nameLength, search.term, search.termLength)) {
+        if (ContainsFolded(search.shown.data(), search.shown.size(), search.term, search.termLength)) {
             search.entry = kOpenBracket;
             search.entry += search.path;
             search.entry += kBackslash;
-            search.entry.append(name, nameLength);
+            search.entry += search.shown;
             search.entry += kCloseBracket;
             search.findings = addString(search.findings, search.entry.c_str());
         }
-        RegKey child = OpenKey(top.key, name);
+        RegKey child = OpenSubkey(top.key, search.reader.name.data(), search.reader.nameLength);
         if (!child) continue;
         search.path += kBackslash;
-        search.path.append(name, nameLength);
+        search.path += search.shown;
         HKEY childKey = child.get();
+        std::wstring resolved = ResolvedKeyName(childKey, search.reader);
+        if (!EntersKey(search.resolved, resolved)) {
+            // Reached again through a link: its values are searched, what is below it was or will be.
+            SearchValues(search, childKey);
+            continue;
+        }
         stack.push_back(Frame{std::move(child), childKey, {}, search.path.size()});  // `top` is stale now
+        search.resolved.push_back(std::move(resolved));
         stack.back().subkeys = SearchValues(search, childKey);
     }
     return search.findings;

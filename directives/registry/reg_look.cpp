@@ -46,15 +46,16 @@ void AppendHeader(std::wstring& block, const std::wstring& path) {
 struct Frame {
     RegKey owned;  // empty for a root key handed in
     HKEY key;
-    StringList subkeys;
-    String* next;
+    std::vector<std::wstring> subkeys;  // sorted, whole names
+    size_t next;
     size_t pathLength;  // its full path is path[0, pathLength)
 };
 
 // A depth-first walk below one key. Each key's block is written once its values are known, before
-// anything below it is read.
+// anything below it is read. `resolved` holds the resolved name of each key on the stack.
 struct Walk {
     std::vector<Frame> stack;
+    std::vector<std::wstring> resolved;
     std::wstring path;
     std::wstring block;
     KeyReader reader;
@@ -62,24 +63,31 @@ struct Walk {
 };
 
 // Appends the values of an open key to the block and pushes it with its sorted sub-keys.
-void Push(Walk& walk, RegKey owned, HKEY key) {
+void Push(Walk& walk, RegKey owned, HKEY key, std::wstring resolved) {
     KeyCounts counts = FitBuffers(key, walk.reader);
     AppendValues(walk.block, key, counts.values, walk.reader);
-    StringList subkeys(SortStrings(GetSubkeys(key, counts.subkeys, walk.reader)));
-    String* first = subkeys.get();
-    walk.stack.push_back(Frame{std::move(owned), key, std::move(subkeys), first, walk.path.size()});
+    std::vector<std::wstring> subkeys = GetSubkeyNames(key, counts.subkeys, walk.reader);
+    SortKeyNames(subkeys);
+    walk.stack.push_back(Frame{std::move(owned), key, std::move(subkeys), 0, walk.path.size()});
+    walk.resolved.push_back(std::move(resolved));
 }
 
-// Opens `name` below `parent` and, if that works, writes its values and pushes it.
-void Enter(Walk& walk, HKEY parent, const wchar_t* name) {
-    RegKey key = OpenKey(parent, name);
+// Opens `name` below `parent` and, if that works, writes its values and pushes it; a key already
+// open on the path (reached again through a link) only gets its values.
+void Enter(Walk& walk, HKEY parent, const std::wstring& name) {
+    RegKey key = OpenSubkey(parent, name);
     if (!key) {
         walk.block += kUnableToOpen;
         walk.block += kUnableToOpenEnd;
         return;
     }
+    std::wstring resolved = ResolvedKeyName(key.get(), walk.reader);
+    if (!EntersKey(walk.resolved, resolved)) {
+        AppendValues(walk.block, key.get(), FitBuffers(key.get(), walk.reader).values, walk.reader);
+        return;
+    }
     HKEY opened = key.get();
-    Push(walk, std::move(key), opened);
+    Push(walk, std::move(key), opened, std::move(resolved));
 }
 
 // Writes the header of every sub-key of the keys on the stack and, with `recurse`, enters each.
@@ -87,15 +95,15 @@ void Run(Walk& walk, bool recurse) {
     Log(walk.block.c_str(), walk.report);
     while (!walk.stack.empty()) {
         Frame& top = walk.stack.back();
-        if (top.next == nullptr) {
+        if (top.next == top.subkeys.size()) {
             walk.stack.pop_back();
+            walk.resolved.pop_back();
             continue;
         }
-        const wchar_t* child = top.next->text;
-        top.next = top.next->next;
+        std::wstring child = std::move(top.subkeys[top.next++]);
         walk.path.resize(top.pathLength);
         walk.path += kBackslash;
-        walk.path += child;
+        walk.path += VisibleName(child);
         walk.block.clear();
         AppendHeader(walk.block, walk.path);
         if (recurse) {
@@ -112,7 +120,7 @@ void Run(Walk& walk, bool recurse) {
 DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
     DString* values = nullptr;
     ForEachValue(key, count, reader, [&] {
-        values = addStrings(values, ValueLabel(reader.name.data()).c_str(),
+        values = addStrings(values, ValueLabel(reader.name.data(), reader.nameLength).c_str(),
                             ValueText(reader.type, reader.data.data(), reader.dataSize).c_str());
         return true;
     });
@@ -120,7 +128,7 @@ DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
 }
 
 void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* report) {
-    Walk walk{{}, fullPath, {}, {}, report};
+    Walk walk{{}, {}, fullPath, {}, {}, report};
     Enter(walk, parent, name);
     Run(walk, true);
 }
@@ -142,7 +150,7 @@ void RegLook(wchar_t* line, FILE* report) {
     size_t length = wcslen(keyText);
     if (length > 0 && keyText[length - 1] == L']') keyText[length - 1] = L'\0';
 
-    Walk walk{{}, {}, {}, {}, report};
+    Walk walk{{}, {}, {}, {}, {}, report};
     HKEY root = GetHive(keyText);
     if (root == nullptr) {
         walk.block = kHeaderOpen;
@@ -173,7 +181,9 @@ void RegLook(wchar_t* line, FILE* report) {
         }
     }
     HKEY key = subPath ? opened.get() : root;
-    Push(walk, std::move(opened), key);
+    // Only a walk of the whole tree needs the names that stop it at cycles.
+    std::wstring resolved = recurse ? ResolvedKeyName(key, walk.reader) : std::wstring();
+    Push(walk, std::move(opened), key, std::move(resolved));
     Run(walk, recurse);
     Log(kLineBreak, report);
 }

@@ -40,8 +40,9 @@ OwnedText GetRegPath(const wchar_t* path);
 
 // value_text.cpp: the report's notation for one value, pure functions of the name, type and bytes.
 
-// "@" for the default value, otherwise the name between double quotes, unescaped.
-std::wstring ValueLabel(const wchar_t* name);
+// "@" for the default value (the empty name only), otherwise the whole name between double quotes,
+// unescaped but for its NULs, shown as \0.
+std::wstring ValueLabel(const wchar_t* name, size_t length);
 // What follows the label on a value's line, such as ="x" or = 0x0000000001 (1).
 std::wstring ValueText(DWORD type, const BYTE* data, size_t size);
 // REG_MULTI_SZ data with its strings joined by single blanks; reads nothing past `size` bytes.

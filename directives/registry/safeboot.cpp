@@ -29,16 +29,17 @@ void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
         Log(error, report);
         return;
     }
-    StringList names(GetSubkeys(set.get()));
-    for (String* node = names.get(); node != nullptr; node = node->next) {
-        if (node->text[0] == L'{') {
+    for (const std::wstring& name : GetSubkeyNames(set.get())) {
+        if (name[0] == L'{') {
             Log(kClassOpen, report);
-            OwnedText description = GetRegSZValue(set.get(), node->text, L"");
+            // Opened by its counted name first: a name may hold NULs.
+            RegKey entry = OpenSubkey(set.get(), name);
+            OwnedText description = entry ? GetRegSZValue(entry.get(), L"", L"") : nullptr;
             Log(description.get(), report);
             Log(kClassClose, report);
         } else {
             Log(kLineBreak, report);
-            Log(node->text, report);
+            Log(VisibleName(name).c_str(), report);
         }
     }
 }

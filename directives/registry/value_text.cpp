@@ -39,10 +39,10 @@ void AppendDword(std::wstring& out, uint32_t number) {
 
 }  // namespace
 
-std::wstring ValueLabel(const wchar_t* name) {
-    if (name[0] == L'\0') return kDefaultLabel;
+std::wstring ValueLabel(const wchar_t* name, size_t length) {
+    if (length == 0) return kDefaultLabel;
     std::wstring label(1, kQuote);
-    label += name;
+    label += VisibleName(name, length);
     label += kQuote;
     return label;
 }
@@ -50,16 +50,18 @@ std::wstring ValueLabel(const wchar_t* name) {
 std::wstring MultiStringText(const BYTE* data, size_t size) {
     std::wstring text;
     if (size == 0) return text;
-    // The walk sees the data's whole characters and then one NUL, as a reader that keeps two zero
-    // bytes after the data would, and never more than size - 1 characters.
-    size_t units = size / sizeof(wchar_t);
-    size_t limit = size - 1 < units + 1 ? size - 1 : units + 1;
-    text.reserve(units);
+    // The walk sees the data's code units (an odd last byte is one) and, after data of an even size,
+    // one NUL, as a reader that keeps two zero bytes after the data would; and never more than
+    // size - 1 characters, except that a single byte is still its character.
+    std::wstring units = StringDataUnits(data, size);
+    size_t readable = (size + 2) / sizeof(wchar_t);
+    size_t examined = size - 1 > units.size() ? size - 1 : units.size();
+    size_t limit = examined < readable ? examined : readable;
+    text.reserve(units.size());
     bool afterNul = false;
     bool ended = false;
     for (size_t i = 0; i < limit; ++i) {
-        wchar_t c = L'\0';
-        if (i < units) memcpy(&c, data + i * sizeof(wchar_t), sizeof c);
+        wchar_t c = i < units.size() ? units[i] : L'\0';
         if (c != L'\0') {
             text += c;
             afterNul = false;
@@ -72,9 +74,9 @@ std::wstring MultiStringText(const BYTE* data, size_t size) {
             break;
         }
     }
-    // Data that never ends its last string: the NUL supplied after it ends that string, not the list,
-    // and shows no blank.
-    if (!ended && limit == units + 1 && afterNul) text.pop_back();
+    // A list that runs to the end of what can be read without its empty string: the last NUL (the
+    // data's own or the one supplied after it) ends a string, not the list, and shows no blank.
+    if (!ended && limit == readable && afterNul) text.pop_back();
     return text;
 }
 

@@ -25,14 +25,13 @@ void WalkSafeBootSet(const wchar_t* setName, Take take) {
     if (!safeBoot) return;
     RegKey set = OpenKey(safeBoot.get(), setName);
     if (!set) return;
-    StringList names(GetSubkeys(set.get()));
-    for (String* node = names.get(); node != nullptr; node = node->next) {
-        RegKey entry = OpenKey(set.get(), node->text);
+    for (const std::wstring& name : GetSubkeyNames(set.get())) {
+        RegKey entry = OpenSubkey(set.get(), name);
         if (!entry) continue;
         DWORD type = 0;
         std::vector<BYTE> data;
         if (ReadValue(entry.get(), L"", type, data) != ERROR_SUCCESS) continue;
-        take(node->text, StringDataText(data));
+        take(VisibleName(name).c_str(), StringDataText(data));
     }
 }
 
@@ -45,7 +44,7 @@ OwnedText GetGroup(const wchar_t* serviceName) {
     KeyReader reader;
     OwnedText group;
     ForEachValue(key.get(), FitBuffers(key.get(), reader).values, reader, [&] {
-        if (_tcscmpi(reader.name.data(), L"Group") != 0) return true;
+        if (!ReaderNameIs(reader, L"Group")) return true;
         // Whatever the value's type, its data is taken as text.
         group = CopyText(StringDataText(reader.data.data(), reader.dataSize));
         return false;

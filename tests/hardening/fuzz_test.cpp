@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 
+#include "tests/support/native_keys.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -105,22 +106,15 @@ private:
     }
 
     std::wstring OddHive() {
-        static const wchar_t* const kHives[] = {L"HKLM",
-                                                L"HKLM\\",
-                                                L"HKLM\\\\",
-                                                L"HKLMX",
-                                                L"hkey_local_machine\\Software\\QuillfenFuzz\\..",
-                                                L"[HKCU\\Software\\QuillfenTests]",
-                                                L"HKCU\\Software\\QuillfenTests /s /s",
-                                                L"HKPD",
-                                                L"HKCC\\",
-                                                L"HKU\\.DEFAULT\\Control Panel\\Desktop",
-                                                L"HKCR\\.txt /sub",
-                                                L"\\HKLM",
-                                                L"[]",
-                                                L"/s",
-                                                L"HKEY_CURRENT_USER\\Software\\QuillfenTests/s",
-                                                L"HKCU\\Software\\QuillfenTests\\%PATH%"};
+        static const wchar_t* const kHives[] = {
+            L"HKLM", L"HKLM\\", L"HKLM\\\\", L"HKLMX", L"hkey_local_machine\\Software\\QuillfenFuzz\\..",
+            L"[HKCU\\Software\\QuillfenTests]", L"HKCU\\Software\\QuillfenTests /s /s", L"HKPD", L"HKCC\\",
+            L"HKU\\.DEFAULT\\Control Panel\\Desktop", L"HKCR\\.txt /sub", L"\\HKLM", L"[]", L"/s",
+            L"HKEY_CURRENT_USER\\Software\\QuillfenTests/s", L"HKCU\\Software\\QuillfenTests\\%PATH%",
+            // the fuzz key's link loops and names with NULs
+            L"HKCU\\Software\\QuillfenTests\\QuillfenFuzz /s", L"HKCU\\Software\\QuillfenTests\\QuillfenFuzz\\A\\Up /s",
+            L"HKCU\\Software\\QuillfenTests\\QuillfenFuzz\\Loop /s",
+            L"HKCU\\Software\\QuillfenTests\\QuillfenFuzz\\D\\X\\ToE"};
         return kHives[Pick(0, static_cast<int>(std::size(kHives)) - 1)];
     }
 
@@ -184,6 +178,11 @@ TEST(Hardening, RandomScriptsAlwaysGiveAWholeReport) {
     const BYTE odd[] = {1, 2, 3};
     key.SetValue(L"odd dword", REG_DWORD, odd, sizeof odd);
     key.SetValue(L"multi without end", REG_MULTI_SZ, L"a\0b", 6);
+    NativeKeys native(key);
+    MakeLinkLoops(key, native, L"QuillfenFuzz ");
+    native.SetString(key.key(), std::wstring(L"\0QuillfenFuzz", 13), L"hidden");
+    HKEY hidden = native.CreateKey(key.key(), std::wstring(L"\0k", 2));
+    if (hidden != nullptr) native.SetValue(hidden, std::wstring(L"odd\0", 4), REG_SZ, "Q\0F", 3);
 
     ScriptGenerator generator(seed, folder.path());
     const std::wstring cli = L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\"";

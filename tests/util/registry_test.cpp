@@ -110,6 +110,71 @@ TEST(RegistryReader, CountsThatOutliveTheirEntriesShowNothingStale) {
     EXPECT_EQ(count, 2);
 }
 
+TEST(KeyCycles, AKeyIsEnteredOnlyWhenItsResolvedNameIsNotOnThePath) {
+    const std::wstring root = L"\\REGISTRY\\USER\\S-1\\Software";
+    const std::vector<std::wstring> path = {root, root + L"\\A", root + L"\\A\\B"};
+    const struct {
+        std::vector<std::wstring> path;
+        std::wstring name;
+        bool enters;
+    } kCases[] = {
+        {path, root + L"\\A\\B\\C", true},                         // an ordinary child
+        {path, root + L"\\A\\B", false},                           // a link to itself or its parent
+        {path, root + L"\\A", false},                              // to its grandparent
+        {path, root, false},                                       // to the walk's root
+        {path, root + L"\\a\\b", false},                           // names differ only in case
+        {path, root + L"\\A\\Bx", true},                           // a prefix of a name is another key
+        {path, root + L"\\X", true},                               // a sibling's tree, not on the path
+        {path, std::wstring(L"\\REGISTRY\\MACHINE\0", 18), true},  // NULs count
+        {{}, root, true},                                          // nothing open yet
+        {path, L"", false},                                        // unknown: no cycle could be seen
+        {{}, L"", false},
+    };
+    for (const auto& row : kCases) EXPECT_EQ(EntersKey(row.path, row.name), row.enters) << Narrow(row.name);
+    // The rule tells NUL-holding names apart by their whole length.
+    const std::vector<std::wstring> nul = {std::wstring(L"\\R\\a\0b", 6)};
+    EXPECT_FALSE(EntersKey(nul, std::wstring(L"\\R\\A\0B", 6)));
+    EXPECT_TRUE(EntersKey(nul, std::wstring(L"\\R\\a\0c", 6)));
+    EXPECT_TRUE(EntersKey(nul, L"\\R\\a"));
+}
+
+TEST(KeyNames, NulsAreShownAndCountedAndSortedWhole) {
+    EXPECT_EQ(VisibleName(L"", 0), L"");
+    EXPECT_EQ(VisibleName(L"Run", 3), L"Run");
+    EXPECT_EQ(VisibleName(std::wstring(L"\0x", 2)), L"\\0x");
+    EXPECT_EQ(VisibleName(std::wstring(L"a\0\0", 3)), L"a\\0\\0");
+    std::vector<std::wstring> names = {
+        L"b", std::wstring(L"a\0c", 3), L"A", std::wstring(L"\0z", 2), std::wstring(L"a\0b", 3), L"a"};
+    SortKeyNames(names);
+    EXPECT_EQ(names, (std::vector<std::wstring>{std::wstring(L"\0z", 2), L"A", L"a", std::wstring(L"a\0b", 3),
+                                                std::wstring(L"a\0c", 3), L"b"}));
+}
+
+TEST(StringData, ReadAsIfIntoAZeroFilledBufferTwoBytesLarger) {
+    auto bytes = [](std::initializer_list<int> values) {
+        std::vector<BYTE> data;
+        for (int value : values) data.push_back(static_cast<BYTE>(value));
+        return data;
+    };
+    const struct {
+        std::vector<BYTE> data;
+        std::wstring units;
+        std::wstring text;
+    } kCases[] = {
+        {{}, L"", L""},
+        {bytes({'a'}), L"a", L"a"},
+        {bytes({'a', 0, 'b'}), L"ab", L"ab"},
+        {bytes({'a', 0, 'b', 0}), L"ab", L"ab"},
+        {bytes({'a', 0, 0, 0, 'b'}), std::wstring(L"a\0b", 3), L"a"},
+        {bytes({0x2D, 0x4E, 0xFF}), L"\u4e2d\u00ff", L"\u4e2d\u00ff"},
+        {bytes({0, 0, 'x'}), std::wstring(L"\0x", 2), L""},
+    };
+    for (const auto& row : kCases) {
+        EXPECT_EQ(StringDataUnits(row.data.data(), row.data.size()), row.units);
+        EXPECT_EQ(StringDataText(row.data), row.text);
+    }
+}
+
 TEST(Subkeys, ListsEveryNameInEnumerationOrder) {
     TestKey key(L"Subkeys");
     EXPECT_EQ(GetSubkeys(key.key()), nullptr);

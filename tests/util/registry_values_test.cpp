@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/native_keys.h"
 #include "tests/support/test_support.h"
 #include "util/environment.h"
 #include "util/owned.h"
@@ -49,6 +50,19 @@ TEST(RegistryValues, DwordsAreSignedDecimalAndShortDataIsZeroExtended) {
     EXPECT_EQ(read(L"All"), L"-1");
     EXPECT_EQ(read(L"Short"), L"4660");
     EXPECT_EQ(read(L"Long"), L"1");
+}
+
+TEST(RegistryValues, NamesAreMatchedWholeAndOddDataKeepsItsLastByte) {
+    TestKey key(L"RegistryValuesHostile");
+    NativeKeys native(key);
+    // A name that only begins with the wanted one, past a NUL, is another value.
+    native.SetString(key.key(), std::wstring(L"Desktop\0evil", 12), L"C:\\evil");
+    native.SetString(key.key(), std::wstring(L"\0", 1), L"not the default");
+    const BYTE odd[] = {'C', 0, ':', 0, 'x'};
+    key.SetValue(L"Odd", REG_SZ, odd, sizeof odd);
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"Desktop")), L"<none>");
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"")), L"<none>");
+    EXPECT_EQ(Take(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"odd")), L"C:x");
 }
 
 TEST(RegistryValues, DesktopFolderIsExpanded) {

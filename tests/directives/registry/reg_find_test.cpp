@@ -2,6 +2,7 @@
 
 #include "directives/registry/registry.h"
 #include "tests/directives/registry/registry_fixtures.h"
+#include "tests/support/native_keys.h"
 
 namespace {
 
@@ -121,6 +122,57 @@ TEST(RegFind, WalksTheDeepestTreeTheRegistryAllows) {
     const std::wstring p = kUserTests + L"RegFindDeep\\" + relative;
     EXPECT_EQ(RunHandler(RegFind, L"QF5BOTTOM"),
               Twice(L"QF5BOTTOM", L"[" + p + L"]\r\n[" + p + L"]\r\n\"at\"=\"qf5bottom value\"\r\n"));
+}
+
+// Generous: REGFIND's walk of the hives takes seconds; without the cycle rule it never ends.
+constexpr DWORD kWalkBoundMs = 300000;
+
+TEST(RegFind, LinksAreFollowedButNoKeyOnThePathIsEnteredAgain) {
+    TestKey key(L"RegFindLinks");
+    NativeKeys native(key);
+    MakeLinkLoops(key, native, L"Qf6Link ");
+    const std::wstring p = kUserTests + L"RegFindLinks";
+    auto finding = [&](const std::wstring& sub, const wchar_t* value) {
+        return L"[" + p + sub + L"]\r\n" + value + L"\r\n";
+    };
+    // A key reached again through a link has its values searched, and nothing below it.
+    const std::wstring findings =
+        finding(L"", L"\"v\"=\"Qf6Link top\"") + finding(L"\\A", L"\"a\"=\"Qf6Link 1\"") +
+        finding(L"\\A\\Self", L"\"a\"=\"Qf6Link 1\"") + finding(L"\\A\\Up", L"\"v\"=\"Qf6Link top\"") +
+        finding(L"\\B", L"\"b\"=\"Qf6Link 2\"") + finding(L"\\B\\ToC", L"\"c\"=\"Qf6Link 3\"") +
+        finding(L"\\B\\ToC\\ToB", L"\"b\"=\"Qf6Link 2\"") + finding(L"\\C", L"\"c\"=\"Qf6Link 3\"") +
+        finding(L"\\C\\ToB", L"\"b\"=\"Qf6Link 2\"") + finding(L"\\C\\ToB\\ToC", L"\"c\"=\"Qf6Link 3\"");
+    bool finished = false;
+    std::wstring report = RunHandlerWithin(RegFind, L"qf6link", kWalkBoundMs, finished);
+    ASSERT_TRUE(finished) << "the walk did not end";
+    EXPECT_EQ(report, Twice(L"qf6link", findings));
+}
+
+TEST(RegFind, NamesWithNulsAreFoundInTheirVisibleForm) {
+    TestKey key(L"RegFindNul");
+    NativeKeys native(key);
+    native.SetString(key.key(), std::wstring(L"\0Qf6Hide", 8), L"x");
+    HKEY hidden = native.CreateKey(key.key(), std::wstring(L"\0k", 2));
+    ASSERT_NE(hidden, nullptr);
+    native.SetString(hidden, L"deep", L"qf6hide inside");
+    ASSERT_NE(native.CreateKey(hidden, std::wstring(L"Qf6Hide\0y", 9)), nullptr);
+    const std::wstring p = kUserTests + L"RegFindNul";
+    EXPECT_EQ(RunHandler(RegFind, L"Qf6Hide"),
+              Twice(L"Qf6Hide", L"[" + p + L"]\r\n\"\\0Qf6Hide\"=\"x\"\r\n[" + p +
+                                    L"\\\\0k]\r\n\"deep\"=\"qf6hide inside\"\r\n[" + p + L"\\\\0k\\Qf6Hide\\0y]\r\n"));
+    // The term is matched against the visible form, backslash and zero included.
+    EXPECT_EQ(RunHandler(RegFind, L"\\0qf6hide"), Twice(L"\\0qf6hide", L"[" + p + L"]\r\n\"\\0Qf6Hide\"=\"x\"\r\n"));
+}
+
+TEST(RegFind, AnOddLastByteOfStringDataIsACharacter) {
+    TestKey key(L"RegFindOdd");
+    const BYTE odd[] = {'Q', 0, 'f', 0, '6', 0, 'o', 0, 'd', 0, 'Z'};
+    key.SetValue(L"Odd", REG_SZ, odd, sizeof odd);
+    const BYTE multi[] = {'a', 0, 0, 0, 'Q', 0, 'f', 0, '6', 0, 'o', 0, 'd', 0, 'Z'};
+    key.SetValue(L"OddList", REG_MULTI_SZ, multi, sizeof multi);
+    const std::wstring p = kUserTests + L"RegFindOdd";
+    EXPECT_EQ(RunHandler(RegFind, L"qf6odz"),
+              Twice(L"qf6odz", L"[" + p + L"]\r\n\"Odd\"=\"Qf6odZ\"\r\n[" + p + L"]\r\n\"OddList\"=\"a Qf6odZ\"\r\n"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "directives/registry/registry.h"
 #include "tests/directives/registry/registry_fixtures.h"
+#include "tests/support/native_keys.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
     key.SetValue(L"expand", REG_EXPAND_SZ, expand, sizeof expand);
     const wchar_t middle[] = L"ab\0cd";
     key.SetValue(L"middle", REG_SZ, middle, sizeof middle);
-    const BYTE odd[] = {'o', 0, 'k', 0, '!'};  // odd byte count, no terminator
+    const BYTE odd[] = {'o', 0, 'k', 0, '!'};  // odd byte count, no terminator: the last byte is a character
     key.SetValue(L"odd", REG_SZ, odd, sizeof odd);
     const wchar_t multi[] = L"one\0two\0";
     key.SetValue(L"multi", REG_MULTI_SZ, multi, sizeof multi);
@@ -104,7 +105,7 @@ TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
                                   L"\"multi\"=\"one two\"\r\n"
                                   L"\"negative\" (Type Unsupported - -2147483648)\r\n"
                                   L"\"none\"=01 00  (REG_NONE)\r\n"
-                                  L"\"odd\"=\"ok\"\r\n"
+                                  L"\"odd\"=\"ok!\"\r\n"
                                   L"\"onenul\"=\" \"\r\n"
                                   L"\"qword\"=01 00 00 00 00 00 00 00  (REG_QWORD)\r\n"
                                   L"\"shortdword\"= 0x0000001234 (4660)\r\n"
@@ -187,6 +188,65 @@ TEST(RegLook, WalksTheDeepestTreeTheRegistryAllows) {
     }
     expected += L"\r\n";
     EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegDeep /s"), expected);
+}
+
+// Generous: the walks below take a fraction of a second; without the cycle rule they never end.
+constexpr DWORD kWalkBoundMs = 120000;
+
+TEST(RegLook, LinksAreFollowedButNoKeyOnThePathIsEnteredAgain) {
+    TestKey key(L"RegLinks");
+    NativeKeys native(key);
+    MakeLinkLoops(key, native);
+    const std::wstring p = kUserTests + L"RegLinks";
+    auto block = [&](const std::wstring& sub, const wchar_t* values) {
+        return L"\r\n[" + p + sub + L"]\r\n" + values + L"\r\n";
+    };
+    const wchar_t* none = L"(No values found)";
+    // A link shows the tree it points to; one that points at a key open on the path (itself, its
+    // parent, an ancestor, a sibling's way back) is listed with that key's values and not entered.
+    const std::wstring expected =
+        block(L"", L"\"v\"=\"top\"") + block(L"\\A", L"\"a\"=\"1\"") + block(L"\\A\\Self", L"\"a\"=\"1\"") +
+        block(L"\\A\\Up", L"\"v\"=\"top\"") + block(L"\\B", L"\"b\"=\"2\"") + block(L"\\B\\ToC", L"\"c\"=\"3\"") +
+        block(L"\\B\\ToC\\ToB", L"\"b\"=\"2\"") + block(L"\\C", L"\"c\"=\"3\"") + block(L"\\C\\ToB", L"\"b\"=\"2\"") +
+        block(L"\\C\\ToB\\ToC", L"\"c\"=\"3\"") + block(L"\\D", none) + block(L"\\D\\X", none) +
+        block(L"\\D\\X\\ToE", none) + block(L"\\D\\X\\ToE\\Y", none) + block(L"\\D\\X\\ToE\\Y\\ToD", none) +
+        block(L"\\E", none) + block(L"\\E\\Y", none) + block(L"\\E\\Y\\ToD", none) + block(L"\\E\\Y\\ToD\\X", none) +
+        block(L"\\E\\Y\\ToD\\X\\ToE", none) + L"\r\n[" + p + L"\\Loop]\r\n(Unable to open key)\r\n" + L"\r\n";
+    bool finished = false;
+    std::wstring report =
+        RunHandlerWithin(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLinks /s", kWalkBoundMs, finished);
+    ASSERT_TRUE(finished) << "the walk did not end";
+    EXPECT_EQ(report, expected);
+    // Started at a link, the walk shows the tree it points to.
+    std::wstring fromLink =
+        RunHandlerWithin(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLinks\\B\\ToC /s", kWalkBoundMs, finished);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(fromLink, block(L"\\B\\ToC", L"\"c\"=\"3\"") + block(L"\\B\\ToC\\ToB", L"\"b\"=\"2\"") +
+                            block(L"\\B\\ToC\\ToB\\ToC", L"\"c\"=\"3\"") + L"\r\n");
+}
+
+TEST(RegLook, NamesWithNulsAreShownWholeAndEntered) {
+    TestKey key(L"RegNul");
+    NativeKeys native(key);
+    key.SetString(L"", L"default");
+    key.SetString(L"a", L"plain");
+    native.SetString(key.key(), std::wstring(L"\0x", 2), L"hidden");
+    native.SetString(key.key(), std::wstring(L"a\0b", 3), L"1");
+    native.SetString(key.key(), std::wstring(L"a\0c", 3), L"2");
+    HKEY hidden = native.CreateKey(key.key(), std::wstring(L"\0sub", 4));
+    ASSERT_NE(hidden, nullptr);
+    native.SetString(hidden, L"v", L"inside");
+    HKEY deeper = native.CreateKey(hidden, std::wstring(L"\0deeper", 7));
+    ASSERT_NE(deeper, nullptr);
+    native.SetString(deeper, std::wstring(L"w\0", 2), L"w");
+    ASSERT_NE(native.CreateKey(key.key(), std::wstring(L"k\0k", 3)), nullptr);
+    const std::wstring p = kUserTests + L"RegNul";
+    EXPECT_EQ(
+        RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegNul /s"),
+        L"\r\n[" + p +
+            L"]\r\n\"a\"=\"plain\"\r\n\"a\\0b\"=\"1\"\r\n\"a\\0c\"=\"2\"\r\n\"\\0x\"=\"hidden\"\r\n@=\"default\"\r\n" +
+            L"\r\n[" + p + L"\\\\0sub]\r\n\"v\"=\"inside\"\r\n" + L"\r\n[" + p +
+            L"\\\\0sub\\\\0deeper]\r\n\"w\\0\"=\"w\"\r\n" + L"\r\n[" + p + L"\\k\\0k]\r\n(No values found)\r\n\r\n");
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <optional>
 
 #include "directives/registry/registry.h"
+#include "directives/system/system.h"
 #include "script/interpreter.h"
 #include "tests/directives/registry/registry_fixtures.h"
+#include "tests/support/native_keys.h"
 
 namespace {
 
@@ -39,10 +41,11 @@ public:
         return full;
     }
     void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& text) {
+        SetBytes(sub, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
+    }
+    void SetBytes(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD size) {
         std::wstring full = Create(sub);
-        EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, full.c_str(), name.c_str(), REG_SZ, text.c_str(),
-                                  static_cast<DWORD>((text.size() + 1) * 2)),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, full.c_str(), name.c_str(), type, data, size), ERROR_SUCCESS);
     }
 
 private:
@@ -149,6 +152,61 @@ TEST(Safeboot, ShellAndSetsWithDeviceClasses) {
         L"\r\n========== SafeBoot Info ==========\r\n\r\nAlternate Shell: cmd.exe\r\n\r\n--- Minimal ---" + minimal +
         L"\r\n\r\n--- Network ---\r\nNetlogon\r\n";
     EXPECT_EQ(CaptureReport([](FILE* report) { safeboot(report); }), expected);
+}
+
+TEST(Safeboot, OddStringDataKeepsItsLastByteAndNulNamesShow) {
+    MachineKey safeBoot(kSafeBoot);
+    const BYTE shell[] = {'c', 0, 'm', 0, 'd'};
+    safeBoot.SetBytes(L"", L"AlternateShell", REG_SZ, shell, sizeof shell);
+    const BYTE driver[] = {'D', 0, 'r', 0, 'i', 0, 'v', 0, 'e', 0, 'r'};
+    safeBoot.SetBytes(L"Minimal\\QfOddDriver", L"", REG_SZ, driver, sizeof driver);
+    safeBoot.Create(L"Network");
+    HKEY network = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (safeBoot.path() + L"\\Network").c_str(), 0, KEY_ALL_ACCESS, &network),
+              ERROR_SUCCESS);
+    RegKey networkGuard(network);
+    TestKey anchor(L"SafebootNul");  // NativeKeys removes what it made below any open key
+    NativeKeys native(anchor);
+    HKEY hidden = native.CreateKey(network, std::wstring(L"Qf\0Hidden", 9));
+    ASSERT_NE(hidden, nullptr);
+    native.SetString(hidden, L"", L"Service");
+    HKEY hiddenClass = native.CreateKey(network, std::wstring(L"{qf\0class}", 10));
+    ASSERT_NE(hiddenClass, nullptr);
+    native.SetString(hiddenClass, L"", L"Hidden class");
+    std::wstring networkLines;
+    for (const std::wstring& name : EnumeratedSubkeys(HKEY_LOCAL_MACHINE, safeBoot.path() + L"\\Network")) {
+        networkLines += name[0] == L'{' ? L"\r\n(Hidden class)" : L"\r\nQf\\0Hidden";
+    }
+    ASSERT_EQ(networkLines.size(), std::wstring(L"\r\n(Hidden class)\r\nQf\\0Hidden").size());
+    EXPECT_EQ(CaptureReport([](FILE* report) { safeboot(report); }),
+              L"\r\n========== SafeBoot Info ==========\r\n\r\nAlternate Shell: cmd\r\n\r\n--- Minimal ---"
+              L"\r\nQfOddDriver\r\n\r\n--- Network ---" +
+                  networkLines + L"\r\n");
+    // The service report reads the same sets and the same data.
+    StringList minimal(GetSafeBootServices(L"Minimal"));
+    ASSERT_NE(minimal.get(), nullptr);
+    EXPECT_STREQ(minimal.get()->text, L"QFODDDRIVER");
+    EXPECT_EQ(minimal.get()->next, nullptr);
+    StringList services(GetSafeBootServices(L"Network"));
+    ASSERT_NE(services.get(), nullptr);
+    EXPECT_STREQ(services.get()->text, L"QF\\0HIDDEN");
+    EXPECT_EQ(services.get()->next, nullptr);
+}
+
+TEST(ServiceGroup, OddDataKeepsItsLastByteAndOnlyTheWholeNameCounts) {
+    MachineKey service(L"System\\CurrentControlSet\\Services\\QfOddGroup");
+    const BYTE group[] = {'N', 0, 'e', 0, 't'};
+    service.SetBytes(L"", L"Group", REG_SZ, group, sizeof group);
+    EXPECT_STREQ(OwnedText(GetGroup(L"QfOddGroup")).get(), L"Net");
+
+    MachineKey spoofed(L"System\\CurrentControlSet\\Services\\QfNulGroup");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, spoofed.path().c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    RegKey guard(key);
+    TestKey anchor(L"ServiceGroupNul");
+    NativeKeys native(anchor);
+    native.SetString(key, std::wstring(L"Group\0x", 7), L"Spoofed");
+    EXPECT_EQ(OwnedText(GetGroup(L"QfNulGroup")), nullptr);
 }
 
 TEST(Safeboot, EmptyAndMissingSets) {

@@ -61,8 +61,14 @@ TEST(ValueText, OddDataNeverReadsPastItsBytes) {
     };
     EXPECT_EQ(text(REG_SZ, Bytes({'a', 0, 0, 0, 'b', 0})), L"=\"a\"");  // NUL in the middle
     EXPECT_EQ(text(REG_SZ, Bytes({'a', 0, 'b', 0})), L"=\"ab\"");       // no terminator
-    EXPECT_EQ(text(REG_SZ, Bytes({'a', 0, 'b', 0, 'c'})), L"=\"ab\"");  // odd byte count
-    EXPECT_EQ(text(REG_SZ, Bytes({'a'})), L"=\"\"");
+    // String data is read as if into a zero-filled buffer two bytes larger than the data, so an odd
+    // last byte is a code unit with a zero high byte.
+    EXPECT_EQ(text(REG_SZ, Bytes({'a', 0, 'b', 0, 'c'})), L"=\"abc\"");
+    EXPECT_EQ(text(REG_SZ, Bytes({'a', 0, 'b'})), L"=\"ab\"");
+    EXPECT_EQ(text(REG_SZ, Bytes({'a'})), L"=\"a\"");
+    EXPECT_EQ(text(REG_SZ, Bytes({'a', 0, 0})), L"=\"a\"");
+    EXPECT_EQ(text(REG_EXPAND_SZ, Bytes({0x2D, 0x4E, 0x41})), L"=\"\u4e2dA\"");
+    EXPECT_EQ(text(REG_MULTI_SZ, Bytes({'a', 0, 0, 0, 'b'})), L"=\"a b\"");
     EXPECT_EQ(text(REG_SZ, {}), L"=\"\"");
     EXPECT_EQ(text(REG_DWORD, Bytes({0x34, 0x12})), L"= 0x0000001234 (4660)");  // zero-extended
     EXPECT_EQ(text(REG_DWORD, Bytes({0x05})), L"= 0x0000000005 (5)");
@@ -84,16 +90,33 @@ TEST(ValueText, MultiStringsJoinWithSingleBlanks) {
     EXPECT_EQ(Multi(Units(L"a\0b", 3)), L"a b");
     EXPECT_EQ(Multi(Units(L"ab", 2)), L"ab");
     EXPECT_EQ(Multi(Units(L"x", 1)), L"x");
-    // An odd last byte is not a character.
+    // An odd last byte is a character with a zero high byte (the data is read as if into a
+    // zero-filled buffer two bytes larger); after it there is no supplied NUL to examine.
     std::vector<BYTE> odd = Units(L"a\0b", 3);
     odd.push_back('c');
-    EXPECT_EQ(Multi(odd), L"a b");
+    EXPECT_EQ(Multi(odd), L"a bc");
+    EXPECT_EQ(Multi(Bytes({'x'})), L"x");
+    EXPECT_EQ(Multi(Bytes({'a', 0, 0})), L"a");
+    EXPECT_EQ(Multi(Bytes({'a', 0, 0, 0, 0})), L"a");
+    EXPECT_EQ(Multi(Bytes({0, 0, 'b'})), L" b");
 }
 
 TEST(ValueText, LabelsAndBinaryText) {
-    EXPECT_EQ(ValueLabel(L""), L"@");
-    EXPECT_EQ(ValueLabel(L"Run"), L"\"Run\"");
-    EXPECT_EQ(ValueLabel(L"a\"b\\c"), L"\"a\"b\\c\"");  // shown as stored, unescaped
+    // Names are counted: NULs inside show as \0, and only the empty name is the default value.
+    const struct {
+        std::wstring name;
+        const wchar_t* label;
+    } kLabels[] = {
+        {L"", L"@"},
+        {L"Run", L"\"Run\""},
+        {L"a\"b\\c", L"\"a\"b\\c\""},  // shown as stored, unescaped
+        {std::wstring(L"\0x", 2), L"\"\\0x\""},
+        {std::wstring(L"a\0b", 3), L"\"a\\0b\""},
+        {std::wstring(L"a\0c", 3), L"\"a\\0c\""},
+        {std::wstring(L"\0", 1), L"\"\\0\""},
+        {std::wstring(L"x\0\0", 3), L"\"x\\0\\0\""},
+    };
+    for (const auto& row : kLabels) EXPECT_EQ(ValueLabel(row.name.data(), row.name.size()), row.label);
     std::vector<BYTE> bytes = Bytes({0x00, 0x7F, 0xFF});
     OwnedText binary(BinaryToString(bytes.data(), bytes.size()));
     EXPECT_STREQ(binary.get(), L"00 7f ff ");

@@ -253,10 +253,11 @@ TEST(GetGroup, TheGroupValueWhateverItsCaseAndType) {
     const wchar_t text[] = L"Base";
     RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
     EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"Base");
-    // Any type is read as text, up to its first NUL or its end.
+    // Any type is read as text, up to its first NUL or its end; an odd last byte is a character
+    // (the data is read as if into a zero-filled buffer two bytes larger).
     const BYTE binary[] = {'N', 0, 'e', 0, 't'};
     RegSetValueExW(key.get(), L"gROUP", 0, REG_BINARY, binary, sizeof binary);
-    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"Ne");
+    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"Net");
     RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, nullptr, 0);
     EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"");
     EXPECT_EQ(OwnedText(GetGroup(L"QfNoSuchService")), nullptr);
