@@ -19,6 +19,7 @@
 #include "app/scan/script_file.h"
 #include "report/create_log.h"
 #include "util/owned.h"
+#include "util/sized_fetch.h"
 
 namespace {
 
@@ -82,27 +83,36 @@ std::wstring Because(const ScriptProblem& problem) {
 }
 
 std::wstring FullPath(const wchar_t* path) {
-    DWORD length = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (length == 0) return path;
-    std::wstring full(length, L'\0');
-    length = GetFullPathNameW(path, length, full.data(), nullptr);
-    full.resize(length);
-    return full;
+    std::vector<wchar_t> full;
+    // The call answers the room it needs, terminator included, when the buffer is too small.
+    bool made = FetchSizedText(full, [&](wchar_t* data, DWORD size, DWORD* needed) -> BOOL {
+        DWORD length = GetFullPathNameW(path, size, data, nullptr);
+        if (length == 0) return FALSE;
+        if (length >= size) {
+            *needed = length;
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        return TRUE;
+    });
+    return made && !full.empty() ? std::wstring(full.data()) : std::wstring(path);
 }
 
 // The executable's own path, or empty.
 std::wstring OwnPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
+    std::vector<wchar_t> path;
+    // The call cuts the path to the room it is given and does not say how much it needs: offer twice as much.
+    bool read = FetchSizedText(path, [](wchar_t* data, DWORD size, DWORD* needed) -> BOOL {
+        DWORD length = data != nullptr ? GetModuleFileNameW(nullptr, data, size) : 0;
+        if (data != nullptr && length == 0) return FALSE;
+        if (length >= size || data == nullptr) {
+            *needed = size < MAX_PATH ? MAX_PATH : size * 2;
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
         }
-        path.resize(path.size() * 2);
-    }
-    return {};
+        return TRUE;
+    });
+    return read && !path.empty() ? std::wstring(path.data()) : std::wstring();
 }
 
 // "ProductName ProductVersion" from the executable's own version record, in its first translation.
