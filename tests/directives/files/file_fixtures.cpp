@@ -70,38 +70,6 @@ std::wstring FolderText() { return std::wstring(L"\td-----\t[") + kFolderTimeTex
 
 std::wstring UniqueName(const std::wstring& stem) { return stem + std::to_wstring(GetCurrentProcessId()); }
 
-std::string UnixPath(const std::wstring& path) {
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) return {};  // not under Wine
-    char* name = unixName(path.c_str());
-    if (name == nullptr) return {};
-    std::string result = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-bool RunLinuxProgram(const std::string& program, const std::string& arguments) {
-    // Wine hands a Linux program over without waiting for it to end, so a shell script runs it and
-    // leaves its exit status in a file, which this waits for.
-    ScratchFolder folder;
-    const std::string status = UnixPath(folder / L"status");
-    WriteFileBytes(folder / L"run.sh", program + " " + arguments + "\necho $? >\"" + status + ".part\" && mv \"" +
-                                           status + ".part\" \"" + status + "\"\n");
-    const std::string script = UnixPath(folder / L"run.sh");
-    const std::wstring command = L"Z:\\bin\\sh " + std::wstring(script.begin(), script.end());
-    if (RunProcess(command).exitCode != 0) return false;
-    for (int wait = 0; wait < 1200; ++wait) {  // two minutes
-        if (GetFileAttributesW((folder / L"status").c_str()) != INVALID_FILE_ATTRIBUTES) {
-            return ReadFileBytes(folder / L"status") == "0\n";
-        }
-        Sleep(100);
-    }
-    ADD_FAILURE() << program << " did not finish";
-    return false;
-}
-
 bool MakeLinuxLink(const std::wstring& link, const std::string& target) {
     std::string unixLink = UnixPath(link);
     return !unixLink.empty() && RunLinuxProgram("/bin/ln", "-s " + target + " \"" + unixLink + "\"");

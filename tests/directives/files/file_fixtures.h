@@ -7,6 +7,7 @@
 #include <string>
 
 #include "directives/directives.h"
+#include "tests/support/test_support.h"
 
 // A calendar instant (seconds zero).
 SYSTEMTIME Instant(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0);
@@ -37,11 +38,6 @@ std::wstring UniqueName(const std::wstring& stem);
 
 // Runs a payload handler on (a writable copy of) `line` and returns what it wrote.
 
-// The Linux path of a Windows path under Wine (its last part need not exist); empty elsewhere.
-std::string UnixPath(const std::wstring& path);
-// Runs a Linux program (such as "/bin/ln") with `arguments` and tells whether it exited with 0. Wine 8
-// starts Linux programs named through Z:, which lets a test do what Wine itself cannot.
-bool RunLinuxProgram(const std::string& program, const std::string& arguments);
 // Makes `link` a Linux symbolic link to `target` (a Linux path such as ".."): Wine 8 cannot make
 // links itself (CreateSymbolicLinkW is a stub, FSCTL_SET_REPARSE_POINT is refused), and shows such a
 // link as a reparse point (0x410 for a folder).
