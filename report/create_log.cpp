@@ -1,6 +1,11 @@
 #include "report/create_log.h"
 
 #include <windows.h>
+// clang-format off
+#include <shlobj.h>  // needs windows.h first
+#include <knownfolders.h>
+// clang-format on
+#include <share.h>
 
 #include <cstdlib>
 #include <cwchar>
@@ -37,10 +42,24 @@ bool StartNotepad(const std::wstring& program, const wchar_t* reportPath) {
     return true;
 }
 
+// The desktop as the shell knows it now (it may have been moved or redirected); the "Shell Folders"
+// value is only a copy kept for old programs, which may be stale or missing.
+OwnedText DesktopFolder() {
+    wchar_t* known = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &known)) && known != nullptr &&
+        known[0] != L'\0') {
+        OwnedText folder = CopyText(known);
+        CoTaskMemFree(known);
+        return folder;
+    }
+    CoTaskMemFree(known);
+    return GetDesktopFolder();
+}
+
 }  // namespace
 
 OwnedText GetReportPath() {
-    OwnedText folder(GetDesktopFolder());
+    OwnedText folder(DesktopFolder());
     if (!folder) return nullptr;
     size_t folderLength = wcslen(folder.get());
     size_t nameLength = wcslen(kReportName);
@@ -56,8 +75,10 @@ Stream CreateLog() {
 }
 
 Stream CreateLogAt(const wchar_t* path) {
-    Stream report(_wfopen(path, L"wb"));
+    // Readers may look in while the run writes, but no second writer may come in between.
+    Stream report(_wfsopen(path, L"wb", _SH_DENYWR));
     if (!report) return report;
+    TakeLogFailure(report.get());  // a stream closed earlier at the same address may have left one
     Log(kProductLineStart, report.get());
     Log(kProductBuild, report.get());
     Log(kProductLineEnd, report.get());
@@ -70,6 +91,15 @@ Stream CreateLogAt(const wchar_t* path) {
     // The name is written whole, however long it is.
     Log(ExpandEnvironment(kUserName).get(), report.get());
     return report;
+}
+
+unsigned long CloseLog(Stream& report) {
+    if (!report) return 0;
+    unsigned long failure = TakeLogFailure(report.get());
+    _doserrno = 0;
+    SetLastError(0);
+    if (fclose(report.release()) != 0 && failure == 0) failure = StreamFailureCode(_doserrno);
+    return failure;
 }
 
 void OpenLog() {

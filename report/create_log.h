@@ -4,15 +4,20 @@
 #include "util/handles.h"
 #include "util/owned.h"
 
-// The report's place: the desktop folder followed by "\\Quillfen.txt"; empty when the desktop folder
-// is not recorded.
+// The report's place: the desktop folder (the shell's known folder, else the one recorded under
+// "Shell Folders") followed by "\\Quillfen.txt"; empty when neither is known.
 OwnedText GetReportPath();
 
 // Creates (or empties) the report at the desktop path and writes the product line and the creation
 // line up to the user name. Returns the open report, empty when it cannot be created.
 Stream CreateLog();
-// The same at a path of the caller's choosing.
+// The same at a path of the caller's choosing. The report is open for reading by others, for writing by
+// no one else, until it is closed.
 Stream CreateLogAt(const wchar_t* path);
+
+// Closes the report and gives the first failure (a system error code) of its writes or of the close
+// itself; 0 when everything written reached the file. `report` is empty afterwards.
+unsigned long CloseLog(Stream& report);
 
 // Starts Notepad on the desktop report, which must already be closed. Failures are not reported.
 void OpenLog();

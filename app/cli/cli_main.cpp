@@ -4,7 +4,7 @@
 //
 // Standard output gets the report's path and nothing else; progress and errors go to standard error,
 // each error on one line. Exit status: 0 report written (or help or version shown), 1 report not
-// created, 2 usage error or unreadable script.
+// created or incomplete, 2 usage error, unreadable script, or a report path naming the script.
 
 #include <fcntl.h>
 #include <io.h>
@@ -36,9 +36,12 @@ const wchar_t kUsage[] =
     L"  --quiet         no progress lines\n"
     L"  --help, -h, /?  show this text; --version shows the product and its version\n"
     L"Standard output gets the report's path only; progress and errors go to standard error.\n"
-    L"Exit status: 0 report written, 1 report not created, 2 usage error or unreadable script.\n";
+    L"Exit status: 0 report written, 1 report not created or incomplete, 2 usage error, unreadable script\n"
+    L"or a report path naming the script itself.\n";
 const wchar_t kSeeHelp[] = L" (--help shows the usage)";
 const wchar_t kEmptyScript[] = L"the script is empty; no report was written";
+const wchar_t kNotElevated[] =
+    L"not running elevated: the report shows only what this account may read without administrator rights";
 
 // Writes to a console as wide text and to a file or pipe as UTF-8.
 void WriteText(DWORD stdHandle, const std::wstring& text) {
@@ -60,23 +63,8 @@ void WriteText(DWORD stdHandle, const std::wstring& text) {
 
 void Error(const std::wstring& message) { WriteText(STD_ERROR_HANDLE, L"quillfen-cli: " + message + L"\n"); }
 
-// The system's text for an error code, on one line.
-std::wstring SystemMessage(DWORD error) {
-    wchar_t* buffer = nullptr;
-    DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring message = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(error);
-    LocalFree(buffer);
-    for (wchar_t& c : message) {
-        if (c == L'\r' || c == L'\n') c = L' ';
-    }
-    while (!message.empty() && message.back() == L' ') message.pop_back();
-    return message;
-}
-
 // ": " and the system's reason, or nothing when it gave none.
-std::wstring Because(unsigned long error) { return error != 0 ? L": " + SystemMessage(error) : std::wstring(); }
+std::wstring Because(unsigned long error) { return error != 0 ? L": " + SystemErrorText(error) : std::wstring(); }
 
 std::wstring Because(const ScriptProblem& problem) {
     return problem.refusal != nullptr ? std::wstring(L": ") + problem.refusal : Because(problem.systemError);
@@ -261,17 +249,28 @@ int wmain(int argc, wchar_t** argv) {
         reportPath = desktopReport.get();
     }
 
+    // However the two paths are spelt, the script is never overwritten by its own report.
+    if (wcscmp(args.script, L"-") != 0 && IsSameFile(args.script, reportPath.c_str())) {
+        Error(L"the report \"" + reportPath + L"\" is the script itself; name another report with --out");
+        return kExitUsage;
+    }
+    if (ProcessKnownNotElevated()) Error(kNotElevated);
+
     ScanOptions options;
     options.reportPath = reportPath.c_str();
     options.openReport = args.open;
     options.observer = args.quiet ? nullptr : ReportProgress;
-    unsigned long createError = 0;
-    switch (RunScan(script.data(), options, &createError)) {
+    unsigned long systemError = 0;
+    switch (RunScan(script.data(), options, &systemError)) {
         case ScanOutcome::Completed:
             WriteText(STD_OUTPUT_HANDLE, reportPath + L"\n");
             return kExitDone;
         case ScanOutcome::ReportNotCreated:
-            Error(L"cannot create the report \"" + reportPath + L"\"" + Because(createError));
+            Error(L"cannot create the report \"" + reportPath + L"\"" + Because(systemError));
+            return kExitNoReport;
+        case ScanOutcome::ReportIncomplete:
+            Error(L"the report \"" + reportPath + L"\" is incomplete: part of it could not be written" +
+                  Because(systemError));
             return kExitNoReport;
         case ScanOutcome::EmptyScript:
             break;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "report/create_log.h"
@@ -31,9 +32,8 @@ const wchar_t* EnableDebugPrivilege() {
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     if (!LookupPrivilegeValueW(nullptr, kDebugPrivilege, &privileges.Privileges[0].Luid)) return kPrivilegeNotFound;
-    // Only the call's result counts: a partial assignment after a successful call is still success.
-    if (!AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) return kPrivilegeNotAdjusted;
-    return kElevated;
+    BOOL adjusted = AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+    return PrivilegeWasAssigned(adjusted, GetLastError()) ? kElevated : kPrivilegeNotAdjusted;
 }
 
 }  // namespace
@@ -59,9 +59,18 @@ int IsAdmin() {
     }
     const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.data());
     for (DWORD i = 0; i < list->GroupCount; ++i) {
-        if (EqualSid(list->Groups[i].Sid, administrators.get())) return 1;
+        if (EqualSid(list->Groups[i].Sid, administrators.get()))
+            return GroupCountsAsMember(list->Groups[i].Attributes) ? 1 : 0;
     }
     return 0;
+}
+
+bool GroupCountsAsMember(DWORD attributes) {
+    return (attributes & SE_GROUP_ENABLED) != 0 && (attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
+}
+
+bool PrivilegeWasAssigned(BOOL result, DWORD lastError) {
+    return result != FALSE && lastError != ERROR_NOT_ALL_ASSIGNED;
 }
 
 void LogPrivileges(FILE* report) {
@@ -73,11 +82,57 @@ void LogPrivileges(FILE* report) {
     Log(EnableDebugPrivilege(), report);
 }
 
-ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* createError) {
+std::wstring SystemErrorText(unsigned long error) {
+    wchar_t* buffer = nullptr;
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring message = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(error);
+    LocalFree(buffer);
+    for (wchar_t& c : message) {
+        if (c == L'\r' || c == L'\n') c = L' ';
+    }
+    while (!message.empty() && message.back() == L' ') message.pop_back();
+    return message;
+}
+
+bool KnownNotElevated(bool queried, DWORD tokenIsElevated) { return queried && tokenIsElevated == 0; }
+
+bool ProcessKnownNotElevated() {
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    bool queried = GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) != FALSE;
+    return KnownNotElevated(queried, elevation.TokenIsElevated);
+}
+
+bool SameFileIdentity(const BY_HANDLE_FILE_INFORMATION& first, const BY_HANDLE_FILE_INFORMATION& second) {
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+namespace {
+
+bool GetIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION& identity) {
+    FileHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.get(), &identity);
+}
+
+}  // namespace
+
+bool IsSameFile(const wchar_t* first, const wchar_t* second) {
+    BY_HANDLE_FILE_INFORMATION one = {};
+    BY_HANDLE_FILE_INFORMATION other = {};
+    return GetIdentity(first, one) && GetIdentity(second, other) && SameFileIdentity(one, other);
+}
+
+ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* systemError) {
     if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
     Stream report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
     if (!report) {
-        if (createError != nullptr) *createError = GetLastError();
+        if (systemError != nullptr) *systemError = GetLastError();
         return ScanOutcome::ReportNotCreated;
     }
     LogPrivileges(report.get());
@@ -86,7 +141,11 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* 
         ParseScript(script, report.get(), options.observer, options.observerContext);
     }
     Log(kEndMarker, report.get());
-    report.reset();  // Notepad is shown the finished file
+    // Notepad is shown the finished file, and only a whole one.
+    if (unsigned long failure = CloseLog(report)) {
+        if (systemError != nullptr) *systemError = failure;
+        return ScanOutcome::ReportIncomplete;
+    }
     if (options.openReport) {
         if (options.reportPath) {
             OpenLogAt(options.reportPath);

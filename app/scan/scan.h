@@ -2,7 +2,10 @@
 // interpret the script, write the end marker, close the report and, when asked, open it in Notepad.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdio>
+#include <string>
 
 #include "script/interpreter.h"
 
@@ -17,15 +20,41 @@ enum class ScanOutcome {
     Completed,
     EmptyScript,       // nothing to do: no report is made
     ReportNotCreated,  // the report file could not be created
+    ReportIncomplete,  // the run went through, but part of the report could not be written
 };
 
 // Runs one scan of `script`, which is split in place (the caller only frees it afterwards). When the
-// report cannot be created and `createError` is given, it gets the system's error code.
-ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* createError = nullptr);
+// report cannot be created, or cannot be written whole, and `systemError` is given, it gets the
+// system's error code. An incomplete report is not opened in Notepad.
+ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* systemError = nullptr);
 
-// 1 when the process token's group list holds the Administrators group (deny-only entries count).
+// The system's text for an error code, on one line (line breaks as blanks, none at the end).
+std::wstring SystemErrorText(unsigned long error);
+
+// 1 when the process token's group list holds the Administrators group enabled, as
+// CheckTokenMembership counts it.
 int IsAdmin();
+
+// Whether a token group with these attributes counts as membership. Under UAC a non-elevated
+// administrator's token holds Administrators as a deny-only group, which grants nothing.
+bool GroupCountsAsMember(DWORD attributes);
+
+// Whether AdjustTokenPrivileges gave the privilege: it returns success with ERROR_NOT_ALL_ASSIGNED
+// when the token does not hold the privilege at all (a non-elevated token has no SeDebugPrivilege).
+bool PrivilegeWasAssigned(BOOL result, DWORD lastError);
 
 // Completes the report's creation line: the user's rights and, for an administrator, whether the
 // debug privilege could be enabled in the process token.
 void LogPrivileges(FILE* report);
+
+// Whether the process is known to run without elevation: the token's TokenElevation could be read
+// (`queried`) and says not elevated. Unknown counts as not known to be limited.
+bool KnownNotElevated(bool queried, DWORD tokenIsElevated);
+// The same rule applied to the process's own token.
+bool ProcessKnownNotElevated();
+
+// Whether two open files are one file: the same volume serial number and file index, whatever the
+// paths they were opened by.
+bool SameFileIdentity(const BY_HANDLE_FILE_INFORMATION& first, const BY_HANDLE_FILE_INFORMATION& second);
+// The same for two paths, each opened for its attributes only; false when either cannot be opened.
+bool IsSameFile(const wchar_t* first, const wchar_t* second);

@@ -131,9 +131,12 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         case kLookStarted:
             SetDlgItemTextW(window, IDC_LOOK, kScanningCaption);
             return 0;
-        case kLookFinished:
+        case kLookFinished: {
+            std::unique_ptr<LookRun> run(reinterpret_cast<LookRun*>(lParam));
             GiveControlsBack(window);
+            if (run) ShowLookTrouble(window, *run);
             return 0;
+        }
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }

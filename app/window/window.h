@@ -11,8 +11,10 @@
 
 // Posted by the worker to its run's window, the only way it reaches the window: kLookStarted when it
 // has taken the run over, kLookFinished as its last act, also when the run ended early (wParam: 1 after
-// a complete run, 0 otherwise). The window's thread locks its controls when it hands a run over, shows
-// the run under way on kLookStarted and gives the controls back on kLookFinished.
+// a complete run, 0 otherwise; lParam: the LookRun itself, handed back with its outcome, which the
+// receiver deletes). The window's thread locks its controls when it hands a run over, shows the run
+// under way on kLookStarted, and on kLookFinished gives the controls back and says why a run left no
+// whole report.
 constexpr UINT kLookStarted = WM_APP + 1;
 constexpr UINT kLookFinished = WM_APP + 2;
 
@@ -21,16 +23,23 @@ struct LookRun {
     HWND window = nullptr;        // told kLookStarted and kLookFinished
     std::vector<wchar_t> script;  // a terminated copy of the script box's text; the run splits it in place
     ScanOptions options;
+    // Set by the worker before it hands the run back.
+    ScanOutcome outcome = ScanOutcome::EmptyScript;
+    unsigned long systemError = 0;  // why the report is missing or incomplete
 };
 
 // The worker thread's routine: one scan run. `parameter` is a LookRun made with new, which the worker
-// owns from then on and deletes. Returns 1 after a complete run, 0 when it ended early (empty script,
-// report not created).
+// owns from then on and hands back with kLookFinished (or deletes, when the window is gone). Returns
+// 1 after a complete run, 0 when it ended early (empty script, report not created or incomplete).
 DWORD WINAPI Look(LPVOID parameter);
 
 // Puts the script file at `path` into the script box of `window`, decoded as the console front end
 // decodes it. A file that cannot be read shows an error box owned by `window`; the box keeps its text.
 bool LoadScript(HWND window, const wchar_t* path);
+
+// Tells the user, in a message box owned by `window`, why `run` left no whole report: it could not be
+// created, or part of it could not be written. Says nothing after a complete run or an empty script.
+void ShowLookTrouble(HWND window, const LookRun& run);
 
 // Asks for a text file with the standard open dialog and loads it. Nothing happens when cancelled.
 void ChooseAndLoadScript(HWND window);

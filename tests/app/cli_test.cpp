@@ -1,10 +1,13 @@
 // The console front end, run as its own process the way automation runs it.
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <filesystem>
 
 #include "report/create_log.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_driver.h"
+#include "util/handles.h"
 #include "util/owned.h"
 
 namespace {
@@ -284,6 +287,202 @@ TEST(Cli, ANulInsideAScriptSeparatesLines) {
         EXPECT_EQ(run.exitCode, 0u) << run.err;
         EXPECT_EQ(Body(ReadUtf16File(report)), body);
     }
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kNotElevated = "not running elevated";
+
+std::string IncompleteLine(const std::wstring& report) {
+    return "quillfen-cli: the report \"" + Narrow(report) +
+           "\" is incomplete: part of it could not be written: " + SystemMessageText(ERROR_DISK_FULL) + "\n";
+}
+
+TEST(Cli, AReportThatCannotBeWrittenWholeExitsOneWithTheReason) {
+    ScratchFolder folder;
+    // Some 40 KiB of report: more than the tiny volume holds.
+    std::string script = ":ENV";
+    std::wstring body = L"\r\n========== ENV ==========\r\n";
+    for (int i = 0; i < 200; ++i) {
+        std::string line = "line " + std::to_string(i) + std::string(40, 'x');
+        script += "\r\n" + line;
+        body += std::wstring(line.begin(), line.end()) + L" = " + std::wstring(line.begin(), line.end()) + L"\r\n";
+    }
+    WriteFileBytes(folder / L"script.txt", script);
+    const std::wstring volume = folder / L"tiny";
+    ASSERT_TRUE(CreateDirectoryW(volume.c_str(), nullptr));
+    TinyVolume tiny(volume, 16);
+    ASSERT_TRUE(tiny.mounted());
+    const std::wstring report = volume + L"\\out.txt";
+    for (const std::wstring& path : {report, std::wstring(L"Z:\\dev\\full")}) {
+        ProcessResult run =
+            RunProcess(Cli(L"--quiet --out " + Quoted(path) + L" " + Quoted(folder / L"script.txt")), {}, 60000);
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, 1u) << Narrow(path);
+        EXPECT_EQ(run.out, "") << Narrow(path);
+        EXPECT_EQ(run.err, IncompleteLine(path));
+    }
+    // What fitted is there, in order: the header, then the body up to the volume's end.
+    std::wstring written = ReadUtf16File(report);
+    EXPECT_EQ(written.size() * 2, 16384u);
+    std::wstring writtenBody = Body(written);
+    EXPECT_EQ(writtenBody, body.substr(0, writtenBody.size()));
+    EXPECT_GT(writtenBody.size(), 0u);
+}
+
+// A run held with its report open: its progress lines go into a pipe that nobody reads until
+// Release, so that it stops once the pipe is full, a few lines into its script.
+class HeldRun {
+public:
+    explicit HeldRun(const std::wstring& arguments) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 4096));
+        read_.reset(readEnd);
+        KernelHandle write(writeEnd);
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = write.get();
+        startup.hStdError = write.get();
+        std::wstring commandLine = Cli(arguments);
+        PROCESS_INFORMATION process = {};
+        EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                   &process))
+            << "error " << GetLastError();
+        process_.reset(process.hProcess);
+        KernelHandle thread(process.hThread);
+    }
+    // Reads the pipe to its end, which lets the run go on, and gives the run's exit code.
+    DWORD Release() {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(read_.get(), buffer, sizeof buffer, &got, nullptr) && got != 0) {
+        }
+        DWORD exitCode = 99;
+        EXPECT_EQ(WaitForSingleObject(process_.get(), 60000), WAIT_OBJECT_0);
+        GetExitCodeProcess(process_.get(), &exitCode);
+        return exitCode;
+    }
+    ~HeldRun() {
+        if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
+    }
+
+private:
+    KernelHandle read_;
+    KernelHandle process_;
+};
+
+TEST(Cli, ASecondRunCannotWriteTheReportOfARunUnderWay) {
+    ScratchFolder folder;
+    std::string script = ":ENV";
+    for (int i = 0; i < 3000; ++i) script += "\r\nline " + std::to_string(i) + " of a script long enough to wait";
+    WriteFileBytes(folder / L"long.txt", script);
+    WriteFileBytes(folder / L"short.txt", ":ENV\r\nsecond");
+    const std::wstring report = folder / L"out.txt";
+    HeldRun first(L"--out " + Quoted(report) + L" " + Quoted(folder / L"long.txt"));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            WIN32_FILE_ATTRIBUTE_DATA data = {};
+            return GetFileAttributesExW(report.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 200;
+        },
+        30000))
+        << "the first run never wrote";
+
+    ProcessResult second = RunProcess(Cli(L"--quiet --out " + Quoted(report) + L" " + Quoted(folder / L"short.txt")));
+    EXPECT_EQ(second.exitCode, 1u);
+    EXPECT_EQ(second.out, "");
+    EXPECT_EQ(second.err, "quillfen-cli: cannot create the report \"" + Narrow(report) +
+                              "\": " + SystemMessageText(ERROR_SHARING_VIOLATION) + "\n");
+
+    EXPECT_EQ(first.Release(), 0u);
+    std::wstring body = Body(ReadUtf16File(report));
+    EXPECT_EQ(body.find(L"second"), std::wstring::npos);
+    EXPECT_TRUE(
+        body.ends_with(L"line 2999 of a script long enough to wait = line 2999 of a script long enough to "
+                       L"wait\r\n" +
+                       kEnd));
+}
+
+TEST(Cli, TheScriptIsNeverItsOwnReport) {
+    ScratchFolder folder;
+    const std::wstring script = folder / L"my long script.txt";
+    const std::string bytes = ":ENV\r\nx\r\n";
+    WriteFileBytes(script, bytes);
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW(script.c_str(), shortName, MAX_PATH), 0u);
+    std::wstring upper = script;
+    for (wchar_t& c : upper) c = towupper(c);
+    const std::wstring spellings[] = {
+        script,
+        upper,
+        folder.path() + L"\\.\\my long script.txt",
+        shortName,
+        ZDrivePath(script),
+        folder.path() + L"\\sub\\..\\my long script.txt",
+    };
+    for (const std::wstring& out : spellings) {
+        ProcessResult run = RunProcess(Cli(L"--quiet --out " + Quoted(out) + L" " + Quoted(script)));
+        EXPECT_EQ(run.exitCode, 2u) << Narrow(out);
+        EXPECT_EQ(run.out, "") << Narrow(out);
+        EXPECT_EQ(run.err.rfind("quillfen-cli: the report \"", 0), 0u) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\" is the script itself; name another report with --out\n")) << run.err;
+        EXPECT_EQ(ReadFileBytes(script), bytes) << Narrow(out);
+    }
+    // From the script's own folder, both by relative names.
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.path().c_str()));
+    ProcessResult relative = RunProcess(Cli(L"--quiet --out \".\\MY LONG SCRIPT.txt\" \"my long script.txt\""));
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(relative.exitCode, 2u) << relative.err;
+    EXPECT_EQ(ReadFileBytes(script), bytes);
+}
+
+TEST(Cli, AnElevatedRunSaysNothingAboutElevation) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\r\nx");
+    ProcessResult run =
+        RunProcess(Cli(L"--out " + Quoted(folder / L"out.txt") + L" " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.err.find(kNotElevated), std::string::npos) << run.err;
+    EXPECT_EQ(run.err, "line 1 of 2: :ENV\nline 2 of 2: x\n");
+}
+
+TEST(Cli, TheConsoleManifestRunsAsInvokerWithLongPaths) {
+    const std::wstring exe = ExecutableFolder() + L"\\quillfen-cli.exe";
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    std::string manifest = data ? std::string(data, SizeofResource(module, found)) : std::string();
+    FreeLibrary(module);
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+    EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true"
+                            "</longPathAware>"),
+              std::string::npos);
+    EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos);
+    EXPECT_EQ(manifest.find("requireAdministrator"), std::string::npos);
+}
+
+TEST(Cli, TheDesktopReportLandsOnTheDesktopWithoutItsShellFoldersCopy) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    ShellFoldersDesktopRemoved removed;
+    ASSERT_TRUE(removed.done());
+    const std::wstring report = removed.desktop() + L"\\Quillfen.txt";
+    DeleteFileW(report.c_str());
+    ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, Narrow(report) + "\n");
+    EXPECT_EQ(Body(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    DeleteFileW(report.c_str());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include "tests/support/test_support.h"
 #include "util/handles.h"
 
@@ -106,6 +108,97 @@ TEST(Scan, AReportHeldOpenByAnotherProgramIsLeftAlone) {
     EXPECT_EQ(RunScan(script.data(), options), ScanOutcome::ReportNotCreated);
     CloseHandle(held);
     EXPECT_EQ(ReadFileBytes(path), "earlier report");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Scan, OnlyAnEnabledAdministratorsGroupCountsAsMembership) {
+    const struct {
+        DWORD attributes;
+        bool member;
+    } cases[] = {
+        {0x7, true},          // mandatory | enabled by default | enabled: an elevated administrator
+        {0xF, true},          // and owner
+        {0xC0000007, true},   // the logon id's bits beside them
+        {0x4, true},          // enabled alone
+        {0x10, false},        // deny only: a filtered (not elevated) administrator under UAC
+        {0x14, false},        // deny only wins over enabled
+        {0x0, false},         // present, not enabled
+        {0x3, false},         // mandatory and enabled by default, yet disabled
+        {0x20000000, false},  // a resource group, not enabled
+    };
+    for (const auto& c : cases) EXPECT_EQ(GroupCountsAsMember(c.attributes), c.member) << std::hex << c.attributes;
+}
+
+TEST(Scan, APrivilegeIsAssignedOnlyWhenTheCallSaysSoWithoutExcuse) {
+    const struct {
+        BOOL result;
+        DWORD lastError;
+        bool assigned;
+    } cases[] = {
+        {TRUE, ERROR_SUCCESS, true},
+        {TRUE, ERROR_NOT_ALL_ASSIGNED, false},  // the token does not hold the
+                                                // privilege
+        {FALSE, ERROR_ACCESS_DENIED, false},
+        {FALSE, ERROR_INVALID_HANDLE, false},
+        {FALSE, ERROR_SUCCESS, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PrivilegeWasAssigned(c.result, c.lastError), c.assigned) << c.result << " " << c.lastError;
+    }
+}
+
+TEST(Scan, OnlyATokenThatSaysSoIsKnownNotElevated) {
+    EXPECT_TRUE(KnownNotElevated(true, 0));
+    EXPECT_FALSE(KnownNotElevated(true, 1));
+    EXPECT_FALSE(KnownNotElevated(false, 0));  // unknown: nothing is said
+    EXPECT_FALSE(KnownNotElevated(false, 1));
+    // Wine runs the process as an elevated administrator.
+    EXPECT_FALSE(ProcessKnownNotElevated());
+}
+
+TEST(Scan, AReportThatCannotBeWrittenWholeIsIncompleteWithTheReason) {
+    std::wstring script = L":ENV\r\nx";
+    ScanOptions options;
+    options.reportPath = L"Z:\\dev\\full";
+    unsigned long error = 0;
+    EXPECT_EQ(RunScan(script.data(), options, &error), ScanOutcome::ReportIncomplete);
+    EXPECT_EQ(error, static_cast<unsigned long>(ERROR_DISK_FULL));
+}
+
+TEST(Scan, OneFileIsRecognisedHoweverItsPathIsSpelt) {
+    BY_HANDLE_FILE_INFORMATION a = {};
+    a.dwVolumeSerialNumber = 0x1234;
+    a.nFileIndexHigh = 1;
+    a.nFileIndexLow = 2;
+    BY_HANDLE_FILE_INFORMATION other = a;
+    EXPECT_TRUE(SameFileIdentity(a, other));
+    other.dwVolumeSerialNumber = 0x1235;  // the same index on another volume
+    EXPECT_FALSE(SameFileIdentity(a, other));
+    other = a;
+    other.nFileIndexHigh = 0;
+    EXPECT_FALSE(SameFileIdentity(a, other));
+    other = a;
+    other.nFileIndexLow = 3;
+    EXPECT_FALSE(SameFileIdentity(a, other));
+
+    ScratchFolder folder;
+    const std::wstring script = folder / L"my long script.txt";
+    WriteFileBytes(script, ":ENV\nx");
+    WriteFileBytes(folder / L"other.txt", ":ENV\nx");
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW(script.c_str(), shortName, MAX_PATH), 0u);
+    std::wstring upper = script;
+    for (wchar_t& c : upper) c = towupper(c);
+    std::wstring dotted = folder.path() + L"\\.\\my long script.txt";
+    for (const std::wstring& spelling :
+         {script, upper, dotted, std::wstring(shortName), L"\\\\?\\" + script, ZDrivePath(script)}) {
+        EXPECT_TRUE(IsSameFile(script.c_str(), spelling.c_str())) << Narrow(spelling);
+    }
+    EXPECT_FALSE(IsSameFile(script.c_str(), (folder / L"other.txt").c_str()));
+    EXPECT_FALSE(IsSameFile(script.c_str(), (folder / L"missing.txt").c_str()));
 }
 
 }  // namespace

@@ -99,3 +99,87 @@ TEST(CreateLog, DefaultReportLivesOnTheDesktop) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Log, TheCLibrarysErrorBecomesTheSystemsReason) {
+    const struct {
+        unsigned long osError;
+        unsigned long expected;
+    } cases[] = {
+        {ERROR_DISK_FULL, ERROR_DISK_FULL},  // WriteFile failed: its own code
+        {ERROR_HANDLE_DISK_FULL, ERROR_HANDLE_DISK_FULL},
+        {ERROR_NETNAME_DELETED, ERROR_NETNAME_DELETED},
+        {ERROR_NOT_ENOUGH_QUOTA, ERROR_NOT_ENOUGH_QUOTA},
+        {0, ERROR_DISK_FULL},  // a short write without an error
+    };
+    for (const auto& c : cases) EXPECT_EQ(StreamFailureCode(c.osError), c.expected) << c.osError;
+}
+
+TEST(Log, AFailedWriteIsKeptAndWritingGoesOn) {
+    ScratchFolder folder;
+    const std::wstring volume = folder / L"tiny";
+    ASSERT_TRUE(CreateDirectoryW(volume.c_str(), nullptr));
+    TinyVolume tiny(volume, 16);
+    ASSERT_TRUE(tiny.mounted());
+    WriteFileBytes(volume + L"\\filler", std::string(16384, 'f'));  // the volume is full
+    const std::wstring path = volume + L"\\r.txt";
+    FILE* report = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(report, nullptr);
+    Log(L"lost", report);
+    Log(L"lost too", report);
+    DeleteFileW((volume + L"\\filler").c_str());
+    Log(L"kept", report);
+    EXPECT_EQ(TakeLogFailure(report), static_cast<unsigned long>(ERROR_DISK_FULL));
+    EXPECT_EQ(TakeLogFailure(report), 0u) << "handed over once";
+    fclose(report);
+    EXPECT_EQ(ReadUtf16File(path), L"kept");
+}
+
+TEST(CreateLog, AFullDiskShowsAtTheClose) {
+    Stream report = CreateLogAt(L"Z:\\dev\\full");
+    ASSERT_TRUE(report);
+    Log(L"more", report.get());
+    EXPECT_EQ(CloseLog(report), static_cast<unsigned long>(ERROR_DISK_FULL));
+    EXPECT_FALSE(report);
+
+    ScratchFolder folder;
+    report = CreateLogAt((folder / L"fine.txt").c_str());
+    ASSERT_TRUE(report);
+    EXPECT_EQ(CloseLog(report), 0u);
+}
+
+TEST(CreateLog, TheOpenReportHasOneWriterAndAnyNumberOfReaders) {
+    ScratchFolder folder;
+    const std::wstring path = folder / L"Quillfen.txt";
+    Stream report = CreateLogAt(path.c_str());
+    ASSERT_TRUE(report);
+    const DWORD anySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    FileHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE, anySharing, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    FileHandle reader(CreateFileW(path.c_str(), GENERIC_READ, anySharing, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(reader) << "error " << GetLastError();
+    Stream second = CreateLogAt(path.c_str());
+    EXPECT_FALSE(second);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    reader.reset();
+    EXPECT_EQ(CloseLog(report), 0u);
+    EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
+}
+
+TEST(CreateLog, TheDesktopIsFoundWithoutItsShellFoldersCopy) {
+    ShellFoldersDesktopRemoved removed;
+    ASSERT_TRUE(removed.done());
+    EXPECT_FALSE(OwnedText(GetDesktopFolder()));
+    OwnedText path = GetReportPath();
+    ASSERT_TRUE(path);
+    EXPECT_EQ(std::wstring(path.get()), removed.desktop() + L"\\Quillfen.txt");
+    Stream report = CreateLog();
+    ASSERT_TRUE(report);
+    EXPECT_EQ(CloseLog(report), 0u);
+    EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
+    DeleteFileW(path.get());
+}
+
+}  // namespace

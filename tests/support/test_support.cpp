@@ -279,3 +279,51 @@ void TestKey::SetString(const std::wstring& name, const std::wstring& text, cons
 void TestKey::SetDword(const std::wstring& name, DWORD number, const std::wstring& subKey) {
     SetValue(name, REG_DWORD, &number, sizeof number, subKey);
 }
+
+std::wstring ZDrivePath(const std::wstring& path) {
+    std::string unix = UnixPath(path);
+    if (unix.empty()) return {};
+    std::wstring wide(unix.begin(), unix.end());  // the test folders' names are ASCII
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    return L"Z:" + wide;
+}
+
+TinyVolume::TinyVolume(const std::wstring& folder, int kib) : unixFolder_(UnixPath(folder)) {
+    mounted_ = !unixFolder_.empty() && RunLinuxProgram("/bin/mount", "-t tmpfs -o size=" + std::to_string(kib) +
+                                                                         "k tmpfs \"" + unixFolder_ + "\"");
+}
+
+TinyVolume::~TinyVolume() {
+    if (mounted_) RunLinuxProgram("/bin/umount", "\"" + unixFolder_ + "\"");
+}
+
+namespace {
+const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+}  // namespace
+
+ShellFoldersDesktopRemoved::ShellFoldersDesktopRemoved() {
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     &type_, value, &size) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "no Shell Folders value Desktop";
+        return;
+    }
+    desktop_ = value;
+    done_ = RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop") == ERROR_SUCCESS;
+}
+
+ShellFoldersDesktopRemoved::~ShellFoldersDesktopRemoved() {
+    if (!done_) return;
+    RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", type_, desktop_.c_str(),
+                    static_cast<DWORD>((desktop_.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring Wide(const std::string& text) {
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/os_fixtures.h"
+
 // A new empty folder under %TEMP%, removed with everything in it when the object goes. Links inside
 // it are removed as links; what they point at is never touched.
 class ScratchFolder {
@@ -68,10 +70,48 @@ private:
 
 // Narrow text of a wide one (for readable assertion messages).
 std::string Narrow(const std::wstring& text);
+// Wide text of UTF-8.
+std::wstring Wide(const std::string& text);
 
 // The system's text for an error code as UTF-8 on one line (line breaks as blanks, none at the end),
 // as the console front end shows it.
 std::string SystemMessageText(DWORD error);
+
+// The same file named through Wine's Z: drive, the Linux root (Z:\\home\\...); empty elsewhere.
+std::wstring ZDrivePath(const std::wstring& path);
+
+// A file system of `kib` KiB (a Linux tmpfs) mounted over the existing empty folder `folder` for the
+// object's life, to stand in for a full disk. The test process must run as root; mounted() says
+// whether it worked.
+class TinyVolume {
+public:
+    TinyVolume(const std::wstring& folder, int kib);
+    ~TinyVolume();
+    TinyVolume(const TinyVolume&) = delete;
+    TinyVolume& operator=(const TinyVolume&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string unixFolder_;
+    bool mounted_ = false;
+};
+
+// Removes the "Desktop" value under HKCU's Explorer "Shell Folders" key for the object's life and puts
+// it back afterwards; desktop() is the value it held.
+class ShellFoldersDesktopRemoved {
+public:
+    ShellFoldersDesktopRemoved();
+    ~ShellFoldersDesktopRemoved();
+    ShellFoldersDesktopRemoved(const ShellFoldersDesktopRemoved&) = delete;
+    ShellFoldersDesktopRemoved& operator=(const ShellFoldersDesktopRemoved&) = delete;
+    bool done() const { return done_; }
+    const std::wstring& desktop() const { return desktop_; }
+
+private:
+    std::wstring desktop_;
+    DWORD type_ = REG_SZ;
+    bool done_ = false;
+};
 
 // A registry key the test owns, created afresh under HKCU\Software\QuillfenTests and deleted with
 // its whole tree when the object goes.

@@ -171,6 +171,17 @@ HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
     return WaitForDialog(processId, timeoutMs, [](HWND) { return true; });
 }
 
+std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
+    return std::thread([processId, &seen] {
+        HWND box = WaitForDialog(processId, 20000, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
+        if (!box) return;
+        seen.caption = TextOf(box);
+        seen.text = TextOf(GetDlgItem(box, 0xFFFF));  // the message box's text control
+        seen.owner = GetWindow(box, GW_OWNER);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+}
+
 HeldPipe::HeldPipe(const std::wstring& name) : path_(L"\\\\.\\pipe\\" + name) {
     pipe_ = CreateNamedPipeW(path_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                              65536, 65536, 0, nullptr);

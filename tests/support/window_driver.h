@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Polls `condition` every 10 ms until it holds or `timeoutMs` has passed; returns the last answer.
@@ -58,6 +59,14 @@ void EndProcess(DWORD id);
 HWND WaitForDialog(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& wanted);
 // The visible dialog window (such as the open dialog) of process `processId`, waiting up to `timeoutMs`.
 HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = 30000);
+
+struct MessageBoxSeen {
+    std::wstring caption;
+    std::wstring text;
+    HWND owner = nullptr;
+};
+// Waits on another thread for a message box of process `processId`, notes what it says and closes it.
+std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen);
 
 // A named pipe that a CONTENTS line can read: the reader blocks until the test releases the pipe,
 // which holds a run in its scanning state for as long as the test needs.

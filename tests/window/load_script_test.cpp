@@ -31,24 +31,6 @@ private:
     HWND box_ = nullptr;
 };
 
-struct MessageBoxSeen {
-    std::wstring caption;
-    std::wstring text;
-    HWND owner = nullptr;
-};
-
-// Waits on another thread for a message box of process `processId`, notes what it says and closes it.
-std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
-    return std::thread([processId, &seen] {
-        HWND box = WaitForDialog(processId, 20000, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
-        if (!box) return;
-        seen.caption = TextOf(box);
-        seen.text = TextOf(GetDlgItem(box, 0xFFFF));  // the message box's text control
-        seen.owner = GetWindow(box, GW_OWNER);
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-    });
-}
-
 TEST(LoadScript, PutsEveryEncodingIntoTheScriptBox) {
     ScratchFolder folder;
     ScriptWindow window;

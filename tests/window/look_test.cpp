@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/window/window.h"
@@ -26,15 +27,18 @@ public:
     MessageWindow& operator=(const MessageWindow&) = delete;
     HWND get() const { return window_; }
 
-    // The WM_APP messages posted to the window so far, in order, as "message:wParam".
-    std::vector<std::wstring> TakePosted() const {
+    // The WM_APP messages posted to the window so far, in order, as "message:wParam". The run that
+    // comes back with kLookFinished is kept in handedBack.
+    std::vector<std::wstring> TakePosted() {
         std::vector<std::wstring> posted;
         MSG message;
         while (PeekMessageW(&message, window_, WM_APP, 0xBFFF, PM_REMOVE)) {
             posted.push_back(std::to_wstring(message.message - WM_APP) + L":" + std::to_wstring(message.wParam));
+            if (message.message == kLookFinished) handedBack.reset(reinterpret_cast<LookRun*>(message.lParam));
         }
         return posted;
     }
+    std::unique_ptr<LookRun> handedBack;
 
 private:
     HWND window_;
@@ -72,6 +76,8 @@ TEST(Look, ACompleteRunIsAnnouncedAndEndedByMessagesAroundItsReport) {
     MessageWindow window;
     EXPECT_EQ(RunWorker(MakeRun(window.get(), L":ENV\r\nhanded over\r\n", path)), 1u);
     EXPECT_EQ(window.TakePosted(), (std::vector<std::wstring>{kStarted, Finished(1)}));
+    ASSERT_TRUE(window.handedBack);
+    EXPECT_EQ(window.handedBack->outcome, ScanOutcome::Completed);
 
     std::wstring shape, body;
     SplitReport(ReadUtf16File(path), shape, body);
@@ -86,10 +92,13 @@ TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
         std::wstring script;
         std::wstring reportPath;
         bool noScript;  // the run holds no text at all, not even a terminator
+        ScanOutcome outcome;
+        unsigned long systemError;
     } cases[] = {
-        {"empty script", L"", folder / L"empty.txt", false},
-        {"no script", L"", folder / L"none.txt", true},
-        {"report not created", L":ENV\r\nx\r\n", folder / L"missing\\Quillfen.txt", false},
+        {"empty script", L"", folder / L"empty.txt", false, ScanOutcome::EmptyScript, 0},
+        {"no script", L"", folder / L"none.txt", true, ScanOutcome::EmptyScript, 0},
+        {"report not created", L":ENV\r\nx\r\n", folder / L"missing\\Quillfen.txt", false,
+         ScanOutcome::ReportNotCreated, ERROR_PATH_NOT_FOUND},
     };
     for (const auto& c : cases) {
         MessageWindow window;
@@ -97,6 +106,9 @@ TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
         if (c.noScript) run->script.clear();
         EXPECT_EQ(RunWorker(std::move(run)), 0u) << c.name;
         EXPECT_EQ(window.TakePosted(), (std::vector<std::wstring>{kStarted, Finished(0)})) << c.name;
+        ASSERT_TRUE(window.handedBack) << c.name;
+        EXPECT_EQ(window.handedBack->outcome, c.outcome) << c.name;
+        EXPECT_EQ(window.handedBack->systemError, c.systemError) << c.name;
         EXPECT_EQ(GetFileAttributesW(c.reportPath.c_str()), INVALID_FILE_ATTRIBUTES) << c.name << ": a report was made";
     }
 }
@@ -130,8 +142,14 @@ TEST_F(Window, AReportThatCannotBeCreatedGivesTheWindowBack) {
         FileHandle held(CreateFileW(ReportPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(held);
         program.SetScript(L":ENV\r\nlocked out\r\n");
+        MessageBoxSeen seen;
+        std::thread closer = CloseMessageBox(program.id(), seen);
         program.ClickLook();
-        Sleep(1500);
+        closer.join();
+        EXPECT_EQ(seen.caption, L"Error");
+        EXPECT_EQ(seen.text, L"The report could not be created:\n" + ReportPath() + L"\n\n" +
+                                 Wide(SystemMessageText(ERROR_SHARING_VIOLATION)));
+        EXPECT_EQ(seen.owner, program.window());
         EXPECT_TRUE(StateOf(program).idle());
         EXPECT_TRUE(NotepadChildren(program.id()).empty());
         LARGE_INTEGER size = {};
@@ -142,6 +160,35 @@ TEST_F(Window, AReportThatCannotBeCreatedGivesTheWindowBack) {
     program.ClickLook();
     ExpectNotepadOnReportAndEndIt(program);
     EXPECT_NE(ReadUtf16File(ReportPath()).find(L"locked out = locked out"), std::wstring::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, AReportThatCannotBeWrittenWholeIsNotOpenedButExplained) {
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    std::wstring desktop = ReportPath();
+    desktop.resize(desktop.rfind(L'\\'));
+    TinyVolume tiny(desktop, 16);
+    ASSERT_TRUE(tiny.mounted());
+    std::wstring script = L":ENV";
+    for (int i = 0; i < 300; ++i) script += L"\r\nline " + std::to_wstring(i) + L" of a report too big for the desktop";
+    program.SetScript(script);
+    MessageBoxSeen seen;
+    std::thread closer = CloseMessageBox(program.id(), seen);
+    program.ClickLook();
+    closer.join();
+    EXPECT_EQ(seen.caption, L"Error");
+    EXPECT_EQ(seen.text, L"The report is incomplete: part of it could not be written.\n" + ReportPath() + L"\n\n" +
+                             Wide(SystemMessageText(ERROR_DISK_FULL)));
+    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+    EXPECT_TRUE(NotepadChildren(program.id()).empty());
+    const std::wstring written = ReadUtf16File(ReportPath());
+    EXPECT_EQ(written.size() * 2, 16384u);
+    EXPECT_EQ(written.rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
+    DeleteFileW(ReportPath().c_str());
 }
 
 }  // namespace
