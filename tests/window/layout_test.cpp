@@ -181,16 +181,6 @@ TEST(Layout, AMoveToAnotherDpiTakesTheSuggestedSizeAndGivesEveryControlTheNewFon
     }
 }
 
-TEST(Layout, TheDpiOfAWindowIsTheScreensWhereNothingScalesIt) {
-    ThreeControls window;
-    ASSERT_NE(window.get(), nullptr);
-    HDC screen = GetDC(nullptr);
-    const UINT screenDpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
-    ReleaseDC(nullptr, screen);
-    EXPECT_EQ(DpiOfWindow(window.get()), screenDpi);
-    EXPECT_EQ(DpiOfWindow(nullptr), screenDpi);
-}
-
 TEST_F(Window, GeometryAndFontScaleWithTheDpi) {
     // Each size at the DPI, written out: window, the strip under the script box, the buttons' top above
     // the bottom edge, a button, the pair's width and shift, from one button to the next, the font.
