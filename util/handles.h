@@ -66,6 +66,15 @@ struct StreamTraits {
     static FILE* Invalid() { return nullptr; }
     static void Close(FILE* stream) { fclose(stream); }
 };
+struct FontTraits {  // CreateFontW
+    static HFONT Invalid() { return nullptr; }
+    static void Close(HFONT font) { DeleteObject(font); }
+};
+template <typename Interface>
+struct ComTraits {  // an interface pointer this code holds a reference on
+    static Interface* Invalid() { return nullptr; }
+    static void Close(Interface* object) { object->Release(); }
+};
 
 using FileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
 using KernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
@@ -74,3 +83,6 @@ using RegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using ServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 using SidHandle = UniqueHandle<PSID, SidTraits>;
 using Stream = UniqueHandle<FILE*, StreamTraits>;
+using FontHandle = UniqueHandle<HFONT, FontTraits>;
+template <typename Interface>
+using ComPointer = UniqueHandle<Interface*, ComTraits<Interface>>;

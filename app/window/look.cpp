@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/scan/scan.h"
+#include "app/window/taskbar.h"
 #include "app/window/window.h"
 #include "report/create_log.h"
 #include "util/owned.h"
@@ -15,10 +16,20 @@ const wchar_t kNotCreated[] = L"The report could not be created:";
 const wchar_t kIncomplete[] = L"The report is incomplete: part of it could not be written.";
 const wchar_t kNoDesktop[] = L"(the desktop folder is not known)";
 
+void PostProgress(size_t lineNumber, size_t lineCount, const wchar_t*, void* observerContext) {
+    if (!IsProgressStep(lineNumber, lineCount)) return;
+    PostMessageW(static_cast<LookRun*>(observerContext)->window, kLookProgress, lineNumber,
+                 static_cast<LPARAM>(lineCount));
+}
+
 }  // namespace
 
 DWORD WINAPI Look(LPVOID parameter) {
     std::unique_ptr<LookRun> run(static_cast<LookRun*>(parameter));
+    if (run->showProgress) {
+        run->options.observer = PostProgress;
+        run->options.observerContext = run.get();
+    }
     PostMessageW(run->window, kLookStarted, 0, 0);
     // The same pipeline as the console front end, so that both write the same report.
     run->outcome = RunScan(run->script.data(), run->options, &run->systemError);

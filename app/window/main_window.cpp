@@ -1,6 +1,8 @@
 // quillfen.exe: the main window with its script box, the "Look" and "Exit" buttons and the File menu.
 #include <memory>
 
+#include "app/window/layout.h"
+#include "app/window/taskbar.h"
 #include "app/window/window.h"
 #include "util/handles.h"
 
@@ -11,33 +13,37 @@ const wchar_t kLookCaption[] = L"Look";
 const wchar_t kScanningCaption[] = L"Scanning...";
 const wchar_t kTitle[] = L"Quillfen v1.0 - by tarnwick";
 const wchar_t kExitCaption[] = L"Exit";
-const wchar_t kFontName[] = L"Lucida Console";
 const wchar_t kErrorCaption[] = L"Error!";
 const wchar_t kRegistrationFailed[] = L"Internal Application Error - Windows Registration Failure.";
 const wchar_t kCreationFailed[] = L"Internal Application Error - Invalid Window Handle";
 
+// A place on the screen, not a size: the same at every DPI.
 constexpr int kLeft = 100;
 constexpr int kTop = 100;
-constexpr int kWidth = 486;
-constexpr int kHeight = 416;
-constexpr int kButtonWidth = 100;
-constexpr int kButtonHeight = 26;
-constexpr int kButtonPairWidth = 240;  // twice a button and the gap, and the pair's shift left of centre
-constexpr int kButtonStep = 120;       // from the left edge of "Look" to that of "Exit"
-constexpr int kBelowScriptBox = 35;
-constexpr int kAboveButtons = 28;
-constexpr int kFontHeight = 14;
 
-HFONT scriptFont = nullptr;
+FontHandle controlFont;             // the script box's and the buttons'; freed after the message loop
+ComPointer<ITaskbarList3> taskbar;  // empty until the shell has made the button, and where it has no such interface
 // Set when a run is handed to a worker and cleared by the worker's last message: a press that comes as
 // a message while the button is disabled must not start a second run either.
 bool runUnderWay = false;
 
-HWND CreateControl(HWND window, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
-                   int height, int id) {
-    return CreateWindowExW(WS_EX_CLIENTEDGE, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                           window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                           nullptr);
+HWND CreateControl(HWND window, const wchar_t* className, const wchar_t* text, DWORD style, const RECT& place, int id) {
+    return CreateWindowExW(WS_EX_CLIENTEDGE, className, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top,
+                           place.right - place.left, place.bottom - place.top, window,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+}
+
+// The window was made at the size for the screen's DPI; a window that opens on a monitor of another
+// DPI takes the size for that one before its controls are placed.
+UINT FitWindowToDpi(HWND window) {
+    const UINT dpi = DpiOfWindow(window);
+    const SIZE wanted = WindowSizeForDpi(dpi);
+    RECT outer = {};
+    GetWindowRect(window, &outer);
+    if (outer.right - outer.left != wanted.cx || outer.bottom - outer.top != wanted.cy) {
+        SetWindowPos(window, nullptr, 0, 0, wanted.cx, wanted.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return dpi;
 }
 
 void CreateControls(HWND window) {
@@ -45,33 +51,39 @@ void CreateControls(HWND window) {
     LONG style = GetWindowLongW(window, GWL_STYLE);
     SetWindowLongW(window, GWL_STYLE, style & ~(WS_THICKFRAME | WS_MAXIMIZEBOX));
 
+    const UINT dpi = FitWindowToDpi(window);
     RECT client = {};
     GetClientRect(window, &client);
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
-    const int buttonLeft = (width - kButtonPairWidth) / 2;
-    const int buttonTop = height - kAboveButtons;
+    const WindowLayout layout = LayOutControls(client.right - client.left, client.bottom - client.top, dpi);
 
-    HWND scriptBox = CreateControl(window, L"EDIT", nullptr, WS_VSCROLL | WS_HSCROLL | ES_MULTILINE, 0, 0, width,
-                                   height - kBelowScriptBox, IDC_SCRIPT);
+    HWND scriptBox =
+        CreateControl(window, L"EDIT", nullptr, WS_VSCROLL | WS_HSCROLL | ES_MULTILINE, layout.scriptBox, IDC_SCRIPT);
     // A pasted or loaded script is not cut at the edit control's default 32,767 characters.
     SendMessageW(scriptBox, EM_SETLIMITTEXT, 0, 0);
-    CreateControl(window, L"BUTTON", kLookCaption, BS_PUSHBUTTON, buttonLeft, buttonTop, kButtonWidth, kButtonHeight,
-                  IDC_LOOK);
-    CreateControl(window, L"BUTTON", kExitCaption, BS_PUSHBUTTON, buttonLeft + kButtonStep, buttonTop, kButtonWidth,
-                  kButtonHeight, IDC_EXIT);
+    CreateControl(window, L"BUTTON", kLookCaption, BS_PUSHBUTTON, layout.look, IDC_LOOK);
+    CreateControl(window, L"BUTTON", kExitCaption, BS_PUSHBUTTON, layout.exit, IDC_EXIT);
 
-    scriptFont = CreateFontW(kFontHeight, 0, 0, 0, 0, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, kFontName);
-    SendMessageW(GetDlgItem(window, IDC_SCRIPT), WM_SETFONT, reinterpret_cast<WPARAM>(scriptFont), TRUE);
+    controlFont = CreateControlFont(dpi);
+    SetControlsFont(window, controlFont.get());
+    AllowTaskbarButtonCreated(window);
+}
+
+// The shell made the window's button, or made it again after a restart of its own.
+void ConnectTaskbar() { taskbar = CreateTaskbarList(); }
+
+void ShowRunProgress(HWND window, const TaskbarProgress& progress) {
+    ShowTaskbarProgress(taskbar.get(), window, progress);
 }
 
 void LockControls(HWND window) {
     runUnderWay = true;
+    ShowRunProgress(window, ProgressAtStart());
     SendDlgItemMessageW(window, IDC_SCRIPT, EM_SETREADONLY, TRUE, 0);
     EnableWindow(GetDlgItem(window, IDC_LOOK), FALSE);
 }
 
 void GiveControlsBack(HWND window) {
+    ShowRunProgress(window, ProgressAtEnd());
     SetDlgItemTextW(window, IDC_LOOK, kLookCaption);
     SendDlgItemMessageW(window, IDC_SCRIPT, EM_SETREADONLY, FALSE, 0);
     EnableWindow(GetDlgItem(window, IDC_LOOK), TRUE);
@@ -89,6 +101,7 @@ void StartLook(HWND window) {
     run->script.assign(static_cast<size_t>(length) + 1, L'\0');
     GetWindowTextW(scriptBox, run->script.data(), length + 1);
     run->options.openReport = true;
+    run->showProgress = static_cast<bool>(taskbar);
     LockControls(window);
     KernelHandle thread(CreateThread(nullptr, 0, Look, run.get(), 0, nullptr));
     if (!thread) {
@@ -110,6 +123,12 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return 0;
         case WM_CLOSE:
             DestroyWindow(window);
+            return 0;
+        case WM_DPICHANGED:
+            ApplyNewDpi(window, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam), controlFont);
+            return 0;
+        case kLookProgress:
+            if (runUnderWay) ShowRunProgress(window, ProgressBeforeLine(wParam, static_cast<size_t>(lParam)));
             return 0;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
@@ -138,6 +157,10 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return 0;
         }
         default:
+            if (message == TaskbarButtonCreatedMessage()) {
+                ConnectTaskbar();
+                return 0;
+            }
             return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -158,7 +181,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         return 0;
     }
 
-    HWND window = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, kLeft, kTop, kWidth, kHeight, nullptr,
+    ComApartment com;  // for the taskbar button
+    const SIZE size = WindowSizeForDpi(DpiOfWindow(nullptr));
+    HWND window = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, kLeft, kTop, size.cx, size.cy, nullptr,
                                   nullptr, instance, nullptr);
     if (window == nullptr) {
         MessageBoxW(nullptr, kCreationFailed, kErrorCaption, MB_ICONEXCLAMATION);
@@ -172,6 +197,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    if (scriptFont) DeleteObject(scriptFont);
+    taskbar.reset();  // before COM goes
+    controlFont.reset();
     return 0;
 }

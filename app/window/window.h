@@ -17,12 +17,16 @@
 // whole report.
 constexpr UINT kLookStarted = WM_APP + 1;
 constexpr UINT kLookFinished = WM_APP + 2;
+// Posted by a worker whose run asks for it (LookRun::showProgress) at the progress steps of the run:
+// wParam is the number (from 1) of the script line about to run, lParam the number of lines.
+constexpr UINT kLookProgress = WM_APP + 3;
 
 // One run as the window's thread hands it to a worker.
 struct LookRun {
     HWND window = nullptr;        // told kLookStarted and kLookFinished
     std::vector<wchar_t> script;  // a terminated copy of the script box's text; the run splits it in place
     ScanOptions options;
+    bool showProgress = false;  // also told kLookProgress, when the window has somewhere to show it
     // Set by the worker before it hands the run back.
     ScanOutcome outcome = ScanOutcome::EmptyScript;
     unsigned long systemError = 0;  // why the report is missing or incomplete

@@ -113,6 +113,35 @@ TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
     }
 }
 
+TEST(Look, ARunThatAsksForProgressReportsItsLinesBetweenStartedAndFinished) {
+    ScratchFolder folder;
+    const struct {
+        bool showProgress;
+        std::vector<std::wstring> posted;  // "message:line of count"
+    } cases[] = {
+        {false, {L"1:0 of 0", L"2:1 of 0"}},
+        {true, {L"1:0 of 0", L"3:1 of 3", L"3:2 of 3", L"3:3 of 3", L"2:1 of 0"}},
+    };
+    for (const auto& c : cases) {
+        MessageWindow window;
+        const std::wstring path = folder / (c.showProgress ? L"progress.txt" : L"quiet.txt");
+        auto run = MakeRun(window.get(), L":ENV\r\none\r\ntwo\r\n", path);
+        run->showProgress = c.showProgress;
+        EXPECT_EQ(RunWorker(std::move(run)), 1u);
+        std::vector<std::wstring> posted;
+        MSG message;
+        while (PeekMessageW(&message, window.get(), WM_APP, 0xBFFF, PM_REMOVE)) {
+            posted.push_back(std::to_wstring(message.message - WM_APP) + L":" + std::to_wstring(message.wParam) +
+                             L" of " + std::to_wstring(message.lParam));
+        }
+        EXPECT_EQ(posted, c.posted) << "progress " << c.showProgress;
+        // Progress changes nothing in the report.
+        std::wstring shape, body;
+        SplitReport(ReadUtf16File(path), shape, body);
+        EXPECT_EQ(body, L"\r\n========== ENV ==========\r\none = one\r\ntwo = two\r\n" + kEndOfReport);
+    }
+}
+
 TEST_F(Window, ASecondRunReplacesTheReport) {
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);

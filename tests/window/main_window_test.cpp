@@ -97,6 +97,9 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
                  reinterpret_cast<LPARAM>(program.control(IDC_LOOK)));
 
     ASSERT_TRUE(pipe.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
+    // On a busy machine the worker can reach the pipe before the window's thread has taken its first
+    // message; the run is held, so the window must come to show it.
+    WaitFor([&] { return StateOf(program).scanning(); }, 10000);
     WindowState state = StateOf(program);
     EXPECT_TRUE(state.scanning()) << "read-only " << state.scriptReadOnly << ", enabled " << state.lookEnabled
                                   << ", caption " << Narrow(state.lookCaption);

@@ -159,4 +159,21 @@ TEST(Resources, ManifestAsksForAdministratorAndCommonControlsSix) {
     }
 }
 
+// Per-monitor (v2) awareness, so that the window is told of each monitor's DPI; true/pm for the systems
+// that only read the older element.
+TEST(Resources, ManifestAsksForPerMonitorDpiAwareness) {
+    for (const std::wstring& exe : Executables()) {
+        SCOPED_TRACE(Narrow(exe));
+        ResourceFile file(exe);
+        std::string manifest = file.Bytes(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+        EXPECT_NE(manifest.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                                "PerMonitorV2, PerMonitor</dpiAwareness>"),
+                  std::string::npos)
+            << manifest;
+        EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm"
+                                "</dpiAware>"),
+                  std::string::npos);
+    }
+}
+
 }  // namespace
