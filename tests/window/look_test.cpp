@@ -117,10 +117,10 @@ TEST(Look, ARunThatAsksForProgressReportsItsLinesBetweenStartedAndFinished) {
     ScratchFolder folder;
     const struct {
         bool showProgress;
-        std::vector<std::wstring> posted;  // "message:line of count"
+        std::vector<std::wstring> posted;  // "message:wParam", with what lParam carries
     } cases[] = {
-        {false, {L"1:0 of 0", L"2:1 of 0"}},
-        {true, {L"1:0 of 0", L"3:1 of 3", L"3:2 of 3", L"3:3 of 3", L"2:1 of 0"}},
+        {false, {L"1:0", L"2:1 with its run"}},
+        {true, {L"1:0", L"3:1 of 3", L"3:2 of 3", L"3:3 of 3", L"2:1 with its run"}},
     };
     for (const auto& c : cases) {
         MessageWindow window;
@@ -131,8 +131,13 @@ TEST(Look, ARunThatAsksForProgressReportsItsLinesBetweenStartedAndFinished) {
         std::vector<std::wstring> posted;
         MSG message;
         while (PeekMessageW(&message, window.get(), WM_APP, 0xBFFF, PM_REMOVE)) {
-            posted.push_back(std::to_wstring(message.message - WM_APP) + L":" + std::to_wstring(message.wParam) +
-                             L" of " + std::to_wstring(message.lParam));
+            std::wstring entry = std::to_wstring(message.message - WM_APP) + L":" + std::to_wstring(message.wParam);
+            if (message.message == kLookProgress) entry += L" of " + std::to_wstring(message.lParam);
+            if (message.message == kLookFinished) {
+                std::unique_ptr<LookRun> handedBack(reinterpret_cast<LookRun*>(message.lParam));
+                if (handedBack) entry += L" with its run";
+            }
+            posted.push_back(entry);
         }
         EXPECT_EQ(posted, c.posted) << "progress " << c.showProgress;
         // Progress changes nothing in the report.
