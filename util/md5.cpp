@@ -12,16 +12,38 @@ namespace {
 
 constexpr uint32_t Rotl(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
 
-// The four round functions in the forms that need the fewest operations.
-constexpr uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
-constexpr uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return y ^ (z & (x ^ y)); }
-constexpr uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
-constexpr uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
+// The steps form one chain through b: each step's b is the step before's result. Every step first
+// adds its message word and constant to a (both known early), and the round functions are written so
+// that as few of their operations as possible wait for b.
+inline __attribute__((always_inline)) void StepF(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x,
+                                                 uint32_t t, int s) {
+    a += x + t;
+    a += d ^ (b & (c ^ d));
+    a = b + Rotl(a, s);
+}
 
-template <uint32_t (*Round)(uint32_t, uint32_t, uint32_t)>
-inline __attribute__((always_inline)) void Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, uint32_t t,
-                                                int s) {
-    a = b + Rotl(a + Round(b, c, d) + x + t, s);
+// (b & d) | (c & ~d) as a sum (the two terms share no bit), so c & ~d joins a before b is known.
+inline __attribute__((always_inline)) void StepG(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x,
+                                                 uint32_t t, int s) {
+    a += x + t;
+    a += c & ~d;
+    a += b & d;
+    a = b + Rotl(a, s);
+}
+
+inline __attribute__((always_inline)) void StepH(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x,
+                                                 uint32_t t, int s) {
+    a += x + t;
+    a += (c ^ d) ^ b;
+    a = b + Rotl(a, s);
+}
+
+// ~d is ready before b: only the or and the exclusive or wait for it.
+inline __attribute__((always_inline)) void StepI(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x,
+                                                 uint32_t t, int s) {
+    a += x + t;
+    a += c ^ (b | ~d);
+    a = b + Rotl(a, s);
 }
 
 // Compresses `blocks` consecutive 64-byte blocks, keeping the state in registers between them.
@@ -32,73 +54,73 @@ void TransformBlocks(uint32_t state[4], const unsigned char* data, size_t blocks
         memcpy(x, data, 64);  // Windows runs little-endian only: the words are the bytes as they lie
         const uint32_t a0 = a, b0 = b, c0 = c, d0 = d;
 
-        Step<F>(a, b, c, d, x[0], 0xd76aa478, 7);
-        Step<F>(d, a, b, c, x[1], 0xe8c7b756, 12);
-        Step<F>(c, d, a, b, x[2], 0x242070db, 17);
-        Step<F>(b, c, d, a, x[3], 0xc1bdceee, 22);
-        Step<F>(a, b, c, d, x[4], 0xf57c0faf, 7);
-        Step<F>(d, a, b, c, x[5], 0x4787c62a, 12);
-        Step<F>(c, d, a, b, x[6], 0xa8304613, 17);
-        Step<F>(b, c, d, a, x[7], 0xfd469501, 22);
-        Step<F>(a, b, c, d, x[8], 0x698098d8, 7);
-        Step<F>(d, a, b, c, x[9], 0x8b44f7af, 12);
-        Step<F>(c, d, a, b, x[10], 0xffff5bb1, 17);
-        Step<F>(b, c, d, a, x[11], 0x895cd7be, 22);
-        Step<F>(a, b, c, d, x[12], 0x6b901122, 7);
-        Step<F>(d, a, b, c, x[13], 0xfd987193, 12);
-        Step<F>(c, d, a, b, x[14], 0xa679438e, 17);
-        Step<F>(b, c, d, a, x[15], 0x49b40821, 22);
+        StepF(a, b, c, d, x[0], 0xd76aa478, 7);
+        StepF(d, a, b, c, x[1], 0xe8c7b756, 12);
+        StepF(c, d, a, b, x[2], 0x242070db, 17);
+        StepF(b, c, d, a, x[3], 0xc1bdceee, 22);
+        StepF(a, b, c, d, x[4], 0xf57c0faf, 7);
+        StepF(d, a, b, c, x[5], 0x4787c62a, 12);
+        StepF(c, d, a, b, x[6], 0xa8304613, 17);
+        StepF(b, c, d, a, x[7], 0xfd469501, 22);
+        StepF(a, b, c, d, x[8], 0x698098d8, 7);
+        StepF(d, a, b, c, x[9], 0x8b44f7af, 12);
+        StepF(c, d, a, b, x[10], 0xffff5bb1, 17);
+        StepF(b, c, d, a, x[11], 0x895cd7be, 22);
+        StepF(a, b, c, d, x[12], 0x6b901122, 7);
+        StepF(d, a, b, c, x[13], 0xfd987193, 12);
+        StepF(c, d, a, b, x[14], 0xa679438e, 17);
+        StepF(b, c, d, a, x[15], 0x49b40821, 22);
 
-        Step<G>(a, b, c, d, x[1], 0xf61e2562, 5);
-        Step<G>(d, a, b, c, x[6], 0xc040b340, 9);
-        Step<G>(c, d, a, b, x[11], 0x265e5a51, 14);
-        Step<G>(b, c, d, a, x[0], 0xe9b6c7aa, 20);
-        Step<G>(a, b, c, d, x[5], 0xd62f105d, 5);
-        Step<G>(d, a, b, c, x[10], 0x02441453, 9);
-        Step<G>(c, d, a, b, x[15], 0xd8a1e681, 14);
-        Step<G>(b, c, d, a, x[4], 0xe7d3fbc8, 20);
-        Step<G>(a, b, c, d, x[9], 0x21e1cde6, 5);
-        Step<G>(d, a, b, c, x[14], 0xc33707d6, 9);
-        Step<G>(c, d, a, b, x[3], 0xf4d50d87, 14);
-        Step<G>(b, c, d, a, x[8], 0x455a14ed, 20);
-        Step<G>(a, b, c, d, x[13], 0xa9e3e905, 5);
-        Step<G>(d, a, b, c, x[2], 0xfcefa3f8, 9);
-        Step<G>(c, d, a, b, x[7], 0x676f02d9, 14);
-        Step<G>(b, c, d, a, x[12], 0x8d2a4c8a, 20);
+        StepG(a, b, c, d, x[1], 0xf61e2562, 5);
+        StepG(d, a, b, c, x[6], 0xc040b340, 9);
+        StepG(c, d, a, b, x[11], 0x265e5a51, 14);
+        StepG(b, c, d, a, x[0], 0xe9b6c7aa, 20);
+        StepG(a, b, c, d, x[5], 0xd62f105d, 5);
+        StepG(d, a, b, c, x[10], 0x02441453, 9);
+        StepG(c, d, a, b, x[15], 0xd8a1e681, 14);
+        StepG(b, c, d, a, x[4], 0xe7d3fbc8, 20);
+        StepG(a, b, c, d, x[9], 0x21e1cde6, 5);
+        StepG(d, a, b, c, x[14], 0xc33707d6, 9);
+        StepG(c, d, a, b, x[3], 0xf4d50d87, 14);
+        StepG(b, c, d, a, x[8], 0x455a14ed, 20);
+        StepG(a, b, c, d, x[13], 0xa9e3e905, 5);
+        StepG(d, a, b, c, x[2], 0xfcefa3f8, 9);
+        StepG(c, d, a, b, x[7], 0x676f02d9, 14);
+        StepG(b, c, d, a, x[12], 0x8d2a4c8a, 20);
 
-        Step<H>(a, b, c, d, x[5], 0xfffa3942, 4);
-        Step<H>(d, a, b, c, x[8], 0x8771f681, 11);
-        Step<H>(c, d, a, b, x[11], 0x6d9d6122, 16);
-        Step<H>(b, c, d, a, x[14], 0xfde5380c, 23);
-        Step<H>(a, b, c, d, x[1], 0xa4beea44, 4);
-        Step<H>(d, a, b, c, x[4], 0x4bdecfa9, 11);
-        Step<H>(c, d, a, b, x[7], 0xf6bb4b60, 16);
-        Step<H>(b, c, d, a, x[10], 0xbebfbc70, 23);
-        Step<H>(a, b, c, d, x[13], 0x289b7ec6, 4);
-        Step<H>(d, a, b, c, x[0], 0xeaa127fa, 11);
-        Step<H>(c, d, a, b, x[3], 0xd4ef3085, 16);
-        Step<H>(b, c, d, a, x[6], 0x04881d05, 23);
-        Step<H>(a, b, c, d, x[9], 0xd9d4d039, 4);
-        Step<H>(d, a, b, c, x[12], 0xe6db99e5, 11);
-        Step<H>(c, d, a, b, x[15], 0x1fa27cf8, 16);
-        Step<H>(b, c, d, a, x[2], 0xc4ac5665, 23);
+        StepH(a, b, c, d, x[5], 0xfffa3942, 4);
+        StepH(d, a, b, c, x[8], 0x8771f681, 11);
+        StepH(c, d, a, b, x[11], 0x6d9d6122, 16);
+        StepH(b, c, d, a, x[14], 0xfde5380c, 23);
+        StepH(a, b, c, d, x[1], 0xa4beea44, 4);
+        StepH(d, a, b, c, x[4], 0x4bdecfa9, 11);
+        StepH(c, d, a, b, x[7], 0xf6bb4b60, 16);
+        StepH(b, c, d, a, x[10], 0xbebfbc70, 23);
+        StepH(a, b, c, d, x[13], 0x289b7ec6, 4);
+        StepH(d, a, b, c, x[0], 0xeaa127fa, 11);
+        StepH(c, d, a, b, x[3], 0xd4ef3085, 16);
+        StepH(b, c, d, a, x[6], 0x04881d05, 23);
+        StepH(a, b, c, d, x[9], 0xd9d4d039, 4);
+        StepH(d, a, b, c, x[12], 0xe6db99e5, 11);
+        StepH(c, d, a, b, x[15], 0x1fa27cf8, 16);
+        StepH(b, c, d, a, x[2], 0xc4ac5665, 23);
 
-        Step<I>(a, b, c, d, x[0], 0xf4292244, 6);
-        Step<I>(d, a, b, c, x[7], 0x432aff97, 10);
-        Step<I>(c, d, a, b, x[14], 0xab9423a7, 15);
-        Step<I>(b, c, d, a, x[5], 0xfc93a039, 21);
-        Step<I>(a, b, c, d, x[12], 0x655b59c3, 6);
-        Step<I>(d, a, b, c, x[3], 0x8f0ccc92, 10);
-        Step<I>(c, d, a, b, x[10], 0xffeff47d, 15);
-        Step<I>(b, c, d, a, x[1], 0x85845dd1, 21);
-        Step<I>(a, b, c, d, x[8], 0x6fa87e4f, 6);
-        Step<I>(d, a, b, c, x[15], 0xfe2ce6e0, 10);
-        Step<I>(c, d, a, b, x[6], 0xa3014314, 15);
-        Step<I>(b, c, d, a, x[13], 0x4e0811a1, 21);
-        Step<I>(a, b, c, d, x[4], 0xf7537e82, 6);
-        Step<I>(d, a, b, c, x[11], 0xbd3af235, 10);
-        Step<I>(c, d, a, b, x[2], 0x2ad7d2bb, 15);
-        Step<I>(b, c, d, a, x[9], 0xeb86d391, 21);
+        StepI(a, b, c, d, x[0], 0xf4292244, 6);
+        StepI(d, a, b, c, x[7], 0x432aff97, 10);
+        StepI(c, d, a, b, x[14], 0xab9423a7, 15);
+        StepI(b, c, d, a, x[5], 0xfc93a039, 21);
+        StepI(a, b, c, d, x[12], 0x655b59c3, 6);
+        StepI(d, a, b, c, x[3], 0x8f0ccc92, 10);
+        StepI(c, d, a, b, x[10], 0xffeff47d, 15);
+        StepI(b, c, d, a, x[1], 0x85845dd1, 21);
+        StepI(a, b, c, d, x[8], 0x6fa87e4f, 6);
+        StepI(d, a, b, c, x[15], 0xfe2ce6e0, 10);
+        StepI(c, d, a, b, x[6], 0xa3014314, 15);
+        StepI(b, c, d, a, x[13], 0x4e0811a1, 21);
+        StepI(a, b, c, d, x[4], 0xf7537e82, 6);
+        StepI(d, a, b, c, x[11], 0xbd3af235, 10);
+        StepI(c, d, a, b, x[2], 0x2ad7d2bb, 15);
+        StepI(b, c, d, a, x[9], 0xeb86d391, 21);
 
         a += a0;
         b += b0;
