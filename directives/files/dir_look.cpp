@@ -93,19 +93,19 @@ bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& 
     return exists;
 }
 
-// "\r\n", the name, the entry text and, when asked, the digest of folder\name (backslash always added).
-void LogFile(const std::wstring& folder, const FoundEntry& file, bool md5, FILE* report) {
+// "\r\n", the name, the entry text and, when asked, the digest of the file as found.
+void LogFile(const FoundEntry& file, bool md5, FILE* report) {
     std::wstring line = kLineEnd;
     line += file.name;
     line += EntryText(file);
-    if (md5) AppendDigest(line, JoinPath(folder, file.name.c_str()));
+    if (md5) AppendDigest(line, file.openPath);
     Log(line.c_str(), report);
 }
 
 // A folder's files, then its folder list or, in sub mode, its whole tree: each sub-folder's line, its
 // files, then its own sub-folders. The name pattern, the date filter and the digests hold at every
-// depth; nofiles hides only the folder's own files.
-void ListFolder(const std::wstring& path, const DirOptions& options, FILE* report) {
+// depth; nofiles hides only the folder's own files. `openPath` is the form to open `path` by.
+void ListFolder(const std::wstring& path, const std::wstring& openPath, const DirOptions& options, FILE* report) {
     WalkOptions walk;
     walk.files = true;
     walk.rootFiles = !options.noFiles;
@@ -126,16 +126,16 @@ void ListFolder(const std::wstring& path, const DirOptions& options, FILE* repor
         rootFilesDone = true;
         if (!options.noFiles && !anyRootFile) Log(kNoFiles, report);
     };
-    WalkFolder(path, walk, [&](const std::wstring& folder, const FoundEntry& entry, unsigned depth) {
+    WalkFolder(path, openPath, walk, [&](const std::wstring& folder, const FoundEntry& entry, unsigned depth) {
         const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (!isFolder && depth == 0) {
             anyRootFile = true;
-            LogFile(folder, entry, options.md5, report);
+            LogFile(entry, options.md5, report);
             return;
         }
         endRootFiles();
         if (!isFolder) {
-            LogFile(folder, entry, options.md5, report);
+            LogFile(entry, options.md5, report);
             return;
         }
         anyFolder = true;
@@ -182,20 +182,23 @@ void DirLook(wchar_t* line, FILE* report) {
         if (!path.empty() && path.back() == L'\\') path.pop_back();
     }
     if (!LogFolderHeader(path, DoesFolderExist(path.c_str()) != 0, parameters, report)) return;
+    const std::wstring openPath = FolderOpenPath(path);
     if (!options.hasFolderPattern) {
-        ListFolder(path, options, report);
+        ListFolder(path, openPath, options, report);
         return;
     }
     // Each matching sub-folder gets a section of its own, listed by its path with every other option:
-    // the name is used as found, never expanded or trimmed. The enumeration has just shown it to be a
-    // folder (a path ending in a blank would not even pass a check by name).
+    // the name is used as found, never expanded or trimmed, and checked and opened in the form that
+    // keeps it whole (a trailing dot or blank).
     WalkOptions matches;
     matches.folders = true;
     matches.folderPattern = options.folderPattern.c_str();
     matches.sorted = true;
-    WalkFolder(path, matches, [&](const std::wstring& folder, const FoundEntry& entry, unsigned) {
+    WalkFolder(path, openPath, matches, [&](const std::wstring& folder, const FoundEntry& entry, unsigned) {
         const std::wstring subFolder = ChildPath(folder, entry.name.c_str());
-        LogFolderHeader(subFolder, true, options.folderParameters, report);
-        ListFolder(subFolder, options, report);
+        if (LogFolderHeader(subFolder, DoesFolderExist(entry.openPath.c_str()) != 0, options.folderParameters,
+                            report)) {
+            ListFolder(subFolder, entry.openPath, options, report);
+        }
     });
 }

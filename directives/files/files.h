@@ -46,18 +46,31 @@ std::wstring JoinPath(const std::wstring& folder, const wchar_t* name);
 // The same, but no second backslash after a folder that already ends with one.
 std::wstring ChildPath(const std::wstring& folder, const wchar_t* name);
 
-// Whether a walk enters the folder of this enumeration entry: a folder that is no reparse point (no
-// link or junction can lead a walk into a cycle) and not "." or "..".
+// The \\?\ form of a full path as GetFullPathNameW gives it: "C:\x" becomes "\\?\C:\x", "\\server\share"
+// becomes "\\?\UNC\server\share" and "\\.\x" becomes "\\?\x"; a \\?\ path and a path that is not absolute
+// come back unchanged. Names appended to the result are then opened as they are spelt.
+std::wstring ExtendedLengthPath(const std::wstring& fullPath);
+// The form in which a walk of the folder the user typed opens what it finds: made absolute by the
+// platform's own rules (as an enumeration of `folder`\* would be), then in its \\?\ form, with a
+// trailing backslash. A \\?\ path is taken as typed; one the platform cannot make absolute keeps its
+// old form.
+std::wstring FolderOpenPath(const std::wstring& folder);
+
+// Whether a walk may enter a reparse-point folder with this tag (the find data's dwReserved0).
+bool IsReparseTagToEnter(DWORD tag);
+// Whether a walk enters the folder of this enumeration entry: a folder, not "." or "..", and either no
+// reparse point or one whose tag IsReparseTagToEnter accepts.
 bool IsFolderToEnter(const WIN32_FIND_DATAW& entry);
 
 // One file or folder of an enumeration, as the walk hands it over.
 struct FoundEntry {
     std::wstring name;
+    std::wstring openPath;  // the entry's own path in the form to open it by
     DWORD attributes;
     FILETIME created;
     FILETIME written;
     uint64_t size;
-    bool enter;  // IsFolderToEnter of its find data
+    bool enter;  // the walk's enter rule applied to its find data
 };
 // FileEntryText or FolderEntryText of an entry, by its attributes.
 std::wstring EntryText(const FoundEntry& entry);
@@ -75,13 +88,21 @@ struct WalkOptions {
     const SYSTEMTIME* reference = nullptr;  // files created or written on or after this day only
     bool recursive = false;
     bool sorted = false;  // by name, ignoring case; otherwise in enumeration order
+    // Which folders a recursive walk enters (tests give a laxer rule to reach the identity guard).
+    bool (*enterRule)(const WIN32_FIND_DATAW& entry) = IsFolderToEnter;
 };
 
-// Called for each listed entry with the folder that holds it and that folder's depth (0: the root).
+// Called for each listed entry with the folder that holds it (as shown: the root as given, then the
+// names found) and that folder's depth (0: the root).
 using WalkVisitor = std::function<void(const std::wstring& folder, const FoundEntry& entry, unsigned depth)>;
 
 // Walks `root` depth first with a stack of its own: a folder's files, then its folders, then the
-// folders it enters that were not listed. Links and junctions are listed but never entered.
+// folders it enters that were not listed. Everything is enumerated and opened below `openRoot` (the
+// form of `root` to open it by). Links and junctions are listed but never entered, and no reparse
+// point is entered into a folder that is already on the walk's current path.
+void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const WalkOptions& options,
+                const WalkVisitor& visit);
+// The same with `openRoot` as FolderOpenPath gives it.
 void WalkFolder(const std::wstring& root, const WalkOptions& options, const WalkVisitor& visit);
 
 // Appends " " and the digest of the file at `path`, or " (Unable to calculate MD5)": a listed file's tail.

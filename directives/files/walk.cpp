@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <cwctype>
+#include <iterator>
 
 #include "directives/files/files.h"
 #include "util/handles.h"
+#include "util/sized_fetch.h"
 
 namespace {
 
@@ -15,13 +18,11 @@ bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(
 
 bool IsFolder(const WIN32_FIND_DATAW& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-FoundEntry MakeEntry(const WIN32_FIND_DATAW& data) {
-    return FoundEntry{data.cFileName,
-                      data.dwFileAttributes,
-                      data.ftCreationTime,
-                      data.ftLastWriteTime,
-                      (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                      IsFolderToEnter(data)};
+FoundEntry MakeEntry(const WIN32_FIND_DATAW& data, const std::wstring& openFolder, const WalkOptions& options) {
+    return FoundEntry{data.cFileName,         ChildPath(openFolder, data.cFileName),
+                      data.dwFileAttributes,  data.ftCreationTime,
+                      data.ftLastWriteTime,   (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                      options.enterRule(data)};
 }
 
 bool PassesDateFilter(const FoundEntry& file, const SYSTEMTIME* reference) {
@@ -29,12 +30,12 @@ bool PassesDateFilter(const FoundEntry& file, const SYSTEMTIME* reference) {
            IsOnOrAfter(FileTimeFields(file.written), *reference);
 }
 
-// Calls `take` for every entry of folder\pattern (the platform matches * and ? ignoring case);
-// `foldersOnly` is a hint that files are not wanted.
+// Calls `take` for every entry of `openFolder` matching `pattern` (the platform matches * and ?
+// ignoring case); `foldersOnly` is a hint that files are not wanted.
 template <typename Take>
-void Enumerate(const std::wstring& folder, const wchar_t* pattern, bool foldersOnly, Take take) {
+void Enumerate(const std::wstring& openFolder, const wchar_t* pattern, bool foldersOnly, Take take) {
     WIN32_FIND_DATAW data;
-    FindHandle find(FindFirstFileExW(JoinPath(folder, pattern).c_str(), FindExInfoBasic, &data,
+    FindHandle find(FindFirstFileExW(ChildPath(openFolder, pattern).c_str(), FindExInfoBasic, &data,
                                      foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr,
                                      FIND_FIRST_EX_LARGE_FETCH));
     if (!find) return;
@@ -49,19 +50,56 @@ void SortByName(std::vector<FoundEntry>& entries) {
     });
 }
 
+// Volume serial number and file index: the same for every path that leads to one folder.
+struct FolderIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+bool ReadFolderIdentity(const std::wstring& openPath, FolderIdentity& identity) {
+    FileHandle folder(CreateFileW(openPath.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!folder || !GetFileInformationByHandle(folder.get(), &information)) return false;
+    identity = FolderIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    return true;
+}
+
 // A folder being walked: the sub-folders still to come, each reported before it is entered when
-// `report` is set.
+// `report` is set. Its identity is read only when a reparse point below it is about to be entered.
 struct Frame {
     std::wstring folder;
+    std::wstring openFolder;
     unsigned depth;
     std::vector<FoundEntry> pending;
     bool report;
-    size_t next;
+    size_t next = 0;
+    enum class Identity { kUnread, kKnown, kUnknown } identityState = Identity::kUnread;
+    FolderIdentity identity = {};
 };
+
+// A reparse point may lead back to a folder the walk is inside: it is entered only when its identity
+// and that of every folder on the current path are known and differ.
+bool IsNewOnPath(const std::wstring& openPath, std::vector<Frame>& path) {
+    FolderIdentity candidate;
+    if (!ReadFolderIdentity(openPath, candidate)) return false;
+    for (Frame& frame : path) {
+        if (frame.identityState == Frame::Identity::kUnread) {
+            frame.identityState = ReadFolderIdentity(frame.openFolder, frame.identity) ? Frame::Identity::kKnown
+                                                                                       : Frame::Identity::kUnknown;
+        }
+        if (frame.identityState == Frame::Identity::kUnknown || frame.identity == candidate) return false;
+    }
+    return true;
+}
 
 // Enumerates one folder: reports its files and, when a pattern selects them, its folders; returns
 // its frame with the sub-folders still to report or enter.
-Frame OpenFolder(std::wstring folder, unsigned depth, const WalkOptions& options, const WalkVisitor& visit) {
+Frame OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, const WalkOptions& options,
+                 const WalkVisitor& visit) {
     std::vector<FoundEntry> files;
     std::vector<FoundEntry> matches;  // folders a pattern selects
     std::vector<FoundEntry> folders;  // every sub-folder, or only those to enter
@@ -71,21 +109,21 @@ Frame OpenFolder(std::wstring folder, unsigned depth, const WalkOptions& options
     // A pattern gets an enumeration of its own; one with "*" serves whatever no pattern narrows and
     // the folders to enter.
     if (filesHere && options.filePattern != nullptr) {
-        Enumerate(folder, options.filePattern, false, [&](const WIN32_FIND_DATAW& data) {
-            if (!IsFolder(data)) files.push_back(MakeEntry(data));
+        Enumerate(openFolder, options.filePattern, false, [&](const WIN32_FIND_DATAW& data) {
+            if (!IsFolder(data)) files.push_back(MakeEntry(data, openFolder, options));
         });
     }
     if (options.folders && options.folderPattern != nullptr) {
-        Enumerate(folder, options.folderPattern, true, [&](const WIN32_FIND_DATAW& data) {
-            if (IsFolder(data) && !IsDotEntry(data.cFileName)) matches.push_back(MakeEntry(data));
+        Enumerate(openFolder, options.folderPattern, true, [&](const WIN32_FIND_DATAW& data) {
+            if (IsFolder(data) && !IsDotEntry(data.cFileName)) matches.push_back(MakeEntry(data, openFolder, options));
         });
     }
     if (anyFile || anyFolder || options.recursive) {
-        Enumerate(folder, kAnyName, !anyFile, [&](const WIN32_FIND_DATAW& data) {
+        Enumerate(openFolder, kAnyName, !anyFile, [&](const WIN32_FIND_DATAW& data) {
             if (!IsFolder(data)) {
-                if (anyFile) files.push_back(MakeEntry(data));
-            } else if (anyFolder ? !IsDotEntry(data.cFileName) : options.recursive && IsFolderToEnter(data)) {
-                folders.push_back(MakeEntry(data));
+                if (anyFile) files.push_back(MakeEntry(data, openFolder, options));
+            } else if (anyFolder ? !IsDotEntry(data.cFileName) : options.recursive && options.enterRule(data)) {
+                folders.push_back(MakeEntry(data, openFolder, options));
             }
         });
     }
@@ -99,14 +137,62 @@ Frame OpenFolder(std::wstring folder, unsigned depth, const WalkOptions& options
     }
     for (const FoundEntry& file : files) visit(folder, file, depth);
     for (const FoundEntry& match : matches) visit(folder, match, depth);
-    return Frame{std::move(folder), depth, std::move(folders), anyFolder, 0};
+    return Frame{std::move(folder), std::move(openFolder), depth, std::move(folders), anyFolder};
 }
 
 }  // namespace
 
+bool IsReparseTagToEnter(DWORD tag) {
+    // Windows marks folders that stand for another place (junctions, mount points, symbolic links,
+    // WSL links) as name surrogates; the other Microsoft tags are the file system's own storage
+    // (OneDrive and cloud placeholders, deduplication, WOF, container layers) over a real folder,
+    // entered like any folder. A tag not known here, and Wine's links (tag 0), count as links.
+    static const DWORD kKnownTags[] = {
+        0xA0000003,  // MOUNT_POINT (also junctions)
+        0xC0000004,  // HSM
+        0x80000005,  // DRIVE_EXTENDER
+        0x80000006,  // HSM2
+        0x80000007,  // SIS
+        0x80000008,  // WIM
+        0x80000009,  // CSV
+        0x8000000A,  // DFS
+        0x8000000B,  // FILTER_MANAGER
+        0xA000000C,  // SYMLINK
+        0xA0000010,  // IIS_CACHE
+        0x80000012,  // DFSR
+        0x80000013,  // DEDUP
+        0x80000014,  // NFS
+        0x80000015,  // FILE_PLACEHOLDER
+        0x80000017,  // WOF
+        0x80000018,  // WCI
+        0x90001018,  // WCI_1
+        0xA0000019,  // GLOBAL_REPARSE
+        0x8000001B,  // APPEXECLINK
+        0x9000001C,  // PROJFS
+        0xA000001D,  // LX_SYMLINK
+        0x8000001E,  // STORAGE_SYNC
+        0xA000001F,  // WCI_TOMBSTONE
+        0x80000020,  // UNHANDLED
+        0x80000021,  // ONEDRIVE
+        0xA0000022,  // PROJFS_TOMBSTONE
+        0x80000023,  // AF_UNIX
+        0x80000024,  // LX_FIFO
+        0x80000025,  // LX_CHR
+        0x80000026,  // LX_BLK
+        0xA0000027,  // WCI_LINK
+        0xA0001027,  // WCI_LINK_1
+        0x90000027,  // STORAGE_SYNC_FOLDER
+        0xA0000028,  // DATALESS_CIM
+    };
+    // CLOUD, CLOUD_1 .. CLOUD_F: 0x9000001A with the provider's number in bits 12-15.
+    const bool known = (tag & ~0x0000F000u) == 0x9000001A ||
+                       std::find(std::begin(kKnownTags), std::end(kKnownTags), tag) != std::end(kKnownTags);
+    return known && !IsReparseTagNameSurrogate(tag);
+}
+
 bool IsFolderToEnter(const WIN32_FIND_DATAW& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !IsDotEntry(entry.cFileName);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || IsDotEntry(entry.cFileName)) return false;
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || IsReparseTagToEnter(entry.dwReserved0);
 }
 
 std::wstring JoinPath(const std::wstring& folder, const wchar_t* name) {
@@ -123,10 +209,47 @@ std::wstring ChildPath(const std::wstring& folder, const wchar_t* name) {
     return JoinPath(folder, name);
 }
 
+std::wstring ExtendedLengthPath(const std::wstring& fullPath) {
+    const auto starts = [&](const wchar_t* prefix) { return fullPath.rfind(prefix, 0) == 0; };
+    if (starts(L"\\\\?\\")) return fullPath;
+    if (starts(L"\\\\.\\")) return L"\\\\?\\" + fullPath.substr(4);
+    if (starts(L"\\\\")) return L"\\\\?\\UNC\\" + fullPath.substr(2);
+    const bool drivePath = fullPath.size() >= 3 && iswalpha(fullPath[0]) && fullPath[1] == L':' && fullPath[2] == L'\\';
+    return drivePath ? L"\\\\?\\" + fullPath : fullPath;
+}
+
+std::wstring FolderOpenPath(const std::wstring& folder) {
+    const std::wstring oldForm = ChildPath(folder, L"");  // what JoinPath(folder, "*") enumerated
+    if (folder.rfind(L"\\\\?\\", 0) == 0) return oldForm;
+    // The platform's rules make the path absolute and resolve "." and ".." exactly as an enumeration of
+    // folder\* would; the "*" keeps the folder's own last name whole (a trailing dot or blank would go).
+    const std::wstring pattern = JoinPath(folder, kAnyName);
+    std::vector<wchar_t> full;
+    DWORD length = 0;
+    const bool made = FetchSizedText(full, [&](wchar_t* buffer, DWORD room, DWORD* needed) {
+        DWORD answer = GetFullPathNameW(pattern.c_str(), room, buffer, nullptr);
+        if (answer == 0) return FALSE;
+        if (answer >= room) {  // the size needed, the terminating zero included
+            *needed = answer;
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        length = answer;
+        return TRUE;
+    });
+    if (!made || length < 2 || full[length - 1] != L'*' || full[length - 2] != L'\\') return oldForm;
+    return ExtendedLengthPath(std::wstring(full.data(), length - 1));
+}
+
 void WalkFolder(const std::wstring& root, const WalkOptions& options, const WalkVisitor& visit) {
+    WalkFolder(root, FolderOpenPath(root), options, visit);
+}
+
+void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const WalkOptions& options,
+                const WalkVisitor& visit) {
     // A stack of its own instead of recursion: the call depth stays the same however deep the tree.
     std::vector<Frame> stack;
-    stack.push_back(OpenFolder(root, 0, options, visit));
+    stack.push_back(OpenFolder(root, openRoot, 0, options, visit));
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.pending.size()) {
@@ -136,7 +259,9 @@ void WalkFolder(const std::wstring& root, const WalkOptions& options, const Walk
         const FoundEntry& folder = top.pending[top.next++];
         if (top.report) visit(top.folder, folder, top.depth);
         if (!options.recursive || !folder.enter) continue;
-        Frame child = OpenFolder(ChildPath(top.folder, folder.name.c_str()), top.depth + 1, options, visit);
+        if ((folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsNewOnPath(folder.openPath, stack)) continue;
+        Frame child =
+            OpenFolder(ChildPath(top.folder, folder.name.c_str()), folder.openPath, top.depth + 1, options, visit);
         stack.push_back(std::move(child));  // `top` and `folder` are not used past this point
     }
 }

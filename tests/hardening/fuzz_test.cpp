@@ -8,12 +8,18 @@
 #include <random>
 
 #include "tests/support/native_keys.h"
+#include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 const wchar_t* const kContexts[] = {L"FILE", L"DIR",     L"REG",     L"FILEFIND", L"FOLDERFIND", L"REGFIND",
                                     L"ENV",  L"PROCESS", L"SERVICE", L"ASSOC",    L"CONTENTS",   L"COMMENT"};
+
+// Names of the scratch folder that Win32 rewrites when it opens them by name, typed as a script would.
+// (Typed device names that block, such as COM1 or CON, are not among them: the walks reach those
+// files only in the form that keeps them files.)
+const wchar_t* const kOddNames[] = {L"a.", L"b ", L"sub.\\in.txt", L"name \\deep.\\QuillfenFuzz.", L"nul.txt"};
 
 unsigned long EnvNumber(const wchar_t* name, unsigned long fallback) {
     wchar_t value[32] = {};
@@ -46,6 +52,10 @@ public:
 
 private:
     int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
+    template <size_t N>
+    const wchar_t* Pick(const wchar_t* const (&choices)[N]) {
+        return choices[Pick(0, static_cast<int>(N) - 1)];
+    }
     bool Chance(int percent) { return Pick(1, 100) <= percent; }
 
     std::wstring Separator() {
@@ -126,10 +136,17 @@ private:
         switch (context_) {
             case 0:   // FILE
             case 10:  // CONTENTS
+                if (Chance(30)) return scratch_ + L"\\" + Pick(kOddNames);
                 return Chance(50) ? scratch_ + L"\\sample.txt" : scratch_ + L"\\" + Hostile(Pick(0, 20));
-            case 1:  // DIR
-                return scratch_ + (Chance(50) ? L"\\ " : L" ") + L"/" + (Chance(30) ? L"sub" : Hostile(Pick(0, 10))) +
+            case 1: {  // DIR
+                static const wchar_t* const kFolders[] = {L"", L"\\sub.", L"\\name ", L"\\name \\deep."};
+                static const wchar_t* const kOptions[] = {L"sub", L"w*", L"wsub*", L"nsub*", L"w*. /sub"};
+                return scratch_ + Pick(kFolders) + (Chance(50) ? L"\\ " : L" ") + L"/" +
+                       (Chance(30)   ? L"sub"
+                        : Chance(30) ? Pick(kOptions)
+                                     : Hostile(Pick(0, 10))) +
                        L" /md5 /t" + std::to_wstring(Pick(-40, 4000));
+            }
             case 2:  // REG
                 return OddHive();
             case 3:  // FILEFIND
@@ -183,6 +200,23 @@ TEST(Hardening, RandomScriptsAlwaysGiveAWholeReport) {
     native.SetString(key.key(), std::wstring(L"\0QuillfenFuzz", 13), L"hidden");
     HKEY hidden = native.CreateKey(key.key(), std::wstring(L"\0k", 2));
     if (hidden != nullptr) native.SetValue(hidden, std::wstring(L"odd\0", 4), REG_SZ, "Q\0F", 3);
+
+    // Names Win32 would rewrite or open as devices, made from the Linux side: the walks (DIR, FILEFIND,
+    // FOLDERFIND) list and digest them.
+    LinuxEntries oddNames{folder.path(),
+                          {{"a.", "dot"},
+                           {"b ", "blank"},
+                           {"com1.log", "device"},
+                           {"con", "device"},
+                           {"nul.txt", "device"},
+                           {"sub./", ""},
+                           {"sub./in.txt", "in"},
+                           {"sub./lpt1", "device"},
+                           {"name /", ""},
+                           {"name /deep./", ""},
+                           {"name /deep./QuillfenFuzz.", "fuzz"},
+                           {"name /QuillfenFuzzFolder /", ""}}};
+    ASSERT_TRUE(oddNames.made());
 
     ScriptGenerator generator(seed, folder.path());
     const std::wstring cli = L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\"";

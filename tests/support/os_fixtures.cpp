@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/test_support.h"
 
 std::string UnixPath(const std::wstring& path) {
@@ -40,6 +42,27 @@ bool MakeLinuxLink(const std::wstring& link, const std::string& target) {
     std::string unixLink = UnixPath(link);
     return !unixLink.empty() && RunLinuxProgram("/bin/ln", "-s " + target + " \"" + unixLink + "\"");
 }
+
+LinuxEntries::LinuxEntries(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& entries)
+    : folder_(UnixPath(folder)) {
+    if (folder_.empty()) return;
+    std::string line = "cd '" + folder_ + "'";
+    for (const auto& [name, bytes] : entries) {
+        const std::string top = name.substr(0, name.find('/'));
+        if (std::find(tops_.begin(), tops_.end(), top) == tops_.end()) tops_.push_back(top);
+        line += name.ends_with('/') ? " && mkdir '" + name + "'" : " && printf '%s' '" + bytes + "' >'" + name + "'";
+    }
+    made_ = RunLinuxProgram("/bin/sh", "-c \"" + line + "\"");
+}
+
+LinuxEntries::~LinuxEntries() {
+    if (folder_.empty() || tops_.empty()) return;
+    std::string line = "cd '" + folder_ + "' && rm -rf";
+    for (const std::string& top : tops_) line += " '" + top + "'";
+    RunLinuxProgram("/bin/sh", "-c \"" + line + "\"");
+}
+
+std::wstring Extended(const std::wstring& path) { return L"\\\\?\\" + path; }
 
 namespace {
 

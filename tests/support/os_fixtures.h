@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The Linux path of a Windows path under Wine (its last part need not exist); empty elsewhere.
 std::string UnixPath(const std::wstring& path);
@@ -16,6 +18,28 @@ bool RunLinuxProgram(const std::string& program, const std::string& arguments);
 // links itself (CreateSymbolicLinkW is a stub, FSCTL_SET_REPARSE_POINT is refused), and shows such a
 // link as a reparse point (0x410 for a folder).
 bool MakeLinuxLink(const std::wstring& link, const std::string& target);
+
+// Entries made from the Linux side below `folder`, with names Win32 would rewrite (a trailing dot or
+// blank, device names such as com1.log): each (relative Linux path, bytes) pair makes a file, a path
+// ending in "/" a folder, in the order given. Names and bytes hold no single quote. They are removed
+// from the Linux side again when the object goes (Win32 could not remove them by name).
+class LinuxEntries {
+public:
+    LinuxEntries(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& entries);
+    ~LinuxEntries();
+    LinuxEntries(const LinuxEntries&) = delete;
+    LinuxEntries& operator=(const LinuxEntries&) = delete;
+    bool made() const { return made_; }
+
+private:
+    std::string folder_;
+    std::vector<std::string> tops_;
+    bool made_ = false;
+};
+
+// The \\?\ form of an absolute drive path: how a test reaches the entries above without Win32
+// rewriting their names.
+std::wstring Extended(const std::wstring& path);
 
 // Runs `work` on a new thread of which no more than `stackBytes` of stack are left below `work`'s
 // caller, and returns the bytes it actually had. The thread asks for that reservation; where the

@@ -176,4 +176,31 @@ TEST(Resources, ManifestAsksForPerMonitorDpiAwareness) {
     }
 }
 
+// Both front ends may use paths beyond MAX_PATH where the machine allows them; the console one runs
+// with the rights of whoever starts it.
+TEST(Resources, BothManifestsDeclareLongPathAwareness) {
+    std::vector<std::wstring> executables = Executables();
+    for (const std::wstring& gui : Executables()) {
+        executables.push_back(gui.substr(0, gui.size() - wcslen(L"quillfen.exe")) + L"quillfen-cli.exe");
+    }
+    for (const std::wstring& exe : executables) {
+        SCOPED_TRACE(Narrow(exe));
+        if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            ADD_FAILURE() << "missing";
+            continue;
+        }
+        ResourceFile file(exe);
+        const std::string manifest = file.Bytes(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+        EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+                                "true</longPathAware>"),
+                  std::string::npos)
+            << manifest;
+        EXPECT_NE(manifest.find("<windowsSettings>"), std::string::npos) << manifest;
+        if (exe.ends_with(L"quillfen-cli.exe")) {
+            EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos) << manifest;
+            EXPECT_NE(manifest.find("version=\"1.0.0.1\""), std::string::npos) << manifest;
+        }
+    }
+}
+
 }  // namespace

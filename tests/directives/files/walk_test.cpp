@@ -53,29 +53,73 @@ TEST(Walks, FolderLinksAreListedButNeverEntered) {
     EXPECT_EQ(RunHandler(FolderFind, stem + L"-loop"), Searching(stem + L"-loop") + link + linkText + L"\r\n");
 }
 
-TEST(Walks, OnlyFoldersThatAreNoReparsePointsAreEntered) {
+TEST(Walks, FoldersAreEnteredUnlessTheyAreLinks) {
     struct Case {
         DWORD attributes;
+        DWORD tag;  // dwReserved0
         const wchar_t* name;
         bool enter;
     };
+    const DWORD kFolderReparse = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     const Case cases[] = {
-        {FILE_ATTRIBUTE_DIRECTORY, L"sub", true},
-        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, L"sub", true},
-        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, L"link", false},  // 0x410, as Wine shows links
-        {FILE_ATTRIBUTE_ARCHIVE, L"file.txt", false},
-        {FILE_ATTRIBUTE_REPARSE_POINT, L"file-link", false},
-        {FILE_ATTRIBUTE_DIRECTORY, L".", false},
-        {FILE_ATTRIBUTE_DIRECTORY, L"..", false},
-        {FILE_ATTRIBUTE_DIRECTORY, L"...", true},
-        {FILE_ATTRIBUTE_DIRECTORY, L".hidden", true},
+        {FILE_ATTRIBUTE_DIRECTORY, 0, L"sub", true},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0, L"sub", true},
+        {FILE_ATTRIBUTE_DIRECTORY, 0xA000000C, L"sub", true},  // a tag means nothing without the attribute
+        {kFolderReparse, 0, L"link", false},                   // 0x410 and tag 0, as Wine shows links
+        {kFolderReparse, 0xA0000003, L"junction", false},
+        {kFolderReparse, 0x9000601A, L"OneDrive", true},
+        {kFolderReparse | FILE_ATTRIBUTE_READONLY | 0x400000, 0x9000001A, L"Documents", true},  // online-only
+        {kFolderReparse, 0x80000013, L"dedup", true},
+        {FILE_ATTRIBUTE_ARCHIVE, 0, L"file.txt", false},
+        {FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001A, L"file-placeholder", false},
+        {FILE_ATTRIBUTE_REPARSE_POINT, 0, L"file-link", false},
+        {FILE_ATTRIBUTE_DIRECTORY, 0, L".", false},
+        {FILE_ATTRIBUTE_DIRECTORY, 0, L"..", false},
+        {kFolderReparse, 0x9000001A, L"..", false},
+        {FILE_ATTRIBUTE_DIRECTORY, 0, L"...", true},
+        {FILE_ATTRIBUTE_DIRECTORY, 0, L".hidden", true},
     };
     for (const Case& c : cases) {
         WIN32_FIND_DATAW entry = {};
         entry.dwFileAttributes = c.attributes;
+        entry.dwReserved0 = c.tag;
         wcscpy(entry.cFileName, c.name);
         EXPECT_EQ(IsFolderToEnter(entry), c.enter) << Narrow(c.name) << " " << c.attributes;
     }
+}
+
+TEST(Walks, ReparseTagsOfNameSurrogatesAndUnknownTagsAreNotEntered) {
+    const struct {
+        DWORD tag;
+        bool enter;
+    } cases[] = {
+        {0xA0000003, false},                       // MOUNT_POINT: junctions and volume mount points
+        {0xA000000C, false},                       // SYMLINK
+        {0xA000001D, false},                       // LX_SYMLINK
+        {0xA0000019, false},                       // GLOBAL_REPARSE
+        {0xA0000027, false},                       // WCI_LINK
+        {0x9000001A, true},                        // CLOUD
+        {0x9000101A, true},                        // CLOUD_1
+        {0x9000701A, true},                        // CLOUD_7
+        {0x9000F01A, true},                        // CLOUD_F
+        {0x80000013, true},                        // DEDUP
+        {0x8000001B, true},                        // APPEXECLINK
+        {0x80000018, true},                        // WCI
+        {0x90001018, true},                        // WCI_1
+        {0x80000021, true},                        // ONEDRIVE
+        {0x80000017, true},                        // WOF
+        {0x9000001C, true},                        // PROJFS
+        {0x80000023, true},                        // AF_UNIX
+        {0xC0000004, true},                        // HSM
+        {0, false},                                // Wine's links
+        {1, false},                                // reserved
+        {0x8000FFFF, false},                       // Microsoft's bit, unknown tag
+        {0x00001234, false},                       // another vendor's tag
+        {0x9000F01B, false},                       // not a cloud tag, though close to one
+        {0x9001001A, false}, {0xB000001A, false},  // a name surrogate bit on a cloud-like tag
+        {0xFFFFFFFF, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsReparseTagToEnter(c.tag), c.enter) << std::hex << c.tag;
 }
 
 // root: A.txt, b.txt, m.log; Link -> sub (a Linux link); sub\x.txt, sub\inner\y.txt.
@@ -139,6 +183,40 @@ TEST_F(WalkTree, PatternsSelectNamesAtEveryDepthButEveryFolderIsEntered) {
     folders.recursive = false;
     folders.folderPattern = L"s*";
     EXPECT_EQ(Walk(folders), L"0:sub+ ");
+}
+
+// Enters every folder, links too, so that only the identity guard stands between a walk and a loop.
+bool EnterEveryFolder(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && wcscmp(entry.cFileName, L".") != 0 &&
+           wcscmp(entry.cFileName, L"..") != 0;
+}
+
+TEST_F(WalkTree, AnEnteredReparsePointNeverLeadsBackIntoTheCurrentPath) {
+    // Link -> sub is not on the path to itself: entered, and listed like sub.
+    WalkOptions options;
+    options.files = options.folders = options.recursive = options.sorted = true;
+    options.enterRule = EnterEveryFolder;
+    EXPECT_EQ(Walk(options),
+              L"0:A.txt 0:b.txt 0:m.log 0:Link+ 1:Link\\x.txt 1:Link\\inner+ 2:Link\\inner\\y.txt "
+              L"0:sub+ 1:sub\\x.txt 1:sub\\inner+ 2:sub\\inner\\y.txt ");
+    // sub\inner\up -> .. and sub\inner\top -> the root lead back into the path: listed, not entered.
+    ASSERT_TRUE(MakeLinuxLink(root / L"sub\\inner\\up", ".."));
+    ASSERT_TRUE(MakeLinuxLink(root / L"sub\\inner\\top", "../.."));
+    struct RemoveLinks {
+        std::string folder;
+        ~RemoveLinks() { RunLinuxProgram("/bin/rm", "-f '" + folder + "/up' '" + folder + "/top'"); }
+    } removeLinks{UnixPath(root / L"sub\\inner")};
+    options.files = false;
+    EXPECT_EQ(Walk(options),
+              L"0:Link+ 1:Link\\inner+ 2:Link\\inner\\top+ 2:Link\\inner\\up+ 0:sub+ 1:sub\\inner+ "
+              L"2:sub\\inner\\top+ 2:sub\\inner\\up+ ");
+    // Each entry carries the form to open it by: the \\?\ path below the root, as found.
+    std::wstring listing;
+    WalkFolder(root.path(), options, [&](const std::wstring&, const FoundEntry& entry, unsigned) {
+        if (entry.name == L"up") listing += entry.openPath + L" ";
+    });
+    EXPECT_EQ(listing, ExtendedLengthPath(root / L"Link\\inner\\up") + L" " +
+                           ExtendedLengthPath(root / L"sub\\inner\\up") + L" ");
 }
 
 // The walk keeps its own stack: run on a thread with a 64 KiB stack, it lists a tree 300 folders deep.
