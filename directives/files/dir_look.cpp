@@ -98,7 +98,7 @@ void LogFile(const std::wstring& folder, const FoundEntry& file, bool md5, FILE*
     std::wstring line = kLineEnd;
     line += file.name;
     line += EntryText(file);
-    if (md5) AppendDigest(line, JoinPath(folder, file.name.c_str()));
+    if (md5) AppendDigest(line, JoinPath(folder, file.name.c_str()), file.attributes);
     Log(line.c_str(), report);
 }
 

@@ -85,7 +85,8 @@ using WalkVisitor = std::function<void(const std::wstring& folder, const FoundEn
 void WalkFolder(const std::wstring& root, const WalkOptions& options, const WalkVisitor& visit);
 
 // Appends " " and the digest of the file at `path`, or " (Unable to calculate MD5)": a listed file's tail.
-void AppendDigest(std::wstring& line, const std::wstring& path);
+// `attributes` are those of its find data, when the caller has them (MD5File).
+void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
 
 // ---- search.cpp: what the file and folder searches share ----
 

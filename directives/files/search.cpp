@@ -29,7 +29,8 @@ namespace {
 // A pattern names the entries of one folder: with a backslash or slash in it, it names nothing.
 bool IsNamePattern(const wchar_t* pattern) { return wcspbrk(pattern, L"\\/") == nullptr; }
 
-// (full path, entry text) of every file or folder below `folder` whose name matches `pattern`.
+// (full path, entry text with a file's digest) of every file or folder below `folder` whose name
+// matches `pattern`.
 DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder) {
     WalkOptions options;
     options.files = kind == SearchKind::kFiles;
@@ -39,7 +40,11 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     options.recursive = true;
     DString* results = nullptr;
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
-        results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), EntryText(entry).c_str());
+        const std::wstring path = JoinPath(parent, entry.name.c_str());
+        std::wstring text = EntryText(entry);
+        // A file's digest is taken here, where its find data's attributes are still at hand.
+        if (kind == SearchKind::kFiles) AppendDigest(text, path, entry.attributes);
+        results = addStrings(results, path.c_str(), text.c_str());
     });
     return results;
 }
@@ -61,7 +66,6 @@ void LogSearch(SearchKind kind, const wchar_t* line, FILE* report) {
     for (const DString* match = matches.get(); match != nullptr; match = match->next) {
         std::wstring text = match->first;
         text += match->second;
-        if (kind == SearchKind::kFiles) AppendDigest(text, match->first);
         text += kLineEnd;
         Log(text.c_str(), report);
     }
