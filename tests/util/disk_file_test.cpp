@@ -144,26 +144,6 @@ TEST(DiskFile, OpensFilesThatOthersAreWritingButNothingThatIsNotAFile) {
     EXPECT_FALSE(pipe.WasOpened());
 }
 
-TEST(DiskFile, TheFactsOfRealHandlesMeetTheRule) {
-    // What Wine gives for a file, the NUL device and a FIFO, fed to the rule as the open does.
-    ScratchFolder folder;
-    WriteFileBytes(folder / L"plain", "x");
-    ASSERT_TRUE(MakeLinuxFifo(folder / L"fifo"));
-    struct Case {
-        std::wstring path;
-        bool disk;
-    };
-    for (const Case& c : {Case{folder / L"plain", true}, Case{L"NUL", false}, Case{folder / L"fifo", false}}) {
-        FileHandle handle(CreateFileW(c.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(handle) << Narrow(c.path);
-        BY_HANDLE_FILE_INFORMATION information = {};
-        const bool have = GetFileInformationByHandle(handle.get(), &information) != FALSE;
-        EXPECT_EQ(IsDiskFileHandle(GetFileType(handle.get()), have, information.dwFileAttributes), c.disk)
-            << Narrow(c.path);
-    }
-}
-
 TEST(DiskFile, OpenFileContentRefusesRecalledAttributesWithoutOpening) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"here.txt", "abc");
