@@ -1,4 +1,6 @@
 // The three contexts whose payload lines are carried out by the interpreter's own handlers.
+#include "script/text_contexts.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <vector>
@@ -6,7 +8,6 @@
 #include "directives/directives.h"
 #include "report/log.h"
 #include "util/environment.h"
-#include "util/handles.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ const wchar_t kContentsDash[] = L" - ";
 const wchar_t kContentsOpened[] = L"Opened succesfully.\r\n\r\n";
 const wchar_t kContentsUnableToOpen[] = L"Unable to open file.\r\n";
 
-constexpr size_t kContentsChunk = 64 * 1024;
+constexpr DWORD kContentsChunk = 64 * 1024;
 
 }  // namespace
 
@@ -27,29 +28,55 @@ void ShowEnvironment(wchar_t* line, FILE* report) {
     Log(kLineEnd, report);
 }
 
-// Copies a file into the report as text-mode reading sees it: CR LF becomes LF, 0x1A ends the file,
-// each other byte becomes the code unit of the same value, and zero bytes are left out.
+bool LogContents(const ChunkReader& read, uint64_t limit, FILE* report) {
+    std::vector<wchar_t> units;
+    bool heldCr = false;  // a CR at the end of a piece waits for the next piece's first byte
+    bool ended = false;   // 0x1A was read
+    auto untilEnd = [&](unsigned char* buffer, DWORD room, DWORD* count) {
+        if (!ended) return read(buffer, room, count);
+        *count = 0;
+        return true;
+    };
+    const bool whole = ReadChunks(untilEnd, limit, kContentsChunk, [&](const unsigned char* bytes, DWORD count) {
+        units.clear();
+        for (DWORD i = 0; i < count && !ended; ++i) {
+            const unsigned char byte = bytes[i];
+            if (heldCr) {
+                heldCr = false;
+                if (byte == '\n') {
+                    units.push_back(L'\n');
+                    continue;
+                }
+                units.push_back(L'\r');
+            }
+            if (byte == 0x1A) {
+                ended = true;
+            } else if (byte == '\r') {
+                heldCr = true;
+            } else if (byte != 0) {
+                units.push_back(byte);
+            }
+        }
+        LogChars(units.data(), units.size(), report);
+    });
+    if (heldCr) LogChars(L"\r", 1, report);
+    return whole;
+}
+
+// Copies a file into the report as text-mode reading sees it.
 void ShowContents(wchar_t* line, FILE* report) {
     Log(kLineEnd, report);
     Log(line, report);
     Log(kContentsDash, report);
-    Stream file(_wfopen(ExpandEnvironment(line).get(), L"r"));
+    DiskFile file = OpenFileContent(ExpandEnvironment(line).get());
     if (!file) {
         Log(kContentsUnableToOpen, report);
         return;
     }
     Log(kContentsOpened, report);
-    std::vector<unsigned char> bytes(kContentsChunk);
-    std::vector<wchar_t> units(kContentsChunk);
-    size_t count;
-    while ((count = fread(bytes.data(), 1, bytes.size(), file.get())) > 0) {
-        size_t kept = 0;
-        for (size_t i = 0; i < count; ++i) {
-            if (bytes[i] != 0) units[kept++] = bytes[i];
-        }
-        LogChars(units.data(), kept, report);
-    }
-    file.reset();
+    // Up to the size at the open: the report's own file, or any other that grows while read, still ends.
+    LogContents(HandleReader(file.handle.get()), file.size(), report);
+    file.handle.reset();
     Log(kLineEnd, report);
 }
 

@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 
-#include "util/handles.h"
 #include "util/owned.h"
 
 namespace {
@@ -192,26 +190,12 @@ void MD5Final(unsigned char digest[16], MD5_CTX* context) {
     memset(context, 0, sizeof *context);
 }
 
-OwnedText MD5File(const wchar_t* path) {
-    // Read access only, and other handles may go on reading and writing (the FILE section holds one).
-    FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return {};
-    // The buffer fits the file, up to the chunk size: a search digests thousands of small files, and a
-    // large block per file is a fresh mapping and unmapping each time, which costs more than the digest.
-    DWORD chunkSize = kReadSize;
-    LARGE_INTEGER size;
-    if (GetFileSizeEx(file.get(), &size) && size.QuadPart < kReadSize) {
-        chunkSize = static_cast<DWORD>(size.QuadPart) + 1;  // never zero: malloc(0) may answer null
-    }
-    std::unique_ptr<unsigned char, FreeDeleter> chunk(static_cast<unsigned char*>(malloc(chunkSize)));
-    if (!chunk) abort();
-
+OwnedText MD5Read(const ChunkReader& read, uint64_t limit) {
     MD5_CTX context;
     MD5Init(&context);
-    DWORD read = 0;
-    while (ReadFile(file.get(), chunk.get(), chunkSize, &read, nullptr) && read > 0) {
-        MD5Update(&context, chunk.get(), read);
+    if (!ReadChunks(read, limit, kReadSize,
+                    [&](const unsigned char* bytes, DWORD count) { MD5Update(&context, bytes, count); })) {
+        return {};
     }
     unsigned char digest[16];
     MD5Final(digest, &context);
@@ -222,4 +206,11 @@ OwnedText MD5File(const wchar_t* path) {
         text.get()[2 * i + 1] = kHexDigits[digest[i] & 0xF];
     }
     return text;
+}
+
+OwnedText MD5File(const wchar_t* path, DWORD attributes) {
+    DiskFile file = OpenFileContent(path, attributes);
+    if (!file) return {};
+    // Up to the size at the open: a file that another writer keeps growing still ends.
+    return MD5Read(HandleReader(file.handle.get()), file.size());
 }

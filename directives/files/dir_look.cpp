@@ -98,7 +98,7 @@ void LogFile(const FoundEntry& file, bool md5, FILE* report) {
     std::wstring line = kLineEnd;
     line += file.name;
     line += EntryText(file);
-    if (md5) AppendDigest(line, file.openPath);
+    if (md5) AppendDigest(line, file.openPath, file.attributes);
     Log(line.c_str(), report);
 }
 

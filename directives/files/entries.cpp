@@ -123,8 +123,8 @@ std::wstring EntryText(const FoundEntry& entry) {
     return FileEntryText(entry.attributes, entry.size, FileTimeFields(entry.created), FileTimeFields(entry.written));
 }
 
-void AppendDigest(std::wstring& line, const std::wstring& path) {
-    OwnedText digest = MD5File(path.c_str());
+void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes) {
+    OwnedText digest = MD5File(path.c_str(), attributes);
     if (!digest) {
         line += kNoDigest;
         return;

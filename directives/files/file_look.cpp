@@ -7,8 +7,8 @@
 #include "directives/files/files.h"
 #include "report/log.h"
 #include "report/texts.h"
+#include "util/disk_file.h"
 #include "util/environment.h"
-#include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
 #include "util/sized_fetch.h"
@@ -19,7 +19,6 @@ const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kUnableToFind[] = L" - Unable to find/read file.\r\n";
 const wchar_t kFound[] = L" - File found and opened.\r\n";
 const wchar_t kMd5Label[] = L"MD5: ";
-const wchar_t kNoInformation[] = L"Unable to read file information.\r\n";
 const wchar_t kCreatedAt[] = L"Created at ";
 const wchar_t kModifiedAt[] = L"Modified at ";
 const wchar_t kSizeLabel[] = L"Size: ";
@@ -124,34 +123,34 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(kLineEnd, report);
     Log(path.get(), report);
 
-    FileHandle file(CreateFileW(path.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    DiskFile file = OpenDiskFile(path.get());
     if (!file) {
         Log(kUnableToFind, report);
         return;
     }
+    file.handle.reset();
     Log(kFound, report);
 
-    OwnedText digest = MD5File(path.get());
+    const BY_HANDLE_FILE_INFORMATION& information = file.information;
+    OwnedText digest = MD5File(path.get(), information.dwFileAttributes);
     Log(kMd5Label, report);
     Log(digest ? digest.get() : kNoDigestLine, report);
     Log(kLineEnd, report);
 
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(file.get(), &information)) {
-        Log(kNoInformation, report);
-        return;
-    }
-    file.reset();
-
     std::wstring details = TimeLine(kCreatedAt, information.ftCreationTime);
     details += TimeLine(kModifiedAt, information.ftLastWriteTime);
     details += kSizeLabel;
-    AppendNumber(details, (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
+    AppendNumber(details, file.size());
     details += kSizeUnit;
     details += kAttributesLabel;
     details += AttributeField(information.dwFileAttributes);
     details += kLineEnd;
     Log(details.c_str(), report);
 
+    // Reading the version record reads the content, which a cloud-only file does not have here.
+    if (IsRecalledOnRead(information.dwFileAttributes)) {
+        Log(kNoVersion, report);
+        return;
+    }
     LogVersionStrings(path.get(), report);
 }

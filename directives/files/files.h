@@ -106,7 +106,8 @@ void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const Wa
 void WalkFolder(const std::wstring& root, const WalkOptions& options, const WalkVisitor& visit);
 
 // Appends " " and the digest of the file at `path`, or " (Unable to calculate MD5)": a listed file's tail.
-void AppendDigest(std::wstring& line, const std::wstring& path);
+// `attributes` are those of its find data, when the caller has them (MD5File).
+void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
 
 // ---- search.cpp: what the file and folder searches share ----
 

@@ -30,7 +30,8 @@ namespace {
 bool IsNamePattern(const wchar_t* pattern) { return wcspbrk(pattern, L"\\/") == nullptr; }
 
 // (full path, entry text) of every file or folder below `folder` whose name matches `pattern`; a
-// file's text ends with its digest, taken while the walk still has the form to open it by.
+// file's text ends with its digest, taken while the walk still has the form to open it by and its find
+// data's attributes.
 DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder) {
     WalkOptions options;
     options.files = kind == SearchKind::kFiles;
@@ -41,7 +42,7 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     DString* results = nullptr;
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
         std::wstring text = EntryText(entry);
-        if (kind == SearchKind::kFiles) AppendDigest(text, entry.openPath);
+        if (kind == SearchKind::kFiles) AppendDigest(text, entry.openPath, entry.attributes);
         results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), text.c_str());
     });
     return results;

@@ -20,13 +20,6 @@ std::wstring Cli(const std::wstring& arguments) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-// The report's body: everything after the two header lines.
-std::wstring Body(const std::wstring& report) {
-    size_t first = report.find(L"\r\n");
-    size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
-    return second == std::wstring::npos ? L"<no header>" : report.substr(second + 2);
-}
-
 TEST(Cli, RunsAScriptFileAndPrintsOnlyTheReportPath) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"script.txt", ":COMMENT\r\nx\r\n:ENV\r\nplain\r\n");
@@ -35,7 +28,7 @@ TEST(Cli, RunsAScriptFileAndPrintsOnlyTheReportPath) {
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, Narrow(report) + "\n");
     EXPECT_NE(run.err.find("line 4 of 4: plain"), std::string::npos) << run.err;
-    EXPECT_EQ(Body(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nplain = plain\r\n" + kEnd);
+    EXPECT_EQ(ReportBody(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nplain = plain\r\n" + kEnd);
 }
 
 TEST(Cli, ReadsEveryCommonEncodingAndStandardInput) {
@@ -61,11 +54,11 @@ TEST(Cli, ReadsEveryCommonEncodingAndStandardInput) {
         std::wstring report = folder / L"out.txt";
         ProcessResult run = RunProcess(Cli(L"--out " + Quoted(report) + L" " + Quoted(folder / L"script.txt")));
         EXPECT_EQ(run.exitCode, 0u) << c.name << ": " << run.err;
-        EXPECT_EQ(Body(ReadUtf16File(report)), expected) << c.name;
+        EXPECT_EQ(ReportBody(ReadUtf16File(report)), expected) << c.name;
 
         ProcessResult piped = RunProcess(Cli(L"--out " + Quoted(report) + L" -"), c.bytes);
         EXPECT_EQ(piped.exitCode, 0u) << c.name << ": " << piped.err;
-        EXPECT_EQ(Body(ReadUtf16File(report)), expected) << c.name << " (standard input)";
+        EXPECT_EQ(ReportBody(ReadUtf16File(report)), expected) << c.name << " (standard input)";
     }
 }
 
@@ -77,7 +70,7 @@ TEST(Cli, WritesTheDesktopReportWhenNoPathIsGiven) {
     ProcessResult run = RunProcess(Cli(Quoted(folder / L"script.txt")));
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, Narrow(desktopReport.get()) + "\n");
-    EXPECT_EQ(Body(ReadUtf16File(desktopReport.get())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    EXPECT_EQ(ReportBody(ReadUtf16File(desktopReport.get())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
     DeleteFileW(desktopReport.get());
 }
 
@@ -269,7 +262,7 @@ TEST(Cli, OutTakesAnEqualsSignAndQuietDropsTheProgressLines) {
         EXPECT_EQ(run.exitCode, 0u) << Narrow(c.arguments) << ": " << run.err;
         EXPECT_EQ(run.out, Narrow(report) + "\n") << Narrow(c.arguments);
         EXPECT_EQ(run.err, c.err) << Narrow(c.arguments);
-        EXPECT_EQ(Body(ReadUtf16File(report)), body) << Narrow(c.arguments);
+        EXPECT_EQ(ReportBody(ReadUtf16File(report)), body) << Narrow(c.arguments);
     }
 }
 
@@ -285,7 +278,7 @@ TEST(Cli, ANulInsideAScriptSeparatesLines) {
         WriteFileBytes(folder / L"script.txt", bytes);
         ProcessResult run = RunProcess(Cli(L"--quiet --out " + Quoted(report) + L" " + Quoted(folder / L"script.txt")));
         EXPECT_EQ(run.exitCode, 0u) << run.err;
-        EXPECT_EQ(Body(ReadUtf16File(report)), body);
+        EXPECT_EQ(ReportBody(ReadUtf16File(report)), body);
     }
 }
 

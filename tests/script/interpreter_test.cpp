@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
 
@@ -107,6 +108,19 @@ TEST(Interpreter, ContentsOfALargeFileMatchesByteWiseReading) {
     expected += L"\r\n";
     EXPECT_EQ(Interpret(L":CONTENTS\n" + folder.path() + L"\\big.txt"),
               L"\r\n========== CONTENTS ==========\r\n" + expected);
+}
+
+TEST(Interpreter, ContentsOfThingsThatAreNotFilesCannotBeOpened) {
+    ScratchFolder folder;
+    ASSERT_TRUE(MakeLinuxFifo(folder / L"fifo"));
+    SilentPipe pipe;
+    for (const std::wstring& path :
+         {folder / L"fifo", pipe.path(), std::wstring(L"NUL"), std::wstring(L"\\\\.\\C:"), folder / L"con.txt"}) {
+        std::wstring report;
+        ASSERT_TRUE(EndsWithin(10000, [&] { report = Interpret(L":CONTENTS\n" + path); })) << Narrow(path);
+        EXPECT_EQ(report, L"\r\n========== CONTENTS ==========\r\n\r\n" + path + L" - Unable to open file.\r\n");
+    }
+    EXPECT_FALSE(pipe.WasOpened());
 }
 
 TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {

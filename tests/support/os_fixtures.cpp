@@ -117,3 +117,47 @@ size_t RunOnSmallStack(size_t stackBytes, const std::function<void()>& work) {
     CloseHandle(thread);
     return job.had;
 }
+
+bool MakeLinuxFifo(const std::wstring& path) {
+    std::string unixPath = UnixPath(path);
+    return !unixPath.empty() && RunLinuxProgram("/usr/bin/mkfifo", "\"" + unixPath + "\"");
+}
+
+SilentPipe::SilentPipe() : path_(L"\\\\.\\pipe\\quillfen-silent-" + std::to_wstring(GetCurrentProcessId())) {
+    static unsigned made = 0;
+    path_ += L"-" + std::to_wstring(++made);
+    // Non-blocking, so that WasOpened can ask without waiting for a client.
+    server_.reset(
+        CreateNamedPipeW(path_.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 0, 0, 0, nullptr));
+    if (!server_) ADD_FAILURE() << "CreateNamedPipeW failed: " << GetLastError();
+}
+
+bool SilentPipe::WasOpened() const {
+    // A pipe that no client has opened is still listening; one that was opened is connected, or closed
+    // by its client.
+    if (ConnectNamedPipe(server_.get(), nullptr)) return true;
+    return GetLastError() != ERROR_PIPE_LISTENING;
+}
+
+namespace {
+
+DWORD WINAPI WorkThread(void* parameter) {
+    (*static_cast<std::function<void()>*>(parameter))();
+    return 0;
+}
+
+}  // namespace
+
+bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work) {
+    // The thread's own copy of the work outlives this call when the thread does.
+    auto* job = new std::function<void()>(work);
+    KernelHandle thread(CreateThread(nullptr, 0, WorkThread, job, 0, nullptr));
+    if (!thread) {
+        delete job;
+        ADD_FAILURE() << "CreateThread failed: " << GetLastError();
+        return false;
+    }
+    if (WaitForSingleObject(thread.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    delete job;
+    return true;
+}

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/handles.h"
+
 // The Linux path of a Windows path under Wine (its last part need not exist); empty elsewhere.
 std::string UnixPath(const std::wstring& path);
 // Runs a Linux program (such as "/bin/ln") with `arguments` (a line of the shell) and tells whether it
@@ -45,3 +47,28 @@ std::wstring Extended(const std::wstring& path);
 // caller, and returns the bytes it actually had. The thread asks for that reservation; where the
 // platform gives more (Wine gives every thread at least 1 MiB), the surplus is used up first.
 size_t RunOnSmallStack(size_t stackBytes, const std::function<void()>& work);
+
+// Makes a Linux FIFO at `path`: Wine opens it at once as a pipe, and a read from it waits for a writer
+// that never comes.
+bool MakeLinuxFifo(const std::wstring& path);
+
+// A named pipe of the test's own (\\.\pipe\<unique name>) whose server never writes: a client that read
+// from it would wait for ever.
+class SilentPipe {
+public:
+    SilentPipe();
+    SilentPipe(const SilentPipe&) = delete;
+    SilentPipe& operator=(const SilentPipe&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // Whether a client has opened the pipe since it was made.
+    bool WasOpened() const;
+
+private:
+    std::wstring path_;
+    FileHandle server_;
+};
+
+// Runs `work` on a thread of its own and tells whether it ended within `timeoutMs`. A thread that did
+// not is left behind, blocked: the calling test is to fail.
+bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -326,4 +329,30 @@ std::wstring Wide(const std::string& text) {
     std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
     if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
+}
+
+std::wstring ReportBody(const std::wstring& report) {
+    size_t first = report.find(L"\r\n");
+    size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
+    return second == std::wstring::npos ? L"<no header>" : report.substr(second + 2);
+}
+
+FileHandle HoldOpenForWriting(const std::wstring& path) {
+    FileHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!writer) ADD_FAILURE() << "cannot open " << Narrow(path) << " for writing: " << GetLastError();
+    return writer;
+}
+
+ChunkReader PieceReader(const std::string& bytes, size_t piece, size_t failAt, bool endless) {
+    auto out = std::make_shared<size_t>(0);  // bytes handed out so far
+    return [=](unsigned char* buffer, DWORD room, DWORD* count) {
+        if (*out >= failAt) return false;
+        const size_t at = endless && !bytes.empty() ? *out % bytes.size() : std::min(*out, bytes.size());
+        const size_t n = std::min({static_cast<size_t>(room), piece, bytes.size() - at});
+        memcpy(buffer, bytes.data() + at, n);
+        *out += n;
+        *count = static_cast<DWORD>(n);
+        return true;
+    };
 }

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "tests/support/os_fixtures.h"
+#include "util/disk_file.h"
+#include "util/handles.h"
 
 // A new empty folder under %TEMP%, removed with everything in it when the object goes. Links inside
 // it are removed as links; what they point at is never touched.
@@ -67,6 +69,18 @@ private:
     std::wstring old_;
     bool hadValue_ = false;
 };
+
+// A whole report's body: everything after its two header lines ("<no header>" without them).
+std::wstring ReportBody(const std::wstring& report);
+
+// Holds `path` open for writing, as a program that keeps a log does (others may read and write it).
+FileHandle HoldOpenForWriting(const std::wstring& path);
+
+// Hands out `bytes` in pieces of at most `piece` bytes, like a file read in turns. Once `failAt` bytes
+// are out, every read fails; at the end it starts `bytes` over when `endless` (a file that keeps
+// growing), or else answers the end.
+ChunkReader PieceReader(const std::string& bytes, size_t piece, size_t failAt = std::string::npos,
+                        bool endless = false);
 
 // Narrow text of a wide one (for readable assertion messages).
 std::string Narrow(const std::wstring& text);

@@ -193,4 +193,34 @@ TEST(Md5, FileThatCannotBeReadGivesNull) {
     EXPECT_EQ(FileDigest(folder / L"locked"), "9DD4E461268C8034F5C8564E155C67A6");
 }
 
+std::string ReadDigest(const ChunkReader& read, uint64_t limit) {
+    OwnedText digest = MD5Read(read, limit);
+    return digest ? Narrow(digest.get()) : "(null)";
+}
+
+TEST(Md5, ADigestIsOfTheWholeContentOrNothing) {
+    const std::string bytes = Pattern(100000);
+    // A read that fails after 3 x 4096 bytes (a lock, a failing disk, a provider that stopped) gives no
+    // digest, where the same bytes followed by the end give the digest of those bytes.
+    const std::string part = bytes.substr(0, 3 * 4096);
+    EXPECT_EQ(ReadDigest(PieceReader(part, 4096, part.size()), bytes.size()), "(null)");
+    EXPECT_EQ(ReadDigest(PieceReader(part, 4096), bytes.size()), "89732F1E5871F31B43D4EB1EFBBD84BF");
+    EXPECT_EQ(ReadDigest(PieceReader(bytes, 777), bytes.size()), "59F08777FCD1AA2B8E0C8F892CFAAE09");
+    // A failure on the very first read, or where the end would be, is no digest either.
+    EXPECT_EQ(ReadDigest(PieceReader("", 10, 0), 100), "(null)");
+    EXPECT_EQ(ReadDigest(PieceReader(bytes, 65536, bytes.size()), bytes.size() + 1), "(null)");
+    // The limit (the size at the open) ends a content that keeps coming, before any failure.
+    EXPECT_EQ(ReadDigest(PieceReader(bytes, 4096, bytes.size()), 3), "C9AEE4810523EF8658121B8D492C6B41");
+}
+
+TEST(Md5, CloudOnlyFilesGiveNoDigest) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"abc", "abc");
+    // The attributes of a find decide without an open: the file itself is plain.
+    EXPECT_EQ(Narrow(MD5File((folder / L"abc").c_str(), 0x20).get()), "900150983CD24FB0D6963F7D28E17F72");
+    EXPECT_EQ(MD5File((folder / L"abc").c_str(), 0x00400420), nullptr);
+    EXPECT_EQ(MD5File((folder / L"abc").c_str(), 0x00501620), nullptr);
+    EXPECT_EQ(MD5File((folder / L"abc").c_str(), 0x1020), nullptr);
+}
+
 }  // namespace

@@ -80,6 +80,20 @@ TEST_F(DirTree, NamePatternAndDigestsApplyAtEveryDepth) {
                   L" 2FB1C5CF58867B5BBC9A1B145A86F3A0\r\n");
 }
 
+TEST_F(DirTree, AFifoIsListedButNeverRead) {
+    // Made by another system with the fixture instant: Wine opens it as a pipe, a read would wait for ever.
+    ASSERT_TRUE(MakeLinuxFifo(root / L"Prog1\\fifo"));
+    ASSERT_TRUE(RunLinuxProgram("/usr/bin/touch",
+                                "-m -d '2021-11-30 08:05:00 UTC' \"" + UnixPath(root / L"Prog1\\fifo") + "\""));
+    MakeFile(root / L"Prog1\\plain", "abc");
+    SetTimes(root / L"Prog1", FolderInstant());
+    std::wstring report;
+    ASSERT_TRUE(EndsWithin(10000, [&] { report = Dir(root / L"Prog1 /md5"); }));
+    EXPECT_EQ(report, Header(root / L"Prog1", L"/md5") + L"\r\n---Files---\r\nfifo" + FileText(L"--a---", 0) +
+                          L" (Unable to calculate MD5)\r\nplain" + FileText(L"--a---", 3) +
+                          L" 900150983CD24FB0D6963F7D28E17F72\r\n\r\n---Folders---\r\nNone found.\r\n");
+}
+
 TEST_F(DirTree, TrailingBackslashesAndExpansion) {
     ScopedEnvironment variable(L"QF_DIR_ROOT", root.path().c_str());
     const std::wstring files = L"\r\n---Files---\r\nb.txt" + FileText(L"--a---", 3);

@@ -5,6 +5,7 @@
 #include "script/interpreter.h"
 #include "tests/directives/files/file_fixtures.h"
 #include "tests/support/test_support.h"
+#include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
 
@@ -117,6 +118,28 @@ TEST(FileLook, ConsecutiveLinesThroughTheInterpreter) {
     EXPECT_EQ(report, L"\r\n========== FILE ==========\r\n" +
                           FoundHead(folder / L"abc.txt", L"900150983CD24FB0D6963F7D28E17F72", 3, L"--a---") +
                           kNoVersion + L"\r\n" + folder / L"nope - Unable to find/read file.\r\n");
+}
+
+TEST(FileLook, FilesThatOthersAreWritingAreShownWithTheirDigest) {
+    ScratchFolder folder;
+    MakeFile(folder / L"busy.log", "abc");
+    FileHandle writer = HoldOpenForWriting(folder / L"busy.log");
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(RunHandler(FileLook, folder / L"busy.log"),
+              FoundHead(folder / L"busy.log", L"900150983CD24FB0D6963F7D28E17F72", 3, L"--a---") + kNoVersion);
+}
+
+TEST(FileLook, ThingsThatAreNotFilesAreNeverRead) {
+    ScratchFolder folder;
+    ASSERT_TRUE(MakeLinuxFifo(folder / L"fifo"));
+    SilentPipe pipe;
+    for (const std::wstring& path : {folder / L"fifo", pipe.path(), std::wstring(L"NUL"), std::wstring(L"\\\\.\\C:"),
+                                     std::wstring(L"\\\\.\\PhysicalDrive0"), folder / L"nul.txt"}) {
+        std::wstring report;
+        ASSERT_TRUE(EndsWithin(10000, [&] { report = RunHandler(FileLook, path); })) << Narrow(path);
+        EXPECT_EQ(report, L"\r\n" + path + L" - Unable to find/read file.\r\n");
+    }
+    EXPECT_FALSE(pipe.WasOpened());
 }
 
 }  // namespace

@@ -1,0 +1,211 @@
+// Opening files for reading: the rules on path texts, handle facts and attribute words, the open
+// itself on things that are not files, and the bounded reading loop.
+#include "util/disk_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "tests/support/os_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+TEST(DiskFile, DevicePathsAreKnownFromTheirTextAlone) {
+    struct Case {
+        const wchar_t* path;
+        bool device;
+    };
+    const Case cases[] = {
+        // Plain files, relative or absolute, and names that only look like devices.
+        {L"C:\\Windows\\notepad.exe", false},
+        {L"notes.txt", false},
+        {L"C:\\logs\\console.log", false},
+        {L"C:\\logs\\com10", false},
+        {L"C:\\logs\\com0.txt", false},
+        {L"C:\\logs\\lpt", false},
+        {L"C:\\logs\\ nul", false},
+        {L"C:\\nul\\file.txt", false},
+        {L"C:\\logs\\", false},
+        {L"C:", false},
+        {L"", false},
+        // DOS device names as the last part, any case, extension, trailing dots and blanks, any folder.
+        {L"COM1", true},
+        {L"com9", true},
+        {L"C:\\any\\folder\\nul.txt", true},
+        {L"C:\\x\\Con", true},
+        {L"prn.tar.gz", true},
+        {L"aux .log", true},
+        {L"NUL...", true},
+        {L"lpt1  ", true},
+        {L"C:com1", true},
+        {L"C:/x/lpt3.dat", true},
+        {L"nul:", true},
+        {L"COM\u00B9", true},
+        {L"lpt\u00B2.txt", true},
+        {L"COM\u00B3", true},
+        {L"CONIN$", true},
+        {L"conout$", true},
+        // The device namespace, with either slash.
+        {L"\\\\.\\C:", true},
+        {L"\\\\.\\PhysicalDrive0", true},
+        {L"\\\\.\\pipe\\anything", true},
+        {L"//./COM1", true},
+        {L"\\\\.", true},
+        {L"//?/C:/file.txt", true},
+        // Verbatim paths: a drive or UNC path is a file, with no name rewritten; all else is a device.
+        {L"\\\\?\\C:\\Windows\\notepad.exe", false},
+        {L"\\\\?\\c:\\folder\\com1.log", false},
+        {L"\\\\?\\C:\\folder\\nul", false},
+        {L"\\\\?\\UNC\\server\\share\\file", false},
+        {L"\\??\\C:\\file.txt", false},
+        {L"\\\\?\\C:", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x", true},
+        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x", true},
+        {L"\\\\?\\pipe\\x", true},
+        {L"\\??\\PhysicalDrive0", true},
+        {L"\\\\?\\UNC\\server\\pipe\\x", true},
+        // UNC: the server resolves the names, but its pipe and mailslot shares are not files.
+        {L"\\\\server\\share\\file.txt", false},
+        {L"\\\\server\\share\\nul", false},
+        {L"\\\\server\\pipe\\x", true},
+        {L"\\\\localhost\\PIPE", true},
+        {L"//server/mailslot/x", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsDevicePath(c.path), c.device) << Narrow(c.path);
+}
+
+TEST(DiskFile, OnlyAHandleOfADiskFileWithItsInformationPasses) {
+    struct Case {
+        DWORD type;
+        bool information;
+        DWORD attributes;
+        bool disk;
+    };
+    const Case cases[] = {
+        {FILE_TYPE_DISK, true, FILE_ATTRIBUTE_ARCHIVE, true},
+        {FILE_TYPE_DISK, true, FILE_ATTRIBUTE_NORMAL, true},
+        {FILE_TYPE_DISK, true, 0x00400420, true},  // cloud-only, refused by the content rule, not this one
+        {FILE_TYPE_DISK, true, FILE_ATTRIBUTE_DIRECTORY, false},
+        {FILE_TYPE_DISK, true, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false},
+        {FILE_TYPE_DISK, true, FILE_ATTRIBUTE_DEVICE, false},
+        {FILE_TYPE_DISK, false, 0, false},  // a volume or drive opened by its device name
+        {FILE_TYPE_PIPE, true, FILE_ATTRIBUTE_NORMAL, false},
+        {FILE_TYPE_PIPE, false, 0, false},  // a FIFO of another system, under Wine
+        {FILE_TYPE_CHAR, false, 0, false},  // NUL, a console, a serial port
+        {FILE_TYPE_UNKNOWN, false, 0, false},
+        {FILE_TYPE_REMOTE, true, FILE_ATTRIBUTE_ARCHIVE, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsDiskFileHandle(c.type, c.information, c.attributes), c.disk)
+            << c.type << " " << c.information << " " << std::hex << c.attributes;
+    }
+}
+
+TEST(DiskFile, ContentThatWindowsWouldRecallIsKnownByItsAttributes) {
+    struct Case {
+        DWORD attributes;
+        bool recalled;
+    };
+    const Case cases[] = {
+        {0x00400420, true},  // OneDrive online-only: RECALL_ON_DATA_ACCESS, reparse point, archive
+        {0x00501620, true},  // the same, unpinned, offline and sparse
+        {0x00040020, true},  // RECALL_ON_OPEN
+        {0x00001020, true},  // OFFLINE (remote storage)
+        {0x00000020, false}, {0x00000080, false},
+        {0x00000620, false},  // a placeholder already downloaded: sparse reparse point
+        {0x00080620, false},  // pinned, downloaded
+        {0x00100020, false},  // unpinned but still here
+        {0x00000421, false}, {kUnknownAttributes, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsRecalledOnRead(c.attributes), c.recalled) << std::hex << c.attributes;
+}
+
+TEST(DiskFile, OpensFilesThatOthersAreWritingButNothingThatIsNotAFile) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"log.txt", "12345");
+    FileHandle writer = HoldOpenForWriting(folder / L"log.txt");
+    ASSERT_TRUE(writer);
+    DiskFile file = OpenDiskFile((folder / L"log.txt").c_str());
+    ASSERT_TRUE(file) << GetLastError();
+    EXPECT_EQ(file.size(), 5u);
+    EXPECT_EQ(file.information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+    ASSERT_TRUE(MakeLinuxFifo(folder / L"fifo"));
+    SilentPipe pipe;
+    for (const std::wstring& path : {folder / L"fifo", pipe.path(), std::wstring(L"NUL"), std::wstring(L"\\\\.\\C:"),
+                                     folder.path(), folder / L"missing"}) {
+        ASSERT_TRUE(EndsWithin(10000, [&] {
+            EXPECT_FALSE(OpenDiskFile(path.c_str())) << Narrow(path);
+            EXPECT_FALSE(OpenFileContent(path.c_str())) << Narrow(path);
+        })) << Narrow(path);
+    }
+    EXPECT_FALSE(pipe.WasOpened());
+}
+
+TEST(DiskFile, OpenFileContentRefusesRecalledAttributesWithoutOpening) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"here.txt", "abc");
+    // The file is plain: only the attribute word the caller passes can refuse it.
+    EXPECT_TRUE(OpenFileContent((folder / L"here.txt").c_str()));
+    EXPECT_TRUE(OpenFileContent((folder / L"here.txt").c_str(), 0x20));
+    EXPECT_FALSE(OpenFileContent((folder / L"here.txt").c_str(), 0x00400420));
+    EXPECT_FALSE(OpenFileContent((folder / L"here.txt").c_str(), 0x1020));
+    // A file held without sharing would fail to open: a refused word never gets as far.
+    FileHandle exclusive(
+        CreateFileW((folder / L"here.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(exclusive);
+    SetLastError(0);
+    EXPECT_FALSE(OpenFileContent((folder / L"here.txt").c_str(), 0x00040020));
+    EXPECT_EQ(GetLastError(), 0u) << "an open was tried";
+}
+
+TEST(DiskFile, ReadChunksStopsAtTheEndTheLimitOrTheFirstFailure) {
+    const std::string bytes = "0123456789abcdefghij";
+    struct Case {
+        size_t piece;
+        size_t failAt;
+        uint64_t limit;
+        DWORD chunk;
+        bool whole;
+        std::string taken;
+    };
+    const Case cases[] = {
+        {100, std::string::npos, 1000, 8, true, bytes},    // ends before the limit
+        {3, std::string::npos, 20, 64, true, bytes},       // short reads add up
+        {100, std::string::npos, 7, 64, true, "0123456"},  // the limit cuts the last read
+        {100, std::string::npos, 0, 64, true, ""},         // nothing asked, nothing read
+        {5, 10, 1000, 64, false, "0123456789"},            // fails in the middle
+        {5, 0, 1000, 64, false, ""},                       // fails at once
+        {5, 20, 1000, 64, false, bytes},                   // fails where the end would come
+        {100, std::string::npos, 20, 1, true, bytes},      // one byte at a time
+    };
+    for (const Case& c : cases) {
+        std::string taken;
+        const bool whole = ReadChunks(PieceReader(bytes, c.piece, c.failAt), c.limit, c.chunk,
+                                      [&](const unsigned char* data, DWORD count) {
+                                          EXPECT_LE(count, c.chunk);
+                                          taken.append(reinterpret_cast<const char*>(data), count);
+                                      });
+        EXPECT_EQ(whole, c.whole) << c.piece << " " << c.failAt << " " << c.limit;
+        EXPECT_EQ(taken, c.taken) << c.piece << " " << c.failAt << " " << c.limit;
+    }
+    // A source that never ends (a file that keeps growing) stops at the limit; one that claims more than
+    // the room it was given is a failure.
+    uint64_t total = 0;
+    auto endless = [](unsigned char* buffer, DWORD room, DWORD* count) {
+        memset(buffer, 'x', room);
+        *count = room;
+        return true;
+    };
+    EXPECT_TRUE(ReadChunks(endless, 1000000, 4096, [&](const unsigned char*, DWORD count) { total += count; }));
+    EXPECT_EQ(total, 1000000u);
+    auto boastful = [](unsigned char*, DWORD room, DWORD* count) {
+        *count = room + 1;
+        return true;
+    };
+    EXPECT_FALSE(ReadChunks(boastful, 100, 10, [](const unsigned char*, DWORD) { ADD_FAILURE() << "taken"; }));
+}
+
+}  // namespace

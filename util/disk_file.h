@@ -1,0 +1,57 @@
+// Opening and reading files that lie on a disk, and nothing else: what the path's text or the opened
+// handle shows to be a device, a pipe, a console or a folder is never read, and content that Windows
+// would first have to fetch from a cloud provider or offline storage is never asked for.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "util/handles.h"
+
+// An attribute word the caller does not have (no find data at hand).
+constexpr DWORD kUnknownAttributes = INVALID_FILE_ATTRIBUTES;
+
+// True when Win32 would open `path` as something other than a file on a disk, judged from its text
+// alone: the device namespace (\\.\ and //./ paths; \\?\ and \??\ paths other than a drive path "X:\"
+// or "UNC\"), the pipe and mailslot shares of a server, and a DOS device name (CON, PRN, AUX, NUL,
+// COM1-9, LPT1-9 with superscript 1-3, CONIN$, CONOUT$) as the last part of a path that Win32 rewrites,
+// whatever its case, extension or trailing dots and blanks.
+bool IsDevicePath(const wchar_t* path);
+// True when an opened handle's facts show a file on a disk: GetFileType's answer, whether
+// GetFileInformationByHandle worked, and the attribute word it gave.
+bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes);
+// True when reading the file's content would make Windows recall it from elsewhere first; false for
+// kUnknownAttributes.
+bool IsRecalledOnRead(DWORD attributes);
+
+// An open file on a disk, with the facts its handle gave when it was opened.
+struct DiskFile {
+    FileHandle handle;
+    BY_HANDLE_FILE_INFORMATION information = {};
+
+    explicit operator bool() const { return static_cast<bool>(handle); }
+    uint64_t size() const {
+        return (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    }
+};
+// Opens the file at `path` (used as given) for reading, letting other handles read, write and delete
+// it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
+DiskFile OpenDiskFile(const wchar_t* path);
+// OpenDiskFile for reading the content: also empty when the content is not on the disk. `attributes`,
+// when the caller has them from an enumeration, refuse such a file without opening it.
+DiskFile OpenFileContent(const wchar_t* path, DWORD attributes = kUnknownAttributes);
+
+// Reads up to `room` bytes at the current place into `buffer` and sets `*count` (0 at the end); false
+// when the read fails.
+using ChunkReader = std::function<bool(unsigned char* buffer, DWORD room, DWORD* count)>;
+// Receives each piece that was read.
+using ChunkTaker = std::function<void(const unsigned char* bytes, DWORD count)>;
+
+// ReadFile on `file`, which the caller keeps open while the reader is used.
+ChunkReader HandleReader(HANDLE file);
+// Reads through `read` until its end or until `limit` bytes have come, in pieces of at most
+// `chunkSize` bytes, and hands each piece to `take`. False when a read fails (the pieces before it
+// were taken).
+bool ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const ChunkTaker& take);
