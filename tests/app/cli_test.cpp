@@ -320,7 +320,7 @@ TEST(Cli, AReportThatCannotBeWrittenWholeExitsOneWithTheReason) {
     // What fitted is there, in order: the header, then the body up to the volume's end.
     std::wstring written = ReadUtf16File(report);
     EXPECT_EQ(written.size() * 2, 16384u);
-    std::wstring writtenBody = Body(written);
+    std::wstring writtenBody = ReportBody(written);
     EXPECT_EQ(writtenBody, body.substr(0, writtenBody.size()));
     EXPECT_GT(writtenBody.size(), 0u);
 }
@@ -394,7 +394,7 @@ TEST(Cli, ASecondRunCannotWriteTheReportOfARunUnderWay) {
                               "\": " + SystemMessageText(ERROR_SHARING_VIOLATION) + "\n");
 
     EXPECT_EQ(first.Release(), 0u);
-    std::wstring body = Body(ReadUtf16File(report));
+    std::wstring body = ReportBody(ReadUtf16File(report));
     EXPECT_EQ(body.find(L"second"), std::wstring::npos);
     EXPECT_TRUE(
         body.ends_with(L"line 2999 of a script long enough to wait = line 2999 of a script long enough to "
@@ -474,7 +474,7 @@ TEST(Cli, TheDesktopReportLandsOnTheDesktopWithoutItsShellFoldersCopy) {
     ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, Narrow(report) + "\n");
-    EXPECT_EQ(Body(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    EXPECT_EQ(ReportBody(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
     DeleteFileW(report.c_str());
 }
 
