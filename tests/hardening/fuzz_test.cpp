@@ -17,9 +17,11 @@ const wchar_t* const kContexts[] = {L"FILE", L"DIR",     L"REG",     L"FILEFIND"
                                     L"ENV",  L"PROCESS", L"SERVICE", L"ASSOC",    L"CONTENTS",   L"COMMENT"};
 
 // Names of the scratch folder that Win32 rewrites when it opens them by name, typed as a script would.
-// (Typed device names that block, such as COM1 or CON, are not among them: the walks reach those
-// files only in the form that keeps them files.)
 const wchar_t* const kOddNames[] = {L"a.", L"b ", L"sub.\\in.txt", L"name \\deep.\\QuillfenFuzz.", L"nul.txt"};
+// Things that are not files, typed as a script would: they are refused before any read. (No COM port:
+// Wine maps COM1 to the console, and typed device names are refused by their text alone.)
+const wchar_t* const kNotFiles[] = {
+    L"NUL", L"CON", L"CONIN$", L"\\\\.\\C:", L"\\\\.\\pipe\\quillfen-fuzz-none", L"\\\\?\\GLOBALROOT\\Device\\Null"};
 
 unsigned long EnvNumber(const wchar_t* name, unsigned long fallback) {
     wchar_t value[32] = {};
@@ -137,6 +139,7 @@ private:
             case 0:   // FILE
             case 10:  // CONTENTS
                 if (Chance(30)) return scratch_ + L"\\" + Pick(kOddNames);
+                if (Chance(15)) return Pick(kNotFiles);
                 return Chance(50) ? scratch_ + L"\\sample.txt" : scratch_ + L"\\" + Hostile(Pick(0, 20));
             case 1: {  // DIR
                 static const wchar_t* const kFolders[] = {L"", L"\\sub.", L"\\name ", L"\\name \\deep."};

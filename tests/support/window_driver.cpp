@@ -182,49 +182,40 @@ std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
     });
 }
 
-HeldPipe::HeldPipe(const std::wstring& name) : path_(L"\\\\.\\pipe\\" + name) {
-    pipe_ = CreateNamedPipeW(path_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                             65536, 65536, 0, nullptr);
-    EXPECT_NE(pipe_, INVALID_HANDLE_VALUE) << "cannot create " << Narrow(path_);
-    event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    connect_.hEvent = event_;
-    if (ConnectNamedPipe(pipe_, &connect_)) {
-        connected_ = true;
-    } else if (GetLastError() == ERROR_PIPE_CONNECTED) {
-        connected_ = true;
-    }
+namespace {
+
+// The file's size changed in place; false when it cannot be opened for writing.
+bool SetFileSize(const std::wstring& path, LONGLONG size) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = size;
+    return file && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
 }
 
-HeldPipe::~HeldPipe() {
-    if (pipe_ != INVALID_HANDLE_VALUE) {
-        CancelIo(pipe_);
-        CloseHandle(pipe_);
-    }
-    if (event_) CloseHandle(event_);
+}  // namespace
+
+HeldFile::HeldFile(const std::wstring& name, const std::string& content) : contentSize_(content.size()) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, folder);
+    path_ = std::wstring(folder) + name;
+    WriteFileBytes(path_, content);
+    EXPECT_TRUE(SetFileSize(path_, LONGLONG{1} << 40)) << "cannot make " << Narrow(path_) << " a terabyte long";
 }
 
-bool HeldPipe::WaitForReader(DWORD timeoutMs) {
-    if (!connected_ && WaitForSingleObject(event_, timeoutMs) == WAIT_OBJECT_0) {
-        DWORD ignored = 0;
-        connected_ = GetOverlappedResult(pipe_, &connect_, &ignored, FALSE) != FALSE;
-    }
-    return connected_;
+HeldFile::~HeldFile() { DeleteFileW(path_.c_str()); }
+
+bool HeldFile::WaitForReader(DWORD timeoutMs) {
+    return WaitFor(
+        [&] {
+            // Nobody else may have it open when it opens with no sharing at all.
+            FileHandle alone(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            return !alone && GetLastError() == ERROR_SHARING_VIOLATION;
+        },
+        timeoutMs);
 }
 
-void HeldPipe::Release(const std::string& bytes) {
-    OVERLAPPED write = {};
-    write.hEvent = event_;
-    ResetEvent(event_);
-    DWORD written = 0;
-    if (!WriteFile(pipe_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &write) &&
-        GetLastError() == ERROR_IO_PENDING) {
-        GetOverlappedResult(pipe_, &write, &written, TRUE);
-    }
-    EXPECT_EQ(written, bytes.size());
-    FlushFileBuffers(pipe_);  // returns once the reader has taken every byte
-    CloseHandle(pipe_);
-    pipe_ = INVALID_HANDLE_VALUE;
-}
+void HeldFile::Release() { EXPECT_TRUE(SetFileSize(path_, static_cast<LONGLONG>(contentSize_))); }
 
 std::wstring ReportPath() {
     OwnedText path = GetReportPath();

@@ -68,26 +68,24 @@ struct MessageBoxSeen {
 // Waits on another thread for a message box of process `processId`, notes what it says and closes it.
 std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen);
 
-// A named pipe that a CONTENTS line can read: the reader blocks until the test releases the pipe,
-// which holds a run in its scanning state for as long as the test needs.
-class HeldPipe {
+// A file for a run's CONTENTS line that holds the run until the test lets go: `content`, then a
+// terabyte that is a hole (zeros, which CONTENTS leaves out, read at memory speed but never to the end
+// within a test). Release cuts the file back to `content`, which ends the reader's file.
+class HeldFile {
 public:
-    explicit HeldPipe(const std::wstring& name);
-    ~HeldPipe();
-    HeldPipe(const HeldPipe&) = delete;
-    HeldPipe& operator=(const HeldPipe&) = delete;
+    HeldFile(const std::wstring& name, const std::string& content);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
 
     const std::wstring& path() const { return path_; }
+    // Whether another process has the file open within `timeoutMs` (the test holds no handle to it).
     bool WaitForReader(DWORD timeoutMs);
-    // Writes `bytes` to the connected reader and closes the pipe, which ends the reader's file.
-    void Release(const std::string& bytes);
+    void Release();
 
 private:
     std::wstring path_;
-    HANDLE pipe_ = INVALID_HANDLE_VALUE;
-    HANDLE event_ = nullptr;
-    OVERLAPPED connect_ = {};
-    bool connected_ = false;
+    size_t contentSize_;
 };
 
 // ---- the desktop report that the window's runs write ----

@@ -79,13 +79,12 @@ TEST_F(Window, HasItsTitleStyleControlsAndLayout) {
 }
 
 TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad) {
-    HeldPipe pipe(L"quillfen-window-test");
+    HeldFile held(L"quillfen-window-test.txt", "held open\r\nuntil the test lets go\r\n");
     ScopedEnvironment variable(L"QUILLFEN_WINDOW_TEST", L"from the test");
     std::wstring script = L":COMMENT\r\nnot shown\r\n:ENV\r\n%QUILLFEN_WINDOW_TEST%\r\n";
     // Long enough to pass the edit control's default limit of 32,767 characters.
     for (int i = 0; i < 3000; ++i) script += L"line " + std::to_wstring(i) + L" %QUILLFEN_WINDOW_TEST%\r\n";
-    script += L":CONTENTS\r\n" + pipe.path() + L"\r\n";
-    const std::string piped = "held open\r\nuntil the test lets go\r\n";
+    script += L":CONTENTS\r\n" + held.path() + L"\r\n";
 
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);
@@ -96,8 +95,8 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     PostMessageW(program.window(), WM_COMMAND, MAKEWPARAM(IDC_LOOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(program.control(IDC_LOOK)));
 
-    ASSERT_TRUE(pipe.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
-    // On a busy machine the worker can reach the pipe before the window's thread has taken its first
+    ASSERT_TRUE(held.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
+    // On a busy machine the worker can reach the file before the window's thread has taken its first
     // message; the run is held, so the window must come to show it.
     WaitFor([&] { return StateOf(program).scanning(); }, 10000);
     WindowState state = StateOf(program);
@@ -109,7 +108,7 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     // The box is the run's while it lasts: "Load Script..." waits for the run to end.
     PostMessageW(program.window(), WM_COMMAND, IDM_LOAD_SCRIPT, 0);
     EXPECT_EQ(WaitForOpenDialog(program.id(), 500), nullptr) << "the open dialog came up during a run";
-    pipe.Release(piped);
+    held.Release();
 
     ExpectNotepadOnReportAndEndIt(program);
     EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
@@ -122,16 +121,16 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
                               L"line 0 %QUILLFEN_WINDOW_TEST% = line 0 from the test\r\n"),
               std::wstring::npos);
     const std::wstring contents =
-        L"\r\n" + pipe.path() + L" - Opened succesfully.\r\n\r\nheld open\nuntil the test lets go\n\r\n" + kEndOfReport;
+        L"\r\n" + held.path() + L" - Opened succesfully.\r\n\r\nheld open\nuntil the test lets go\n\r\n" + kEndOfReport;
     EXPECT_TRUE(windowBody.ends_with(contents)) << Narrow(windowBody.substr(windowBody.size() - 200));
 
     // The console front end, given the same script, writes the same report.
-    HeldPipe again(L"quillfen-window-test");
+    HeldFile again(L"quillfen-window-test.txt", "held open\r\nuntil the test lets go\r\n");
     HANDLE feeder = CreateThread(
         nullptr, 0,
         [](LPVOID parameter) -> DWORD {
-            auto* held = static_cast<HeldPipe*>(parameter);
-            if (held->WaitForReader(kRunTimeoutMs)) held->Release("held open\r\nuntil the test lets go\r\n");
+            auto* file = static_cast<HeldFile*>(parameter);
+            if (file->WaitForReader(kRunTimeoutMs)) file->Release();
             return 0;
         },
         &again, 0, nullptr);
@@ -184,13 +183,13 @@ TEST_F(Window, ExitButtonMenuItemAndCloseBoxEndTheProgram) {
 namespace {
 
 TEST_F(Window, ClosingDuringARunEndsItWithoutEndMarkerOrNotepad) {
-    HeldPipe pipe(L"quillfen-window-close-test");
+    HeldFile held(L"quillfen-window-close-test.txt", "");
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);
-    program.SetScript(L":ENV\r\nwritten before the close\r\n:CONTENTS\r\n" + pipe.path() +
+    program.SetScript(L":ENV\r\nwritten before the close\r\n:CONTENTS\r\n" + held.path() +
                       L"\r\n:ENV\r\nnever reached\r\n");
     program.ClickLook();
-    ASSERT_TRUE(pipe.WaitForReader(kRunTimeoutMs));
+    ASSERT_TRUE(held.WaitForReader(kRunTimeoutMs));
     PostMessageW(program.control(IDC_EXIT), BM_CLICK, 0, 0);
     DWORD exitCode = 99;
     EXPECT_TRUE(program.WaitForExit(10000, exitCode)) << "the program hung on its way out";
@@ -202,7 +201,7 @@ TEST_F(Window, ClosingDuringARunEndsItWithoutEndMarkerOrNotepad) {
     EXPECT_EQ(body,
               L"\r\n========== ENV ==========\r\nwritten before the close = written before the close\r\n"
               L"\r\n========== CONTENTS ==========\r\n\r\n" +
-                  pipe.path() + L" - Opened succesfully.\r\n\r\n");
+                  held.path() + L" - Opened succesfully.\r\n\r\n");
 }
 
 }  // namespace

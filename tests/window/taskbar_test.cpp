@@ -109,22 +109,22 @@ TEST(TaskbarProgress, NoInterfaceShowsNothingAndWhereThereIsOneItTakesEveryState
 // The shell's message reaches the real window as it would on Windows, so it connects to the taskbar
 // where the system has the interface, and its runs report progress; what the window shows is unchanged.
 TEST_F(Window, ARunAfterTheTaskbarButtonWasMadeCompletesWithTheWindowsTextsUnchanged) {
-    HeldPipe pipe(L"quillfen-taskbar-test");
+    HeldFile held(L"quillfen-taskbar-test.txt", "done\r\n");
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);
     SendMessageW(program.window(), TaskbarButtonCreatedMessage(), 0, 0);
     std::wstring script = L":ENV\r\n";
     for (int i = 0; i < 300; ++i) script += L"line " + std::to_wstring(i) + L"\r\n";
-    script += L":CONTENTS\r\n" + pipe.path() + L"\r\n";
+    script += L":CONTENTS\r\n" + held.path() + L"\r\n";
     program.SetScript(script);
     program.ClickLook();
 
-    ASSERT_TRUE(pipe.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
+    ASSERT_TRUE(held.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
     // The caption may still be on its way from the worker's first message.
     EXPECT_TRUE(WaitFor([&] { return StateOf(program).scanning(); }, 10000)) << Narrow(StateOf(program).lookCaption);
     EXPECT_EQ(TextOf(program.window()), L"Quillfen v1.0 - by tarnwick");
     EXPECT_EQ(TextOf(program.control(IDC_EXIT)), L"Exit");
-    pipe.Release("done\r\n");
+    held.Release();
 
     ExpectNotepadOnReportAndEndIt(program);
     EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
