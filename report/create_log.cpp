@@ -26,6 +26,7 @@ const wchar_t kProductLineEnd[] = L")\r\n";
 const wchar_t kCreationLine[] = L"Log created at %02u:%02u on %02u/%02u/%u by ";
 const wchar_t kUserName[] = L"%username%";
 const wchar_t kNotepad[] = L"C:\\WINDOWS\\notepad.exe";
+constexpr size_t kReportBufferBytes = 64 * 1024;
 
 bool StartNotepad(const std::wstring& program, const wchar_t* reportPath) {
     std::wstring commandLine = program + L" \"" + reportPath + L"\"";
@@ -78,6 +79,9 @@ Stream CreateLogAt(const wchar_t* path) {
     // Readers may look in while the run writes, but no second writer may come in between.
     Stream report(_wfsopen(path, L"wb", _SH_DENYWR));
     if (!report) return report;
+    // Flushed by line and by time, not by write: a large buffer, of an even size so that it holds
+    // whole code units.
+    setvbuf(report.get(), nullptr, _IOFBF, kReportBufferBytes);
     TakeLogFailure(report.get());  // a stream closed earlier at the same address may have left one
     Log(kProductLineStart, report.get());
     Log(kProductBuild, report.get());
@@ -95,6 +99,8 @@ Stream CreateLogAt(const wchar_t* path) {
 
 unsigned long CloseLog(Stream& report) {
     if (!report) return 0;
+    // Flushed on its own first: a C library may drop the failure of the flush inside fclose.
+    FlushLog(report.get());
     unsigned long failure = TakeLogFailure(report.get());
     _doserrno = 0;
     SetLastError(0);

@@ -40,9 +40,36 @@ void LogChars(const wchar_t* text, size_t count, FILE* report) {
     _doserrno = 0;
     SetLastError(0);
     // wchar_t is UTF-16 on Windows and the machine is little-endian, so the units go out as they are.
-    bool written = fwrite(text, sizeof(wchar_t), count, report) == count;
-    if (fflush(report) != 0 || !written) NoteFailure(report);
+    // The stream's buffer holds whole units (its size is even), so a flush never splits one.
+    if (fwrite(text, sizeof(wchar_t), count, report) != count) NoteFailure(report);
     SetLastError(callerError);
+}
+
+void FlushLog(FILE* report) {
+    const DWORD callerError = GetLastError();
+    _doserrno = 0;
+    SetLastError(0);
+    if (fflush(report) != 0) NoteFailure(report);
+    SetLastError(callerError);
+}
+
+ReportFlusher::ReportFlusher(FILE* report) : report_(report), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (stop_) thread_.reset(CreateThread(nullptr, 0, &ReportFlusher::Run, this, 0, nullptr));
+}
+
+ReportFlusher::~ReportFlusher() {
+    if (thread_) {
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
+}
+
+DWORD WINAPI ReportFlusher::Run(void* self) {
+    auto* flusher = static_cast<ReportFlusher*>(self);
+    while (WaitForSingleObject(flusher->stop_.get(), kReportFlushMilliseconds) == WAIT_TIMEOUT) {
+        FlushLog(flusher->report_);
+    }
+    return 0;
 }
 
 unsigned long TakeLogFailure(FILE* report) {

@@ -68,5 +68,6 @@ void ParseScript(wchar_t* script, FILE* report, LineObserver observer, void* obs
         } else {
             HandlePayload(context, line, report);
         }
+        FlushLog(report);  // a report read while the run goes on shows every finished line
     }
 }

@@ -135,12 +135,14 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* 
         if (systemError != nullptr) *systemError = GetLastError();
         return ScanOutcome::ReportNotCreated;
     }
-    LogPrivileges(report.get());
     {
+        ReportFlusher flusher(report.get());  // stopped before the report is closed
+        LogPrivileges(report.get());
+        FlushLog(report.get());
         NativeFileSystemView nativeFiles;  // the x86 build under WOW64 reads the real System32
         ParseScript(script, report.get(), options.observer, options.observerContext);
+        Log(kEndMarker, report.get());
     }
-    Log(kEndMarker, report.get());
     // Notepad is shown the finished file, and only a whole one.
     if (unsigned long failure = CloseLog(report)) {
         if (systemError != nullptr) *systemError = failure;

@@ -9,6 +9,7 @@
 #include "directives/files/files.h"
 #include "util/handles.h"
 #include "util/sized_fetch.h"
+#include "util/wildcard.h"
 
 namespace {
 
@@ -30,14 +31,30 @@ bool PassesDateFilter(const FoundEntry& file, const SYSTEMTIME* reference) {
            IsOnOrAfter(FileTimeFields(file.written), *reference);
 }
 
+// Whether the program's own matcher returns exactly what an enumeration with `pattern` would, so
+// that the pattern can be applied to the one enumeration with "*" instead of having its own.
+bool IsMatchedHere(const wchar_t* pattern) {
+    if (pattern == nullptr || pattern[0] == L'\0') return false;
+    const std::wstring text(pattern);
+    const bool control = std::any_of(text.begin(), text.end(), [](wchar_t c) { return c < L' '; });
+    return !control && text.find_first_of(L"\\/:") == std::wstring::npos &&
+           text.find_first_not_of(L' ') != std::wstring::npos && IsPlainFindPattern(text);
+}
+
+bool Matches(const wchar_t* pattern, const WIN32_FIND_DATAW& data) {
+    return MatchesFindPattern(pattern, data.cFileName, data.cAlternateFileName);
+}
+
 // Calls `take` for every entry of `openFolder` matching `pattern` (the platform matches * and ?
-// ignoring case); `foldersOnly` is a hint that files are not wanted.
+// ignoring case); `foldersOnly` is a hint that files are not wanted. `shortNames` fills in
+// cAlternateFileName, which the program's own matching needs.
 template <typename Take>
-void Enumerate(const std::wstring& openFolder, const wchar_t* pattern, bool foldersOnly, Take take) {
+void Enumerate(const std::wstring& openFolder, const wchar_t* pattern, bool foldersOnly, Take take,
+               bool shortNames = false) {
     WIN32_FIND_DATAW data;
-    FindHandle find(FindFirstFileExW(ChildPath(openFolder, pattern).c_str(), FindExInfoBasic, &data,
-                                     foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr,
-                                     FIND_FIRST_EX_LARGE_FETCH));
+    FindHandle find(FindFirstFileExW(
+        ChildPath(openFolder, pattern).c_str(), shortNames ? FindExInfoStandard : FindExInfoBasic, &data,
+        foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find) return;
     do {
         take(data);
@@ -106,26 +123,38 @@ Frame OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, c
     const bool filesHere = options.files && (depth > 0 || options.rootFiles);
     const bool anyFile = filesHere && options.filePattern == nullptr;
     const bool anyFolder = options.folders && options.folderPattern == nullptr;
-    // A pattern gets an enumeration of its own; one with "*" serves whatever no pattern narrows and
-    // the folders to enter.
-    if (filesHere && options.filePattern != nullptr) {
+    const bool anyEnumeration = anyFile || anyFolder || options.recursive;
+    // A plain pattern is matched here on the one enumeration with "*" that the walk makes anyway;
+    // any other gets an enumeration of its own, matched by the platform.
+    const bool fileMatchHere = filesHere && anyEnumeration && IsMatchedHere(options.filePattern);
+    const bool folderMatchHere = options.folders && anyEnumeration && IsMatchedHere(options.folderPattern);
+    if (filesHere && options.filePattern != nullptr && !fileMatchHere) {
         Enumerate(openFolder, options.filePattern, false, [&](const WIN32_FIND_DATAW& data) {
             if (!IsFolder(data)) files.push_back(MakeEntry(data, openFolder, options));
         });
     }
-    if (options.folders && options.folderPattern != nullptr) {
+    if (options.folders && options.folderPattern != nullptr && !folderMatchHere) {
         Enumerate(openFolder, options.folderPattern, true, [&](const WIN32_FIND_DATAW& data) {
             if (IsFolder(data) && !IsDotEntry(data.cFileName)) matches.push_back(MakeEntry(data, openFolder, options));
         });
     }
-    if (anyFile || anyFolder || options.recursive) {
-        Enumerate(openFolder, kAnyName, !anyFile, [&](const WIN32_FIND_DATAW& data) {
-            if (!IsFolder(data)) {
-                if (anyFile) files.push_back(MakeEntry(data, openFolder, options));
-            } else if (anyFolder ? !IsDotEntry(data.cFileName) : options.recursive && options.enterRule(data)) {
-                folders.push_back(MakeEntry(data, openFolder, options));
-            }
-        });
+    if (anyEnumeration) {
+        const bool wantFiles = anyFile || fileMatchHere;
+        Enumerate(
+            openFolder, kAnyName, !wantFiles,
+            [&](const WIN32_FIND_DATAW& data) {
+                if (!IsFolder(data)) {
+                    if (anyFile || (fileMatchHere && Matches(options.filePattern, data)))
+                        files.push_back(MakeEntry(data, openFolder, options));
+                    return;
+                }
+                if (IsDotEntry(data.cFileName)) return;
+                if (folderMatchHere && Matches(options.folderPattern, data))
+                    matches.push_back(MakeEntry(data, openFolder, options));
+                if (anyFolder || (options.recursive && options.enterRule(data)))
+                    folders.push_back(MakeEntry(data, openFolder, options));
+            },
+            fileMatchHere || folderMatchHere);
     }
     files.erase(std::remove_if(files.begin(), files.end(),
                                [&](const FoundEntry& file) { return !PassesDateFilter(file, options.reference); }),

@@ -34,4 +34,30 @@ TEST(Hardening, AKilledScanLeavesTheHeaderAndWholeCodeUnits) {
     EXPECT_FALSE(text.ends_with(L"-=End Of File=-"));
 }
 
+// The header of a section whose walk then runs for seconds without writing is on disk when the run
+// is killed: it waits in the buffer no longer than a flush interval.
+TEST(Hardening, AKilledScanLeavesTheHeaderOfASilentWalk) {
+    ScratchFolder folder;
+    // Many names for one large file: the search digests each of them before it writes a line.
+    const std::wstring stem = L"qfsilent" + std::to_wstring(GetCurrentProcessId());
+    WriteFileBytes(folder / (stem + L"-0.bin"), std::string(64 << 20, 'y'));
+    for (int i = 1; i < 40; ++i) {
+        ASSERT_TRUE(CreateHardLinkW((folder / (stem + L"-" + std::to_wstring(i) + L".bin")).c_str(),
+                                    (folder / (stem + L"-0.bin")).c_str(), nullptr));
+    }
+    const std::wstring script = L":FILEFIND\r\n" + stem + L"-*.bin\r\n";
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t));
+    WriteFileBytes(folder / L"script.txt", bytes);
+
+    const std::wstring report = folder / L"report.txt";
+    ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" + report + L"\" \"" +
+                                       (folder / L"script.txt") + L"\"",
+                                   {}, 1000);
+    ASSERT_TRUE(run.timedOut) << "the search ended before it could be interrupted";
+    const std::wstring text = ReadUtf16File(report);
+    EXPECT_TRUE(text.ends_with(L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"" + stem + L"-*.bin\"\r\n"))
+        << Narrow(text);
+}
+
 }  // namespace

@@ -17,6 +17,7 @@ TEST(Log, WritesCodeUnitsLittleEndianWithoutTerminator) {
     Log(nullptr, report);
     Log(L"", report);
     Log(L"\r\n", report);
+    FlushLog(report);
     EXPECT_EQ(ReadFileBytes(path), std::string("\x0D\x00\x0A\x00", 4));  // already flushed
     Log(L"\u00e9", report);
     const wchar_t withNul[] = {L'a', L'\0', L'b'};
@@ -126,10 +127,13 @@ TEST(Log, AFailedWriteIsKeptAndWritingGoesOn) {
     const std::wstring path = volume + L"\\r.txt";
     FILE* report = _wfopen(path.c_str(), L"wb");
     ASSERT_NE(report, nullptr);
-    Log(L"lost", report);
+    Log(L"lost", report);  // each flushed as the interpreter flushes each line
+    FlushLog(report);
     Log(L"lost too", report);
+    FlushLog(report);
     DeleteFileW((volume + L"\\filler").c_str());
     Log(L"kept", report);
+    FlushLog(report);
     EXPECT_EQ(TakeLogFailure(report), static_cast<unsigned long>(ERROR_DISK_FULL));
     EXPECT_EQ(TakeLogFailure(report), 0u) << "handed over once";
     fclose(report);
@@ -180,6 +184,55 @@ TEST(CreateLog, TheDesktopIsFoundWithoutItsShellFoldersCopy) {
     EXPECT_EQ(CloseLog(report), 0u);
     EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
     DeleteFileW(path.get());
+}
+
+}  // namespace
+
+namespace {
+
+// Polls `path` until it holds at least `bytes` bytes or `ms` milliseconds have passed.
+size_t WaitForSize(const std::wstring& path, size_t bytes, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    size_t size = ReadFileBytes(path).size();
+    while (size < bytes && GetTickCount64() < end) {
+        Sleep(20);
+        size = ReadFileBytes(path).size();
+    }
+    return size;
+}
+
+TEST(ReportFlusher, WritesOutWhatTheBufferHoldsWhileItRuns) {
+    ScratchFolder folder;
+    const std::wstring path = folder / L"Quillfen.txt";
+    Stream report = CreateLogAt(path.c_str());
+    ASSERT_TRUE(report);
+    EXPECT_EQ(ReadFileBytes(path).size(), 0u) << "the header waits in the buffer";
+    Log(L"\r\nheader", report.get());
+    {
+        ReportFlusher flusher(report.get());
+        // Generous: a loaded machine may delay the thread, never by seconds.
+        EXPECT_GE(WaitForSize(path, 2, 10000), 2u);
+        EXPECT_TRUE(ReadUtf16File(path).ends_with(L"\r\nheader"));
+    }
+    Log(L"after", report.get());
+    Sleep(2 * kReportFlushMilliseconds);
+    EXPECT_FALSE(ReadUtf16File(path).ends_with(L"after")) << "a stopped flusher flushes no more";
+    EXPECT_EQ(CloseLog(report), 0u);
+    EXPECT_TRUE(ReadUtf16File(path).ends_with(L"\r\nheaderafter"));
+}
+
+TEST(ReportFlusher, AFailedFlushOnItsThreadIsKept) {
+    Stream report = CreateLogAt(L"Z:\\dev\\full");
+    ASSERT_TRUE(report);
+    {
+        ReportFlusher flusher(report.get());
+        unsigned long failure = 0;
+        for (const ULONGLONG end = GetTickCount64() + 10000; failure == 0 && GetTickCount64() < end; Sleep(20)) {
+            failure = TakeLogFailure(report.get());
+        }
+        EXPECT_EQ(failure, static_cast<unsigned long>(ERROR_DISK_FULL));
+    }
+    CloseLog(report);
 }
 
 }  // namespace

@@ -138,4 +138,28 @@ TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {
     EXPECT_EQ(seen, (std::vector<std::wstring>{L"1/3 :COMMENT", L"2/3 one", L"3/3 two"}));
 }
 
+TEST(Interpreter, EveryLineIsOnDiskBeforeTheNextRuns) {
+    ScratchFolder folder;
+    const std::wstring path = folder / L"report.txt";
+    Stream report(_wfopen(path.c_str(), L"wb"));
+    ASSERT_TRUE(report);
+    setvbuf(report.get(), nullptr, _IOFBF, 64 * 1024);  // as the run's report: nothing goes out by itself
+    struct Seen {
+        std::wstring path;
+        std::vector<std::wstring> reports;
+    } seen{path, {}};
+    std::wstring script = L":ENV\r\none\r\n:Bogus\r\ntwo";
+    ParseScript(
+        script.data(), report.get(),
+        [](size_t, size_t, const wchar_t*, void* context) {
+            auto* seen = static_cast<Seen*>(context);
+            seen->reports.push_back(ReadUtf16File(seen->path));
+        },
+        &seen);
+    const std::wstring banner = L"\r\n========== ENV ==========\r\n";
+    const std::wstring payload = L"one = one\r\n";
+    EXPECT_EQ(seen.reports, (std::vector<std::wstring>{L"", banner, banner + payload,
+                                                       banner + payload + L"\r\nInvalid Context: Bogus\r\n"}));
+}
+
 }  // namespace
