@@ -68,6 +68,8 @@ void ShowContents(wchar_t* line, FILE* report) {
     Log(kLineEnd, report);
     Log(line, report);
     Log(kContentsDash, report);
+    // Written out first, so that CONTENTS of the report's own file shows everything up to this line.
+    FlushLog(report);
     DiskFile file = OpenFileContent(ExpandEnvironment(line).get());
     if (!file) {
         Log(kContentsUnableToOpen, report);
