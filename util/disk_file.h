@@ -29,7 +29,7 @@ bool IsRecalledOnRead(DWORD attributes);
 // An open file on a disk, with the facts its handle gave when it was opened.
 struct DiskFile {
     FileHandle handle;
-    BY_HANDLE_FILE_INFORMATION information = {};
+    BY_HANDLE_FILE_INFORMATION information = {};  // attributes, times, size, links; no volume or file index
 
     explicit operator bool() const { return static_cast<bool>(handle); }
     uint64_t size() const {
