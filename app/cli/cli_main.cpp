@@ -20,6 +20,7 @@
 #include "report/create_log.h"
 #include "util/owned.h"
 #include "util/sized_fetch.h"
+#include "util/version_record.h"
 
 namespace {
 
@@ -103,33 +104,18 @@ std::wstring OwnPath() {
     return read && !path.empty() ? std::wstring(path.data()) : std::wstring();
 }
 
-// "ProductName ProductVersion" from the executable's own version record, in its first translation.
+// "ProductName ProductVersion" from the executable's own version record.
 bool VersionLine(std::wstring& line) {
     const std::wstring path = OwnPath();
-    DWORD size = path.empty() ? 0 : GetFileVersionInfoSizeW(path.c_str(), nullptr);
-    if (size == 0) return false;
-    std::vector<BYTE> block(size, 0);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return false;
-    WORD* translation = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
-        translation == nullptr || length < 2 * sizeof(WORD)) {
+    const std::vector<BYTE> record = ReadVersionRecord(path.c_str());
+    DWORD translation = 0;
+    std::wstring product, version;
+    if (path.empty() || !ChooseTranslation(record, translation) ||
+        !VersionString(record, translation, L"ProductName", product) ||
+        !VersionString(record, translation, L"ProductVersion", version)) {
         return false;
     }
-    wchar_t table[40] = {};
-    swprintf(table, 40, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
-    std::wstring parts[2];
-    const wchar_t* names[2] = {L"ProductName", L"ProductVersion"};
-    for (int i = 0; i < 2; ++i) {
-        wchar_t* value = nullptr;
-        if (!VerQueryValueW(block.data(), (std::wstring(table) + names[i]).c_str(), reinterpret_cast<void**>(&value),
-                            &length) ||
-            value == nullptr) {
-            return false;
-        }
-        parts[i].assign(value, wcsnlen(value, length));
-    }
-    line = parts[0] + L" " + parts[1];
+    line = product + L" " + version;
     return true;
 }
 

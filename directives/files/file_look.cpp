@@ -11,7 +11,7 @@
 #include "util/environment.h"
 #include "util/md5.h"
 #include "util/owned.h"
-#include "util/sized_fetch.h"
+#include "util/version_record.h"
 
 namespace {
 
@@ -25,17 +25,12 @@ const wchar_t kSizeLabel[] = L"Size: ";
 const wchar_t kSizeUnit[] = L" bytes\r\n";
 const wchar_t kAttributesLabel[] = L"Attributes: ";
 const wchar_t kNoVersion[] = L"No version information available.\r\n";
-const wchar_t kTranslation[] = L"\\VarFileInfo\\Translation";
-const wchar_t kStringTable[] = L"\\StringFileInfo\\";
 const wchar_t kValueSeparator[] = L": ";
 
 const wchar_t* const VER_INFO_ARR[] = {L"FileDescription",  L"FileVersion",    L"ProductVersion",
                                        L"OriginalFilename", L"InternalName",   L"ProductName",
                                        L"CompanyName",      L"LegalCopyright", L"Comments"};
 constexpr size_t NUM_VINFO = sizeof VER_INFO_ARR / sizeof VER_INFO_ARR[0];
-
-// Tried in this order when a version record has no translation table.
-const DWORD kFallbackTranslations[] = {MAKELONG(0x0409, 0x04B0), MAKELONG(0x0409, 0x04E4)};
 
 // "hh:mm on dd/mm/yyyy", the FILE section's own time form.
 std::wstring TimeLine(const wchar_t* label, const FILETIME& time) {
@@ -45,72 +40,19 @@ std::wstring TimeLine(const wchar_t* label, const FILETIME& time) {
     return line;
 }
 
-// "\StringFileInfo\llllcccc", language and code page as lower-case hexadecimal.
-std::wstring StringTablePath(DWORD translation) {
-    wchar_t hex[9];
-    swprintf(hex, 9, L"%04x%04x", LOWORD(translation), HIWORD(translation));
-    return std::wstring(kStringTable) + hex;
-}
-
-bool HasStringTable(const std::vector<BYTE>& block, DWORD translation) {
-    void* table = nullptr;
-    UINT length = 0;
-    return VerQueryValueW(block.data(), StringTablePath(translation).c_str(), &table, &length) && table != nullptr;
-}
-
-// The first translation of the record, or else the first common one whose string table exists.
-bool ChooseTranslation(const std::vector<BYTE>& block, DWORD& translation) {
-    void* entries = nullptr;
-    UINT length = 0;
-    if (VerQueryValueW(block.data(), kTranslation, &entries, &length) && entries != nullptr &&
-        length >= sizeof(DWORD)) {
-        memcpy(&translation, entries, sizeof translation);
-        return true;
-    }
-    for (DWORD candidate : kFallbackTranslations) {
-        if (HasStringTable(block, candidate)) {
-            translation = candidate;
-            return true;
-        }
-    }
-    return false;
-}
-
 void LogVersionStrings(const wchar_t* path, FILE* report) {
-    std::vector<BYTE> block;
-    DWORD size = 0;
-    FetchSized(block, [&](BYTE* data, DWORD room, DWORD* needed) {
-        if (data == nullptr) {
-            DWORD ignored = 0;
-            *needed = GetFileVersionInfoSizeW(path, &ignored);
-            SetLastError(*needed != 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_RESOURCE_TYPE_NOT_FOUND);
-            return FALSE;
-        }
-        if (!GetFileVersionInfoW(path, 0, room, data)) return FALSE;
-        size = room;
-        return TRUE;
-    });
-    if (block.size() > size) block.erase(block.begin() + size, block.end());  // not the spare zeros after it
+    const std::vector<BYTE> record = ReadVersionRecord(path);
     DWORD translation = 0;
-    if (block.empty() || !ChooseTranslation(block, translation)) {
+    if (!ChooseTranslation(record, translation)) {
         Log(kNoVersion, report);
         return;
     }
-    const std::wstring table = StringTablePath(translation) + L"\\";
-    const BYTE* blockEnd = block.data() + block.size();
+    std::wstring text;
     for (const wchar_t* name : VER_INFO_ARR) {
-        void* value = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueW(block.data(), (table + name).c_str(), &value, &length) || value == nullptr) continue;
-        // The value is read only up to the end of the block, whatever its stored terminator says.
-        const auto* text = static_cast<const wchar_t*>(value);
-        size_t room = 0;
-        if (reinterpret_cast<const BYTE*>(text) >= block.data() && reinterpret_cast<const BYTE*>(text) < blockEnd) {
-            room = static_cast<size_t>(blockEnd - reinterpret_cast<const BYTE*>(text)) / sizeof(wchar_t);
-        }
+        if (!VersionString(record, translation, name, text)) continue;
         std::wstring line = name;
         line += kValueSeparator;
-        line.append(text, wcsnlen(text, room));
+        line += text;
         line += kLineEnd;
         Log(line.c_str(), report);
     }
