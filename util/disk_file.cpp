@@ -159,3 +159,16 @@ bool ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const 
     }
     return true;
 }
+
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
+    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+}
+
+bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
+    FileHandle opened(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!opened || !GetFileInformationByHandle(opened.get(), &information)) return false;
+    identity = IdentityOf(information);
+    return true;
+}

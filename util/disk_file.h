@@ -26,6 +26,18 @@ bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes);
 // kUnknownAttributes.
 bool IsRecalledOnRead(DWORD attributes);
 
+// Volume serial number and file index: the same for every path that leads to one file or folder.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information);
+// The identity of what `path` names, a folder as well as a file, opened for its attributes only;
+// false when it cannot be opened or asked.
+bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);
+
 // An open file on a disk, with the facts its handle gave when it was opened.
 struct DiskFile {
     FileHandle handle;

@@ -7,6 +7,7 @@
 
 #include "report/create_log.h"
 #include "report/log.h"
+#include "util/disk_file.h"
 #include "util/handles.h"
 #include "util/native_view.h"
 #include "util/sized_fetch.h"
@@ -108,24 +109,13 @@ bool ProcessKnownNotElevated() {
 }
 
 bool SameFileIdentity(const BY_HANDLE_FILE_INFORMATION& first, const BY_HANDLE_FILE_INFORMATION& second) {
-    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
+    return IdentityOf(first) == IdentityOf(second);
 }
-
-namespace {
-
-bool GetIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION& identity) {
-    FileHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file && GetFileInformationByHandle(file.get(), &identity);
-}
-
-}  // namespace
 
 bool IsSameFile(const wchar_t* first, const wchar_t* second) {
-    BY_HANDLE_FILE_INFORMATION one = {};
-    BY_HANDLE_FILE_INFORMATION other = {};
-    return GetIdentity(first, one) && GetIdentity(second, other) && SameFileIdentity(one, other);
+    FileIdentity one;
+    FileIdentity other;
+    return ReadFileIdentity(first, one) && ReadFileIdentity(second, other) && one == other;
 }
 
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* systemError) {

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "directives/files/files.h"
+#include "util/disk_file.h"
 #include "util/handles.h"
 #include "util/sized_fetch.h"
 #include "util/wildcard.h"
@@ -67,24 +68,6 @@ void SortByName(std::vector<FoundEntry>& entries) {
     });
 }
 
-// Volume serial number and file index: the same for every path that leads to one folder.
-struct FolderIdentity {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-    bool operator==(const FolderIdentity&) const = default;
-};
-
-bool ReadFolderIdentity(const std::wstring& openPath, FolderIdentity& identity) {
-    FileHandle folder(CreateFileW(openPath.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!folder || !GetFileInformationByHandle(folder.get(), &information)) return false;
-    identity = FolderIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
-    return true;
-}
-
 // A folder being walked: the sub-folders still to come, each reported before it is entered when
 // `report` is set. Its identity is read only when a reparse point below it is about to be entered.
 struct Frame {
@@ -95,18 +78,19 @@ struct Frame {
     bool report;
     size_t next = 0;
     enum class Identity { kUnread, kKnown, kUnknown } identityState = Identity::kUnread;
-    FolderIdentity identity = {};
+    FileIdentity identity = {};
 };
 
 // A reparse point may lead back to a folder the walk is inside: it is entered only when its identity
 // and that of every folder on the current path are known and differ.
 bool IsNewOnPath(const std::wstring& openPath, std::vector<Frame>& path) {
-    FolderIdentity candidate;
-    if (!ReadFolderIdentity(openPath, candidate)) return false;
+    FileIdentity candidate;
+    if (!ReadFileIdentity(openPath.c_str(), candidate)) return false;
     for (Frame& frame : path) {
         if (frame.identityState == Frame::Identity::kUnread) {
-            frame.identityState = ReadFolderIdentity(frame.openFolder, frame.identity) ? Frame::Identity::kKnown
-                                                                                       : Frame::Identity::kUnknown;
+            frame.identityState = ReadFileIdentity(frame.openFolder.c_str(), frame.identity)
+                                      ? Frame::Identity::kKnown
+                                      : Frame::Identity::kUnknown;
         }
         if (frame.identityState == Frame::Identity::kUnknown || frame.identity == candidate) return false;
     }
