@@ -182,6 +182,14 @@ std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
     });
 }
 
+MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause) {
+    MessageBoxSeen seen;
+    std::thread closer = CloseMessageBox(processId, seen);
+    cause();
+    closer.join();
+    return seen;
+}
+
 namespace {
 
 // The file's size changed in place; false when it cannot be opened for writing.
@@ -206,13 +214,16 @@ HeldFile::HeldFile(const std::wstring& name, const std::string& content) : conte
 HeldFile::~HeldFile() { DeleteFileW(path_.c_str()); }
 
 bool HeldFile::WaitForReader(DWORD timeoutMs) {
-    return WaitFor(
-        [&] {
-            // Nobody else may have it open when it opens with no sharing at all.
-            FileHandle alone(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            return !alone && GetLastError() == ERROR_SHARING_VIOLATION;
-        },
-        timeoutMs);
+    // Nobody else may have it open when it opens with no sharing at all. The probe itself keeps a reader
+    // out while it lasts, so it comes seldom: a reader that meets it would find no file.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        FileHandle alone(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!alone && GetLastError() == ERROR_SHARING_VIOLATION) return true;
+        alone.reset();
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(250);
+    }
 }
 
 void HeldFile::Release() { EXPECT_TRUE(SetFileSize(path_, static_cast<LONGLONG>(contentSize_))); }

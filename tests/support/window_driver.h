@@ -67,6 +67,9 @@ struct MessageBoxSeen {
 };
 // Waits on another thread for a message box of process `processId`, notes what it says and closes it.
 std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen);
+// Runs `cause`, which is to make process `processId` show a message box, and returns what the box said
+// once it is closed.
+MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause);
 
 // A file for a run's CONTENTS line that holds the run until the test lets go: `content`, then a
 // terabyte that is a hole (zeros, which CONTENTS leaves out, read at memory speed but never to the end

@@ -79,10 +79,8 @@ TEST(LoadScript, AFileThatCannotBeOpenedShowsTheErrorAndKeepsTheBox) {
     FileHandle locked(CreateFileW(paths[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(locked);
     for (const std::wstring& path : paths) {
-        MessageBoxSeen seen;
-        std::thread closer = CloseMessageBox(GetCurrentProcessId(), seen);
-        EXPECT_FALSE(LoadScript(window.window(), path.c_str())) << Narrow(path);
-        closer.join();
+        MessageBoxSeen seen = CatchMessageBox(
+            GetCurrentProcessId(), [&] { EXPECT_FALSE(LoadScript(window.window(), path.c_str())) << Narrow(path); });
         EXPECT_EQ(seen.caption, L"Error") << Narrow(path);
         EXPECT_EQ(seen.text, L"Unable to load script file.") << Narrow(path);
         EXPECT_EQ(seen.owner, window.window()) << Narrow(path);

@@ -176,10 +176,7 @@ TEST_F(Window, AReportThatCannotBeCreatedGivesTheWindowBack) {
         FileHandle held(CreateFileW(ReportPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(held);
         program.SetScript(L":ENV\r\nlocked out\r\n");
-        MessageBoxSeen seen;
-        std::thread closer = CloseMessageBox(program.id(), seen);
-        program.ClickLook();
-        closer.join();
+        MessageBoxSeen seen = CatchMessageBox(program.id(), [&] { program.ClickLook(); });
         EXPECT_EQ(seen.caption, L"Error");
         EXPECT_EQ(seen.text, L"The report could not be created:\n" + ReportPath() + L"\n\n" +
                                  Wide(SystemMessageText(ERROR_SHARING_VIOLATION)));
@@ -196,10 +193,6 @@ TEST_F(Window, AReportThatCannotBeCreatedGivesTheWindowBack) {
     EXPECT_NE(ReadUtf16File(ReportPath()).find(L"locked out = locked out"), std::wstring::npos);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(Window, AReportThatCannotBeWrittenWholeIsNotOpenedButExplained) {
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);
@@ -210,10 +203,7 @@ TEST_F(Window, AReportThatCannotBeWrittenWholeIsNotOpenedButExplained) {
     std::wstring script = L":ENV";
     for (int i = 0; i < 300; ++i) script += L"\r\nline " + std::to_wstring(i) + L" of a report too big for the desktop";
     program.SetScript(script);
-    MessageBoxSeen seen;
-    std::thread closer = CloseMessageBox(program.id(), seen);
-    program.ClickLook();
-    closer.join();
+    MessageBoxSeen seen = CatchMessageBox(program.id(), [&] { program.ClickLook(); });
     EXPECT_EQ(seen.caption, L"Error");
     EXPECT_EQ(seen.text, L"The report is incomplete: part of it could not be written.\n" + ReportPath() + L"\n\n" +
                              Wide(SystemMessageText(ERROR_DISK_FULL)));
