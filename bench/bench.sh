@@ -3,8 +3,9 @@
 # one Wine prefix of their own (build/x64/bench). Run by hand through scripts/bench, never by ctest.
 #
 #   scripts/bench                 all benchmarks; the table goes to the screen and to bench/results.md
-#   scripts/bench reg contents    only the named ones (file folderfind filefind regfind reg contents deep);
-#                                 the table is printed, bench/results.md is left alone
+#   scripts/bench reg contents    only the named ones (file folderfind filefind regfind reg contents deep
+#                                 small); the table is printed, bench/results.md is left alone
+#   (small: REG /s of 20,000 keys and FILEFIND of 20,000 files, in a prefix made afresh for them)
 #   BENCH_ROUNDS=5 scripts/bench  more rounds (3 at least)
 #   BENCH_FRESH=1 scripts/bench   throw the prefix away and generate every fixture again
 #
@@ -19,7 +20,7 @@ cli="$root/build/x64/quillfen-cli.exe"
 results="$root/bench/results.md"
 rounds="${BENCH_ROUNDS:-3}"
 [ "$rounds" -ge 3 ] || rounds=3
-all=(file folderfind filefind regfind reg contents deep)
+all=(file folderfind filefind regfind reg contents deep small)
 selected=("$@")
 [ ${#selected[@]} -gt 0 ] || selected=("${all[@]}")
 
@@ -39,6 +40,8 @@ regTop=100 regKids=999         # 100 * (999 + 1) = 100,000 keys, two string valu
 dirTop=20 dirKids=999          # 20 * (999 + 1) = 20,000 folders
 filesPerDir=5                  # 20,000 * 5 = 100,000 files
 bigMiB=1024 contentsMiB=64
+keysLabel="100,000 keys" filesLabel="100,000 files"
+small=""                       # set while the small trees are measured: no growth or memory rows
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -88,7 +91,7 @@ gen_files() {
             }
         }'
     )
-    gen_big
+    [ -n "$small" ] || gen_big
 }
 
 # The large files alone (FILE and CONTENTS need nothing else).
@@ -333,9 +336,10 @@ bench_filefind() {
         return 0
     }
     peer_filefind() { measure dir_and_md5sum; }
-    pair "FILEFIND *.qfb (100,000 files) vs dir /s /b + md5sum" "<= 1.0" our_filefind peer_filefind
+    pair "FILEFIND *.qfb ($filesLabel) vs dir /s /b + md5sum" "<= 1.0" our_filefind peer_filefind
     echo "bench: FILEFIND found $(lines_of "$work/filefind-report.txt" | grep -c '^C:' || true) files," \
         "dir /s /b listed $(grep -c . "$work/dir-files.txt" || true), md5sum hashed $(grep -c . "$work/md5sum.txt" || true)" >&2
+    [ -z "$small" ] || return 0
 
     # Growth: the same search with three quarters of the tree moved out of drive C: (a rename on the
     # Linux side), so that a quarter of it is left. The prefix's own files are searched both times.
@@ -372,8 +376,9 @@ bench_reg() {
         reg_whole+=("$wall")
     }
     peer_reg() { measure wine "$regedit" /E "$(winpath "$work/export.reg")" "$regBase"; }
-    pair "REG /s dump of 100,000 keys vs regedit /E" "<= 0.5" our_reg peer_reg
+    pair "REG /s dump of $keysLabel vs regedit /E" "<= 0.5" our_reg peer_reg
     echo "bench: REG /s wrote $(lines_of "$work/reg-report.txt" | grep -c '^\[' || true) key headers" >&2
+    [ -z "$small" ] || return 0
 
     # Growth: a quarter of the tree (its first quarter of groups, one REG /s line each) against the
     # whole. Linear growth is 4; the target asks that the whole take at most 4.5 times the quarter.
@@ -416,23 +421,42 @@ bench_deep() {
         "and $(lines_of "$work/deep-report.txt" | grep -c '^qfdeep.bin' || true) file" >&2
 }
 
+# The two smaller trees, side by side in a prefix of their own made afresh: 20,000 keys (100 groups of
+# 200) and 20,000 files (200 folders of 100). The big prefix's server is ended first.
+bench_small() {
+    wineserver -k >/dev/null 2>&1 || true
+    bench="$root/build/x64/bench-small"
+    rm -rf "$bench"
+    export WINEPREFIX="$bench/prefix" HOME="$bench/home"
+    drive="$WINEPREFIX/drive_c" work="$bench/work" parked="$bench/parked"
+    regTop=100 regKids=199 dirTop=200 dirKids=0 filesPerDir=100
+    keysLabel="20,000 keys, fresh prefix" filesLabel="20,000 files, fresh prefix" small=1
+    local saved=("${selected[@]}")
+    selected=(reg filefind)
+    setup
+    selected=("${saved[@]}")
+    bench_reg
+    bench_filefind
+}
+
 # --- Main -----------------------------------------------------------------------------------------
 
 cmake --build --preset x64 -j2 --target quillfen-cli >/dev/null
 setup
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# Counted before the small trees' prefix takes over.
+prefixFiles=$(find "$drive" -path "$drive/$treeName" -prune -o -type f -print | wc -l)
+prefixFolders=$(find "$drive" -path "$drive/$treeName" -prune -o -type d -print | wc -l)
 
 echo "bench: $rounds rounds each" >&2
 printf '%-56s %10s %10s %6s %6s %7s  %s\n' figure ours peer ratio "(cpu)" target "" >&2
 for name in "${selected[@]}"; do
     case "$name" in
-        file | folderfind | filefind | regfind | reg | contents | deep) "bench_$name" ;;
+        file | folderfind | filefind | regfind | reg | contents | deep | small) "bench_$name" ;;
         *) echo "bench: no benchmark named $name (known: ${all[*]})" >&2; exit 2 ;;
     esac
 done
 
-prefixFiles=$(find "$drive" -path "$drive/$treeName" -prune -o -type f -print | wc -l)
-prefixFolders=$(find "$drive" -path "$drive/$treeName" -prune -o -type d -print | wc -l)
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 table() {
     echo "# Benchmark results"

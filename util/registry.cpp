@@ -121,9 +121,15 @@ KeyCounts FitBuffers(HKEY key, KeyReader& reader) {
                          &valueLength, &dataSize, nullptr, nullptr) != ERROR_SUCCESS) {
         return KeyCounts{};
     }
-    Grow(reader.name, (subkeyLength > valueLength ? subkeyLength : valueLength) + 2);
-    Grow(reader.data, dataSize);
+    counts.longestName = subkeyLength > valueLength ? subkeyLength : valueLength;
+    counts.largestData = dataSize;
+    FitReader(reader, counts);
     return counts;
+}
+
+void FitReader(KeyReader& reader, const KeyCounts& counts) {
+    Grow(reader.name, static_cast<size_t>(counts.longestName) + 2);
+    Grow(reader.data, counts.largestData);
 }
 
 LONG ReadValueAt(HKEY key, DWORD index, KeyReader& reader) {

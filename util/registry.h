@@ -39,10 +39,14 @@ struct KeyReader {
 struct KeyCounts {
     DWORD subkeys = MAXDWORD;
     DWORD values = MAXDWORD;
+    DWORD longestName = 0;  // characters, of a sub-key or a value
+    DWORD largestData = 0;  // bytes
 };
 
 // Asks the key for its counts and grows the buffers to its longest name and largest data.
 KeyCounts FitBuffers(HKEY key, KeyReader& reader);
+// Grows the buffers to the sizes of counts already asked for (a second reader of the same key).
+void FitReader(KeyReader& reader, const KeyCounts& counts);
 // The value at `index` (name, type, data) or the sub-key name at `index` into the reader. Returns
 // ERROR_SUCCESS, ERROR_NO_MORE_ITEMS past the end, or another error for an index to skip; the reader
 // holds a whole entry only after ERROR_SUCCESS.

@@ -1,4 +1,5 @@
 // What FILEFIND and FOLDERFIND share: the start folder, the walk and the section's layout.
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 
@@ -6,6 +7,7 @@
 #include "report/log.h"
 #include "report/texts.h"
 #include "util/environment.h"
+#include "util/ordered_worker.h"
 #include "util/owned.h"
 
 namespace {
@@ -29,9 +31,10 @@ namespace {
 // A pattern names the entries of one folder: with a backslash or slash in it, it names nothing.
 bool IsNamePattern(const wchar_t* pattern) { return wcspbrk(pattern, L"\\/") == nullptr; }
 
-// (full path, entry text) of every file or folder below `folder` whose name matches `pattern`; a
-// file's text ends with its digest, taken while the walk still has the form to open it by and its find
-// data's attributes.
+// (full path, entry text) of every file or folder below `folder` whose name matches `pattern`. Files
+// are digested on a second thread in the order the walk finds them, each by the form the walk opens
+// it by and with its find data's attributes, while the walk goes on; the job then puts the text with
+// the digest in its node, which nothing else touches until the digests are done.
 DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder) {
     WalkOptions options;
     options.files = kind == SearchKind::kFiles;
@@ -40,11 +43,20 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     options.folderPattern = pattern;
     options.recursive = true;
     DString* results = nullptr;
+    OrderedWorker digests;
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
         std::wstring text = EntryText(entry);
-        if (kind == SearchKind::kFiles) AppendDigest(text, entry.openPath, entry.attributes);
-        results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), text.c_str());
+        const bool digested = kind == SearchKind::kFiles;
+        results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), digested ? L"" : text.c_str());
+        if (!digested) return;
+        digests.Post([match = results->last, text = std::move(text), openPath = entry.openPath,
+                      attributes = entry.attributes]() mutable {
+            AppendDigest(text, openPath, attributes);
+            free(match->second);
+            match->second = CopyText(text.c_str()).release();
+        });
     });
+    digests.Drain();
     return results;
 }
 

@@ -3,13 +3,17 @@
 // The walk goes by the counts of each key and shares one KeyReader, so that a key costs the fewest
 // registry calls (see util/registry.h).
 #include <cwchar>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "directives/registry/registry.h"
 #include "report/log.h"
+#include "report/ordered_units.h"
 #include "report/texts.h"
 #include "util/handles.h"
+#include "util/ordered_worker.h"
 #include "util/owned.h"
 
 const HKEY HIVES_RF[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG};
@@ -38,44 +42,60 @@ bool ContainsFolded(const wchar_t* text, size_t textLength, const wchar_t* term,
     return false;
 }
 
+// A key the walk opened, held by its frame and by the job that searches its values, whichever ends last.
+using SharedKey = std::shared_ptr<RegKey>;
+
 // One open key of the walk and where it is in its sub-keys.
 struct Frame {
-    RegKey owned;  // empty for the root handed in by the caller
+    SharedKey owned;  // empty for the root handed in by the caller
     HKEY key;
     KeyCursor subkeys;
     size_t pathLength;  // its key path is path[0, pathLength)
 };
 
+// The walk opens keys and reads their counts and sub-key names; a second thread searches each key's
+// values and adds the findings, in the walk's order.
 struct Search {
+    Search(const wchar_t* searched, String* found, std::wstring start)
+        : term(searched), termLength(wcslen(searched)), findings(found), path(std::move(start)) {}
+
     const wchar_t* term;
     size_t termLength;
-    String* findings;
+    String* findings;  // added to by the searcher only
     std::wstring path;
-    std::wstring entry;
     std::wstring shown;                  // the sub-key name at hand as the report shows it
     std::vector<std::wstring> resolved;  // the resolved name of each key on the stack
-    KeyReader reader;
+    KeyReader reader;                    // the walk's
+    KeyReader valueReader;               // the searcher's
+    OrderedWorker searcher;              // last, so that it ends before what its jobs use
 };
 
-// Adds the findings among the key's values; returns the cursor of its sub-keys.
-KeyCursor SearchValues(Search& search, HKEY key) {
-    KeyCounts counts = FitBuffers(key, search.reader);
-    DStringList values(GetStringValues(key, counts.values, search.reader));
-    for (DString* node = values.get(); node != nullptr; node = node->next) {
-        if (!ContainsFolded(node->first, wcslen(node->first), search.term, search.termLength) &&
-            !ContainsFolded(node->second, wcslen(node->second), search.term, search.termLength)) {
-            continue;
-        }
-        search.entry = kOpenBracket;
-        search.entry += search.path;
-        search.entry += kValueOpen;
-        search.entry += node->first;
-        search.entry += kDataOpen;
-        search.entry += node->second;
-        search.entry += kQuote;
-        search.findings = addString(search.findings, search.entry.c_str());
-    }
-    return KeyCursor{counts.subkeys};
+bool Holds(const Search& search, const wchar_t* text) {
+    return ContainsFolded(text, wcslen(text), search.term, search.termLength);
+}
+
+// Adds `keyFinding` (unless empty) and then the findings among the values of `key` (unless null),
+// whose path is `path`.
+void PostKey(Search& search, std::wstring keyFinding, SharedKey owned, HKEY key, KeyCounts counts, std::wstring path) {
+    search.searcher.Post(
+        [&search, keyFinding = std::move(keyFinding), owned = std::move(owned), key, counts, path = std::move(path)] {
+            if (!keyFinding.empty()) search.findings = addString(search.findings, keyFinding.c_str());
+            if (key == nullptr) return;
+            FitReader(search.valueReader, counts);
+            DStringList values(GetStringValues(key, counts.values, search.valueReader));
+            std::wstring entry;
+            for (DString* node = values.get(); node != nullptr; node = node->next) {
+                if (!Holds(search, node->first) && !Holds(search, node->second)) continue;
+                entry = kOpenBracket;
+                entry += path;
+                entry += kValueOpen;
+                entry += node->first;
+                entry += kDataOpen;
+                entry += node->second;
+                entry += kQuote;
+                search.findings = addString(search.findings, entry.c_str());
+            }
+        });
 }
 
 }  // namespace
@@ -93,12 +113,45 @@ DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader) {
     return values;
 }
 
-String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings) {
-    Search search{term, wcslen(term), findings, keyPath, {}, {}, {}, {}};
-    std::vector<Frame> stack;
-    stack.push_back(Frame{RegKey(), key, {}, search.path.size()});
-    search.resolved.push_back(ResolvedKeyName(key, search.reader));
-    stack.back().subkeys = SearchValues(search, key);
+namespace {
+
+// Looks at the sub-key `name` (counted) of `parent`, whose path is path[0, pathLength): its own name,
+// then its values, and pushes it when it is to be entered.
+void Visit(Search& search, std::vector<Frame>& stack, HKEY parent, size_t pathLength, const wchar_t* name,
+           size_t length) {
+    search.shown = VisibleName(name, length);
+    search.path.resize(pathLength);
+    std::wstring keyFinding;
+    if (ContainsFolded(search.shown.data(), search.shown.size(), search.term, search.termLength)) {
+        keyFinding = kOpenBracket;
+        keyFinding += search.path;
+        keyFinding += kBackslash;
+        keyFinding += search.shown;
+        keyFinding += kCloseBracket;
+    }
+    RegKey opened = OpenSubkey(parent, name, length);
+    if (!opened) {
+        if (!keyFinding.empty()) PostKey(search, std::move(keyFinding), SharedKey(), nullptr, KeyCounts{}, {});
+        return;
+    }
+    search.path += kBackslash;
+    search.path += search.shown;
+    auto child = std::make_shared<RegKey>(std::move(opened));
+    HKEY childKey = child->get();
+    KeyCounts counts = FitBuffers(childKey, search.reader);
+    PostKey(search, std::move(keyFinding), child, childKey, counts, search.path);
+    // A key without sub-keys needs no entering, so only one with sub-keys needs the name that tells
+    // whether it is on the path already; one reached again through a link has its values searched,
+    // and what is below it was or will be.
+    if (counts.subkeys == 0) return;
+    std::wstring resolved = ResolvedKeyName(childKey, search.reader);
+    if (!EntersKey(search.resolved, resolved)) return;
+    stack.push_back(Frame{std::move(child), childKey, KeyCursor{counts.subkeys}, search.path.size()});
+    search.resolved.push_back(std::move(resolved));
+}
+
+// Visits everything below the keys on the stack, depth first; returns once every finding is added.
+void SearchBelow(Search& search, std::vector<Frame>& stack) {
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (!NextSubkey(top.key, top.subkeys, search.reader)) {
@@ -107,32 +160,42 @@ String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* 
             continue;
         }
         if (search.reader.nameLength == 0) continue;
-        search.shown = VisibleName(search.reader.name.data(), search.reader.nameLength);
-        search.path.resize(top.pathLength);
-        if (ContainsFolded(search.shown.data(), search.shown.size(), search.term, search.termLength)) {
-            search.entry = kOpenBracket;
-            search.entry += search.path;
-            search.entry += kBackslash;
-            search.entry += search.shown;
-            search.entry += kCloseBracket;
-            search.findings = addString(search.findings, search.entry.c_str());
-        }
-        RegKey child = OpenSubkey(top.key, search.reader.name.data(), search.reader.nameLength);
-        if (!child) continue;
-        search.path += kBackslash;
-        search.path += search.shown;
-        HKEY childKey = child.get();
-        std::wstring resolved = ResolvedKeyName(childKey, search.reader);
-        if (!EntersKey(search.resolved, resolved)) {
-            // Reached again through a link: its values are searched, what is below it was or will be.
-            SearchValues(search, childKey);
-            continue;
-        }
-        stack.push_back(Frame{std::move(child), childKey, {}, search.path.size()});  // `top` is stale now
-        search.resolved.push_back(std::move(resolved));
-        stack.back().subkeys = SearchValues(search, childKey);
+        Visit(search, stack, top.key, top.pathLength, search.reader.name.data(),
+              search.reader.nameLength);  // may move `top`
     }
-    return search.findings;
+    search.searcher.Drain();
+}
+
+String* JoinLists(String* first, String* second) {
+    if (first == nullptr) return second;
+    if (second == nullptr) return first;
+    first->last->next = second;
+    first->last = second->last;
+    return first;
+}
+
+}  // namespace
+
+String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings) {
+    // The key's own values, then its sub-trees several at a time, their findings joined in order.
+    Search search(term, findings, keyPath);
+    KeyCounts counts = FitBuffers(key, search.reader);
+    std::wstring resolved = ResolvedKeyName(key, search.reader);
+    PostKey(search, {}, SharedKey(), key, counts, search.path);
+    std::vector<std::wstring> names = GetSubkeyNames(key, counts.subkeys, search.reader);
+    search.searcher.Drain();
+    std::vector<String*> found(names.size(), nullptr);
+    RunUnits(names.size(), [&](size_t unit) {
+        Search below(term, nullptr, keyPath);
+        below.resolved.push_back(resolved);
+        std::vector<Frame> stack;
+        Visit(below, stack, key, below.path.size(), names[unit].data(), names[unit].size());
+        SearchBelow(below, stack);
+        found[unit] = below.findings;
+    });
+    String* all = search.findings;
+    for (String* list : found) all = JoinLists(all, list);
+    return all;
 }
 
 void RegFind(wchar_t* line, FILE* report) {

@@ -1,11 +1,16 @@
 // REG: dumps a key's values and sub-keys, with /s or /sub the whole tree below it, depth first.
 #include <cwchar>
+#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "directives/registry/registry.h"
 #include "report/log.h"
+#include "report/ordered_units.h"
 #include "util/handles.h"
+#include "util/ordered_worker.h"
 #include "util/owned.h"
 
 namespace {
@@ -42,57 +47,86 @@ void AppendHeader(std::wstring& block, const std::wstring& path) {
     block += kHeaderClose;
 }
 
+// A key the walk opened, held by its frame and by the job that writes its values, whichever ends last.
+using SharedKey = std::shared_ptr<RegKey>;
+
 // One open key of the walk with the sub-keys it has left to show.
 struct Frame {
-    RegKey owned;  // empty for a root key handed in
+    SharedKey owned;  // empty for a root key handed in
     HKEY key;
     std::vector<std::wstring> subkeys;  // sorted, whole names
     size_t next;
     size_t pathLength;  // its full path is path[0, pathLength)
 };
 
-// A depth-first walk below one key. Each key's block is written once its values are known, before
-// anything below it is read. `resolved` holds the resolved name of each key on the stack.
+// A depth-first walk below one key. The walk opens keys and reads their counts and sub-key names; a
+// second thread reads each key's values and writes its block, in the walk's order. `resolved` holds
+// the resolved name of each key on the stack.
 struct Walk {
+    using Writer = std::function<void(const std::wstring& text)>;
+    Walk(Writer out, std::wstring start) : path(std::move(start)), write(std::move(out)) {}
+
     std::vector<Frame> stack;
     std::vector<std::wstring> resolved;
     std::wstring path;
-    std::wstring block;
-    KeyReader reader;
-    FILE* report;
+    KeyReader reader;       // the walk's
+    KeyReader valueReader;  // the writer's
+    Writer write;           // called on the writer's thread only
+    OrderedWorker writer;   // last, so that it ends before what its jobs use
 };
 
-// Appends the values of an open key to the block and pushes it with its sorted sub-keys.
-void Push(Walk& walk, RegKey owned, HKEY key, std::wstring resolved) {
-    KeyCounts counts = FitBuffers(key, walk.reader);
-    AppendValues(walk.block, key, counts.values, walk.reader);
+void PostText(Walk& walk, std::wstring block) {
+    walk.writer.Post([&walk, block = std::move(block)] { walk.write(block); });
+}
+
+// Writes `block` followed by the key's sorted values and the line break that closes them.
+void PostValues(Walk& walk, std::wstring block, SharedKey owned, HKEY key, KeyCounts counts) {
+    walk.writer.Post([&walk, block = std::move(block), owned = std::move(owned), key, counts]() mutable {
+        FitReader(walk.valueReader, counts);
+        AppendValues(block, key, counts.values, walk.valueReader);
+        walk.write(block);
+    });
+}
+
+// Writes the key's block and, when it has sub-keys, pushes it with them sorted.
+void Push(Walk& walk, SharedKey owned, HKEY key, const KeyCounts& counts, std::wstring resolved, std::wstring block) {
+    PostValues(walk, std::move(block), owned, key, counts);
+    if (counts.subkeys == 0) return;
     std::vector<std::wstring> subkeys = GetSubkeyNames(key, counts.subkeys, walk.reader);
     SortKeyNames(subkeys);
     walk.stack.push_back(Frame{std::move(owned), key, std::move(subkeys), 0, walk.path.size()});
     walk.resolved.push_back(std::move(resolved));
 }
 
-// Opens `name` below `parent` and, if that works, writes its values and pushes it; a key already
-// open on the path (reached again through a link) only gets its values.
-void Enter(Walk& walk, HKEY parent, const std::wstring& name) {
-    RegKey key = OpenSubkey(parent, name);
-    if (!key) {
-        walk.block += kUnableToOpen;
-        walk.block += kUnableToOpenEnd;
+// Opens `name` below `parent` and, if that works, writes `block` with its values and pushes it; a key
+// already open on the path (reached again through a link) only gets its values.
+void Enter(Walk& walk, HKEY parent, const std::wstring& name, std::wstring block) {
+    RegKey opened = OpenSubkey(parent, name);
+    if (!opened) {
+        block += kUnableToOpen;
+        block += kUnableToOpenEnd;
+        PostText(walk, std::move(block));
         return;
     }
-    std::wstring resolved = ResolvedKeyName(key.get(), walk.reader);
-    if (!EntersKey(walk.resolved, resolved)) {
-        AppendValues(walk.block, key.get(), FitBuffers(key.get(), walk.reader).values, walk.reader);
-        return;
+    auto owned = std::make_shared<RegKey>(std::move(opened));
+    HKEY key = owned->get();
+    KeyCounts counts = FitBuffers(key, walk.reader);
+    // Entered or not, a key without sub-keys shows the same: only one with sub-keys needs the name
+    // that tells whether it is on the path already.
+    std::wstring resolved;
+    if (counts.subkeys != 0) {
+        resolved = ResolvedKeyName(key, walk.reader);
+        if (!EntersKey(walk.resolved, resolved)) {
+            PostValues(walk, std::move(block), std::move(owned), key, counts);
+            return;
+        }
     }
-    HKEY opened = key.get();
-    Push(walk, std::move(key), opened, std::move(resolved));
+    Push(walk, std::move(owned), key, counts, std::move(resolved), std::move(block));
 }
 
-// Writes the header of every sub-key of the keys on the stack and, with `recurse`, enters each.
+// Writes the header of every sub-key of the keys on the stack and, with `recurse`, enters each; returns
+// once everything is written.
 void Run(Walk& walk, bool recurse) {
-    Log(walk.block.c_str(), walk.report);
     while (!walk.stack.empty()) {
         Frame& top = walk.stack.back();
         if (top.next == top.subkeys.size()) {
@@ -104,15 +138,16 @@ void Run(Walk& walk, bool recurse) {
         walk.path.resize(top.pathLength);
         walk.path += kBackslash;
         walk.path += VisibleName(child);
-        walk.block.clear();
-        AppendHeader(walk.block, walk.path);
+        std::wstring block;
+        AppendHeader(block, walk.path);
         if (recurse) {
-            Enter(walk, top.key, child);  // may move `top`
+            Enter(walk, top.key, child, std::move(block));  // may move `top`
         } else {
-            walk.block += kLineBreak;
+            block += kLineBreak;
+            PostText(walk, std::move(block));
         }
-        Log(walk.block.c_str(), walk.report);
     }
+    walk.writer.Drain();
 }
 
 }  // namespace
@@ -125,12 +160,6 @@ DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
         return true;
     });
     return values;
-}
-
-void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* report) {
-    Walk walk{{}, {}, fullPath, {}, {}, report};
-    Enter(walk, parent, name);
-    Run(walk, true);
 }
 
 void RegLook(wchar_t* line, FILE* report) {
@@ -150,40 +179,60 @@ void RegLook(wchar_t* line, FILE* report) {
     size_t length = wcslen(keyText);
     if (length > 0 && keyText[length - 1] == L']') keyText[length - 1] = L'\0';
 
-    Walk walk{{}, {}, {}, {}, {}, report};
+    std::wstring block;
     HKEY root = GetHive(keyText);
     if (root == nullptr) {
-        walk.block = kHeaderOpen;
-        walk.block += keyText;
-        walk.block += kHiveUnrecognized;
-        Log(walk.block.c_str(), report);
+        block = kHeaderOpen;
+        block += keyText;
+        block += kHiveUnrecognized;
+        Log(block.c_str(), report);
         return;
     }
     OwnedText subPath = GetRegPath(keyText);
-    walk.path = GetHiveString(root);
+    Walk walk([report](const std::wstring& text) { Log(text.c_str(), report); }, GetHiveString(root));
     if (subPath) {
         walk.path += kBackslash;
         walk.path += subPath.get();
     }
-    AppendHeader(walk.block, walk.path);
+    AppendHeader(block, walk.path);
 
-    RegKey opened;
+    auto opened = std::make_shared<RegKey>();
     if (subPath) {
         LONG status = ERROR_SUCCESS;
-        opened = OpenKey(root, subPath.get(), &status);
-        if (!opened) {
-            walk.block += kUnableToOpen;
-            if (status == ERROR_FILE_NOT_FOUND) walk.block += kKeyNotFound;
-            if (status == ERROR_ACCESS_DENIED) walk.block += kAccessDenied;
-            walk.block += kUnableToOpenEnd;
-            Log(walk.block.c_str(), report);
+        *opened = OpenKey(root, subPath.get(), &status);
+        if (!*opened) {
+            block += kUnableToOpen;
+            if (status == ERROR_FILE_NOT_FOUND) block += kKeyNotFound;
+            if (status == ERROR_ACCESS_DENIED) block += kAccessDenied;
+            block += kUnableToOpenEnd;
+            Log(block.c_str(), report);
             return;
         }
     }
-    HKEY key = subPath ? opened.get() : root;
+    HKEY key = subPath ? opened->get() : root;
+    KeyCounts counts = FitBuffers(key, walk.reader);
     // Only a walk of the whole tree needs the names that stop it at cycles.
     std::wstring resolved = recurse ? ResolvedKeyName(key, walk.reader) : std::wstring();
-    Push(walk, std::move(opened), key, std::move(resolved));
-    Run(walk, recurse);
+    Push(walk, std::move(opened), key, counts, std::move(resolved), std::move(block));
+    if (!recurse || walk.stack.empty()) {
+        Run(walk, recurse);
+        Log(kLineBreak, report);
+        return;
+    }
+    // The sub-trees of the key are walked two at a time, each with the key's resolved name below its own.
+    Frame top = std::move(walk.stack.back());
+    walk.stack.pop_back();
+    walk.writer.Drain();
+    RunUnitsInOrder(report, top.subkeys.size(), [&](size_t unit, UnitSink& sink) {
+        Walk below([&sink](const std::wstring& text) { sink.Write(text); }, walk.path);
+        below.resolved.push_back(walk.resolved.back());
+        const std::wstring& child = top.subkeys[unit];
+        below.path += kBackslash;
+        below.path += VisibleName(child);
+        std::wstring header;
+        AppendHeader(header, below.path);
+        Enter(below, top.key, child, std::move(header));
+        Run(below, true);
+    });
     Log(kLineBreak, report);
 }

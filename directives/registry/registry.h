@@ -64,9 +64,6 @@ DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
 // reg_look.cpp
 
-// Writes the block of the sub-key `name` of `parent` and, depth first, of everything below it.
-// `fullPath` is the path shown in its header. Walks with a stack of its own, so any depth is fine.
-void EnumKey(HKEY parent, const wchar_t* fullPath, const wchar_t* name, FILE* report);
 
 // reg_find.cpp
 

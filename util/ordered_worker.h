@@ -1,0 +1,47 @@
+// A second thread that runs jobs one after another in the order they were posted.
+//
+// Under Wine every registry call and every open waits for the wineserver's answer; a walk that hands
+// the reading of what it found to a second thread keeps both cores busy while the report keeps its
+// order, since one thread runs the jobs in turn.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "util/handles.h"
+
+class OrderedWorker {
+public:
+    // At most `limit` jobs wait; Post waits beyond that, which bounds what the waiting jobs hold.
+    explicit OrderedWorker(size_t limit = 512);
+    OrderedWorker(const OrderedWorker&) = delete;
+    OrderedWorker& operator=(const OrderedWorker&) = delete;
+    // Runs every job still waiting, then ends the thread.
+    ~OrderedWorker();
+
+    // Queues `job` behind those posted before it. Without a thread (none could be made) it runs here
+    // and now, so the order still holds.
+    void Post(std::function<void()> job);
+    // Returns once every job posted so far has run.
+    void Drain();
+
+private:
+    static DWORD WINAPI Run(void* self);
+    void Wake();  // with the lock held
+
+    // Slim locks and condition variables: under Wine they wait in the kernel, where the C library's
+    // mutexes and the Win32 events each wait through the wineserver.
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE jobsReady_ = CONDITION_VARIABLE_INIT;   // for the runner
+    CONDITION_VARIABLE roomOrDone_ = CONDITION_VARIABLE_INIT;  // for the poster
+    std::vector<std::function<void()>> queued_;
+    const size_t limit_;
+    size_t unfinished_ = 0;  // posted and not yet run
+    bool runnerAsleep_ = false;
+    bool posterWaits_ = false;
+    bool stop_ = false;
+    KernelHandle thread_;
+};
