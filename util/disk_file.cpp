@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "util/ordered_worker.h"
 #include "util/owned.h"
 #include "util/strings.h"
 
@@ -146,16 +147,52 @@ bool ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const 
     // The buffer fits the content, up to the chunk size: a search reads thousands of small files, and a
     // large block per file is a fresh mapping and unmapping each time, which costs more than the reading.
     const DWORD bufferSize = limit < chunkSize ? static_cast<DWORD>(limit) + 1 : chunkSize;  // never 0
-    std::unique_ptr<unsigned char, FreeDeleter> buffer(static_cast<unsigned char*>(malloc(bufferSize)));
-    if (!buffer) abort();
-    // Every turn either ends or brings the total closer to the limit.
-    for (uint64_t total = 0; total < limit;) {
-        const DWORD room = limit - total < bufferSize ? static_cast<DWORD>(limit - total) : bufferSize;
+    // Content of more than one chunk is read a chunk ahead on a second thread while the chunk before is
+    // taken, so that the copy from the disk or the cache and the digest overlap.
+    const int buffers = limit > chunkSize ? 2 : 1;
+    std::unique_ptr<unsigned char, FreeDeleter> storage[2];
+    for (int i = 0; i < buffers; ++i) {
+        storage[i].reset(static_cast<unsigned char*>(malloc(bufferSize)));
+        if (!storage[i]) abort();
+    }
+    std::unique_ptr<OrderedWorker> ahead(buffers == 2 ? new OrderedWorker(1) : nullptr);
+    struct Piece {
         DWORD count = 0;
-        if (!read(buffer.get(), room, &count) || count > room) return false;
-        if (count == 0) break;
-        take(buffer.get(), count);
-        total += count;
+        bool read = false;
+    } pieces[2];
+    uint64_t total = 0;
+    // Each read asks for what is left of the limit, counted from the pieces already in.
+    auto readInto = [&](int slot) {
+        const DWORD room = limit - total < bufferSize ? static_cast<DWORD>(limit - total) : bufferSize;
+        Piece& piece = pieces[slot];
+        piece = Piece{};
+        unsigned char* buffer = storage[slot].get();
+        auto job = [&read, &piece, buffer, room] {
+            piece.read = read(buffer, room, &piece.count) && piece.count <= room;
+        };
+        if (ahead) {
+            ahead->Post(job);
+        } else {
+            job();
+        }
+    };
+    if (limit == 0) return true;
+    int slot = 0;
+    readInto(slot);
+    // Every turn either ends or brings the total closer to the limit.
+    for (;;) {
+        if (ahead) ahead->Drain();
+        const Piece piece = pieces[slot];
+        if (!piece.read) return false;
+        if (piece.count == 0) break;
+        total += piece.count;
+        const bool more = total < limit;
+        const int next = buffers == 2 ? 1 - slot : slot;
+        if (more && next != slot) readInto(next);
+        take(storage[slot].get(), piece.count);
+        if (!more) break;
+        if (next == slot) readInto(slot);
+        slot = next;
     }
     return true;
 }

@@ -62,9 +62,6 @@ DString* GetValues(HKEY key, DWORD count, KeyReader& reader);
 // enumeration order; null when there are none. Freed with freeStrings. (reg_find.cpp)
 DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
-// reg_look.cpp
-
-
 // reg_find.cpp
 
 // Appends to `findings` every key below `key` whose name holds `term` (already upper-cased) and
