@@ -32,8 +32,6 @@ private:
     static DWORD WINAPI Run(void* self);
     void Wake();  // with the lock held
 
-    // Slim locks and condition variables: under Wine they wait in the kernel, where the C library's
-    // mutexes and the Win32 events each wait through the wineserver.
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE jobsReady_ = CONDITION_VARIABLE_INIT;   // for the runner
     CONDITION_VARIABLE roomOrDone_ = CONDITION_VARIABLE_INIT;  // for the poster
