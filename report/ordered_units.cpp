@@ -1,129 +1,193 @@
 #include "report/ordered_units.h"
 
+#include <windows.h>
+
 #include <atomic>
+#include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "report/log.h"
 #include "util/handles.h"
 
 namespace {
 
-// Characters the units after the one being written may hold back, all together.
+// Characters the units after the one whose turn it is may hold back, all together.
 constexpr size_t kHeldBackLimit = size_t{8} << 20;
 
 struct Units;
 
-class BufferedSink final : public UnitSink {
+class Unit final : public UnitSink {
 public:
-    BufferedSink(Units& units, size_t unit) : units_(units), unit_(unit) {}
-    void Write(const std::wstring& text) override;
+    Unit(Units& units, Work job) : work(std::move(job)), units_(units) {}
+    void Write(const std::wstring& piece) override;
+    bool Wanted() const override;
+    void Split(Work job) override;
 
-    std::atomic<bool> direct{false};  // its turn has come: it writes straight to the report
-    std::wstring held;                // written before its turn, under the lock
+    Work work;
+    Unit* next = nullptr;             // the unit after this one in the output
+    std::atomic<bool> direct{false};  // its turn has come: its pieces go straight out
+    std::vector<std::wstring> held;   // pieces written before its turn, under the lock
+    bool taken = false;
     bool finished = false;
 
 private:
     Units& units_;
-    size_t unit_;
 };
 
 struct Units {
-    FILE* report;
-    const std::function<void(size_t, UnitSink&)>* work;
-    std::vector<std::unique_ptr<BufferedSink>> sinks;
+    const std::function<void(const std::wstring&)>* out = nullptr;
     SRWLOCK lock = SRWLOCK_INIT;
-    CONDITION_VARIABLE turnChanged = CONDITION_VARIABLE_INIT;
-    size_t turn = 0;  // the unit that writes straight through
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    std::deque<std::unique_ptr<Unit>> all;
+    std::deque<Unit*> pending;  // not yet taken, in the order they came
+    std::atomic<size_t> pendingCount{0};
+    std::atomic<unsigned> idle{0};  // threads waiting for a unit
+    unsigned threads = 1;
+    bool done = false;
+    Unit* turn = nullptr;
     size_t heldBack = 0;
 
-    // With the lock held: writes out what the finished units at the turn held, and hands the turn on
-    // to the first unit that is not finished (its held text written first).
+    // With the lock held: puts out what the units at the turn held and moves the turn on past those
+    // that are finished, to the first that is not (which writes straight out from then on).
     void PassTurn() {
-        while (turn < sinks.size()) {
-            BufferedSink& sink = *sinks[turn];
-            if (!sink.held.empty()) {
-                Log(sink.held.c_str(), report);
-                heldBack -= sink.held.size();
-                std::wstring().swap(sink.held);
+        while (turn != nullptr) {
+            for (const std::wstring& piece : turn->held) {
+                (*out)(piece);
+                heldBack -= piece.size();
             }
-            if (!sink.finished) {
-                sink.direct.store(true, std::memory_order_release);
+            std::vector<std::wstring>().swap(turn->held);
+            if (!turn->finished) {
+                turn->direct.store(true, std::memory_order_release);
+                if (!turn->taken) {  // next to be taken: the units after it may be waiting for it
+                    for (auto place = pending.begin(); place != pending.end(); ++place) {
+                        if (*place == turn) {
+                            pending.erase(place);
+                            break;
+                        }
+                    }
+                    pending.push_front(turn);
+                }
                 break;
             }
-            ++turn;
+            turn = turn->next;
         }
-        WakeAllConditionVariable(&turnChanged);
+        WakeAllConditionVariable(&changed);
     }
 
-    void Finish(size_t unit) {
+    // The next unit to work on; null once every thread is out of work, so no unit can come any more.
+    Unit* Take() {
         AcquireSRWLockExclusive(&lock);
-        sinks[unit]->finished = true;
-        if (unit == turn) PassTurn();
+        Unit* unit = nullptr;
+        for (;;) {
+            if (!pending.empty()) {
+                unit = pending.front();
+                pending.pop_front();
+                --pendingCount;
+                unit->taken = true;
+                break;
+            }
+            if (done) break;
+            if (idle.load() + 1 >= threads) {
+                done = true;
+                WakeAllConditionVariable(&changed);
+                break;
+            }
+            ++idle;
+            SleepConditionVariableSRW(&changed, &lock, INFINITE, 0);
+            --idle;
+        }
         ReleaseSRWLockExclusive(&lock);
+        return unit;
     }
-};
 
-void BufferedSink::Write(const std::wstring& text) {
-    if (text.empty()) return;
-    if (direct.load(std::memory_order_acquire)) {
-        Log(text.c_str(), units_.report);
-        return;
+    void Offer(Unit* unit) {  // with the lock held
+        pending.push_back(unit);
+        ++pendingCount;
+        WakeAllConditionVariable(&changed);
     }
-    AcquireSRWLockExclusive(&units_.lock);
-    // Too much held back already: wait for the turn rather than hold more.
-    while (!direct.load(std::memory_order_relaxed) && units_.heldBack + text.size() > kHeldBackLimit) {
-        SleepConditionVariableSRW(&units_.turnChanged, &units_.lock, INFINITE, 0);
-    }
-    if (direct.load(std::memory_order_relaxed)) {
-        ReleaseSRWLockExclusive(&units_.lock);
-        Log(text.c_str(), units_.report);
-        return;
-    }
-    held += text;
-    units_.heldBack += text.size();
-    ReleaseSRWLockExclusive(&units_.lock);
-}
 
-// The units still to take, handed out in order to every thread that asks.
-struct Taker {
-    const std::function<void(size_t)>* work;
-    size_t count;
-    std::atomic<size_t> next{0};
-
-    void TakeAll() {
-        for (size_t unit = next++; unit < count; unit = next++) (*work)(unit);
+    void WorkOn() {
+        while (Unit* unit = Take()) {
+            unit->work(*unit);
+            unit->work = nullptr;
+            AcquireSRWLockExclusive(&lock);
+            unit->finished = true;
+            if (unit == turn) PassTurn();
+            ReleaseSRWLockExclusive(&lock);
+        }
     }
-    static DWORD WINAPI Run(void* self) {
-        static_cast<Taker*>(self)->TakeAll();
+
+    static DWORD WINAPI Helper(void* self) {
+        static_cast<Units*>(self)->WorkOn();
         return 0;
     }
 };
 
-}  // namespace
-
-void RunUnits(size_t count, const std::function<void(size_t unit)>& work) {
-    Taker taker;
-    taker.work = &work;
-    taker.count = count;
-    std::vector<KernelHandle> helpers;
-    for (unsigned thread = 1; thread < kUnitThreads && thread < count; ++thread) {
-        KernelHandle helper(CreateThread(nullptr, 0, &Taker::Run, &taker, 0, nullptr));
-        if (helper) helpers.push_back(std::move(helper));
+void Unit::Write(const std::wstring& piece) {
+    if (direct.load(std::memory_order_acquire)) {
+        (*units_.out)(piece);
+        return;
     }
-    taker.TakeAll();
-    for (const KernelHandle& helper : helpers) WaitForSingleObject(helper.get(), INFINITE);
+    AcquireSRWLockExclusive(&units_.lock);
+    // Too much held back already: wait for the turn rather than hold more, as long as the unit whose
+    // turn it is runs (one still waiting to be taken might wait for this very thread).
+    while (!direct.load(std::memory_order_relaxed) && units_.heldBack != 0 &&
+           units_.heldBack + piece.size() > kHeldBackLimit && units_.turn != nullptr && units_.turn->taken) {
+        SleepConditionVariableSRW(&units_.changed, &units_.lock, INFINITE, 0);
+    }
+    if (direct.load(std::memory_order_relaxed)) {
+        ReleaseSRWLockExclusive(&units_.lock);
+        (*units_.out)(piece);
+        return;
+    }
+    held.push_back(piece);
+    units_.heldBack += piece.size();
+    ReleaseSRWLockExclusive(&units_.lock);
 }
 
-void RunUnitsInOrder(FILE* report, size_t count, const std::function<void(size_t unit, UnitSink& sink)>& work) {
-    Units units;
-    units.report = report;
-    units.work = &work;
-    for (size_t unit = 0; unit < count; ++unit) units.sinks.push_back(std::make_unique<BufferedSink>(units, unit));
+bool Unit::Wanted() const { return units_.idle.load(std::memory_order_relaxed) > units_.pendingCount.load(); }
+
+void Unit::Split(Work job) {
+    auto unit = std::make_unique<Unit>(units_, std::move(job));
+    Unit* added = unit.get();
+    AcquireSRWLockExclusive(&units_.lock);
+    added->next = next;
+    next = added;
+    units_.all.push_back(std::move(unit));
+    units_.Offer(added);
+    ReleaseSRWLockExclusive(&units_.lock);
+}
+
+}  // namespace
+
+void RunUnitsInOrder(const std::function<void(const std::wstring& piece)>& out, size_t count,
+                     const std::function<void(size_t unit, UnitSink& sink)>& work) {
     if (count == 0) return;
-    units.sinks[0]->direct = true;
-    RunUnits(count, [&units](size_t unit) {
-        (*units.work)(unit, *units.sinks[unit]);
-        units.Finish(unit);
-    });
+    Units units;
+    units.out = &out;
+    Unit* last = nullptr;
+    for (size_t index = 0; index < count; ++index) {
+        units.all.push_back(std::make_unique<Unit>(units, [&work, index](UnitSink& sink) { work(index, sink); }));
+        Unit* unit = units.all.back().get();
+        if (last != nullptr) last->next = unit;
+        last = unit;
+        units.pending.push_back(unit);
+    }
+    units.pendingCount = count;
+    units.turn = units.all.front().get();
+    units.turn->direct = true;
+
+    units.threads = kUnitThreads;  // until the helpers are counted, nobody can take the last unit for the end
+    std::vector<KernelHandle> helpers;
+    for (unsigned thread = 1; thread < kUnitThreads; ++thread) {
+        KernelHandle helper(CreateThread(nullptr, 0, &Units::Helper, &units, 0, nullptr));
+        if (helper) helpers.push_back(std::move(helper));
+    }
+    AcquireSRWLockExclusive(&units.lock);
+    units.threads = 1 + static_cast<unsigned>(helpers.size());
+    WakeAllConditionVariable(&units.changed);
+    ReleaseSRWLockExclusive(&units.lock);
+    units.WorkOn();
+    for (const KernelHandle& helper : helpers) WaitForSingleObject(helper.get(), INFINITE);
 }

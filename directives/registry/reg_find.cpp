@@ -50,18 +50,19 @@ struct Frame {
     SharedKey owned;  // empty for the root handed in by the caller
     HKEY key;
     KeyCursor subkeys;
-    size_t pathLength;  // its key path is path[0, pathLength)
+    size_t pathLength;     // its key path is path[0, pathLength)
+    size_t resolvedCount;  // resolved[0, resolvedCount) are the names of the keys down to it
 };
 
-// The walk opens keys and reads their counts and sub-key names; a second thread searches each key's
-// values and adds the findings, in the walk's order.
+// One unit of a search: the walk opens keys and reads their counts and sub-key names; a second thread
+// searches each key's values and writes the findings, in the walk's order.
 struct Search {
-    Search(const wchar_t* searched, String* found, std::wstring start)
-        : term(searched), termLength(wcslen(searched)), findings(found), path(std::move(start)) {}
+    Search(const wchar_t* searched, UnitSink& out, std::wstring start)
+        : term(searched), termLength(wcslen(searched)), sink(out), path(std::move(start)) {}
 
     const wchar_t* term;
     size_t termLength;
-    String* findings;  // added to by the searcher only
+    UnitSink& sink;  // each finding a piece, written by the searcher's thread only
     std::wstring path;
     std::wstring shown;                  // the sub-key name at hand as the report shows it
     std::vector<std::wstring> resolved;  // the resolved name of each key on the stack
@@ -79,7 +80,7 @@ bool Holds(const Search& search, const wchar_t* text) {
 void PostKey(Search& search, std::wstring keyFinding, SharedKey owned, HKEY key, KeyCounts counts, std::wstring path) {
     search.searcher.Post(
         [&search, keyFinding = std::move(keyFinding), owned = std::move(owned), key, counts, path = std::move(path)] {
-            if (!keyFinding.empty()) search.findings = addString(search.findings, keyFinding.c_str());
+            if (!keyFinding.empty()) search.sink.Write(keyFinding);
             if (key == nullptr) return;
             FitReader(search.valueReader, counts);
             DStringList values(GetStringValues(key, counts.values, search.valueReader));
@@ -93,7 +94,7 @@ void PostKey(Search& search, std::wstring keyFinding, SharedKey owned, HKEY key,
                 entry += kDataOpen;
                 entry += node->second;
                 entry += kQuote;
-                search.findings = addString(search.findings, entry.c_str());
+                search.sink.Write(entry);
             }
         });
 }
@@ -146,17 +147,46 @@ void Visit(Search& search, std::vector<Frame>& stack, HKEY parent, size_t pathLe
     if (counts.subkeys == 0) return;
     std::wstring resolved = ResolvedKeyName(childKey, search.reader);
     if (!EntersKey(search.resolved, resolved)) return;
-    stack.push_back(Frame{std::move(child), childKey, KeyCursor{counts.subkeys}, search.path.size()});
     search.resolved.push_back(std::move(resolved));
+    stack.push_back(
+        Frame{std::move(child), childKey, KeyCursor{counts.subkeys}, search.path.size(), search.resolved.size()});
+}
+
+void SearchBelow(Search& search, std::vector<Frame>& stack);
+
+// Gives a unit of its own the later half of the sub-keys left to the lowest key on the stack that
+// has any left (the last one, if one is left). The keys below it have none left, so everything the
+// search still finds comes before what is found there. A key whose count is unknown is not split, and
+// then nothing above it either.
+void GiveAway(Search& search, std::vector<Frame>& stack) {
+    for (Frame& frame : stack) {
+        if (frame.subkeys.count == MAXDWORD) return;
+        const DWORD left = frame.subkeys.count - frame.subkeys.next;
+        if (left == 0) continue;
+        KeyCursor given{frame.subkeys.count, frame.subkeys.next + left / 2};
+        frame.subkeys.count = given.next;
+        std::vector<std::wstring> resolved(search.resolved.begin(), search.resolved.begin() + frame.resolvedCount);
+        search.sink.Split([term = search.term, owned = frame.owned, key = frame.key, given,
+                           path = search.path.substr(0, frame.pathLength),
+                           resolved = std::move(resolved)](UnitSink& sink) mutable {
+            Search below(term, sink, std::move(path));
+            below.resolved = std::move(resolved);
+            std::vector<Frame> belowStack;
+            belowStack.push_back(Frame{std::move(owned), key, given, below.path.size(), below.resolved.size()});
+            SearchBelow(below, belowStack);
+        });
+        return;
+    }
 }
 
 // Visits everything below the keys on the stack, depth first; returns once every finding is added.
 void SearchBelow(Search& search, std::vector<Frame>& stack) {
     while (!stack.empty()) {
+        if (search.sink.Wanted()) GiveAway(search, stack);
         Frame& top = stack.back();
         if (!NextSubkey(top.key, top.subkeys, search.reader)) {
+            search.resolved.resize(top.resolvedCount - 1);
             stack.pop_back();
-            search.resolved.pop_back();
             continue;
         }
         if (search.reader.nameLength == 0) continue;
@@ -166,36 +196,20 @@ void SearchBelow(Search& search, std::vector<Frame>& stack) {
     search.searcher.Drain();
 }
 
-String* JoinLists(String* first, String* second) {
-    if (first == nullptr) return second;
-    if (second == nullptr) return first;
-    first->last->next = second;
-    first->last = second->last;
-    return first;
-}
-
 }  // namespace
 
 String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings) {
-    // The key's own values, then its sub-trees several at a time, their findings joined in order.
-    Search search(term, findings, keyPath);
-    KeyCounts counts = FitBuffers(key, search.reader);
-    std::wstring resolved = ResolvedKeyName(key, search.reader);
-    PostKey(search, {}, SharedKey(), key, counts, search.path);
-    std::vector<std::wstring> names = GetSubkeyNames(key, counts.subkeys, search.reader);
-    search.searcher.Drain();
-    std::vector<String*> found(names.size(), nullptr);
-    RunUnits(names.size(), [&](size_t unit) {
-        Search below(term, nullptr, keyPath);
-        below.resolved.push_back(resolved);
-        std::vector<Frame> stack;
-        Visit(below, stack, key, below.path.size(), names[unit].data(), names[unit].size());
-        SearchBelow(below, stack);
-        found[unit] = below.findings;
-    });
-    String* all = search.findings;
-    for (String* list : found) all = JoinLists(all, list);
-    return all;
+    RunUnitsInOrder([&findings](const std::wstring& piece) { findings = addString(findings, piece.c_str()); }, 1,
+                    [&](size_t, UnitSink& sink) {
+                        Search search(term, sink, keyPath);
+                        KeyCounts counts = FitBuffers(key, search.reader);
+                        search.resolved.push_back(ResolvedKeyName(key, search.reader));
+                        PostKey(search, {}, SharedKey(), key, counts, search.path);
+                        std::vector<Frame> stack;
+                        stack.push_back(Frame{SharedKey(), key, KeyCursor{counts.subkeys}, search.path.size(), 1});
+                        SearchBelow(search, stack);
+                    });
+    return findings;
 }
 
 void RegFind(wchar_t* line, FILE* report) {

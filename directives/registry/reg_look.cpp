@@ -1,6 +1,6 @@
 // REG: dumps a key's values and sub-keys, with /s or /sub the whole tree below it, depth first.
 #include <cwchar>
-#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -56,27 +56,27 @@ struct Frame {
     HKEY key;
     std::vector<std::wstring> subkeys;  // sorted, whole names
     size_t next;
-    size_t pathLength;  // its full path is path[0, pathLength)
+    size_t pathLength;     // its full path is path[0, pathLength)
+    size_t resolvedCount;  // resolved[0, resolvedCount) are the names of the keys down to it
 };
 
-// A depth-first walk below one key. The walk opens keys and reads their counts and sub-key names; a
-// second thread reads each key's values and writes its block, in the walk's order. `resolved` holds
-// the resolved name of each key on the stack.
+// A depth-first walk below one key, one unit of the section. The walk opens keys and reads their
+// counts and sub-key names; a second thread reads each key's values and writes its block, in the
+// walk's order. `resolved` holds the resolved names of the keys on the path.
 struct Walk {
-    using Writer = std::function<void(const std::wstring& text)>;
-    Walk(Writer out, std::wstring start) : path(std::move(start)), write(std::move(out)) {}
+    Walk(UnitSink& out, std::wstring start) : path(std::move(start)), sink(out) {}
 
     std::vector<Frame> stack;
     std::vector<std::wstring> resolved;
     std::wstring path;
     KeyReader reader;       // the walk's
     KeyReader valueReader;  // the writer's
-    Writer write;           // called on the writer's thread only
+    UnitSink& sink;         // written to by the writer's thread only
     OrderedWorker writer;   // last, so that it ends before what its jobs use
 };
 
 void PostText(Walk& walk, std::wstring block) {
-    walk.writer.Post([&walk, block = std::move(block)] { walk.write(block); });
+    walk.writer.Post([&walk, block = std::move(block)] { walk.sink.Write(block); });
 }
 
 // Writes `block` followed by the key's sorted values and the line break that closes them.
@@ -84,7 +84,7 @@ void PostValues(Walk& walk, std::wstring block, SharedKey owned, HKEY key, KeyCo
     walk.writer.Post([&walk, block = std::move(block), owned = std::move(owned), key, counts]() mutable {
         FitReader(walk.valueReader, counts);
         AppendValues(block, key, counts.values, walk.valueReader);
-        walk.write(block);
+        walk.sink.Write(block);
     });
 }
 
@@ -94,8 +94,8 @@ void Push(Walk& walk, SharedKey owned, HKEY key, const KeyCounts& counts, std::w
     if (counts.subkeys == 0) return;
     std::vector<std::wstring> subkeys = GetSubkeyNames(key, counts.subkeys, walk.reader);
     SortKeyNames(subkeys);
-    walk.stack.push_back(Frame{std::move(owned), key, std::move(subkeys), 0, walk.path.size()});
     walk.resolved.push_back(std::move(resolved));
+    walk.stack.push_back(Frame{std::move(owned), key, std::move(subkeys), 0, walk.path.size(), walk.resolved.size()});
 }
 
 // Opens `name` below `parent` and, if that works, writes `block` with its values and pushes it; a key
@@ -124,14 +124,43 @@ void Enter(Walk& walk, HKEY parent, const std::wstring& name, std::wstring block
     Push(walk, std::move(owned), key, counts, std::move(resolved), std::move(block));
 }
 
+void Run(Walk& walk, bool recurse);
+
+// Gives a unit of its own the later half of the sub-keys left to the lowest key on the stack that
+// has any left (the last one, if one is left). The keys below it have none left, so everything the
+// walk still writes comes before them.
+void GiveAway(Walk& walk) {
+    for (Frame& frame : walk.stack) {
+        const size_t left = frame.subkeys.size() - frame.next;
+        if (left == 0) continue;
+        const size_t from = frame.next + left / 2;
+        std::vector<std::wstring> given(std::make_move_iterator(frame.subkeys.begin() + from),
+                                        std::make_move_iterator(frame.subkeys.end()));
+        frame.subkeys.resize(from);
+        std::vector<std::wstring> resolved(walk.resolved.begin(), walk.resolved.begin() + frame.resolvedCount);
+        walk.sink.Split([owned = frame.owned, key = frame.key, given = std::move(given),
+                         path = walk.path.substr(0, frame.pathLength),
+                         resolved = std::move(resolved)](UnitSink& sink) mutable {
+            Walk below(sink, std::move(path));
+            below.resolved = std::move(resolved);
+            below.stack.push_back(
+                Frame{std::move(owned), key, std::move(given), 0, below.path.size(), below.resolved.size()});
+            Run(below, true);
+        });
+        return;
+    }
+}
+
 // Writes the header of every sub-key of the keys on the stack and, with `recurse`, enters each; returns
-// once everything is written.
+// once everything is written. A walk of the whole tree gives part of itself away whenever a thread of
+// the section waits for work.
 void Run(Walk& walk, bool recurse) {
     while (!walk.stack.empty()) {
+        if (recurse && walk.sink.Wanted()) GiveAway(walk);
         Frame& top = walk.stack.back();
         if (top.next == top.subkeys.size()) {
+            walk.resolved.resize(top.resolvedCount - 1);
             walk.stack.pop_back();
-            walk.resolved.pop_back();
             continue;
         }
         std::wstring child = std::move(top.subkeys[top.next++]);
@@ -189,12 +218,12 @@ void RegLook(wchar_t* line, FILE* report) {
         return;
     }
     OwnedText subPath = GetRegPath(keyText);
-    Walk walk([report](const std::wstring& text) { Log(text.c_str(), report); }, GetHiveString(root));
+    std::wstring path = GetHiveString(root);
     if (subPath) {
-        walk.path += kBackslash;
-        walk.path += subPath.get();
+        path += kBackslash;
+        path += subPath.get();
     }
-    AppendHeader(block, walk.path);
+    AppendHeader(block, path);
 
     auto opened = std::make_shared<RegKey>();
     if (subPath) {
@@ -210,29 +239,14 @@ void RegLook(wchar_t* line, FILE* report) {
         }
     }
     HKEY key = subPath ? opened->get() : root;
-    KeyCounts counts = FitBuffers(key, walk.reader);
-    // Only a walk of the whole tree needs the names that stop it at cycles.
-    std::wstring resolved = recurse ? ResolvedKeyName(key, walk.reader) : std::wstring();
-    Push(walk, std::move(opened), key, counts, std::move(resolved), std::move(block));
-    if (!recurse || walk.stack.empty()) {
-        Run(walk, recurse);
-        Log(kLineBreak, report);
-        return;
-    }
-    // The sub-trees of the key are walked two at a time, each with the key's resolved name below its own.
-    Frame top = std::move(walk.stack.back());
-    walk.stack.pop_back();
-    walk.writer.Drain();
-    RunUnitsInOrder(report, top.subkeys.size(), [&](size_t unit, UnitSink& sink) {
-        Walk below([&sink](const std::wstring& text) { sink.Write(text); }, walk.path);
-        below.resolved.push_back(walk.resolved.back());
-        const std::wstring& child = top.subkeys[unit];
-        below.path += kBackslash;
-        below.path += VisibleName(child);
-        std::wstring header;
-        AppendHeader(header, below.path);
-        Enter(below, top.key, child, std::move(header));
-        Run(below, true);
-    });
+    RunUnitsInOrder([report](const std::wstring& piece) { Log(piece.c_str(), report); }, 1,
+                    [&](size_t, UnitSink& sink) {
+                        Walk walk(sink, path);
+                        KeyCounts counts = FitBuffers(key, walk.reader);
+                        // Only a walk of the whole tree needs the names that stop it at cycles.
+                        std::wstring resolved = recurse ? ResolvedKeyName(key, walk.reader) : std::wstring();
+                        Push(walk, std::move(opened), key, counts, std::move(resolved), std::move(block));
+                        Run(walk, recurse);
+                    });
     Log(kLineBreak, report);
 }
