@@ -143,13 +143,20 @@ ChunkReader HandleReader(HANDLE file) {
     };
 }
 
+namespace {
+
+constexpr DWORD kReadAheadChunk = 1024 * 1024;
+
+}  // namespace
+
 bool ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const ChunkTaker& take) {
     // The buffer fits the content, up to the chunk size: a search reads thousands of small files, and a
     // large block per file is a fresh mapping and unmapping each time, which costs more than the reading.
     const DWORD bufferSize = limit < chunkSize ? static_cast<DWORD>(limit) + 1 : chunkSize;  // never 0
-    // Content of more than one chunk is read a chunk ahead on a second thread while the chunk before is
-    // taken, so that the copy from the disk or the cache and the digest overlap.
-    const int buffers = limit > chunkSize ? 2 : 1;
+    // Content of more than one large chunk is read a chunk ahead on a second thread while the chunk
+    // before is taken, so that the copy from the disk or the cache and the digest overlap. Each hand-over
+    // wakes the other thread, which a small chunk does not repay.
+    const int buffers = limit > chunkSize && chunkSize >= kReadAheadChunk ? 2 : 1;
     std::unique_ptr<unsigned char, FreeDeleter> storage[2];
     for (int i = 0; i < buffers; ++i) {
         storage[i].reset(static_cast<unsigned char*>(malloc(bufferSize)));

@@ -1,7 +1,9 @@
 // What FILEFIND and FOLDERFIND share: the start folder, the walk and the section's layout.
 #include <cstdlib>
 #include <cwchar>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "directives/files/files.h"
 #include "report/log.h"
@@ -17,6 +19,7 @@ const wchar_t kSearchHeaderEnd[] = L"\"\r\n";
 const wchar_t kNoFilesFound[] = L"No files found.\r\n";
 const wchar_t kNoFoldersFound[] = L"No folders found.\r\n";
 const wchar_t kLineEnd[] = L"\r\n";
+constexpr size_t kDigestThreads = 3;
 
 }  // namespace
 
@@ -32,9 +35,9 @@ namespace {
 bool IsNamePattern(const wchar_t* pattern) { return wcspbrk(pattern, L"\\/") == nullptr; }
 
 // (full path, entry text) of every file or folder below `folder` whose name matches `pattern`. Files
-// are digested on a second thread in the order the walk finds them, each by the form the walk opens
-// it by and with its find data's attributes, while the walk goes on; the job then puts the text with
-// the digest in its node, which nothing else touches until the digests are done.
+// are digested on other threads while the walk goes on, each by the form the walk opens it by and
+// with its find data's attributes; the job then puts the text with the digest in its node, which
+// nothing else touches until the digests are done.
 DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder) {
     WalkOptions options;
     options.files = kind == SearchKind::kFiles;
@@ -43,20 +46,27 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     options.folderPattern = pattern;
     options.recursive = true;
     DString* results = nullptr;
-    OrderedWorker digests;
+    // Each open and read waits for its answer, so several digests are taken at once, each into its own
+    // node; which thread takes a file does not matter.
+    std::vector<std::unique_ptr<OrderedWorker>> digests;
+    if (kind == SearchKind::kFiles) {
+        for (size_t i = 0; i < kDigestThreads; ++i) digests.push_back(std::make_unique<OrderedWorker>());
+    }
+    size_t nextDigest = 0;
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
         std::wstring text = EntryText(entry);
         const bool digested = kind == SearchKind::kFiles;
         results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), digested ? L"" : text.c_str());
         if (!digested) return;
-        digests.Post([match = results->last, text = std::move(text), openPath = entry.openPath,
-                      attributes = entry.attributes]() mutable {
+        digests[nextDigest++ % digests.size()]->Post([match = results->last, text = std::move(text),
+                                                      openPath = entry.openPath,
+                                                      attributes = entry.attributes]() mutable {
             AppendDigest(text, openPath, attributes);
             free(match->second);
             match->second = CopyText(text.c_str()).release();
         });
     });
-    digests.Drain();
+    for (const auto& worker : digests) worker->Drain();
     return results;
 }
 
