@@ -14,6 +14,9 @@ namespace {
 
 // Characters the units after the one whose turn it is may hold back, all together.
 constexpr size_t kHeldBackLimit = size_t{8} << 20;
+// Steps a section takes (calls to Wanted) before it makes threads to share its work: a small walk is
+// over before a thread would have started.
+constexpr unsigned kStepsBeforeHelpers = 256;
 
 struct Units;
 
@@ -42,8 +45,10 @@ struct Units {
     std::deque<std::unique_ptr<Unit>> all;
     std::deque<Unit*> pending;  // not yet taken, in the order they came
     std::atomic<size_t> pendingCount{0};
-    std::atomic<unsigned> idle{0};  // threads waiting for a unit
-    unsigned threads = 1;
+    std::atomic<unsigned> idle{0};     // threads waiting for a unit
+    std::atomic<unsigned> threads{1};  // this one and the helpers made so far
+    std::atomic<unsigned> steps{0};
+    std::vector<KernelHandle> helpers;
     bool done = false;
     Unit* turn = nullptr;
     size_t heldBack = 0;
@@ -101,9 +106,20 @@ struct Units {
         return unit;
     }
 
+    // With the lock held: a thread more, while there may be more. A working thread makes it, so the
+    // section cannot end meanwhile.
+    void AddHelper() {
+        if (threads.load() >= kUnitThreads) return;
+        KernelHandle helper(CreateThread(nullptr, 0, &Units::Helper, this, 0, nullptr));
+        if (!helper) return;
+        helpers.push_back(std::move(helper));
+        ++threads;
+    }
+
     void Offer(Unit* unit) {  // with the lock held
         pending.push_back(unit);
         ++pendingCount;
+        if (idle.load() < pendingCount.load()) AddHelper();
         WakeAllConditionVariable(&changed);
     }
 
@@ -146,7 +162,12 @@ void Unit::Write(const std::wstring& piece) {
     ReleaseSRWLockExclusive(&units_.lock);
 }
 
-bool Unit::Wanted() const { return units_.idle.load(std::memory_order_relaxed) > units_.pendingCount.load(); }
+bool Unit::Wanted() const {
+    if (units_.idle.load(std::memory_order_relaxed) > units_.pendingCount.load()) return true;
+    // Room for a thread more, once the section has shown it is not small.
+    return units_.threads.load(std::memory_order_relaxed) < kUnitThreads &&
+           units_.pendingCount.load(std::memory_order_relaxed) == 0 && ++units_.steps > kStepsBeforeHelpers;
+}
 
 void Unit::Split(Work job) {
     auto unit = std::make_unique<Unit>(units_, std::move(job));
@@ -178,16 +199,10 @@ void RunUnitsInOrder(const std::function<void(const std::wstring& piece)>& out, 
     units.turn = units.all.front().get();
     units.turn->direct = true;
 
-    units.threads = kUnitThreads;  // until the helpers are counted, nobody can take the last unit for the end
-    std::vector<KernelHandle> helpers;
-    for (unsigned thread = 1; thread < kUnitThreads; ++thread) {
-        KernelHandle helper(CreateThread(nullptr, 0, &Units::Helper, &units, 0, nullptr));
-        if (helper) helpers.push_back(std::move(helper));
-    }
     AcquireSRWLockExclusive(&units.lock);
-    units.threads = 1 + static_cast<unsigned>(helpers.size());
-    WakeAllConditionVariable(&units.changed);
+    for (size_t unit = 1; unit < count; ++unit) units.AddHelper();  // the units there are from the start
     ReleaseSRWLockExclusive(&units.lock);
     units.WorkOn();
-    for (const KernelHandle& helper : helpers) WaitForSingleObject(helper.get(), INFINITE);
+    // Once this thread is out of work, every thread is: no helper is made any more.
+    for (const KernelHandle& helper : units.helpers) WaitForSingleObject(helper.get(), INFINITE);
 }

@@ -17,7 +17,8 @@ const wchar_t kContentsDash[] = L" - ";
 const wchar_t kContentsOpened[] = L"Opened succesfully.\r\n\r\n";
 const wchar_t kContentsUnableToOpen[] = L"Unable to open file.\r\n";
 
-constexpr DWORD kContentsChunk = 64 * 1024;
+// Large enough to be read ahead on a second thread while the piece before is converted and written.
+constexpr DWORD kContentsChunk = 1024 * 1024;
 
 }  // namespace
 
@@ -38,26 +39,29 @@ bool LogContents(const ChunkReader& read, uint64_t limit, FILE* report) {
         return true;
     };
     const bool whole = ReadChunks(untilEnd, limit, kContentsChunk, [&](const unsigned char* bytes, DWORD count) {
-        units.clear();
+        // A piece gives at most one unit per byte, and one more for a CR held from the piece before.
+        if (units.size() < static_cast<size_t>(count) + 1) units.resize(static_cast<size_t>(count) + 1);
+        wchar_t* out = units.data();
+        size_t used = 0;
         for (DWORD i = 0; i < count && !ended; ++i) {
             const unsigned char byte = bytes[i];
             if (heldCr) {
                 heldCr = false;
                 if (byte == '\n') {
-                    units.push_back(L'\n');
+                    out[used++] = L'\n';
                     continue;
                 }
-                units.push_back(L'\r');
+                out[used++] = L'\r';
             }
             if (byte == 0x1A) {
                 ended = true;
             } else if (byte == '\r') {
                 heldCr = true;
             } else if (byte != 0) {
-                units.push_back(byte);
+                out[used++] = byte;
             }
         }
-        LogChars(units.data(), units.size(), report);
+        LogChars(out, used, report);
     });
     if (heldCr) LogChars(L"\r", 1, report);
     return whole;

@@ -11,10 +11,8 @@ constexpr DWORD kRunnerNapMilliseconds = 20;
 
 }  // namespace
 
-OrderedWorker::OrderedWorker(size_t limit) : limit_(limit == 0 ? 1 : limit) {
-    queued_.reserve(limit_);
-    thread_.reset(CreateThread(nullptr, 0, &OrderedWorker::Run, this, 0, nullptr));
-}
+OrderedWorker::OrderedWorker(size_t limit, size_t runHereFirst)
+    : limit_(limit == 0 ? 1 : limit), runHere_(runHereFirst) {}
 
 OrderedWorker::~OrderedWorker() {
     if (!thread_) return;
@@ -30,7 +28,13 @@ void OrderedWorker::Wake() {
 }
 
 void OrderedWorker::Post(std::function<void()> job) {
+    if (!tried_ && runHere_ == 0) {
+        tried_ = true;
+        queued_.reserve(limit_);
+        thread_.reset(CreateThread(nullptr, 0, &OrderedWorker::Run, this, 0, nullptr));
+    }
     if (!thread_) {
+        if (runHere_ != 0) --runHere_;
         job();
         return;
     }

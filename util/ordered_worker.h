@@ -15,15 +15,17 @@
 
 class OrderedWorker {
 public:
-    // At most `limit` jobs wait; Post waits beyond that, which bounds what the waiting jobs hold.
-    explicit OrderedWorker(size_t limit = 512);
+    // At most `limit` jobs wait; Post waits beyond that, which bounds what the waiting jobs hold. The
+    // first `runHereFirst` jobs run in Post itself, and only a later one starts the thread: making a
+    // thread costs more than a few jobs gain from it.
+    explicit OrderedWorker(size_t limit = 512, size_t runHereFirst = 0);
     OrderedWorker(const OrderedWorker&) = delete;
     OrderedWorker& operator=(const OrderedWorker&) = delete;
     // Runs every job still waiting, then ends the thread.
     ~OrderedWorker();
 
-    // Queues `job` behind those posted before it. Without a thread (none could be made) it runs here
-    // and now, so the order still holds.
+    // Queues `job` behind those posted before it. Before the thread starts, or without one (none could
+    // be made), it runs here and now, so the order still holds.
     void Post(std::function<void()> job);
     // Returns once every job posted so far has run.
     void Drain();
@@ -37,6 +39,8 @@ private:
     CONDITION_VARIABLE roomOrDone_ = CONDITION_VARIABLE_INIT;  // for the poster
     std::vector<std::function<void()>> queued_;
     const size_t limit_;
+    size_t runHere_;         // jobs still to run in Post before the thread starts
+    bool tried_ = false;     // the thread was asked for
     size_t unfinished_ = 0;  // posted and not yet run
     bool runnerAsleep_ = false;
     bool posterWaits_ = false;

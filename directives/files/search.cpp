@@ -20,6 +20,8 @@ const wchar_t kNoFilesFound[] = L"No files found.\r\n";
 const wchar_t kNoFoldersFound[] = L"No folders found.\r\n";
 const wchar_t kLineEnd[] = L"\r\n";
 constexpr size_t kDigestThreads = 3;
+// Files each digest thread leaves to the walk's own thread before it starts: most searches find few.
+constexpr size_t kDigestsHereFirst = 32;
 
 }  // namespace
 
@@ -50,7 +52,8 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     // node; which thread takes a file does not matter.
     std::vector<std::unique_ptr<OrderedWorker>> digests;
     if (kind == SearchKind::kFiles) {
-        for (size_t i = 0; i < kDigestThreads; ++i) digests.push_back(std::make_unique<OrderedWorker>());
+        for (size_t i = 0; i < kDigestThreads; ++i)
+            digests.push_back(std::make_unique<OrderedWorker>(512, kDigestsHereFirst));
     }
     size_t nextDigest = 0;
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {

@@ -23,12 +23,16 @@ void RunJobs(OrderedWorker& worker, int count, std::vector<int>& ran, std::atomi
 }
 
 TEST(OrderedWorker, RunsEveryJobOnceInOrderOneAtATimeWhateverTheLimit) {
-    for (size_t limit : {size_t{0}, size_t{1}, size_t{2}, size_t{512}}) {
-        SCOPED_TRACE(limit);
+    struct Case {
+        size_t limit;
+        size_t runHereFirst;  // jobs run in Post before the thread starts
+    };
+    for (const Case& c : {Case{0, 0}, Case{1, 0}, Case{2, 3}, Case{512, 0}, Case{512, 1999}, Case{512, 5000}}) {
+        SCOPED_TRACE(testing::Message() << "limit " << c.limit << ", run here first " << c.runHereFirst);
         std::vector<int> ran;
         std::atomic<int> running{0};
         {
-            OrderedWorker worker(limit);
+            OrderedWorker worker(c.limit, c.runHereFirst);
             RunJobs(worker, 2000, ran, running);
             worker.Drain();
             ASSERT_EQ(ran.size(), 2000u);  // Drain waited for the last one
@@ -55,6 +59,15 @@ TEST(OrderedWorker, JobsRunOnAnotherThreadAndReleaseWhatTheyHoldBeforeTheNext) {
     worker.Drain();
     EXPECT_NE(runner, poster);
     EXPECT_TRUE(releasedBeforeNext);
+
+    OrderedWorker late(4, 1);  // the first job runs in Post, the second on the thread
+    DWORD first = 0;
+    DWORD second = 0;
+    late.Post([&first] { first = GetCurrentThreadId(); });
+    late.Post([&second] { second = GetCurrentThreadId(); });
+    late.Drain();
+    EXPECT_EQ(first, poster);
+    EXPECT_NE(second, poster);
 }
 
 }  // namespace
