@@ -44,9 +44,6 @@ bool ContainsFolded(const wchar_t* text, size_t textLength, const wchar_t* term,
     return false;
 }
 
-// A key the walk opened, held by its frame and by the job that searches its values, whichever ends last.
-using SharedKey = std::shared_ptr<RegKey>;
-
 // One open key of the walk and where it is in its sub-keys.
 struct Frame {
     SharedKey owned;  // empty for the root handed in by the caller

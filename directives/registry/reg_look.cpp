@@ -49,9 +49,6 @@ void AppendHeader(std::wstring& block, const std::wstring& path) {
     block += kHeaderClose;
 }
 
-// A key the walk opened, held by its frame and by the job that writes its values, whichever ends last.
-using SharedKey = std::shared_ptr<RegKey>;
-
 // One open key of the walk with the sub-keys it has left to show.
 struct Frame {
     SharedKey owned;  // empty for a root key handed in

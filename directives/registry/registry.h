@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@
 #include "util/owned.h"
 #include "util/registry.h"
 #include "util/strings.h"
+
+// A key a walk opened, held by the walk's frame and by the jobs that read it, whichever ends last.
+using SharedKey = std::shared_ptr<RegKey>;
 
 // One row of the hive table: a root key and its two names.
 struct Hive {
