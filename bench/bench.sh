@@ -135,13 +135,14 @@ setup() {
     wineserver -p </dev/null >/dev/null 2>&1 || true  # one server for the whole run
     wine cmd /c exit </dev/null >/dev/null 2>&1          # warm: the prefix's services start now
     if needs reg regfind && [ ! -f "$bench/registry.done" ]; then
-        echo "bench: importing 100,000 keys with regedit" >&2
+        echo "bench: importing $((regTop * (regKids + 1))) keys with regedit" >&2
         gen_registry >"$work/tree.reg"
         wine "$regedit" /S "$(winpath "$work/tree.reg")" </dev/null >/dev/null 2>&1
         touch "$bench/registry.done"
     fi
     if needs folderfind filefind && [ ! -f "$bench/files.done" ]; then
-        echo "bench: writing 100,000 files in 20,000 folders, a 1 GiB file and a 64 MiB text" >&2
+        echo "bench: writing $((dirTop * (dirKids + 1) * filesPerDir)) files in $((dirTop * (dirKids + 1))) folders" \
+            "$([ -n "$small" ] || echo "and a 1 GiB file and a 64 MiB text")" >&2
         gen_files
         touch "$bench/files.done" "$bench/big.done"
     elif needs file contents && [ ! -f "$bench/files.done" ] && [ ! -f "$bench/big.done" ]; then

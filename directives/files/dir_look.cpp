@@ -6,7 +6,7 @@
 #include <string>
 
 #include "directives/files/files.h"
-#include "report/log.h"
+#include "report/ordered_lines.h"
 #include "util/environment.h"
 #include "util/owned.h"
 
@@ -81,7 +81,7 @@ DirOptions ReadOptions(const String* tokens) {
 }
 
 // "\r\n<path>", then the parameters line, or the "unable to find" line and false.
-bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& parameters, FILE* report) {
+bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& parameters, OrderedLines& report) {
     std::wstring header = kLineEnd;
     header += path;
     header += exists ? kParameters : kUnableToFind;
@@ -89,23 +89,30 @@ bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& 
         header += parameters;
         header += kParametersEnd;
     }
-    Log(header.c_str(), report);
+    report.Add(std::move(header));
     return exists;
 }
 
-// "\r\n", the name, the entry text and, when asked, the digest of the file as found.
-void LogFile(const FoundEntry& file, bool md5, FILE* report) {
+// "\r\n", the name, the entry text and, when asked, the digest of the file as found (taken on a
+// digest thread).
+void LogFile(const FoundEntry& file, bool md5, OrderedLines& report) {
     std::wstring line = kLineEnd;
     line += file.name;
     line += EntryText(file);
-    if (md5) AppendDigest(line, file.openPath, file.attributes);
-    Log(line.c_str(), report);
+    if (!md5) {
+        report.Add(std::move(line));
+        return;
+    }
+    report.Add(std::move(line), [openPath = file.openPath, attributes = file.attributes](std::wstring& text) {
+        AppendDigest(text, openPath, attributes);
+    });
 }
 
 // A folder's files, then its folder list or, in sub mode, its whole tree: each sub-folder's line, its
 // files, then its own sub-folders. The name pattern, the date filter and the digests hold at every
 // depth; nofiles hides only the folder's own files. `openPath` is the form to open `path` by.
-void ListFolder(const std::wstring& path, const std::wstring& openPath, const DirOptions& options, FILE* report) {
+void ListFolder(const std::wstring& path, const std::wstring& openPath, const DirOptions& options,
+                OrderedLines& report) {
     WalkOptions walk;
     walk.files = true;
     walk.rootFiles = !options.noFiles;
@@ -115,7 +122,7 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
     walk.recursive = options.sub;
     walk.sorted = true;
 
-    if (!options.noFiles) Log(kFilesHeader, report);
+    if (!options.noFiles) report.Add(kFilesHeader);
     bool anyRootFile = false;
     bool rootFilesDone = false;
     bool anyFolder = false;
@@ -124,7 +131,7 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
     auto endRootFiles = [&] {
         if (rootFilesDone) return;
         rootFilesDone = true;
-        if (!options.noFiles && !anyRootFile) Log(kNoFiles, report);
+        if (!options.noFiles && !anyRootFile) report.Add(kNoFiles);
     };
     WalkFolder(path, openPath, walk, [&](const std::wstring& folder, const FoundEntry& entry, unsigned depth) {
         const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -148,17 +155,17 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
         std::wstring line = kBlankLine;
         line += ChildPath(folder, entry.name.c_str());
         line += EntryText(entry);
-        Log(line.c_str(), report);
+        report.Add(std::move(line));
     });
     endRootFiles();
     if (options.sub) {
-        Log(anyFolder ? kLineEnd : kNoSubFolders, report);
+        report.Add(anyFolder ? kLineEnd : kNoSubFolders);
     } else if (!options.noDirs) {
         std::wstring text = kFoldersHeader;
         text += anyFolder ? folderList.c_str() : kNoFolders;
-        Log(text.c_str(), report);
+        report.Add(std::move(text));
     } else {
-        Log(kLineEnd, report);
+        report.Add(kLineEnd);
     }
 }
 
@@ -181,10 +188,12 @@ void DirLook(wchar_t* line, FILE* report) {
         path = ExpandEnvironment(path.c_str()).get();
         if (!path.empty() && path.back() == L'\\') path.pop_back();
     }
-    if (!LogFolderHeader(path, DoesFolderExist(path.c_str()) != 0, parameters, report)) return;
+    // Everything goes through `lines`, so that digests taken on other threads come out in their place.
+    OrderedLines lines(report, options.md5 ? kDigestThreads : 0, kDigestsHereFirst);
+    if (!LogFolderHeader(path, DoesFolderExist(path.c_str()) != 0, parameters, lines)) return;
     const std::wstring openPath = FolderOpenPath(path);
     if (!options.hasFolderPattern) {
-        ListFolder(path, openPath, options, report);
+        ListFolder(path, openPath, options, lines);
         return;
     }
     // Each matching sub-folder gets a section of its own, listed by its path with every other option:
@@ -196,9 +205,8 @@ void DirLook(wchar_t* line, FILE* report) {
     matches.sorted = true;
     WalkFolder(path, openPath, matches, [&](const std::wstring& folder, const FoundEntry& entry, unsigned) {
         const std::wstring subFolder = ChildPath(folder, entry.name.c_str());
-        if (LogFolderHeader(subFolder, DoesFolderExist(entry.openPath.c_str()) != 0, options.folderParameters,
-                            report)) {
-            ListFolder(subFolder, entry.openPath, options, report);
+        if (LogFolderHeader(subFolder, DoesFolderExist(entry.openPath.c_str()) != 0, options.folderParameters, lines)) {
+            ListFolder(subFolder, entry.openPath, options, lines);
         }
     });
 }

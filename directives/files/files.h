@@ -108,6 +108,10 @@ void WalkFolder(const std::wstring& root, const WalkOptions& options, const Walk
 // Appends " " and the digest of the file at `path`, or " (Unable to calculate MD5)": a listed file's tail.
 // `attributes` are those of its find data, when the caller has them (MD5File).
 void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
+// Listings digest this many files at once on threads of their own, each of which leaves its first
+// kDigestsHereFirst to the walk's thread: most listings are short, and a thread costs more than they gain.
+constexpr size_t kDigestThreads = 3;
+constexpr size_t kDigestsHereFirst = 32;
 
 // ---- search.cpp: what the file and folder searches share ----
 

@@ -19,9 +19,6 @@ const wchar_t kSearchHeaderEnd[] = L"\"\r\n";
 const wchar_t kNoFilesFound[] = L"No files found.\r\n";
 const wchar_t kNoFoldersFound[] = L"No folders found.\r\n";
 const wchar_t kLineEnd[] = L"\r\n";
-constexpr size_t kDigestThreads = 3;
-// Files each digest thread leaves to the walk's own thread before it starts: most searches find few.
-constexpr size_t kDigestsHereFirst = 32;
 
 }  // namespace
 

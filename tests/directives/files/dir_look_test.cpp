@@ -5,6 +5,7 @@
 #include "tests/directives/files/file_fixtures.h"
 #include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
+#include "util/md5.h"
 
 namespace {
 
@@ -78,6 +79,30 @@ TEST_F(DirTree, NamePatternAndDigestsApplyAtEveryDepth) {
               Header(root / L"Sub2", L"/sub /n*.log /md5") + L"\r\n---Files---\r\nNone found." +
                   FolderBlock(root / L"Sub2\\deep") + L"\r\ny.log" + FileText(L"--a---", 2) +
                   L" 2FB1C5CF58867B5BBC9A1B145A86F3A0\r\n");
+}
+
+// Enough files that their digests are taken on other threads; the first file of each folder is large,
+// so that the lines after it are finished before it, and every digest still ends its own line.
+TEST(DirDigests, DigestsTakenOnOtherThreadsComeOutInTheWalksOrder) {
+    ScratchFolder root;
+    std::wstring expected = L"\r\n" + root.path() + L" - Parameters: \"/sub /md5\"\r\n\r\n---Files---\r\nNone found.";
+    for (int f = 0; f < 3; ++f) {
+        const std::wstring folder = root / (L"f" + std::to_wstring(f));
+        MakeFolder(folder);
+        expected += L"\r\n\r\n" + folder + FolderText();
+        for (int i = 100; i < 160; ++i) {
+            const std::wstring name = L"n" + std::to_wstring(i);
+            const std::string bytes =
+                i == 100 ? std::string(size_t{3} << 20, static_cast<char>('a' + f)) : std::to_string(f * 1000 + i);
+            const std::wstring path = folder + L"\\" + name;
+            MakeFile(path, bytes);
+            const OwnedText digest = MD5File(path.c_str());
+            ASSERT_TRUE(digest);
+            expected += L"\r\n" + name + FileText(L"--a---", bytes.size()) + L" " + digest.get();
+        }
+        SetTimes(folder, FolderInstant());
+    }
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /sub /md5"), expected + L"\r\n");
 }
 
 TEST_F(DirTree, AFifoIsListedButNeverRead) {
