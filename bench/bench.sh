@@ -141,8 +141,8 @@ setup() {
         touch "$bench/registry.done"
     fi
     if needs folderfind filefind && [ ! -f "$bench/files.done" ]; then
-        echo "bench: writing $((dirTop * (dirKids + 1) * filesPerDir)) files in $((dirTop * (dirKids + 1))) folders" \
-            "$([ -n "$small" ] || echo "and a 1 GiB file and a 64 MiB text")" >&2
+        echo "bench: writing $((dirTop * (dirKids + 1) * filesPerDir)) files in $((dirTop * (dirKids + 1))) folders$(
+            [ -n "$small" ] || echo ", a 1 GiB file and a 64 MiB text")" >&2
         gen_files
         touch "$bench/files.done" "$bench/big.done"
     elif needs file contents && [ ! -f "$bench/files.done" ] && [ ! -f "$bench/big.done" ]; then
