@@ -8,15 +8,11 @@ namespace {
 
 // Lines held before Add waits for the oldest: bounds the memory a slow file can make the rest take.
 constexpr size_t kMostHeld = 4096;
-// Jobs each worker may have waiting.
-constexpr size_t kWorkerQueue = 512;
 
 }  // namespace
 
-OrderedLines::OrderedLines(FILE* report, size_t threads, size_t runHereFirst) : report_(report) {
-    for (size_t i = 0; i < threads; ++i)
-        workers_.push_back(std::make_unique<OrderedWorker>(kWorkerQueue, runHereFirst));
-}
+OrderedLines::OrderedLines(FILE* report, size_t threads, size_t runHereFirst)
+    : report_(report), workers_(threads, runHereFirst) {}
 
 OrderedLines::~OrderedLines() { WriteAll(); }
 
@@ -30,14 +26,9 @@ void OrderedLines::Add(std::wstring text) {
 }
 
 void OrderedLines::Add(std::wstring text, Finish finish) {
-    if (workers_.empty()) {
-        finish(text);
-        Add(std::move(text));
-        return;
-    }
     lines_.push_back({std::move(text), false});
     Line* line = &lines_.back();
-    workers_[nextWorker_++ % workers_.size()]->Post([this, line, finish = std::move(finish)] {
+    workers_.Post([this, line, finish = std::move(finish)] {
         finish(line->text);
         AcquireSRWLockExclusive(&lock_);
         line->done = true;

@@ -13,9 +13,7 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "util/ordered_worker.h"
 
@@ -24,7 +22,7 @@ public:
     using Finish = std::function<void(std::wstring& text)>;
 
     // `threads` workers finish lines in turn; each runs its first `runHereFirst` in Add itself, so a
-    // short listing makes no thread.
+    // short listing makes no thread. Without workers, lines are finished in Add.
     OrderedLines(FILE* report, size_t threads, size_t runHereFirst);
     OrderedLines(const OrderedLines&) = delete;
     OrderedLines& operator=(const OrderedLines&) = delete;
@@ -54,6 +52,5 @@ private:
     // Added and not yet written, oldest first. Only the adding thread adds and removes lines; a deque
     // keeps each line in its place meanwhile, so a worker can fill it.
     std::deque<Line> lines_;
-    size_t nextWorker_ = 0;
-    std::vector<std::unique_ptr<OrderedWorker>> workers_;  // last: they end before the lines they fill
+    WorkerPool workers_;  // last: it ends before the lines its jobs fill
 };

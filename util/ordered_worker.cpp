@@ -97,3 +97,19 @@ DWORD WINAPI OrderedWorker::Run(void* self) {
     ReleaseSRWLockExclusive(&worker->lock_);
     return 0;
 }
+
+WorkerPool::WorkerPool(size_t threads, size_t runHereFirst) {
+    for (size_t i = 0; i < threads; ++i) workers_.push_back(std::make_unique<OrderedWorker>(512, runHereFirst));
+}
+
+void WorkerPool::Post(std::function<void()> job) {
+    if (workers_.empty()) {
+        job();
+        return;
+    }
+    workers_[next_++ % workers_.size()]->Post(std::move(job));
+}
+
+void WorkerPool::Drain() {
+    for (const auto& worker : workers_) worker->Drain();
+}

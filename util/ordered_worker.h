@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "util/handles.h"
@@ -46,4 +47,19 @@ private:
     bool posterWaits_ = false;
     bool stop_ = false;
     KernelHandle thread_;
+};
+
+// Several OrderedWorkers dealt jobs in turn, for jobs whose order among themselves does not matter
+// (digests of files, each into its own place): each open and read waits for its answer, so several
+// at once keep the cores busy. Without workers a job runs in Post.
+class WorkerPool {
+public:
+    WorkerPool(size_t threads, size_t runHereFirst);
+    void Post(std::function<void()> job);
+    // Returns once every job posted so far has run.
+    void Drain();
+
+private:
+    std::vector<std::unique_ptr<OrderedWorker>> workers_;
+    size_t next_ = 0;
 };

@@ -1,9 +1,7 @@
 // What FILEFIND and FOLDERFIND share: the start folder, the walk and the section's layout.
 #include <cstdlib>
 #include <cwchar>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "directives/files/files.h"
 #include "report/log.h"
@@ -45,28 +43,20 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     options.folderPattern = pattern;
     options.recursive = true;
     DString* results = nullptr;
-    // Each open and read waits for its answer, so several digests are taken at once, each into its own
-    // node; which thread takes a file does not matter.
-    std::vector<std::unique_ptr<OrderedWorker>> digests;
-    if (kind == SearchKind::kFiles) {
-        for (size_t i = 0; i < kDigestThreads; ++i)
-            digests.push_back(std::make_unique<OrderedWorker>(512, kDigestsHereFirst));
-    }
-    size_t nextDigest = 0;
+    WorkerPool digests(kind == SearchKind::kFiles ? kDigestThreads : 0, kDigestsHereFirst);
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
         std::wstring text = EntryText(entry);
         const bool digested = kind == SearchKind::kFiles;
         results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), digested ? L"" : text.c_str());
         if (!digested) return;
-        digests[nextDigest++ % digests.size()]->Post([match = results->last, text = std::move(text),
-                                                      openPath = entry.openPath,
-                                                      attributes = entry.attributes]() mutable {
+        digests.Post([match = results->last, text = std::move(text), openPath = entry.openPath,
+                      attributes = entry.attributes]() mutable {
             AppendDigest(text, openPath, attributes);
             free(match->second);
             match->second = CopyText(text.c_str()).release();
         });
     });
-    for (const auto& worker : digests) worker->Drain();
+    digests.Drain();
     return results;
 }
 

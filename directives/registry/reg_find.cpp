@@ -30,8 +30,6 @@ const wchar_t kValueOpen[] = L"]\r\n";
 const wchar_t kDataOpen[] = L"=\"";
 const wchar_t kQuote[] = L"\"";
 const wchar_t kBackslash = L'\\';
-// Keys a walk searches itself before it hands the rest to a second thread: most walks are small.
-constexpr size_t kRunHereFirst = 32;
 
 // Whether `text` holds `term` (upper-cased already), comparing upper-cased characters in place.
 bool ContainsFolded(const wchar_t* text, size_t textLength, const wchar_t* term, size_t termLength) {
@@ -63,11 +61,11 @@ struct Search {
     size_t termLength;
     UnitSink& sink;  // each finding a piece, written by the searcher's thread only
     std::wstring path;
-    std::wstring shown;                          // the sub-key name at hand as the report shows it
-    std::vector<std::wstring> resolved;          // the resolved name of each key on the stack
-    KeyReader reader;                            // the walk's
-    KeyReader valueReader;                       // the searcher's
-    OrderedWorker searcher{512, kRunHereFirst};  // last, so that it ends before what its jobs use
+    std::wstring shown;                           // the sub-key name at hand as the report shows it
+    std::vector<std::wstring> resolved;           // the resolved name of each key on the stack
+    KeyReader reader;                             // the walk's
+    KeyReader valueReader;                        // the searcher's
+    OrderedWorker searcher{512, kKeysHereFirst};  // last, so that it ends before what its jobs use
 };
 
 bool Holds(const Search& search, const wchar_t* text) {

@@ -28,8 +28,6 @@ const wchar_t kUnableToOpenEnd[] = L")\r\n";
 const wchar_t kNoValues[] = L"\r\n(No values found)";
 const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kBackslash = L'\\';
-// Keys a walk reads itself before it hands the rest to a second thread: most walks are small.
-constexpr size_t kRunHereFirst = 32;
 
 // Appends a key's sorted value lines and the line break that closes them.
 void AppendValues(std::wstring& block, HKEY key, DWORD count, KeyReader& reader) {
@@ -68,10 +66,10 @@ struct Walk {
     std::vector<Frame> stack;
     std::vector<std::wstring> resolved;
     std::wstring path;
-    KeyReader reader;                          // the walk's
-    KeyReader valueReader;                     // the writer's
-    UnitSink& sink;                            // written to by the writer's jobs only
-    OrderedWorker writer{512, kRunHereFirst};  // last, so that it ends before what its jobs use
+    KeyReader reader;                           // the walk's
+    KeyReader valueReader;                      // the writer's
+    UnitSink& sink;                             // written to by the writer's jobs only
+    OrderedWorker writer{512, kKeysHereFirst};  // last, so that it ends before what its jobs use
 };
 
 void PostText(Walk& walk, std::wstring block) {

@@ -17,6 +17,8 @@
 
 // A key a walk opened, held by the walk's frame and by the jobs that read it, whichever ends last.
 using SharedKey = std::shared_ptr<RegKey>;
+// Keys a walk reads itself before it hands the rest to a second thread: most walks are small.
+constexpr size_t kKeysHereFirst = 32;
 
 // One row of the hive table: a root key and its two names.
 struct Hive {
