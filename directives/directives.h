@@ -1,12 +1,16 @@
 // The directive handlers of the context and command tables, grouped by the file that holds each. A
 // payload handler takes its script line (writable, valid for the call only; it may change it in place)
 // and the open report, which it borrows; a one-shot command takes the report alone. Handlers write
-// only through Log and keep nothing between calls.
+// only through Log and keep nothing between calls. The handlers that share their work between threads
+// also take the scan's pool, which they borrow; without one they work on the calling thread alone.
 #pragma once
 
 #include <cstdio>
 
+class WorkPool;
+
 using PayloadHandler = void (*)(wchar_t* line, FILE* report);
+using PooledHandler = void (*)(wchar_t* line, FILE* report, WorkPool& pool);
 using CommandHandler = void (*)(FILE* report);
 
 // ---- directives/files/file_look.cpp ----
@@ -14,9 +18,11 @@ void FileLook(wchar_t* line, FILE* report);
 
 // ---- directives/files/dir_look.cpp ----
 void DirLook(wchar_t* line, FILE* report);
+void DirLook(wchar_t* line, FILE* report, WorkPool& pool);
 
 // ---- directives/files/file_find.cpp ----
 void FileFind(wchar_t* line, FILE* report);
+void FileFind(wchar_t* line, FILE* report, WorkPool& pool);
 
 // ---- directives/files/folder_find.cpp ----
 void FolderFind(wchar_t* line, FILE* report);
@@ -27,10 +33,12 @@ void FileAssoc(wchar_t* line, FILE* report);
 // ---- directives/registry/reg_look.cpp ----
 // The REG payload line: a key, optionally bracketed, then options (/s or /sub for the whole tree).
 void RegLook(wchar_t* line, FILE* report);
+void RegLook(wchar_t* line, FILE* report, WorkPool& pool);
 
 // ---- directives/registry/reg_find.cpp ----
 // The REGFIND payload line is the term; the line is upper-cased in place after it is echoed.
 void RegFind(wchar_t* line, FILE* report);
+void RegFind(wchar_t* line, FILE* report, WorkPool& pool);
 
 // ---- directives/registry/csinfo.cpp ----
 // The ::csinfo section: the System\Select values and the numbered control sets.

@@ -7,11 +7,11 @@
 // Handlers are plugged in here and nowhere else.
 const ContextEntry CONTEXTS[] = {
     {L"FILE", kContextFile, FileLook, true},
-    {L"DIR", kContextDir, DirLook, true},
-    {L"REG", kContextReg, RegLook, true},
-    {L"FILEFIND", kContextFileFind, FileFind, true},
+    {L"DIR", kContextDir, DirLook, true, DirLook},
+    {L"REG", kContextReg, RegLook, true, RegLook},
+    {L"FILEFIND", kContextFileFind, FileFind, true, FileFind},
     {L"FOLDERFIND", kContextFolderFind, FolderFind, true},
-    {L"REGFIND", kContextRegFind, RegFind, true},
+    {L"REGFIND", kContextRegFind, RegFind, true, RegFind},
     {L"ENV", kContextEnv, ShowEnvironment, true},
     {L"PROCESS", kContextProcess, ProcLook, true},
     {L"SERVICE", kContextService, SvcLook, true},

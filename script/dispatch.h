@@ -10,7 +10,8 @@ struct ContextEntry {
     const wchar_t* keyword;
     int number;  // what GetContext answers for the keyword
     PayloadHandler handler;
-    bool banner;  // announced in the report when entered
+    bool banner;                     // announced in the report when entered
+    PooledHandler pooled = nullptr;  // the same handler sharing its work with the scan's pool
 };
 
 struct CommandEntry {

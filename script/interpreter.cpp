@@ -4,6 +4,7 @@
 #include "script/dispatch.h"
 #include "util/owned.h"
 #include "util/strings.h"
+#include "util/work_pool.h"
 
 namespace {
 
@@ -30,7 +31,11 @@ const ContextEntry* EnterContext(wchar_t* text, FILE* report) {
     return context;
 }
 
-void HandlePayload(const ContextEntry* context, wchar_t* line, FILE* report) {
+void HandlePayload(const ContextEntry* context, wchar_t* line, FILE* report, WorkPool& pool) {
+    if (context != nullptr && context->pooled != nullptr) {
+        context->pooled(line, report, pool);
+        return;
+    }
     if (context != nullptr) {
         context->handler(line, report);
         return;
@@ -47,9 +52,12 @@ int GetContext(const wchar_t* keyword) {
     return context != nullptr ? context->number : kNoContext;
 }
 
-void ParseScript(wchar_t* script, FILE* report) { ParseScript(script, report, nullptr, nullptr); }
+void ParseScript(wchar_t* script, FILE* report) {
+    WorkPool here;
+    ParseScript(script, report, here, nullptr, nullptr);
+}
 
-void ParseScript(wchar_t* script, FILE* report, LineObserver observer, void* observerContext) {
+void ParseScript(wchar_t* script, FILE* report, WorkPool& pool, LineObserver observer, void* observerContext) {
     // The whole script is split before any line runs, so handlers that split their own lines
     // cannot disturb it.
     StringList lines(Split(script, kLineSeparators));
@@ -66,7 +74,7 @@ void ParseScript(wchar_t* script, FILE* report, LineObserver observer, void* obs
         } else if (line[0] == L':') {
             context = EnterContext(line + 1, report);
         } else {
-            HandlePayload(context, line, report);
+            HandlePayload(context, line, report, pool);
         }
         FlushLog(report);  // a report read while the run goes on shows every finished line
     }

@@ -29,6 +29,9 @@ int GetContext(const wchar_t* keyword);
 // Called before each line is interpreted: its 1-based number, the number of lines, the line itself.
 using LineObserver = void (*)(size_t lineNumber, size_t lineCount, const wchar_t* line, void* observerContext);
 
+class WorkPool;
+
 // Interprets the whole script into the report. `script` is split in place; the caller only frees it.
+// Sections share their work with `pool`; without one everything runs on the calling thread.
 void ParseScript(wchar_t* script, FILE* report);
-void ParseScript(wchar_t* script, FILE* report, LineObserver observer, void* observerContext);
+void ParseScript(wchar_t* script, FILE* report, WorkPool& pool, LineObserver observer, void* observerContext);

@@ -17,7 +17,7 @@ const wchar_t kContentsDash[] = L" - ";
 const wchar_t kContentsOpened[] = L"Opened succesfully.\r\n\r\n";
 const wchar_t kContentsUnableToOpen[] = L"Unable to open file.\r\n";
 
-// Large enough to be read ahead on a second thread while the piece before is converted and written.
+// Few reads for a large file, and a buffer sized once for its conversion.
 constexpr DWORD kContentsChunk = 1024 * 1024;
 
 }  // namespace
@@ -32,13 +32,8 @@ void ShowEnvironment(wchar_t* line, FILE* report) {
 bool LogContents(const ChunkReader& read, uint64_t limit, FILE* report) {
     std::vector<wchar_t> units;
     bool heldCr = false;  // a CR at the end of a piece waits for the next piece's first byte
-    bool ended = false;   // 0x1A was read
-    auto untilEnd = [&](unsigned char* buffer, DWORD room, DWORD* count) {
-        if (!ended) return read(buffer, room, count);
-        *count = 0;
-        return true;
-    };
-    const bool whole = ReadChunks(untilEnd, limit, kContentsChunk, [&](const unsigned char* bytes, DWORD count) {
+    bool ended = false;   // 0x1A was read: nothing more is read
+    const ReadEnd end = ReadChunks(read, limit, kContentsChunk, [&](const unsigned char* bytes, DWORD count) {
         // A piece gives at most one unit per byte, and one more for a CR held from the piece before.
         if (units.size() < static_cast<size_t>(count) + 1) units.resize(static_cast<size_t>(count) + 1);
         wchar_t* out = units.data();
@@ -62,9 +57,11 @@ bool LogContents(const ChunkReader& read, uint64_t limit, FILE* report) {
             }
         }
         LogChars(out, used, report);
+        return !ended;
     });
     if (heldCr) LogChars(L"\r", 1, report);
-    return whole;
+    // A file that shrank since the open shows what it still had, as text-mode reading would.
+    return end != ReadEnd::kFailed;
 }
 
 // Copies a file into the report as text-mode reading sees it.

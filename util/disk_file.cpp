@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <memory>
 
-#include "util/ordered_worker.h"
+#include "util/native_view.h"
 #include "util/owned.h"
 #include "util/strings.h"
 
@@ -117,6 +117,7 @@ bool ReadOpenFileFacts(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
 DiskFile OpenDiskFile(const wchar_t* path) {
     DiskFile file;
     if (IsDevicePath(path)) return file;
+    NoteOpen();
     // Other handles may go on writing (logs and databases are read while in use); OPEN_NO_RECALL keeps
     // a placeholder where it is even if something does read it.
     FileHandle handle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -143,65 +144,23 @@ ChunkReader HandleReader(HANDLE file) {
     };
 }
 
-namespace {
-
-constexpr DWORD kReadAheadChunk = 1024 * 1024;
-
-}  // namespace
-
-bool ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const ChunkTaker& take) {
+ReadEnd ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const ChunkTaker& take) {
+    if (limit == 0) return ReadEnd::kWhole;
     // The buffer fits the content, up to the chunk size: a search reads thousands of small files, and a
     // large block per file is a fresh mapping and unmapping each time, which costs more than the reading.
-    const DWORD bufferSize = limit < chunkSize ? static_cast<DWORD>(limit) + 1 : chunkSize;  // never 0
-    // Content of more than one large chunk is read a chunk ahead on a second thread while the chunk
-    // before is taken, so that the copy from the disk or the cache and the digest overlap. Each hand-over
-    // wakes the other thread, which a small chunk does not repay.
-    const int buffers = limit > chunkSize && chunkSize >= kReadAheadChunk ? 2 : 1;
-    std::unique_ptr<unsigned char, FreeDeleter> storage[2];
-    for (int i = 0; i < buffers; ++i) {
-        storage[i].reset(static_cast<unsigned char*>(malloc(bufferSize)));
-        if (!storage[i]) abort();
-    }
-    std::unique_ptr<OrderedWorker> ahead(buffers == 2 ? new OrderedWorker(1) : nullptr);
-    struct Piece {
-        DWORD count = 0;
-        bool read = false;
-    } pieces[2];
-    uint64_t total = 0;
-    // Each read asks for what is left of the limit, counted from the pieces already in.
-    auto readInto = [&](int slot) {
+    const DWORD bufferSize = limit < chunkSize ? static_cast<DWORD>(limit) : chunkSize;
+    std::unique_ptr<unsigned char, FreeDeleter> buffer(static_cast<unsigned char*>(malloc(bufferSize)));
+    if (!buffer) abort();
+    // Every turn ends or brings the total closer to the limit; each read asks for what is left of it.
+    for (uint64_t total = 0; total < limit;) {
         const DWORD room = limit - total < bufferSize ? static_cast<DWORD>(limit - total) : bufferSize;
-        Piece& piece = pieces[slot];
-        piece = Piece{};
-        unsigned char* buffer = storage[slot].get();
-        auto job = [&read, &piece, buffer, room] {
-            piece.read = read(buffer, room, &piece.count) && piece.count <= room;
-        };
-        if (ahead) {
-            ahead->Post(job);
-        } else {
-            job();
-        }
-    };
-    if (limit == 0) return true;
-    int slot = 0;
-    readInto(slot);
-    // Every turn either ends or brings the total closer to the limit.
-    for (;;) {
-        if (ahead) ahead->Drain();
-        const Piece piece = pieces[slot];
-        if (!piece.read) return false;
-        if (piece.count == 0) break;
-        total += piece.count;
-        const bool more = total < limit;
-        const int next = buffers == 2 ? 1 - slot : slot;
-        if (more && next != slot) readInto(next);
-        take(storage[slot].get(), piece.count);
-        if (!more) break;
-        if (next == slot) readInto(slot);
-        slot = next;
+        DWORD count = 0;
+        if (!read(buffer.get(), room, &count) || count > room) return ReadEnd::kFailed;
+        if (count == 0) return ReadEnd::kShort;
+        total += count;
+        if (!take(buffer.get(), count)) break;
     }
-    return true;
+    return ReadEnd::kWhole;
 }
 
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
@@ -209,6 +168,7 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
 }
 
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
+    NoteOpen();
     FileHandle opened(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information;

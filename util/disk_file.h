@@ -58,12 +58,18 @@ DiskFile OpenFileContent(const wchar_t* path, DWORD attributes = kUnknownAttribu
 // Reads up to `room` bytes at the current place into `buffer` and sets `*count` (0 at the end); false
 // when the read fails.
 using ChunkReader = std::function<bool(unsigned char* buffer, DWORD room, DWORD* count)>;
-// Receives each piece that was read.
-using ChunkTaker = std::function<void(const unsigned char* bytes, DWORD count)>;
+// Receives each piece that was read; answers false when it wants no more.
+using ChunkTaker = std::function<bool(const unsigned char* bytes, DWORD count)>;
 
 // ReadFile on `file`, which the caller keeps open while the reader is used.
 ChunkReader HandleReader(HANDLE file);
-// Reads through `read` until its end or until `limit` bytes have come, in pieces of at most
-// `chunkSize` bytes, and hands each piece to `take`. False when a read fails (the pieces before it
-// were taken).
-bool ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const ChunkTaker& take);
+// How a reading loop ended.
+enum class ReadEnd {
+    kWhole,   // `limit` bytes came, or the taker wanted no more
+    kShort,   // the reader ended first: the file shrank since it was opened
+    kFailed,  // a read failed
+};
+// Reads through `read` until `limit` bytes have come, the reader ends or the taker wants no more, in
+// pieces of at most `chunkSize` bytes, all on this thread, and hands each piece to `take`. The pieces
+// before a failed read or the reader's end were taken.
+ReadEnd ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, const ChunkTaker& take);

@@ -193,10 +193,13 @@ void MD5Final(unsigned char digest[16], MD5_CTX* context) {
 OwnedText MD5Read(const ChunkReader& read, uint64_t limit) {
     MD5_CTX context;
     MD5Init(&context);
-    if (!ReadChunks(read, limit, kReadSize,
-                    [&](const unsigned char* bytes, DWORD count) { MD5Update(&context, bytes, count); })) {
-        return {};
-    }
+    // A file that ends before the size it had at the open changed while it was read: its digest would
+    // be of neither version.
+    const ReadEnd end = ReadChunks(read, limit, kReadSize, [&](const unsigned char* bytes, DWORD count) {
+        MD5Update(&context, bytes, count);
+        return true;
+    });
+    if (end != ReadEnd::kWhole) return {};
     unsigned char digest[16];
     MD5Final(digest, &context);
 

@@ -21,11 +21,11 @@ void MD5Final(unsigned char digest[16], MD5_CTX* context);
 // One compression of a 64-byte block (sixteen little-endian words) into the state.
 void MD5Transform(uint32_t state[4], const unsigned char block[64]);
 
-// The digest of the first `limit` bytes that `read` yields (fewer if it ends first) as 32 upper-case
-// hexadecimal digits; null when a read fails, since a digest of part of the content would pass for
-// the whole.
+// The digest of the first `limit` bytes that `read` yields as 32 upper-case hexadecimal digits; null
+// when a read fails or the reader ends before `limit` bytes, since a digest of part of the content
+// would pass for the whole.
 OwnedText MD5Read(const ChunkReader& read, uint64_t limit);
 // The digest of the content that the file at `path` (used as given) had when it was opened; null when
 // it is not a file on a disk whose content can be read (OpenFileContent, with the `attributes` of an
-// enumeration when the caller has them) or a read fails.
+// enumeration when the caller has them), a read fails, or the file shrinks while it is read.
 OwnedText MD5File(const wchar_t* path, DWORD attributes = kUnknownAttributes);

@@ -1,8 +1,13 @@
 #include "util/native_view.h"
 
+#include <atomic>
+
 namespace {
 
 using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+
+thread_local unsigned viewsEntered = 0;
+std::atomic<OpenWatcher> openWatcher{nullptr};
 
 }  // namespace
 
@@ -37,9 +42,25 @@ const NativeViews& ProcessNativeViews() {
 }
 
 NativeFileSystemView::NativeFileSystemView(const NativeViews& views) {
+    // Windows keeps redirection per thread: each thread of a scan turns it off for itself.
     if (views.fileSystem) active_ = Wow64DisableWow64FsRedirection(&old_) != FALSE;
+    ++viewsEntered;
 }
 
 NativeFileSystemView::~NativeFileSystemView() {
+    --viewsEntered;
     if (active_) Wow64RevertWow64FsRedirection(old_);
+}
+
+void InNativeViews(const std::function<void()>& body) {
+    NativeFileSystemView view;
+    body();
+}
+
+bool ThreadInNativeViews() { return viewsEntered != 0; }
+
+void WatchOpens(OpenWatcher watcher) { openWatcher.store(watcher); }
+
+void NoteOpen() {
+    if (OpenWatcher watcher = openWatcher.load(std::memory_order_relaxed)) watcher();
 }

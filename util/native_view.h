@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 struct NativeViews {
     bool fileSystem = false;  // file-system redirection off on the scan thread
     REGSAM registryView = 0;  // added to the access of every registry open
@@ -36,3 +38,16 @@ private:
     void* old_ = nullptr;
     bool active_ = false;
 };
+
+// Runs `body` on the calling thread inside the views of this process: what every thread that opens
+// files or keys for a scan runs in.
+void InNativeViews(const std::function<void()>& body);
+// Whether the calling thread is inside a NativeFileSystemView now (on every build, whether or not the
+// views change anything there).
+bool ThreadInNativeViews();
+
+// Every open of a file, folder or key for a scan calls NoteOpen, which tells the watcher set here, if
+// any: a test's way to see on which threads the opens ran. Null stops watching.
+using OpenWatcher = void (*)();
+void WatchOpens(OpenWatcher watcher);
+void NoteOpen();

@@ -83,6 +83,7 @@ bool Advance(KeyCursor& cursor, Read read) {
 RegKey OpenSubkey(HKEY parent, const wchar_t* name, size_t length) {
     if (wmemchr(name, L'\0', length) == nullptr) return OpenKey(parent, std::wstring(name, length).c_str());
     RegKey key;
+    NoteOpen();
     NativeName counted{};
     if (Native().openKey == nullptr || !MakeNativeName(counted, name, length)) return key;
     // A root key such as HKEY_CURRENT_USER is no handle to the native API: open a real one for it.
@@ -106,6 +107,7 @@ RegKey OpenSubkey(HKEY parent, const wchar_t* name, size_t length) {
 
 RegKey OpenKey(HKEY parent, const wchar_t* path, LONG* status) {
     RegKey key;
+    NoteOpen();
     // The view flag goes on every open: a handle opened in the 64-bit view does not pass it on.
     LONG opened = RegOpenKeyExW(parent, path, 0, KEY_READ | ProcessNativeViews().registryView, key.put());
     if (status != nullptr) *status = opened;
@@ -259,10 +261,10 @@ std::wstring ResolvedKeyName(HKEY key, KeyReader& reader) {
     return {};
 }
 
-bool EntersKey(const std::vector<std::wstring>& path, const std::wstring& name) {
+bool EntersKey(const std::vector<ResolvedName>& path, const std::wstring& name) {
     if (name.empty()) return false;
-    for (const std::wstring& open : path) {
-        if (FoldedEqual(open, name)) return false;
+    for (const ResolvedName& open : path) {
+        if (FoldedEqual(*open, name)) return false;
     }
     return true;
 }

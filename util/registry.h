@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -113,7 +114,10 @@ std::wstring ResolvedKeyName(HKEY key, KeyReader& reader);
 // Whether a walk whose open keys resolve to `path` (the root first) goes into a key resolved as
 // `name`: not when it is on the path already (a link to itself or an ancestor), nor when the name is
 // unknown (no cycle could then be seen).
-bool EntersKey(const std::vector<std::wstring>& path, const std::wstring& name);
+// The names are shared, so that a walk handed part of another's tree takes the path in one copy of
+// pointers.
+using ResolvedName = std::shared_ptr<const std::wstring>;
+bool EntersKey(const std::vector<ResolvedName>& path, const std::wstring& name);
 
 // The data and type of the value `name` (empty for the default value) of an open key. Returns
 // ERROR_SUCCESS, or the error that ended the attempts; `data` holds exactly the bytes read and is

@@ -1,6 +1,6 @@
 // quillfen-cli: the console front end. Runs one script through the same scan as the window.
 //
-//   quillfen-cli.exe [--out REPORT] [--open] [--quiet] SCRIPT   (SCRIPT may be - for standard input)
+//   quillfen-cli.exe [--out REPORT] [--open] [--quiet] [--threads N] SCRIPT   (SCRIPT may be -: standard input)
 //
 // Standard output gets the report's path and nothing else; progress and errors go to standard error,
 // each error on one line. Exit status: 0 report written (or help or version shown), 1 report not
@@ -21,6 +21,7 @@
 #include "util/owned.h"
 #include "util/sized_fetch.h"
 #include "util/version_record.h"
+#include "util/work_pool.h"
 
 namespace {
 
@@ -29,12 +30,14 @@ constexpr int kExitNoReport = 1;
 constexpr int kExitUsage = 2;
 
 const wchar_t kUsage[] =
-    L"usage: quillfen-cli.exe [--out REPORT] [--open] [--quiet] SCRIPT\n"
+    L"usage: quillfen-cli.exe [--out REPORT] [--open] [--quiet] [--threads N] SCRIPT\n"
     L"       quillfen-cli.exe --help | --version\n"
     L"  SCRIPT          a script file (UTF-16, UTF-8 or the ANSI code page), or - for standard input\n"
     L"  --out REPORT    write the report there instead of the desktop (also --out=REPORT)\n"
     L"  --open          open the finished report in Notepad\n"
     L"  --quiet         no progress lines\n"
+    L"  --threads N     share the work between N threads (1 to 8; 1: all on one thread); the default is\n"
+    L"                  one per core the process may use, at most 4\n"
     L"  --help, -h, /?  show this text; --version shows the product and its version\n"
     L"Standard output gets the report's path only; progress and errors go to standard error.\n"
     L"Exit status: 0 report written, 1 report not created or incomplete, 2 usage error, unreadable script\n"
@@ -134,7 +137,17 @@ struct Arguments {
     std::wstring out;
     bool open = false;
     bool quiet = false;
+    unsigned threads = 0;  // from the cores
 };
+
+// A thread count as --threads takes it: digits only, 1 to kMostPoolThreads.
+bool ParseThreadCount(const wchar_t* text, unsigned& count) {
+    if (text[0] == L'\0' || wcsspn(text, L"0123456789") != wcslen(text) || wcslen(text) > 3) return false;
+    const unsigned long value = wcstoul(text, nullptr, 10);
+    if (value < 1 || value > kMostPoolThreads) return false;
+    count = static_cast<unsigned>(value);
+    return true;
+}
 
 bool IsHelp(const wchar_t* arg) {
     return wcscmp(arg, L"--help") == 0 || wcscmp(arg, L"-h") == 0 || wcscmp(arg, L"/?") == 0;
@@ -166,6 +179,12 @@ Request ParseArguments(int argc, wchar_t** argv, Arguments& args) {
                 return Request::Bad;
             }
             args.out = value;
+        } else if (!optionsEnded && (wcscmp(arg, L"--threads") == 0 || wcsncmp(arg, L"--threads=", 10) == 0)) {
+            const wchar_t* value = arg[9] == L'=' ? arg + 10 : (i + 1 < argc ? argv[++i] : L"");
+            if (!ParseThreadCount(value, args.threads)) {
+                Error(L"--threads needs a count from 1 to " + std::to_wstring(kMostPoolThreads) + kSeeHelp);
+                return Request::Bad;
+            }
         } else if (!optionsEnded && arg[0] == L'-' && arg[1] != L'\0') {
             Error(std::wstring(L"unknown option ") + arg + kSeeHelp);
             return Request::Bad;
@@ -246,6 +265,7 @@ int wmain(int argc, wchar_t** argv) {
     options.reportPath = reportPath.c_str();
     options.openReport = args.open;
     options.observer = args.quiet ? nullptr : ReportProgress;
+    options.threads = args.threads;
     unsigned long systemError = 0;
     switch (RunScan(script.data(), options, &systemError)) {
         case ScanOutcome::Completed:

@@ -11,6 +11,7 @@
 #include "util/handles.h"
 #include "util/native_view.h"
 #include "util/sized_fetch.h"
+#include "util/work_pool.h"
 
 namespace {
 
@@ -130,7 +131,9 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* 
         LogPrivileges(report.get());
         FlushLog(report.get());
         NativeFileSystemView nativeFiles;  // the x86 build under WOW64 reads the real System32
-        ParseScript(script, report.get(), options.observer, options.observerContext);
+        // Its threads enter the same views before their first job.
+        WorkPool pool(DefaultPoolSize(options.threads), InNativeViews);
+        ParseScript(script, report.get(), pool, options.observer, options.observerContext);
         Log(kEndMarker, report.get());
     }
     // Notepad is shown the finished file, and only a whole one.

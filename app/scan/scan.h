@@ -14,6 +14,7 @@ struct ScanOptions {
     bool openReport = false;              // start Notepad on the finished report
     LineObserver observer = nullptr;      // told about each script line before it runs
     void* observerContext = nullptr;
+    unsigned threads = 0;  // threads the scan's work is shared between, its own included; 0: from the cores
 };
 
 enum class ScanOutcome {

@@ -6,9 +6,11 @@
 #include <string>
 
 #include "directives/files/files.h"
-#include "report/ordered_lines.h"
+#include "report/log.h"
+#include "report/ordered_output.h"
 #include "util/environment.h"
 #include "util/owned.h"
+#include "util/work_pool.h"
 
 namespace {
 
@@ -25,6 +27,40 @@ const wchar_t kNoFolders[] = L"None found.\r\n";
 const wchar_t kNoSubFolders[] = L"\r\n\r\nNo folders found.\r\n";
 const wchar_t kOptionSeparators[] = L"/ ";
 const wchar_t kOptionStart[] = L" /";
+
+// Lines whose digests are still being taken, held or waited for, before the walk waits for the
+// oldest: bounds what one slow file can make the rest of the listing hold.
+constexpr size_t kMostLinesHeld = 4096;
+
+// The section's lines, written in the order they are added while the digests of some are taken on the
+// pool's threads: each line goes out once it and every line before it are complete.
+class ListingLines {
+public:
+    ListingLines(FILE* report, WorkPool& pool)
+        : pool_(pool), output_([report](const std::wstring& text) { Log(text.c_str(), report); }) {}
+    ListingLines(const ListingLines&) = delete;
+    ListingLines& operator=(const ListingLines&) = delete;
+    ~ListingLines() { pool_.Wait(digests_); }
+
+    void Add(std::wstring text) { output_.WriteLast(text); }
+    // `text`, then the digest of the file at `openPath`.
+    void AddDigested(std::wstring text, std::wstring openPath, DWORD attributes) {
+        output_.WaitForRoom(pool_, kMostLinesHeld);
+        OrderedOutput::Part* line = output_.Append();
+        pool_.Post(digests_,
+                   [this, line, text = std::move(text), openPath = std::move(openPath), attributes]() mutable {
+                       output_.Begin(line);
+                       AppendDigest(text, openPath, attributes);
+                       output_.Write(line, text);
+                       output_.Finish(line);
+                   });
+    }
+
+private:
+    WorkPool& pool_;
+    JobGroup digests_;
+    OrderedOutput output_;
+};
 
 // Everything a DIR line asks for, read once from its tokens.
 struct DirOptions {
@@ -81,7 +117,7 @@ DirOptions ReadOptions(const String* tokens) {
 }
 
 // "\r\n<path>", then the parameters line, or the "unable to find" line and false.
-bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& parameters, OrderedLines& report) {
+bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& parameters, ListingLines& report) {
     std::wstring header = kLineEnd;
     header += path;
     header += exists ? kParameters : kUnableToFind;
@@ -93,9 +129,9 @@ bool LogFolderHeader(const std::wstring& path, bool exists, const std::wstring& 
     return exists;
 }
 
-// "\r\n", the name, the entry text and, when asked, the digest of the file as found (taken on a
-// digest thread).
-void LogFile(const FoundEntry& file, bool md5, OrderedLines& report) {
+// "\r\n", the name, the entry text and, when asked, the digest of the file as found (taken on one of
+// the pool's threads).
+void LogFile(const FoundEntry& file, bool md5, ListingLines& report) {
     std::wstring line = kLineEnd;
     line += file.name;
     line += EntryText(file);
@@ -103,16 +139,14 @@ void LogFile(const FoundEntry& file, bool md5, OrderedLines& report) {
         report.Add(std::move(line));
         return;
     }
-    report.Add(std::move(line), [openPath = file.openPath, attributes = file.attributes](std::wstring& text) {
-        AppendDigest(text, openPath, attributes);
-    });
+    report.AddDigested(std::move(line), file.openPath, file.attributes);
 }
 
 // A folder's files, then its folder list or, in sub mode, its whole tree: each sub-folder's line, its
 // files, then its own sub-folders. The name pattern, the date filter and the digests hold at every
 // depth; nofiles hides only the folder's own files. `openPath` is the form to open `path` by.
 void ListFolder(const std::wstring& path, const std::wstring& openPath, const DirOptions& options,
-                OrderedLines& report) {
+                ListingLines& report) {
     WalkOptions walk;
     walk.files = true;
     walk.rootFiles = !options.noFiles;
@@ -172,6 +206,11 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
 }  // namespace
 
 void DirLook(wchar_t* line, FILE* report) {
+    WorkPool here;
+    DirLook(line, report, here);
+}
+
+void DirLook(wchar_t* line, FILE* report, WorkPool& pool) {
     // The parameters start at the first slash; the tokens are split from a copy, as it is shown whole.
     std::wstring parameters = kNoParameters;
     StringList tokens;
@@ -189,7 +228,7 @@ void DirLook(wchar_t* line, FILE* report) {
         if (!path.empty() && path.back() == L'\\') path.pop_back();
     }
     // Everything goes through `lines`, so that digests taken on other threads come out in their place.
-    OrderedLines lines(report, options.md5 ? kDigestThreads : 0, kDigestsHereFirst);
+    ListingLines lines(report, pool);
     if (!LogFolderHeader(path, DoesFolderExist(path.c_str()) != 0, parameters, lines)) return;
     const std::wstring openPath = FolderOpenPath(path);
     if (!options.hasFolderPattern) {

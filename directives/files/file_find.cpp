@@ -1,4 +1,10 @@
 // FILEFIND: every file of the system drive whose name matches a pattern, with its digest.
 #include "directives/files/files.h"
+#include "util/work_pool.h"
 
-void FileFind(wchar_t* line, FILE* report) { LogSearch(SearchKind::kFiles, line, report); }
+void FileFind(wchar_t* line, FILE* report) {
+    WorkPool here;
+    FileFind(line, report, here);
+}
+
+void FileFind(wchar_t* line, FILE* report, WorkPool& pool) { LogSearch(SearchKind::kFiles, line, report, &pool); }

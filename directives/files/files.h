@@ -12,6 +12,7 @@
 
 #include "directives/directives.h"
 #include "util/strings.h"
+#include "util/work_pool.h"
 
 // ---- entries.cpp: attribute field, times, entry texts ----
 
@@ -108,18 +109,15 @@ void WalkFolder(const std::wstring& root, const WalkOptions& options, const Walk
 // Appends " " and the digest of the file at `path`, or " (Unable to calculate MD5)": a listed file's tail.
 // `attributes` are those of its find data, when the caller has them (MD5File).
 void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
-// Listings digest this many files at once on threads of their own, each of which leaves its first
-// kDigestsHereFirst to the walk's thread: most listings are short, and a thread costs more than they gain.
-constexpr size_t kDigestThreads = 3;
-constexpr size_t kDigestsHereFirst = 32;
 
 // ---- search.cpp: what the file and folder searches share ----
 
 // The whole-drive searches start at the system drive, without a trailing backslash.
 std::wstring SearchStartFolder();
 enum class SearchKind { kFiles, kFolders };
-// The whole section: header, then the sorted matches (files with their digests) or the "none" line.
-void LogSearch(SearchKind kind, const wchar_t* line, FILE* report);
+// The whole section: header, then the sorted matches (files with their digests, taken on the threads
+// of `pool` when one is given) or the "none" line.
+void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool* pool = nullptr);
 
 // ---- file_assoc.cpp ----
 // The file type name held by the extension key's default value; false with the failure message.

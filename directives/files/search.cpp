@@ -7,7 +7,6 @@
 #include "report/log.h"
 #include "report/texts.h"
 #include "util/environment.h"
-#include "util/ordered_worker.h"
 #include "util/owned.h"
 
 namespace {
@@ -32,10 +31,11 @@ namespace {
 bool IsNamePattern(const wchar_t* pattern) { return wcspbrk(pattern, L"\\/") == nullptr; }
 
 // (full path, entry text) of every file or folder below `folder` whose name matches `pattern`. Files
-// are digested on other threads while the walk goes on, each by the form the walk opens it by and
-// with its find data's attributes; the job then puts the text with the digest in its node, which
-// nothing else touches until the digests are done.
-DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder) {
+// are digested on the pool's threads while the walk goes on, each by the form the walk opens it by
+// and with its find data's attributes; the job then puts the text with the digest in its node, which
+// nothing else touches until the digests are done. The list is sorted afterwards, so the jobs may end
+// in any order.
+DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder, WorkPool& pool) {
     WalkOptions options;
     options.files = kind == SearchKind::kFiles;
     options.filePattern = pattern;
@@ -43,33 +43,36 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     options.folderPattern = pattern;
     options.recursive = true;
     DString* results = nullptr;
-    WorkerPool digests(kind == SearchKind::kFiles ? kDigestThreads : 0, kDigestsHereFirst);
+    JobGroup digests;
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
         std::wstring text = EntryText(entry);
         const bool digested = kind == SearchKind::kFiles;
         results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), digested ? L"" : text.c_str());
         if (!digested) return;
-        digests.Post([match = results->last, text = std::move(text), openPath = entry.openPath,
-                      attributes = entry.attributes]() mutable {
+        pool.Post(digests, [match = results->last, text = std::move(text), openPath = entry.openPath,
+                            attributes = entry.attributes]() mutable {
             AppendDigest(text, openPath, attributes);
             free(match->second);
             match->second = CopyText(text.c_str()).release();
         });
     });
-    digests.Drain();
+    pool.Wait(digests);
     return results;
 }
 
 }  // namespace
 
-void LogSearch(SearchKind kind, const wchar_t* line, FILE* report) {
+void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool* pool) {
     std::wstring header = kSearchingFor;
     header += line;
     header += kSearchHeaderEnd;
     Log(header.c_str(), report);
 
     DStringList matches;
-    if (IsNamePattern(line)) matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder())));
+    if (IsNamePattern(line)) {
+        WorkPool here;
+        matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder(), pool != nullptr ? *pool : here)));
+    }
     if (!matches) {
         Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
         return;

@@ -9,6 +9,7 @@
 #include "directives/files/files.h"
 #include "util/disk_file.h"
 #include "util/handles.h"
+#include "util/native_view.h"
 #include "util/sized_fetch.h"
 #include "util/wildcard.h"
 
@@ -53,6 +54,7 @@ template <typename Take>
 void Enumerate(const std::wstring& openFolder, const wchar_t* pattern, bool foldersOnly, Take take,
                bool shortNames = false) {
     WIN32_FIND_DATAW data;
+    NoteOpen();
     FindHandle find(FindFirstFileExW(
         ChildPath(openFolder, pattern).c_str(), shortNames ? FindExInfoStandard : FindExInfoBasic, &data,
         foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));

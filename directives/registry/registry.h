@@ -6,19 +6,17 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "directives/directives.h"
+#include "report/ordered_output.h"
 #include "util/owned.h"
 #include "util/registry.h"
 #include "util/strings.h"
-
-// A key a walk opened, held by the walk's frame and by the jobs that read it, whichever ends last.
-using SharedKey = std::shared_ptr<RegKey>;
-// Keys a walk reads itself before it hands the rest to a second thread: most walks are small.
-constexpr size_t kKeysHereFirst = 32;
+#include "util/work_pool.h"
 
 // One row of the hive table: a root key and its two names.
 struct Hive {
@@ -68,11 +66,45 @@ DString* GetValues(HKEY key, DWORD count, KeyReader& reader);
 // enumeration order; null when there are none. Freed with freeStrings. (reg_find.cpp)
 DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
+// key_walk.cpp: the walk of a whole tree that REG /s and REGFIND share.
+
+// What a section is shown of each key of a walk, on the thread that walks it.
+struct KeyVisit {
+    const std::wstring& path;  // the key's path as the report shows it
+    size_t nameStart;          // path[nameStart, end) is its own name as shown; the root's is empty
+    HKEY key;                  // null when it could not be opened
+    const KeyCounts& counts;   // from FitBuffers, when it is open
+    KeyReader& reader;         // buffers fitted to the counts, the walk thread's own
+};
+// Writes `text` in the walk's place for the key at hand.
+using KeyWrite = std::function<void(const std::wstring& text)>;
+using KeyVisitor = std::function<void(const KeyVisit& visit, const KeyWrite& write)>;
+
+// Visits `root` (whose path is shown as `path`) and every key below it, depth first, the sub-keys of
+// each in name order when `sorted` and in enumeration order otherwise. Keys are followed through
+// links, but a key already on the path (a link back to an ancestor) is visited, never entered. While
+// a thread of `pool` waits for work, the walk hands it part of what it has left; what `visit` writes
+// reaches `output` in the order of a walk on one thread. Returns once everything is written.
+void WalkKeyTree(HKEY root, const std::wstring& path, bool sorted, WorkPool& pool, OrderedOutput& output,
+                 const KeyVisitor& visit);
+
+// Which sub-keys a walk whose stack holds these counts of sub-keys still to enter (the root first)
+// may hand to another thread: {frame, how many of its last ones}, or {0, 0} for none. Only the
+// shallowest frame with any left gives, since all else still to come is written before its later
+// sub-keys; it gives the later half, and its last one only when a deeper frame keeps work, so that
+// the walk always keeps a key to enter itself.
+struct KeysToGive {
+    size_t frame = 0;
+    size_t count = 0;
+    bool operator==(const KeysToGive&) const = default;
+};
+KeysToGive ChooseKeysToGive(const std::vector<size_t>& left);
+
 // reg_find.cpp
 
 // Appends to `findings` every key below `key` whose name holds `term` (already upper-cased) and
 // every string value at or below it whose label or data holds it; returns the list.
-String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings);
+String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings, WorkPool& pool);
 
 // csinfo.cpp
 

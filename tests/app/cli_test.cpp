@@ -125,12 +125,13 @@ TEST(Cli, HelpAnywherePrintsTheUsageOnStandardOutputAndExitsZero) {
         ProcessResult run = RunProcess(Cli(arguments));
         EXPECT_EQ(run.exitCode, 0u) << Narrow(arguments);
         EXPECT_EQ(run.err, "") << Narrow(arguments);
-        EXPECT_EQ(run.out.rfind("usage: quillfen-cli.exe [--out REPORT] [--open] [--quiet] SCRIPT\n", 0), 0u)
+        EXPECT_EQ(run.out.rfind("usage: quillfen-cli.exe [--out REPORT] [--open] [--quiet] [--threads N] SCRIPT\n", 0),
+                  0u)
             << Narrow(arguments) << ": " << run.out;
         if (usage.empty()) usage = run.out;
         EXPECT_EQ(run.out, usage) << Narrow(arguments);
     }
-    for (const char* option : {"--out=REPORT", "--open", "--quiet", "--version", "/?", "-h"}) {
+    for (const char* option : {"--out=REPORT", "--open", "--quiet", "--threads N", "--version", "/?", "-h"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
@@ -163,6 +164,13 @@ TEST(Cli, EveryUsageErrorIsOneLineOnStandardError) {
         {L"--out \"\" " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
         {L"a.txt b.txt", "quillfen-cli: only one script may be given; unexpected b.txt" + kSeeHelp},
         {L"-- a.txt -h", "quillfen-cli: only one script may be given; unexpected -h" + kSeeHelp},
+        {L"--threads " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
+        {L"--threads", "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
+        {L"--threads 0 " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
+        {L"--threads=9 " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
+        {L"--threads=-1 " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
+        {L"--threads 2x " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
+        {L"--threads= " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
     };
     for (const Case& c : cases) {
         ProcessResult run = RunProcess(Cli(c.arguments));
@@ -264,6 +272,24 @@ TEST(Cli, OutTakesAnEqualsSignAndQuietDropsTheProgressLines) {
         EXPECT_EQ(run.err, c.err) << Narrow(c.arguments);
         EXPECT_EQ(ReportBody(ReadUtf16File(report)), body) << Narrow(c.arguments);
     }
+}
+
+TEST(Cli, ThreadsSetsHowManyShareTheWorkAndTheReportStaysTheSame) {
+    ScratchFolder folder;
+    ScratchFolder files;
+    for (int i = 0; i < 60; ++i) WriteFileBytes(files / (L"f" + std::to_wstring(i)), std::string(100 * i, 'x'));
+    WriteFileBytes(folder / L"script.txt", ":DIR\r\n" + Narrow(files.path()) + " /md5\r\n");
+    const std::wstring report = folder / L"out.txt";
+    std::wstring oneThread;
+    for (const wchar_t* threads : {L"--threads 1", L"--threads=2", L"--threads 8", L""}) {
+        ProcessResult run = RunProcess(
+            Cli(std::wstring(threads) + L" --quiet --out " + Quoted(report) + L" " + Quoted(folder / L"script.txt")));
+        EXPECT_EQ(run.exitCode, 0u) << Narrow(threads) << ": " << run.err;
+        const std::wstring body = ReportBody(ReadUtf16File(report));
+        if (oneThread.empty()) oneThread = body;
+        EXPECT_EQ(body, oneThread) << Narrow(threads);
+    }
+    EXPECT_NE(oneThread.find(L"f59\t--a--- 5900 bytes"), std::wstring::npos) << Narrow(oneThread);
 }
 
 TEST(Cli, ANulInsideAScriptSeparatesLines) {

@@ -2,6 +2,7 @@
 // the size at the open as the end, and reads that fail.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "script/text_contexts.h"
@@ -54,6 +55,25 @@ TEST(Contents, AFailedReadEndsTheContentsWhereItHappened) {
     bool whole = true;
     EXPECT_EQ(Contents(PieceReader("one\r\ntwo\r", 4, 9), 1000, &whole), L"one\ntwo\r");
     EXPECT_FALSE(whole);
+}
+
+TEST(Contents, NothingIsReadAfterTheEndOfFileCharacter) {
+    // A 0x1A in the first 1 MiB chunk of a larger file: the reader would fail on any later read, and
+    // counts the reads it is asked for.
+    std::string first(1 << 20, 'a');
+    first[1000] = 0x1A;
+    int reads = 0;
+    auto reader = [&](unsigned char* buffer, DWORD room, DWORD* count) {
+        if (++reads > 1) return false;
+        const DWORD n = room < first.size() ? room : static_cast<DWORD>(first.size());
+        memcpy(buffer, first.data(), n);
+        *count = n;
+        return true;
+    };
+    bool whole = false;
+    EXPECT_EQ(Contents(reader, 3u << 20, &whole), std::wstring(1000, L'a'));
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(reads, 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
+#include "util/work_pool.h"
 
 namespace {
 
@@ -126,9 +127,10 @@ TEST(Interpreter, ContentsOfThingsThatAreNotFilesCannotBeOpened) {
 TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {
     std::vector<std::wstring> seen;
     std::wstring script = L":COMMENT\r\none\r\n\r\ntwo";
+    WorkPool pool;
     CaptureReport([&](FILE* report) {
         ParseScript(
-            script.data(), report,
+            script.data(), report, pool,
             [](size_t number, size_t count, const wchar_t* line, void* context) {
                 static_cast<std::vector<std::wstring>*>(context)->push_back(std::to_wstring(number) + L"/" +
                                                                             std::to_wstring(count) + L" " + line);
@@ -149,8 +151,9 @@ TEST(Interpreter, EveryLineIsOnDiskBeforeTheNextRuns) {
         std::vector<std::wstring> reports;
     } seen{path, {}};
     std::wstring script = L":ENV\r\none\r\n:Bogus\r\ntwo";
+    WorkPool pool;
     ParseScript(
-        script.data(), report.get(),
+        script.data(), report.get(), pool,
         [](size_t, size_t, const wchar_t*, void* context) {
             auto* seen = static_cast<Seen*>(context);
             seen->reports.push_back(ReadUtf16File(seen->path));

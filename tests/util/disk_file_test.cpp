@@ -161,34 +161,39 @@ TEST(DiskFile, OpenFileContentRefusesRecalledAttributesWithoutOpening) {
     EXPECT_EQ(GetLastError(), 0u) << "an open was tried";
 }
 
-TEST(DiskFile, ReadChunksStopsAtTheEndTheLimitOrTheFirstFailure) {
+TEST(DiskFile, ReadChunksStopsAtTheLimitTheEndTheFirstFailureOrWhenTheTakerHasEnough) {
     const std::string bytes = "0123456789abcdefghij";
+    constexpr size_t kAll = std::string::npos;
     struct Case {
         size_t piece;
         size_t failAt;
         uint64_t limit;
         DWORD chunk;
-        bool whole;
+        size_t takeAtMost;  // the taker wants no more once it has this many bytes
+        ReadEnd end;
         std::string taken;
     };
     const Case cases[] = {
-        {100, std::string::npos, 1000, 8, true, bytes},    // ends before the limit
-        {3, std::string::npos, 20, 64, true, bytes},       // short reads add up
-        {100, std::string::npos, 7, 64, true, "0123456"},  // the limit cuts the last read
-        {100, std::string::npos, 0, 64, true, ""},         // nothing asked, nothing read
-        {5, 10, 1000, 64, false, "0123456789"},            // fails in the middle
-        {5, 0, 1000, 64, false, ""},                       // fails at once
-        {5, 20, 1000, 64, false, bytes},                   // fails where the end would come
-        {100, std::string::npos, 20, 1, true, bytes},      // one byte at a time
+        {100, kAll, 1000, 8, kAll, ReadEnd::kShort, bytes},       // the file shrank below its size at the open
+        {3, kAll, 20, 64, kAll, ReadEnd::kWhole, bytes},          // short reads add up
+        {100, kAll, 7, 64, kAll, ReadEnd::kWhole, "0123456"},     // the limit cuts the last read
+        {100, kAll, 0, 64, kAll, ReadEnd::kWhole, ""},            // nothing asked, nothing read
+        {5, 10, 1000, 64, kAll, ReadEnd::kFailed, "0123456789"},  // fails in the middle
+        {5, 0, 1000, 64, kAll, ReadEnd::kFailed, ""},             // fails at once
+        {5, 20, 1000, 64, kAll, ReadEnd::kFailed, bytes},         // fails where the end would come
+        {100, kAll, 20, 1, kAll, ReadEnd::kWhole, bytes},         // one byte at a time
+        {4, 8, 20, 4, 4, ReadEnd::kWhole, "0123"},                // enough before the failure: never read
+        {4, kAll, 20, 4, 0, ReadEnd::kWhole, "0123"},             // the first piece is always taken
     };
     for (const Case& c : cases) {
         std::string taken;
-        const bool whole = ReadChunks(PieceReader(bytes, c.piece, c.failAt), c.limit, c.chunk,
-                                      [&](const unsigned char* data, DWORD count) {
-                                          EXPECT_LE(count, c.chunk);
-                                          taken.append(reinterpret_cast<const char*>(data), count);
-                                      });
-        EXPECT_EQ(whole, c.whole) << c.piece << " " << c.failAt << " " << c.limit;
+        const ReadEnd end = ReadChunks(PieceReader(bytes, c.piece, c.failAt), c.limit, c.chunk,
+                                       [&](const unsigned char* data, DWORD count) {
+                                           EXPECT_LE(count, c.chunk);
+                                           taken.append(reinterpret_cast<const char*>(data), count);
+                                           return taken.size() < c.takeAtMost;
+                                       });
+        EXPECT_EQ(end, c.end) << c.piece << " " << c.failAt << " " << c.limit;
         EXPECT_EQ(taken, c.taken) << c.piece << " " << c.failAt << " " << c.limit;
     }
     // A source that never ends (a file that keeps growing) stops at the limit; one that claims more than
@@ -199,13 +204,23 @@ TEST(DiskFile, ReadChunksStopsAtTheEndTheLimitOrTheFirstFailure) {
         *count = room;
         return true;
     };
-    EXPECT_TRUE(ReadChunks(endless, 1000000, 4096, [&](const unsigned char*, DWORD count) { total += count; }));
+    EXPECT_EQ(ReadChunks(endless, 1000000, 4096,
+                         [&](const unsigned char*, DWORD count) {
+                             total += count;
+                             return true;
+                         }),
+              ReadEnd::kWhole);
     EXPECT_EQ(total, 1000000u);
     auto boastful = [](unsigned char*, DWORD room, DWORD* count) {
         *count = room + 1;
         return true;
     };
-    EXPECT_FALSE(ReadChunks(boastful, 100, 10, [](const unsigned char*, DWORD) { ADD_FAILURE() << "taken"; }));
+    EXPECT_EQ(ReadChunks(boastful, 100, 10,
+                         [](const unsigned char*, DWORD) {
+                             ADD_FAILURE() << "taken";
+                             return true;
+                         }),
+              ReadEnd::kFailed);
 }
 
 }  // namespace

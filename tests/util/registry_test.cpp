@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "directives/registry/registry.h"
+#include "tests/support/pools.h"
 #include "tests/support/test_support.h"
 #include "util/owned.h"
 #include "util/registry_values.h"
@@ -130,9 +131,14 @@ TEST(KeyCycles, AKeyIsEnteredOnlyWhenItsResolvedNameIsNotOnThePath) {
         {path, L"", false},                                        // unknown: no cycle could be seen
         {{}, L"", false},
     };
-    for (const auto& row : kCases) EXPECT_EQ(EntersKey(row.path, row.name), row.enters) << Narrow(row.name);
+    auto shared = [](const std::vector<std::wstring>& names) {
+        std::vector<ResolvedName> path;
+        for (const std::wstring& name : names) path.push_back(std::make_shared<const std::wstring>(name));
+        return path;
+    };
+    for (const auto& row : kCases) EXPECT_EQ(EntersKey(shared(row.path), row.name), row.enters) << Narrow(row.name);
     // The rule tells NUL-holding names apart by their whole length.
-    const std::vector<std::wstring> nul = {std::wstring(L"\\R\\a\0b", 6)};
+    const std::vector<ResolvedName> nul = shared({std::wstring(L"\\R\\a\0b", 6)});
     EXPECT_FALSE(EntersKey(nul, std::wstring(L"\\R\\A\0B", 6)));
     EXPECT_TRUE(EntersKey(nul, std::wstring(L"\\R\\a\0c", 6)));
     EXPECT_TRUE(EntersKey(nul, L"\\R\\a"));
@@ -238,7 +244,7 @@ TEST(RegistryReader, AKeyDeletedAfterItsCountsEndsEveryEnumeration) {
         EXPECT_FALSE(NextValue(key.key(), cursor, reader));  // an ended cursor stays ended
         EXPECT_EQ(cursor.next, kMaxFailedSteps + 1);
     }
-    EXPECT_EQ(StringList(FindRegs(L"D", key.key(), L"X", nullptr)), nullptr);
+    EXPECT_EQ(StringList(FindRegs(L"D", key.key(), L"X", nullptr, OneThread())), nullptr);
 }
 
 // Far more reads than a deletion takes to land.
@@ -291,13 +297,13 @@ TEST(RegistryReader, AKeyDeletedDuringASearchEndsTheSearch) {
     TestKey key(L"ReaderRaceFind");
     FillKey(key, 3000);
     std::set<std::wstring> possible;
-    StringList all(FindRegs(L"D", key.key(), L"X", nullptr));
+    StringList all(FindRegs(L"D", key.key(), L"X", nullptr, OneThread()));
     for (String* node = all.get(); node != nullptr; node = node->next) possible.insert(node->text);
     ASSERT_EQ(possible.size(), 3020u);
 
     std::vector<std::wstring> wrong;
     ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
-        StringList found(FindRegs(L"D", key.key(), L"X", nullptr));
+        StringList found(FindRegs(L"D", key.key(), L"X", nullptr, OneThread()));
         for (String* node = found.get(); node != nullptr; node = node->next) {
             if (possible.count(node->text) != 1) wrong.emplace_back(node->text);
         }

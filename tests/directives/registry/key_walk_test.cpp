@@ -1,0 +1,177 @@
+// The walk that REG /s and REGFIND share, proved on the shapes of tree that reach each branch of its
+// hand-over: every walk ends, with 1, 2 and 4 threads, on one core or beside a busy one, and writes what
+// the walk on one thread writes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "directives/registry/registry.h"
+#include "tests/support/pools.h"
+#include "tests/support/test_support.h"
+#include "util/native_view.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(KeyWalk, AWalkGivesAwayOnlyWhatLeavesItAKeyToEnter) {
+    const struct {
+        std::vector<size_t> left;  // sub-keys left per frame, the root first
+        KeysToGive give;
+    } kCases[] = {
+        {{}, {}},             // nothing open
+        {{0, 0}, {}},         // nothing left
+        {{1}, {}},            // the last key stays: a chain is walked by one thread
+        {{0, 0, 1}, {}},      // the same at any depth
+        {{2}, {0, 1}},        // half of two
+        {{7}, {0, 3}},        // the later half, rounded down
+        {{0, 5, 9}, {1, 2}},  // the shallowest frame with any left gives
+        {{1, 0, 3}, {0, 1}},  // its last key, since a deeper frame keeps work
+        {{0, 1, 0, 0}, {}},   // its last key, with nothing deeper: kept
+        {{1, 1}, {0, 1}},     // a comb: the sibling goes, the walk goes on below
+        {{5000}, {0, 2500}},  // a star
+        {{0, 0, 0, 0, 0, 2}, {5, 1}},
+    };
+    for (const auto& row : kCases) {
+        const KeysToGive give = ChooseKeysToGive(row.left);
+        EXPECT_EQ(give, row.give) << ::testing::PrintToString(row.left) << " gave " << give.count << " of frame "
+                                  << give.frame;
+    }
+}
+
+// A tree of keys below a test key: each entry names its parent (an index, -1 for the test key).
+struct Shape {
+    const char* name;
+    std::vector<int> parents;
+};
+
+Shape Chain(int levels) {
+    Shape shape{"chain", {}};
+    for (int level = 0; level < levels; ++level) shape.parents.push_back(level - 1);
+    return shape;
+}
+
+// A chain whose every key also has a leaf.
+Shape Comb(int levels) {
+    Shape shape{"comb", {}};
+    int spine = -1;
+    for (int level = 0; level < levels; ++level) {
+        shape.parents.push_back(spine);  // the leaf
+        shape.parents.push_back(spine);  // the next key of the spine
+        spine = static_cast<int>(shape.parents.size()) - 1;
+    }
+    return shape;
+}
+
+Shape Star(int keys) { return Shape{"star", std::vector<int>(static_cast<size_t>(keys), -1)}; }
+
+Shape BinaryTree(int levels) {
+    Shape shape{"binary tree", {}};
+    for (int key = 0; key < (1 << levels) - 1; ++key) shape.parents.push_back(key == 0 ? -1 : (key - 1) / 2);
+    return shape;
+}
+
+Shape RandomTree(unsigned seed, int keys) {
+    Shape shape{"random tree", {}};
+    std::mt19937 random(seed);
+    for (int key = 0; key < keys; ++key) {
+        // Below one of the latest keys, so that the tree is deep as well as wide.
+        std::uniform_int_distribution<int> pick(key > 8 ? key - 8 : -1, key - 1);
+        shape.parents.push_back(pick(random));
+    }
+    return shape;
+}
+
+// Makes the shape's keys below `key`: key i is named "k<i>", and every third holds a value.
+void MakeShape(const TestKey& key, const Shape& shape) {
+    std::vector<RegKey> made;
+    made.reserve(shape.parents.size());
+    for (size_t i = 0; i < shape.parents.size(); ++i) {
+        const int parent = shape.parents[i];
+        HKEY under = parent < 0 ? key.key() : made[static_cast<size_t>(parent)].get();
+        RegKey child;
+        const std::wstring name = L"k" + std::to_wstring(i);
+        ASSERT_EQ(RegCreateKeyExW(under, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, child.put(), nullptr),
+                  ERROR_SUCCESS)
+            << name;
+        if (i % 3 == 0) {
+            const std::wstring data = L"data of k" + std::to_wstring(i);
+            RegSetValueExW(child.get(), L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        }
+        made.push_back(std::move(child));
+    }
+}
+
+// Bound on one walk of a shape: each takes well under a second; a hand-over that passes work around
+// without doing it never ends.
+constexpr DWORD kWalkBoundMs = 60000;
+
+// Opens of keys made on another thread than the walk's own, while a walk is watched.
+std::atomic<DWORD> walkThread{0};
+std::atomic<int> opensElsewhere{0};
+void CountOpensElsewhere() {
+    if (GetCurrentThreadId() != walkThread.load()) ++opensElsewhere;
+}
+
+// Walks the shape with REG /s and with REGFIND's search on a pool of 2 and of 4 threads, as the machine
+// is, held to one core and beside a busy core; each must end and write what one thread writes.
+// With `oneThread`, no walk may hand anything over: the keys are all opened by the walk's own thread.
+void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, bool alsoSearch = true, bool oneThread = false) {
+    TestKey key(L"KeyWalkShape");
+    MakeShape(key, shape);
+    const std::wstring reg = L"HKCU\\" + key.path() + L" /s";
+    // Found in names and in value data.
+    auto find = [&](WorkPool& pool) {
+        StringList found(FindRegs(L"K1", key.key(), L"X", nullptr, pool));
+        std::wstring all;
+        for (const String* node = found.get(); node != nullptr; node = node->next) all += node->text + L"|"s;
+        return all;
+    };
+    const std::wstring expectedReg = RunPooledHandler(RegLook, reg, OneThread());
+    const std::wstring expectedFind = find(OneThread());
+    ASSERT_GT(expectedReg.size(), shape.parents.size() * 10) << shape.name;
+    ASSERT_FALSE(expectedFind.empty()) << shape.name;
+    for (MachineLoad load : kMachineLoads) {
+        for (unsigned threads : {2u, 4u}) {
+            const std::string walk =
+                std::string(shape.name) + ", " + std::to_string(threads) + " threads, " + LoadName(load);
+            SCOPED_TRACE(walk);
+            UnderLoad underLoad(load);
+            WorkPool pool(threads);
+            opensElsewhere = 0;
+            if (oneThread) WatchOpens(CountOpensElsewhere);
+            EXPECT_EQ(EndsWithinOrStops(walk, kWalkBoundMs,
+                                        [&] {
+                                            walkThread = GetCurrentThreadId();
+                                            return RunPooledHandler(RegLook, reg, pool);
+                                        }),
+                      expectedReg);
+            WatchOpens(nullptr);
+            EXPECT_EQ(opensElsewhere.load(), 0) << "keys of a chain were handed to other threads";
+            if (alsoSearch) {
+                EXPECT_EQ(EndsWithinOrStops(walk, kWalkBoundMs, [&] { return find(pool); }), expectedFind);
+            }
+        }
+    }
+}
+
+// Three levels lie above the test key's sub-keys: 509 more make 512, as deep as the registry allows.
+// Every key has one sub-key, so no walk may give away its last (it would pass from thread to thread).
+TEST(KeyWalk, TheDeepestChain) { ExpectEveryWalkEndsAsOneThreadsDoes(Chain(509), true, true); }
+// Each key of the chain has a leaf beside the next: every hand-over is of one key.
+TEST(KeyWalk, AComb) { ExpectEveryWalkEndsAsOneThreadsDoes(Comb(250)); }
+// One key with thousands of leaves: halves of what is left, again and again (the search hands over in
+// the same way, and the other shapes cover it).
+TEST(KeyWalk, AStar) { ExpectEveryWalkEndsAsOneThreadsDoes(Star(5000), false); }
+TEST(KeyWalk, AFullBinaryTree) { ExpectEveryWalkEndsAsOneThreadsDoes(BinaryTree(11)); }
+TEST(KeyWalk, RandomTrees) {
+    for (unsigned seed : {7u, 1234u, 99u}) ExpectEveryWalkEndsAsOneThreadsDoes(RandomTree(seed, 600));
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include "tests/support/pools.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+WorkPool& OneThread() {
+    static WorkPool pool(1);
+    return pool;
+}
+
+std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line, WorkPool& pool) {
+    return CaptureReport([&](FILE* report) {
+        std::vector<wchar_t> copy(line.begin(), line.end());
+        copy.push_back(L'\0');
+        handler(copy.data(), report, pool);
+    });
+}
+
+OneCore::OneCore() {
+    DWORD_PTR system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &old_, &system)) old_ = 0;
+    if (!SetProcessAffinityMask(GetCurrentProcess(), 1)) ADD_FAILURE() << "cannot hold the process to one core";
+}
+
+OneCore::~OneCore() {
+    if (old_ != 0) SetProcessAffinityMask(GetCurrentProcess(), old_);
+}
+
+BusyThread::BusyThread() : thread_(CreateThread(nullptr, 0, &BusyThread::Spin, this, 0, nullptr)) {
+    if (!thread_) ADD_FAILURE() << "cannot start a busy thread";
+}
+
+BusyThread::~BusyThread() {
+    stop_ = true;
+    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+DWORD WINAPI BusyThread::Spin(void* self) {
+    auto* busy = static_cast<BusyThread*>(self);
+    volatile unsigned long long sum = 0;
+    while (!busy->stop_.load(std::memory_order_relaxed)) sum = sum + 1;
+    return 0;
+}
+
+std::wstring EndsWithinOrStops(const std::string& what, DWORD boundMs, const std::function<std::wstring()>& work) {
+    struct Run {
+        const std::function<std::wstring()>* work;
+        std::wstring result;
+    } run{&work, {}};
+    KernelHandle thread(CreateThread(
+        nullptr, 0,
+        [](void* context) -> DWORD {
+            auto* run = static_cast<Run*>(context);
+            run->result = (*run->work)();
+            return 0;
+        },
+        &run, 0, nullptr));
+    if (!thread) {
+        ADD_FAILURE() << "cannot start a thread for " << what;
+        return {};
+    }
+    if (WaitForSingleObject(thread.get(), boundMs) != WAIT_OBJECT_0) {
+        fprintf(stderr, "FATAL: %s did not end within %lu s\n", what.c_str(), boundMs / 1000);
+        fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    return run.result;
+}
+
+const char* LoadName(MachineLoad load) {
+    switch (load) {
+        case MachineLoad::kAsItIs:
+            return "as it is";
+        case MachineLoad::kOneCore:
+            return "one core";
+        case MachineLoad::kBusy:
+            return "a busy core beside";
+    }
+    return "?";
+}
+
+UnderLoad::UnderLoad(MachineLoad load) {
+    if (load == MachineLoad::kOneCore) oneCore_ = std::make_unique<OneCore>();
+    if (load == MachineLoad::kBusy) busy_ = std::make_unique<BusyThread>();
+}

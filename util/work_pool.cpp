@@ -1,0 +1,132 @@
+#include "util/work_pool.h"
+
+#include <bit>
+#include <utility>
+
+unsigned PoolSizeFor(DWORD_PTR affinityMask, unsigned requested) {
+    if (requested != 0) return requested < kMostPoolThreads ? requested : kMostPoolThreads;
+    const auto cores = static_cast<unsigned>(std::popcount(static_cast<unsigned long long>(affinityMask)));
+    if (cores == 0) return 1;
+    return cores < kDefaultPoolCap ? cores : kDefaultPoolCap;
+}
+
+unsigned DefaultPoolSize(unsigned requested) {
+    // The process mask, not the machine's processor count: a process held to one core (start /affinity,
+    // a job object, taskset under Wine) is told so only here.
+    DWORD_PTR processMask = 0;
+    DWORD_PTR systemMask = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask)) processMask = 1;
+    return PoolSizeFor(processMask, requested);
+}
+
+WorkPool::WorkPool(unsigned size, ThreadScope scope) : scope_(std::move(scope)) {
+    if (size > kMostPoolThreads) size = kMostPoolThreads;
+    for (unsigned i = 1; i < size; ++i) {
+        KernelHandle thread(CreateThread(nullptr, 0, &WorkPool::ThreadMain, this, 0, nullptr));
+        if (thread) threads_.push_back(std::move(thread));
+    }
+}
+
+WorkPool::~WorkPool() {
+    if (threads_.empty()) return;
+    AcquireSRWLockExclusive(&lock_);
+    stop_ = true;
+    WakeAllConditionVariable(&changed_);
+    ReleaseSRWLockExclusive(&lock_);
+    for (const KernelHandle& thread : threads_) WaitForSingleObject(thread.get(), INFINITE);
+}
+
+void WorkPool::Queue(JobGroup& group, Job job) {
+    ++group.unfinished;
+    queue_.push_back(Queued{&group, std::move(job)});
+    ++queued_;
+    if (idle_.load() != 0) WakeConditionVariable(&changed_);
+}
+
+void WorkPool::Post(JobGroup& group, Job job) {
+    if (!threads_.empty()) {
+        AcquireSRWLockExclusive(&lock_);
+        const bool room = queue_.size() < kMostQueued;
+        if (room) Queue(group, std::move(job));
+        ReleaseSRWLockExclusive(&lock_);
+        if (room) return;
+    }
+    job();
+}
+
+bool WorkPool::Offer(JobGroup& group, Job job) {
+    if (threads_.empty()) return false;
+    AcquireSRWLockExclusive(&lock_);
+    Queue(group, std::move(job));
+    ReleaseSRWLockExclusive(&lock_);
+    return true;
+}
+
+void WorkPool::Run(Queued& queued) {
+    queued.job();
+    queued.job = nullptr;  // what the job held goes before its group may count as done
+    if (--queued.group->unfinished != 0) return;
+    // The section's thread may be asleep in Wait for this very group.
+    AcquireSRWLockExclusive(&lock_);
+    WakeAllConditionVariable(&changed_);
+    ReleaseSRWLockExclusive(&lock_);
+}
+
+bool WorkPool::RunOne() {
+    if (queued_.load() == 0) return false;
+    AcquireSRWLockExclusive(&lock_);
+    if (queue_.empty()) {
+        ReleaseSRWLockExclusive(&lock_);
+        return false;
+    }
+    Queued next = std::move(queue_.front());
+    queue_.pop_front();
+    --queued_;
+    ReleaseSRWLockExclusive(&lock_);
+    Run(next);
+    return true;
+}
+
+void WorkPool::Wait(JobGroup& group) {
+    for (;;) {
+        if (group.unfinished.load() == 0) return;
+        if (RunOne()) continue;
+        AcquireSRWLockExclusive(&lock_);
+        if (group.unfinished.load() != 0 && queue_.empty()) {
+            ++idle_;
+            SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            --idle_;
+        }
+        ReleaseSRWLockExclusive(&lock_);
+    }
+}
+
+void WorkPool::TakeJobs() {
+    AcquireSRWLockExclusive(&lock_);
+    for (;;) {
+        if (!queue_.empty()) {
+            Queued next = std::move(queue_.front());
+            queue_.pop_front();
+            --queued_;
+            ReleaseSRWLockExclusive(&lock_);
+            Run(next);
+            AcquireSRWLockExclusive(&lock_);
+            continue;
+        }
+        if (stop_) break;
+        ++idle_;
+        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+        --idle_;
+    }
+    ReleaseSRWLockExclusive(&lock_);
+}
+
+DWORD WINAPI WorkPool::ThreadMain(void* self) {
+    auto* pool = static_cast<WorkPool*>(self);
+    if (pool->scope_) {
+        pool->scope_([pool] { pool->TakeJobs(); });
+    } else {
+        pool->TakeJobs();
+    }
+    return 0;
+}
