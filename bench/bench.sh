@@ -4,8 +4,10 @@
 #
 #   scripts/bench                 all benchmarks; the table goes to the screen and to bench/results.md
 #   scripts/bench reg contents    only the named ones (file folderfind filefind regfind reg contents deep
-#                                 small); the table is printed, bench/results.md is left alone
-#   (small: REG /s of 20,000 keys and FILEFIND of 20,000 files, in a prefix made afresh for them)
+#                                 chains small); the table is printed, bench/results.md is left alone
+#   (chains: REG /s of a chain as deep as the registry allows and of a comb; small: REG /s of 20,000
+#   keys and FILEFIND of 20,000 files, in a prefix made afresh for them, also default against
+#   --threads 1 with the program held to one core and beside one busy process per core)
 #   BENCH_ROUNDS=5 scripts/bench  more rounds (3 at least)
 #   BENCH_FRESH=1 scripts/bench   throw the prefix away and generate every fixture again
 #
@@ -20,7 +22,7 @@ cli="$root/build/x64/quillfen-cli.exe"
 results="$root/bench/results.md"
 rounds="${BENCH_ROUNDS:-3}"
 [ "$rounds" -ge 3 ] || rounds=3
-all=(file folderfind filefind regfind reg contents deep small)
+all=(file folderfind filefind regfind reg contents deep chains small)
 selected=("$@")
 [ ${#selected[@]} -gt 0 ] || selected=("${all[@]}")
 
@@ -239,8 +241,15 @@ row() {
 
 unavailable() { row "$1" "not yet available" "" "" "" "$2" ""; }
 
-# quill NAME: runs the script $work/NAME.txt; the report goes to $work/NAME-report.txt.
-quill() { measure wine "$cli" --out "$(winpath "$work/$1-report.txt")" "$(winpath "$work/$1.txt")"; }
+# quill NAME [OPTION...]: runs the script $work/NAME.txt, with the console front end's OPTIONs and
+# under $held (a command such as `taskset -c 0`, or nothing); the report goes to $work/NAME-report.txt.
+held=""
+quill() {
+    local name="$1"
+    shift
+    # shellcheck disable=SC2086 # $held is a command and its arguments, or nothing
+    measure $held wine "$cli" "$@" --out "$(winpath "$work/$name-report.txt")" "$(winpath "$work/$name.txt")"
+}
 
 # Whether the console front end handles a context: a probe script whose report then holds `expect`.
 handles() {  # handles CONTEXT PAYLOAD EXPECT
@@ -422,6 +431,75 @@ bench_deep() {
         "and $(lines_of "$work/deep-report.txt" | grep -c '^qfdeep.bin' || true) file" >&2
 }
 
+# A chain of single sub-keys as deep as the registry allows (512 levels: the chain's base lies 3 below
+# the hive) and a comb (a chain whose every key also has a leaf), each with a value per key. Under
+# HKCU, so that the big tree's rows never see them.
+chainBase='HKEY_CURRENT_USER\Software\QfChains'
+gen_chains() {
+    awk -v base="$chainBase" 'BEGIN {
+        print "REGEDIT4"; print ""
+        k = base "\\Chain"
+        for (d = 0; d < 509; d++) { k = k "\\d"; printf "[%s]\n\"Level\"=\"%d\"\n\n", k, d }
+        k = base "\\Comb"
+        for (d = 0; d < 254; d++) {
+            printf "[%s\\leaf]\n\"Level\"=\"%d\"\n\n", k, d
+            k = k "\\c"; printf "[%s]\n\"Level\"=\"%d\"\n\n", k, d
+        }
+    }'
+}
+
+bench_chains() {
+    if [ ! -f "$bench/chains.done" ]; then
+        gen_chains >"$work/chains.reg"
+        wine "$regedit" /S "$(winpath "$work/chains.reg")" </dev/null >/dev/null 2>&1
+        touch "$bench/chains.done"
+    fi
+    local shape
+    for shape in Chain Comb; do
+        script "reg-$shape" REG "$chainBase\\$shape /s"
+        eval "our_$shape() { quill reg-$shape; }"
+        eval "peer_$shape() { measure wine \"\$regedit\" /E \"\$(winpath \"\$work/export-$shape.reg\")\" '$chainBase\\$shape'; }"
+    done
+    pair "REG /s of a chain 512 keys deep vs regedit /E" "<= 1.5" our_Chain peer_Chain
+    pair "REG /s of a comb 257 keys deep (a leaf on each) vs regedit /E" "<= 1.5" our_Comb peer_Comb
+    echo "bench: REG /s wrote $(lines_of "$work/reg-Chain-report.txt" | grep -c '^\[' || true) and" \
+        "$(lines_of "$work/reg-Comb-report.txt" | grep -c '^\[' || true) key headers" >&2
+}
+
+# One CPU-bound process per core while COMMAND... runs.
+beside_busy_cores() {
+    local busy=() i
+    for ((i = 0; i < $(nproc); i++)); do
+        sh -c 'while :; do :; done' &
+        busy+=($!)
+    done
+    "$@"
+    kill "${busy[@]}" 2>/dev/null
+    wait "${busy[@]}" 2>/dev/null || true
+}
+
+# The default against --threads 1 on a small machine (held to one core) and on a busy one; the same
+# report both ways.
+bench_threads() {
+    local what
+    for what in reg filefind; do
+        eval "default_$what() { quill $what; }"
+        eval "one_$what() { cp \"\$work/$what-report.txt\" \"\$work/$what-default.txt\"; quill $what --threads 1; }"
+    done
+    local label_reg="REG /s of 20,000 keys" label_filefind="FILEFIND of 20,000 files"
+    for what in reg filefind; do
+        local label="label_$what"
+        held="taskset -c 0"
+        pair "${!label}, held to one core: default vs --threads 1" "<= 1.05" "default_$what" "one_$what"
+        held=""
+        beside_busy_cores pair "${!label}, one busy process per core: default vs --threads 1" "<= 1.05" \
+            "default_$what" "one_$what"
+        # Only the header's creation line may differ.
+        cmp -s <(lines_of "$work/$what-default.txt" | tail -n +3) <(lines_of "$work/$what-report.txt" | tail -n +3) ||
+            echo "bench: the $what report with --threads 1 differs from the default one" >&2
+    done
+}
+
 # The two smaller trees, side by side in a prefix of their own made afresh: 20,000 keys (100 groups of
 # 200) and 20,000 files (200 folders of 100). The big prefix's server is ended first.
 bench_small() {
@@ -438,6 +516,7 @@ bench_small() {
     selected=("${saved[@]}")
     bench_reg
     bench_filefind
+    bench_threads
 }
 
 # --- Main -----------------------------------------------------------------------------------------
@@ -453,7 +532,7 @@ echo "bench: $rounds rounds each" >&2
 printf '%-56s %10s %10s %6s %6s %7s  %s\n' figure ours peer ratio "(cpu)" target "" >&2
 for name in "${selected[@]}"; do
     case "$name" in
-        file | folderfind | filefind | regfind | reg | contents | deep | small) "bench_$name" ;;
+        file | folderfind | filefind | regfind | reg | contents | deep | chains | small) "bench_$name" ;;
         *) echo "bench: no benchmark named $name (known: ${all[*]})" >&2; exit 2 ;;
     esac
 done

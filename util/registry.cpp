@@ -39,7 +39,15 @@ bool FoldedLess(const std::wstring& a, const std::wstring& b) {
     return a.size() < b.size();
 }
 
-bool FoldedEqual(const std::wstring& a, const std::wstring& b) { return !FoldedLess(a, b) && !FoldedLess(b, a); }
+// Folding keeps the length, so names of other lengths differ at once: the names on a walk's path are
+// prefixes of one another, and comparing them through would cost the square of the depth per key.
+bool FoldedEqual(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+    }
+    return true;
+}
 
 // The name of `key` by the native query into the reader's buffer; false when the key cannot say.
 bool QueryResolved(HKEY key, KeyReader& reader, std::wstring& name) {
