@@ -1,5 +1,4 @@
-// Reading a file's version record (the VERSIONINFO resource): the FILE section and the console front
-// end's --version both read one.
+// Reading a file's version record (the VERSIONINFO resource) for the FILE section.
 #pragma once
 
 #include <windows.h>

@@ -20,7 +20,6 @@
 #include "report/create_log.h"
 #include "util/owned.h"
 #include "util/sized_fetch.h"
-#include "util/version_record.h"
 #include "util/work_pool.h"
 
 namespace {
@@ -38,10 +37,12 @@ const wchar_t kUsage[] =
     L"  --quiet         no progress lines\n"
     L"  --threads N     share the work between N threads (1 to 8; 1: all on one thread); the default is\n"
     L"                  one per core the process may use, at most 4\n"
-    L"  --help, -h, /?  show this text; --version shows the product and its version\n"
+    L"  --help, -h, /?  show this text; --version shows the program's name and version\n"
     L"Standard output gets the report's path only; progress and errors go to standard error.\n"
     L"Exit status: 0 report written, 1 report not created or incomplete, 2 usage error, unreadable script\n"
     L"or a report path naming the script itself.\n";
+// The build passes the project's version (CMakeLists.txt) as QUILLFEN_VERSION.
+const wchar_t kVersionLine[] = L"quillfen-cli " QUILLFEN_VERSION "\n";
 const wchar_t kSeeHelp[] = L" (--help shows the usage)";
 const wchar_t kEmptyScript[] = L"the script is empty; no report was written";
 const wchar_t kNotElevated[] =
@@ -88,38 +89,6 @@ std::wstring FullPath(const wchar_t* path) {
         return TRUE;
     });
     return made && !full.empty() ? std::wstring(full.data()) : std::wstring(path);
-}
-
-// The executable's own path, or empty.
-std::wstring OwnPath() {
-    std::vector<wchar_t> path;
-    // The call cuts the path to the room it is given and does not say how much it needs: offer twice as much.
-    bool read = FetchSizedText(path, [](wchar_t* data, DWORD size, DWORD* needed) -> BOOL {
-        DWORD length = data != nullptr ? GetModuleFileNameW(nullptr, data, size) : 0;
-        if (data != nullptr && length == 0) return FALSE;
-        if (length >= size || data == nullptr) {
-            *needed = size < MAX_PATH ? MAX_PATH : size * 2;
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        return TRUE;
-    });
-    return read && !path.empty() ? std::wstring(path.data()) : std::wstring();
-}
-
-// "ProductName ProductVersion" from the executable's own version record.
-bool VersionLine(std::wstring& line) {
-    const std::wstring path = OwnPath();
-    const std::vector<BYTE> record = ReadVersionRecord(path.c_str());
-    DWORD translation = 0;
-    std::wstring product, version;
-    if (path.empty() || !ChooseTranslation(record, translation) ||
-        !VersionString(record, translation, L"ProductName", product) ||
-        !VersionString(record, translation, L"ProductVersion", version)) {
-        return false;
-    }
-    line = product + L" " + version;
-    return true;
 }
 
 void ReportProgress(size_t lineNumber, size_t lineCount, const wchar_t* line, void*) {
@@ -210,15 +179,9 @@ int wmain(int argc, wchar_t** argv) {
         case Request::Help:
             WriteText(STD_OUTPUT_HANDLE, kUsage);
             return kExitDone;
-        case Request::Version: {
-            std::wstring line;
-            if (!VersionLine(line)) {
-                Error(L"cannot read the version record of " + OwnPath());
-                return kExitUsage;
-            }
-            WriteText(STD_OUTPUT_HANDLE, line + L"\n");
+        case Request::Version:
+            WriteText(STD_OUTPUT_HANDLE, kVersionLine);
             return kExitDone;
-        }
         case Request::Bad:
             return kExitUsage;
         case Request::Scan:

@@ -3,12 +3,14 @@
 
 #include <cwctype>
 #include <filesystem>
+#include <regex>
 
 #include "report/create_log.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
 #include "util/handles.h"
 #include "util/owned.h"
+#include "util/version_record.h"
 
 namespace {
 
@@ -136,11 +138,29 @@ TEST(Cli, HelpAnywherePrintsTheUsageOnStandardOutputAndExitsZero) {
     }
 }
 
-TEST(Cli, VersionPrintsTheVersionRecordsProductAndVersion) {
+// The line carries the project's version; the version record spells the same number "1, 0, 0, 1", and
+// the two must not drift apart when the version changes.
+TEST(Cli, VersionPrintsTheProjectVersionDottedAndAsTheVersionRecordHasIt) {
+    const std::vector<BYTE> record = ReadVersionRecord((ExecutableFolder() + L"\\quillfen-cli.exe").c_str());
+    DWORD translation = 0;
+    std::wstring recorded;
+    ASSERT_TRUE(ChooseTranslation(record, translation));
+    ASSERT_TRUE(VersionString(record, translation, L"ProductVersion", recorded));
+    std::string dotted;
+    for (size_t i = 0; i < recorded.size(); ++i) {
+        if (recorded.compare(i, 2, L", ") == 0) {
+            dotted += '.';
+            ++i;
+        } else {
+            dotted += static_cast<char>(recorded[i]);
+        }
+    }
+    EXPECT_TRUE(std::regex_match(dotted, std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << Narrow(recorded);
+
     for (const wchar_t* arguments : {L"--version", L"script.txt --version --bogus"}) {
         ProcessResult run = RunProcess(Cli(arguments));
         EXPECT_EQ(run.exitCode, 0u) << Narrow(arguments);
-        EXPECT_EQ(run.out, "Quillfen 1, 0, 0, 1\n") << Narrow(arguments);
+        EXPECT_EQ(run.out, "quillfen-cli " + dotted + "\n") << Narrow(arguments);
         EXPECT_EQ(run.err, "") << Narrow(arguments);
     }
 }
