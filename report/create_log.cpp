@@ -43,18 +43,32 @@ bool StartNotepad(const std::wstring& program, const wchar_t* reportPath) {
     return true;
 }
 
+using GetKnownFolderFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+using TaskMemFreeFn = void(WINAPI*)(void*);
+
+// The shell's function, loaded from System32 on first use: a run whose report is named never loads
+// the shell, whose start (and that of what it loads in turn) costs more than a small scan.
+template <typename Function>
+Function SystemFunction(const wchar_t* dll, const char* name) {
+    HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                             : nullptr;
+}
+
 // The desktop as the shell knows it now (it may have been moved or redirected); the "Shell Folders"
 // value is only a copy kept for old programs, which may be stale or missing.
 OwnedText DesktopFolder() {
+    const auto getKnownFolder = SystemFunction<GetKnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
+    const auto taskMemFree = SystemFunction<TaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree");
     wchar_t* known = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &known)) && known != nullptr &&
-        known[0] != L'\0') {
-        OwnedText folder = CopyText(known);
-        CoTaskMemFree(known);
-        return folder;
+    OwnedText folder;
+    if (getKnownFolder != nullptr && taskMemFree != nullptr) {
+        if (SUCCEEDED(getKnownFolder(FOLDERID_Desktop, 0, nullptr, &known)) && known != nullptr && known[0] != L'\0') {
+            folder = CopyText(known);
+        }
+        taskMemFree(known);
     }
-    CoTaskMemFree(known);
-    return GetDesktopFolder();
+    return folder ? std::move(folder) : GetDesktopFolder();
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ bool QueryResolved(HKEY key, KeyReader& reader, std::wstring& name) {
         LONG answer = Native().queryKey(key, kKeyNameInformation, reader.resolved.data(),
                                         static_cast<ULONG>(reader.resolved.size()), &needed);
         if (answer != kStatusBufferOverflow && answer != kStatusBufferTooSmall) return answer;
-        Grow(reader.resolved, needed > reader.resolved.size() ? needed : reader.resolved.size() * 2);
+        // Twice the room at least: each key further down a chain has a longer name.
+        Grow(reader.resolved, needed > 2 * reader.resolved.size() ? needed : 2 * reader.resolved.size());
         return static_cast<LONG>(ERROR_MORE_DATA);
     });
     if (status != 0) return false;

@@ -6,8 +6,8 @@
 unsigned PoolSizeFor(DWORD_PTR affinityMask, unsigned requested) {
     if (requested != 0) return requested < kMostPoolThreads ? requested : kMostPoolThreads;
     const auto cores = static_cast<unsigned>(std::popcount(static_cast<unsigned long long>(affinityMask)));
-    if (cores == 0) return 1;
-    return cores < kDefaultPoolCap ? cores : kDefaultPoolCap;
+    if (cores <= 1) return 1;
+    return 2 * cores < kDefaultPoolCap ? 2 * cores : kDefaultPoolCap;
 }
 
 unsigned DefaultPoolSize(unsigned requested) {

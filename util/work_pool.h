@@ -18,12 +18,14 @@
 
 // Threads a pool may take jobs on, the poster's included, whatever the machine or the caller asks.
 constexpr unsigned kMostPoolThreads = 8;
-// What a pool of the default size takes at most: each thread mostly waits for the system's answers,
-// but on a small busy machine more threads than cores only take turns.
+// What a pool of the default size takes at most.
 constexpr unsigned kDefaultPoolCap = 4;
 
-// The pool size for a process allowed to run on the cores of `affinityMask`: one per core, at most
-// kDefaultPoolCap, or `requested` (at most kMostPoolThreads) when it is not 0. Always at least 1.
+// The pool size for a process allowed to run on the cores of `affinityMask`, or `requested` (at most
+// kMostPoolThreads) when it is not 0; always at least 1. A process held to one core gets 1: there its
+// threads could only take turns. Otherwise two per core, at most kDefaultPoolCap: a thread of a walk
+// spends most of its time waiting for the system's answer to a call (under Wine, a round trip to the
+// wine server), so two per core keep the cores busy; more only queue for them.
 unsigned PoolSizeFor(DWORD_PTR affinityMask, unsigned requested);
 // PoolSizeFor this process's affinity mask.
 unsigned DefaultPoolSize(unsigned requested = 0);

@@ -36,7 +36,7 @@ const wchar_t kUsage[] =
     L"  --open          open the finished report in Notepad\n"
     L"  --quiet         no progress lines\n"
     L"  --threads N     share the work between N threads (1 to 8; 1: all on one thread); the default is\n"
-    L"                  one per core the process may use, at most 4\n"
+    L"                  two per core the process may use, at most 4 (1 on one core)\n"
     L"  --help, -h, /?  show this text; --version shows the program's name and version\n"
     L"Standard output gets the report's path only; progress and errors go to standard error.\n"
     L"Exit status: 0 report written, 1 report not created or incomplete, 2 usage error, unreadable script\n"

@@ -18,13 +18,14 @@ TEST(WorkPool, TheSizeComesFromTheCoresTheProcessMayUseOrFromTheCaller) {
         unsigned requested;
         unsigned size;
     } kCases[] = {
-        {0x1, 0, 1},                                            // held to one core: no thread is made
-        {0x2, 0, 1},                                            // any one core
-        {0x3, 0, 2},   {0x5, 0, 2}, {0xF, 0, 4}, {0xFF, 0, 4},  // a small cap on large machines
-        {0, 0, 1},                                              // no mask read
-        {0x1, 4, 4},                                            // the caller decides, cores or not
-        {0xFF, 1, 1},                                           // --threads 1: all on the scan's own thread
-        {0x3, 200, 8},                                          // at most kMostPoolThreads
+        {0x1, 0, 1},                               // held to one core: no thread is made
+        {0x2, 0, 1},                               // any one core
+        {0x3, 0, 4},                               // two per core
+        {0x5, 0, 4},   {0xF, 0, 4}, {0xFF, 0, 4},  // a small cap on large machines
+        {0, 0, 1},                                 // no mask read
+        {0x1, 4, 4},                               // the caller decides, cores or not
+        {0xFF, 1, 1},                              // --threads 1: all on the scan's own thread
+        {0x3, 200, 8},                             // at most kMostPoolThreads
     };
     for (const auto& row : kCases) {
         EXPECT_EQ(PoolSizeFor(row.mask, row.requested), row.size) << std::hex << row.mask << " " << row.requested;
