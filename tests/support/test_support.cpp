@@ -140,7 +140,7 @@ std::wstring ExecutableFolder() {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs) {
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
@@ -195,6 +195,9 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
         result.timedOut = true;
         TerminateProcess(process.hProcess, ~0u);
         WaitForSingleObject(process.hProcess, INFINITE);
+        if (overrun == Overrun::Fails) {
+            ADD_FAILURE() << "still running after " << timeoutMs << " ms, so ended: " << Narrow(commandLine);
+        }
     }
     outReader.join();
     errReader.join();

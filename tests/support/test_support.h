@@ -52,9 +52,16 @@ struct ProcessResult {
     std::string out;        // standard output bytes
     std::string err;        // standard error bytes
 };
+// How long a process that RunProcess runs may take unless the caller says otherwise: far longer than
+// any console run of a test, and well within the watchdog's bound on the calling case.
+constexpr DWORD kProcessTimeoutMs = 60000;
+// Whether a process still running at its timeout fails the calling test (naming the command line) or
+// is what the test wants to happen (it is interrupted, and the test looks at what it left).
+enum class Overrun { Fails, Expected };
 // Runs a command line with `input` on standard input and collects both outputs. A process still
 // running after `timeoutMs` is ended and reported as timed out.
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {}, DWORD timeoutMs = INFINITE);
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
+                         DWORD timeoutMs = kProcessTimeoutMs, Overrun overrun = Overrun::Fails);
 
 // Sets an environment variable for the test's life and restores the old value afterwards.
 class ScopedEnvironment {
