@@ -371,10 +371,23 @@ std::wstring Wide(const std::string& text) {
     return wide;
 }
 
+ReportParts SplitReportHeader(const std::wstring& report) {
+    ReportParts parts;
+    const size_t first = report.find(L"\r\n");
+    const size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
+    if (second == std::wstring::npos) {
+        parts.body = report;
+        return parts;
+    }
+    parts.hasHeader = true;
+    parts.header = report.substr(0, second + 2);
+    parts.body = report.substr(second + 2);
+    return parts;
+}
+
 std::wstring ReportBody(const std::wstring& report) {
-    size_t first = report.find(L"\r\n");
-    size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
-    return second == std::wstring::npos ? L"<no header>" : report.substr(second + 2);
+    ReportParts parts = SplitReportHeader(report);
+    return parts.hasHeader ? parts.body : L"<no header>";
 }
 
 FileHandle HoldOpenForWriting(const std::wstring& path) {

@@ -77,6 +77,13 @@ private:
     bool hadValue_ = false;
 };
 
+// A report taken apart at the end of its two header lines (the product, then the creation time).
+struct ReportParts {
+    bool hasHeader = false;  // both lines, each ended by CRLF, are there
+    std::wstring header;     // the two lines with their CRLFs; empty without them
+    std::wstring body;       // everything after them; the whole text without them
+};
+ReportParts SplitReportHeader(const std::wstring& report);
 // A whole report's body: everything after its two header lines ("<no header>" without them).
 std::wstring ReportBody(const std::wstring& report);
 
