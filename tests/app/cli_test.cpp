@@ -67,13 +67,11 @@ TEST(Cli, ReadsEveryCommonEncodingAndStandardInput) {
 TEST(Cli, WritesTheDesktopReportWhenNoPathIsGiven) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"script.txt", ":ENV\nx");
-    OwnedText desktopReport(GetReportPath());
-    ASSERT_TRUE(desktopReport);
+    ScratchDesktop desktop;
     ProcessResult run = RunProcess(Cli(Quoted(folder / L"script.txt")));
     EXPECT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_EQ(run.out, Narrow(desktopReport.get()) + "\n");
-    EXPECT_EQ(ReportBody(ReadUtf16File(desktopReport.get())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
-    DeleteFileW(desktopReport.get());
+    EXPECT_EQ(run.out, Narrow(desktop.report()) + "\n");
+    EXPECT_EQ(ReportBody(ReadUtf16File(desktop.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
 }
 
 TEST(Cli, BadUseAndUnreadableScriptsExitTwo) {
@@ -513,15 +511,13 @@ TEST(Cli, TheConsoleManifestRunsAsInvokerWithLongPaths) {
 TEST(Cli, TheDesktopReportLandsOnTheDesktopWithoutItsShellFoldersCopy) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"script.txt", ":ENV\nx");
-    ShellFoldersDesktopRemoved removed;
-    ASSERT_TRUE(removed.done());
-    const std::wstring report = removed.desktop() + L"\\Quillfen.txt";
-    DeleteFileW(report.c_str());
+    ScratchDesktop desktop;
+    ScopedValue copy(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
+    ASSERT_TRUE(copy.Remove());
     ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
     EXPECT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_EQ(run.out, Narrow(report) + "\n");
-    EXPECT_EQ(ReportBody(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
-    DeleteFileW(report.c_str());
+    EXPECT_EQ(run.out, Narrow(desktop.report()) + "\n");
+    EXPECT_EQ(ReportBody(ReadUtf16File(desktop.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
 }
 
 }  // namespace

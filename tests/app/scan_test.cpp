@@ -14,11 +14,10 @@ const std::wstring kEnd = L"\r\n-=End Of File=-";
 
 // Splits a report into its header (product and creation lines) and its body.
 std::wstring BodyOf(const std::wstring& report, std::wstring& creationLine) {
-    size_t firstBreak = report.find(L"\r\n");
-    size_t secondBreak = report.find(L"\r\n", firstBreak + 2);
-    if (firstBreak == std::wstring::npos || secondBreak == std::wstring::npos) return L"<no header>";
-    creationLine = report.substr(firstBreak + 2, secondBreak + 2 - (firstBreak + 2));
-    return report.substr(secondBreak + 2);
+    ReportParts parts = SplitReportHeader(report);
+    if (!parts.hasHeader) return L"<no header>";
+    creationLine = parts.header.substr(parts.header.find(L"\r\n") + 2);
+    return parts.body;
 }
 
 TEST(Scan, AWholeRunWritesHeaderBodyAndEndMarker) {

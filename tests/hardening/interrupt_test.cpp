@@ -20,7 +20,7 @@ TEST(Hardening, AKilledScanLeavesTheHeaderAndWholeCodeUnits) {
     std::wstring report = folder / L"report.txt";
     ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" + report + L"\" \"" +
                                        (folder / L"script.txt") + L"\"",
-                                   {}, 1000);
+                                   {}, 1000, Overrun::Expected);
     ASSERT_TRUE(run.timedOut) << "the scan ended before it could be interrupted";
 
     std::string written = ReadFileBytes(report);
@@ -53,7 +53,7 @@ TEST(Hardening, AKilledScanLeavesTheHeaderOfASilentWalk) {
     const std::wstring report = folder / L"report.txt";
     ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" + report + L"\" \"" +
                                        (folder / L"script.txt") + L"\"",
-                                   {}, 1000);
+                                   {}, 1000, Overrun::Expected);
     ASSERT_TRUE(run.timedOut) << "the search ended before it could be interrupted";
     const std::wstring text = ReadUtf16File(report);
     EXPECT_TRUE(text.ends_with(L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"" + stem + L"-*.bin\"\r\n"))

@@ -87,16 +87,17 @@ TEST(CreateLog, ReplacesAnEarlierReportAndFailsWithoutAFolder) {
 }
 
 TEST(CreateLog, DefaultReportLivesOnTheDesktop) {
-    OwnedText desktop(GetDesktopFolder());
+    ScratchDesktop desktop;
+    OwnedText folder(GetDesktopFolder());
     OwnedText path = GetReportPath();
-    ASSERT_TRUE(desktop);
+    ASSERT_TRUE(folder);
     ASSERT_TRUE(path);
-    EXPECT_EQ(std::wstring(path.get()), std::wstring(desktop.get()) + L"\\Quillfen.txt");
+    EXPECT_EQ(std::wstring(folder.get()), desktop.path());
+    EXPECT_EQ(std::wstring(path.get()), desktop.report());
     Stream report = CreateLog();
     ASSERT_TRUE(report);
     report.reset();
     EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
-    DeleteFileW(path.get());
 }
 
 }  // namespace
@@ -173,17 +174,17 @@ TEST(CreateLog, TheOpenReportHasOneWriterAndAnyNumberOfReaders) {
 }
 
 TEST(CreateLog, TheDesktopIsFoundWithoutItsShellFoldersCopy) {
-    ShellFoldersDesktopRemoved removed;
-    ASSERT_TRUE(removed.done());
+    ScratchDesktop desktop;
+    ScopedValue copy(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
+    ASSERT_TRUE(copy.Remove());
     EXPECT_FALSE(OwnedText(GetDesktopFolder()));
     OwnedText path = GetReportPath();
     ASSERT_TRUE(path);
-    EXPECT_EQ(std::wstring(path.get()), removed.desktop() + L"\\Quillfen.txt");
+    EXPECT_EQ(std::wstring(path.get()), desktop.report());
     Stream report = CreateLog();
     ASSERT_TRUE(report);
     EXPECT_EQ(CloseLog(report), 0u);
     EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
-    DeleteFileW(path.get());
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ std::wstring ExecutableFolder() {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs) {
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
@@ -195,6 +195,9 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
         result.timedOut = true;
         TerminateProcess(process.hProcess, ~0u);
         WaitForSingleObject(process.hProcess, INFINITE);
+        if (overrun == Overrun::Fails) {
+            ADD_FAILURE() << "still running after " << timeoutMs << " ms, so ended: " << Narrow(commandLine);
+        }
     }
     outReader.join();
     errReader.join();
@@ -302,26 +305,63 @@ TinyVolume::~TinyVolume() {
     if (mounted_) RunLinuxProgram("/bin/umount", "\"" + unixFolder_ + "\"");
 }
 
-namespace {
-const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-}  // namespace
-
-ShellFoldersDesktopRemoved::ShellFoldersDesktopRemoved() {
-    wchar_t value[MAX_PATH] = {};
-    DWORD size = sizeof value - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                     &type_, value, &size) != ERROR_SUCCESS) {
-        ADD_FAILURE() << "no Shell Folders value Desktop";
+ScopedValue::ScopedValue(HKEY root, const std::wstring& keyPath, const std::wstring& name)
+    : root_(root), keyPath_(keyPath), name_(name) {
+    DWORD size = 0;
+    if (RegGetValueW(root_, keyPath_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &oldType_, nullptr, &size) !=
+        ERROR_SUCCESS) {
         return;
     }
-    desktop_ = value;
-    done_ = RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop") == ERROR_SUCCESS;
+    oldData_.resize(size);
+    if (RegGetValueW(root_, keyPath_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &oldType_, oldData_.data(),
+                     &size) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot read " << Narrow(keyPath_ + L"\\" + name_);
+        return;
+    }
+    oldData_.resize(size);
+    hadValue_ = true;
+    if ((oldType_ == REG_SZ || oldType_ == REG_EXPAND_SZ) && size >= sizeof(wchar_t)) {
+        oldText_.assign(reinterpret_cast<const wchar_t*>(oldData_.data()), size / sizeof(wchar_t));
+        while (!oldText_.empty() && oldText_.back() == L'\0') oldText_.pop_back();
+    }
 }
 
-ShellFoldersDesktopRemoved::~ShellFoldersDesktopRemoved() {
-    if (!done_) return;
-    RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", type_, desktop_.c_str(),
-                    static_cast<DWORD>((desktop_.size() + 1) * sizeof(wchar_t)));
+ScopedValue::~ScopedValue() {
+    if (!changed_) return;
+    if (hadValue_) {
+        RegSetKeyValueW(root_, keyPath_.c_str(), name_.c_str(), oldType_, oldData_.data(),
+                        static_cast<DWORD>(oldData_.size()));
+    } else {
+        RegDeleteKeyValueW(root_, keyPath_.c_str(), name_.c_str());
+    }
+}
+
+bool ScopedValue::SetString(DWORD type, const std::wstring& text) {
+    LONG status = RegSetKeyValueW(root_, keyPath_.c_str(), name_.c_str(), type, text.c_str(),
+                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    changed_ = true;
+    EXPECT_EQ(status, ERROR_SUCCESS) << "cannot set " << Narrow(keyPath_ + L"\\" + name_);
+    return status == ERROR_SUCCESS;
+}
+
+bool ScopedValue::SetDword(DWORD number) {
+    LONG status = RegSetKeyValueW(root_, keyPath_.c_str(), name_.c_str(), REG_DWORD, &number, sizeof number);
+    changed_ = true;
+    EXPECT_EQ(status, ERROR_SUCCESS) << "cannot set " << Narrow(keyPath_ + L"\\" + name_);
+    return status == ERROR_SUCCESS;
+}
+
+bool ScopedValue::Remove() {
+    LONG status = RegDeleteKeyValueW(root_, keyPath_.c_str(), name_.c_str());
+    changed_ = true;
+    EXPECT_EQ(status, ERROR_SUCCESS) << "cannot remove " << Narrow(keyPath_ + L"\\" + name_);
+    return status == ERROR_SUCCESS;
+}
+
+ScratchDesktop::ScratchDesktop()
+    : shell_(HKEY_CURRENT_USER, kUserShellFolders, L"Desktop"), copy_(HKEY_CURRENT_USER, kShellFolders, L"Desktop") {
+    shell_.SetString(REG_EXPAND_SZ, folder_.path());
+    copy_.SetString(REG_SZ, folder_.path());
 }
 
 std::wstring Wide(const std::string& text) {
@@ -331,10 +371,23 @@ std::wstring Wide(const std::string& text) {
     return wide;
 }
 
+ReportParts SplitReportHeader(const std::wstring& report) {
+    ReportParts parts;
+    const size_t first = report.find(L"\r\n");
+    const size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
+    if (second == std::wstring::npos) {
+        parts.body = report;
+        return parts;
+    }
+    parts.hasHeader = true;
+    parts.header = report.substr(0, second + 2);
+    parts.body = report.substr(second + 2);
+    return parts;
+}
+
 std::wstring ReportBody(const std::wstring& report) {
-    size_t first = report.find(L"\r\n");
-    size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
-    return second == std::wstring::npos ? L"<no header>" : report.substr(second + 2);
+    ReportParts parts = SplitReportHeader(report);
+    return parts.hasHeader ? parts.body : L"<no header>";
 }
 
 FileHandle HoldOpenForWriting(const std::wstring& path) {

@@ -52,9 +52,16 @@ struct ProcessResult {
     std::string out;        // standard output bytes
     std::string err;        // standard error bytes
 };
+// How long a process that RunProcess runs may take unless the caller says otherwise: far longer than
+// any console run of a test, and well within the watchdog's bound on the calling case.
+constexpr DWORD kProcessTimeoutMs = 60000;
+// Whether a process still running at its timeout fails the calling test (naming the command line) or
+// is what the test wants to happen (it is interrupted, and the test looks at what it left).
+enum class Overrun { Fails, Expected };
 // Runs a command line with `input` on standard input and collects both outputs. A process still
 // running after `timeoutMs` is ended and reported as timed out.
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {}, DWORD timeoutMs = INFINITE);
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
+                         DWORD timeoutMs = kProcessTimeoutMs, Overrun overrun = Overrun::Fails);
 
 // Sets an environment variable for the test's life and restores the old value afterwards.
 class ScopedEnvironment {
@@ -70,6 +77,13 @@ private:
     bool hadValue_ = false;
 };
 
+// A report taken apart at the end of its two header lines (the product, then the creation time).
+struct ReportParts {
+    bool hasHeader = false;  // both lines, each ended by CRLF, are there
+    std::wstring header;     // the two lines with their CRLFs; empty without them
+    std::wstring body;       // everything after them; the whole text without them
+};
+ReportParts SplitReportHeader(const std::wstring& report);
 // A whole report's body: everything after its two header lines ("<no header>" without them).
 std::wstring ReportBody(const std::wstring& report);
 
@@ -110,21 +124,56 @@ private:
     bool mounted_ = false;
 };
 
-// Removes the "Desktop" value under HKCU's Explorer "Shell Folders" key for the object's life and puts
-// it back afterwards; desktop() is the value it held.
-class ShellFoldersDesktopRemoved {
+// One registry value changed for the object's life: what it held (or its absence) comes back when the
+// object goes. The key is created if it is missing (and then left, empty).
+class ScopedValue {
 public:
-    ShellFoldersDesktopRemoved();
-    ~ShellFoldersDesktopRemoved();
-    ShellFoldersDesktopRemoved(const ShellFoldersDesktopRemoved&) = delete;
-    ShellFoldersDesktopRemoved& operator=(const ShellFoldersDesktopRemoved&) = delete;
-    bool done() const { return done_; }
-    const std::wstring& desktop() const { return desktop_; }
+    ScopedValue(HKEY root, const std::wstring& keyPath, const std::wstring& name);
+    ~ScopedValue();
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+    // Each fails the calling test when the registry refuses, and says whether it was done.
+    bool SetString(DWORD type, const std::wstring& text);  // REG_SZ or REG_EXPAND_SZ
+    bool SetDword(DWORD number);
+    bool Remove();
+    // The string the value held before (empty when it was missing or not a string).
+    const std::wstring& oldText() const { return oldText_; }
 
 private:
-    std::wstring desktop_;
-    DWORD type_ = REG_SZ;
-    bool done_ = false;
+    HKEY root_;
+    std::wstring keyPath_;
+    std::wstring name_;
+    bool hadValue_ = false;
+    DWORD oldType_ = REG_NONE;
+    std::vector<BYTE> oldData_;
+    std::wstring oldText_;
+    bool changed_ = false;
+};
+
+// HKCU's keys that name the user's folders: the shell's own and the copy kept for old programs.
+inline const std::wstring kUserShellFolders =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+inline const std::wstring kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// A scratch folder that is the desktop for the object's life, for this process and every program it
+// starts: both values that name the desktop point at it. A test's desktop report, and whatever the test
+// mounts over the desktop, never touch the prefix's own desktop (the Linux home folder under Wine).
+class ScratchDesktop {
+public:
+    ScratchDesktop();
+    ScratchDesktop(const ScratchDesktop&) = delete;
+    ScratchDesktop& operator=(const ScratchDesktop&) = delete;
+
+    const std::wstring& path() const { return folder_.path(); }
+    // The report a run writes when it is given no path.
+    std::wstring report() const { return folder_ / L"Quillfen.txt"; }
+
+private:
+    // Declared in this order so that the values are put back before the folder goes.
+    ScratchFolder folder_;
+    ScopedValue shell_;
+    ScopedValue copy_;
 };
 
 // A registry key the test owns, created afresh under HKCU\Software\QuillfenTests and deleted with

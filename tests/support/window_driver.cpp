@@ -234,18 +234,12 @@ std::wstring ReportPath() {
 }
 
 void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wstring& body) {
-    size_t first = report.find(L"\r\n");
-    size_t second = first == std::wstring::npos ? first : report.find(L"\r\n", first + 2);
-    if (second == std::wstring::npos) {
-        headerShape = L"<no header>";
-        body = report;
-        return;
-    }
-    headerShape = report.substr(0, second + 2);
+    ReportParts parts = SplitReportHeader(report);
+    headerShape = parts.hasHeader ? parts.header : L"<no header>";
     for (wchar_t& c : headerShape) {
         if (c >= L'0' && c <= L'9') c = L'#';
     }
-    body = report.substr(second + 2);
+    body = parts.body;
 }
 
 void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program) {

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 // Polls `condition` every 10 ms until it holds or `timeoutMs` has passed; returns the last answer.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs);
 
@@ -104,9 +106,8 @@ void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wst
 // Waits for the Notepad that a finished run starts, checks that it shows the report, and ends it.
 void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program);
 
-// Tests of the running window: no desktop report before or after each.
+// Tests of the running window, each with a desktop of its own (empty at the start).
 class Window : public ::testing::Test {
 protected:
-    void SetUp() override { DeleteFileW(ReportPath().c_str()); }
-    void TearDown() override { DeleteFileW(ReportPath().c_str()); }
+    ScratchDesktop desktop_;
 };

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
@@ -18,40 +16,9 @@ std::string Show(const RECT& r) {
            std::to_string(r.bottom - r.top);
 }
 
+// The DPI every program started from now on sees.
 const wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 const wchar_t kLogPixels[] = L"LogPixels";
-
-// The DPI every program started from now on sees; the old value (or its absence) comes back at the end.
-class ScopedLogPixels {
-public:
-    explicit ScopedLogPixels(DWORD dpi) {
-        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                                  nullptr, key_.put(), nullptr),
-                  ERROR_SUCCESS);
-        DWORD old = 0, size = sizeof old, type = 0;
-        if (RegQueryValueExW(key_.get(), kLogPixels, nullptr, &type, reinterpret_cast<BYTE*>(&old), &size) ==
-                ERROR_SUCCESS &&
-            type == REG_DWORD) {
-            old_ = old;
-        }
-        EXPECT_EQ(RegSetValueExW(key_.get(), kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi),
-                  ERROR_SUCCESS);
-    }
-    ~ScopedLogPixels() {
-        if (old_) {
-            DWORD old = *old_;
-            RegSetValueExW(key_.get(), kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof old);
-        } else {
-            RegDeleteValueW(key_.get(), kLogPixels);
-        }
-    }
-    ScopedLogPixels(const ScopedLogPixels&) = delete;
-    ScopedLogPixels& operator=(const ScopedLogPixels&) = delete;
-
-private:
-    RegKey key_;
-    std::optional<DWORD> old_;
-};
 
 // The line height of a font made as the window makes its own, measured in this process.
 int LineHeightOf(int fontHeight) {
@@ -195,7 +162,8 @@ TEST_F(Window, GeometryAndFontScaleWithTheDpi) {
     int lastLineHeight = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE("at " + std::to_string(c.dpi) + " DPI");
-        ScopedLogPixels dpi(c.dpi);
+        ScopedValue dpi(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
+        ASSERT_TRUE(dpi.SetDword(c.dpi));
         QuillfenProcess program;
         HWND window = program.window();
         ASSERT_NE(window, nullptr);

@@ -175,11 +175,9 @@ TEST(DeviceNames, AreListedWithTheirDigestsWithoutHanging) {
                               files + L"\r\n\r\n---Folders---\r\nNone found.\r\n" +
                               L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"com1.log\"\r\n" + folder +
                               L"\\com1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\n\r\n-=End Of File=-";
-    const std::wstring text = ReadUtf16File(report);
-    const size_t first = text.find(L"\r\n");
-    const size_t second = first == std::wstring::npos ? first : text.find(L"\r\n", first + 2);
-    ASSERT_NE(second, std::wstring::npos) << Narrow(text);
-    EXPECT_EQ(text.substr(second + 2), body);
+    const ReportParts text = SplitReportHeader(ReadUtf16File(report));
+    ASSERT_TRUE(text.hasHeader) << Narrow(text.body);
+    EXPECT_EQ(text.body, body);
 }
 
 }  // namespace
