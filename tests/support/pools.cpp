@@ -19,6 +19,11 @@ std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line, W
     });
 }
 
+std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line) {
+    static WorkPool pool(DefaultPoolSize());
+    return RunPooledHandler(handler, line, pool);
+}
+
 OneCore::OneCore() {
     DWORD_PTR system = 0;
     if (!GetProcessAffinityMask(GetCurrentProcess(), &old_, &system)) old_ = 0;

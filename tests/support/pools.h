@@ -18,6 +18,8 @@ WorkPool& OneThread();
 
 // Runs a handler that shares its work with `pool` on a writable copy of `line`; returns the report.
 std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line, WorkPool& pool);
+// The same with a pool of the size a scan on this machine has, as the program runs the handler.
+std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line);
 
 // Holds this process to its first core while it lives (threads made later run there too).
 class OneCore {

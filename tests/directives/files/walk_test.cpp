@@ -8,6 +8,7 @@
 #include "directives/files/files.h"
 #include "tests/directives/files/file_fixtures.h"
 #include "tests/support/os_fixtures.h"
+#include "tests/support/pools.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -40,16 +41,16 @@ TEST(Walks, FolderLinksAreListedButNeverEntered) {
     SetTimes(inner, FolderInstant());
     const std::wstring linkText = FolderTimeText(link);
 
-    EXPECT_EQ(RunHandler(DirLook, root + L" /sub"),
+    EXPECT_EQ(RunPooledHandler(DirLook, root + L" /sub"),
               L"\r\n" + root + L" - Parameters: \"/sub\"\r\n\r\n---Files---\r\nNone found.\r\n\r\n" + inner +
                   FolderText() + L"\r\n" + stem + L"-in.txt" + FileText(L"--a---", 3) + L"\r\n\r\n" + link + linkText +
                   L"\r\n");
-    EXPECT_EQ(RunHandler(DirLook, inner), L"\r\n" + inner + L" - Parameters: \"(none)\"\r\n\r\n---Files---\r\n" + stem +
-                                              L"-in.txt" + FileText(L"--a---", 3) + L"\r\n\r\n---Folders---\r\n" +
-                                              stem + L"-loop" + linkText + L"\r\n");
-    EXPECT_EQ(RunHandler(FileFind, stem + L"-in.txt"), Searching(stem + L"-in.txt") + inner + L"\\" + stem +
-                                                           L"-in.txt" + FileText(L"--a---", 3) +
-                                                           L" 900150983CD24FB0D6963F7D28E17F72\r\n");
+    EXPECT_EQ(RunPooledHandler(DirLook, inner),
+              L"\r\n" + inner + L" - Parameters: \"(none)\"\r\n\r\n---Files---\r\n" + stem + L"-in.txt" +
+                  FileText(L"--a---", 3) + L"\r\n\r\n---Folders---\r\n" + stem + L"-loop" + linkText + L"\r\n");
+    EXPECT_EQ(RunPooledHandler(FileFind, stem + L"-in.txt"), Searching(stem + L"-in.txt") + inner + L"\\" + stem +
+                                                                 L"-in.txt" + FileText(L"--a---", 3) +
+                                                                 L" 900150983CD24FB0D6963F7D28E17F72\r\n");
     EXPECT_EQ(RunHandler(FolderFind, stem + L"-loop"), Searching(stem + L"-loop") + link + linkText + L"\r\n");
 }
 
