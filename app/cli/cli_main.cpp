@@ -142,8 +142,11 @@ Request ParseArguments(int argc, wchar_t** argv, Arguments& args) {
         } else if (!optionsEnded && wcscmp(arg, L"--quiet") == 0) {
             args.quiet = true;
         } else if (!optionsEnded && (wcscmp(arg, L"--out") == 0 || wcsncmp(arg, L"--out=", 6) == 0)) {
-            const wchar_t* value = arg[5] == L'=' ? arg + 6 : (i + 1 < argc ? argv[++i] : L"");
-            if (value[0] == L'\0') {
+            const bool joined = arg[5] == L'=';
+            const wchar_t* value = joined ? arg + 6 : (i + 1 < argc ? argv[++i] : L"");
+            // "--out --quiet x" forgot the path: an option after --out is never taken as the report
+            // (a path that starts with a dash can still be given as --out=PATH).
+            if (value[0] == L'\0' || (!joined && value[0] == L'-')) {
                 Error(std::wstring(L"--out needs a report path") + kSeeHelp);
                 return Request::Bad;
             }

@@ -180,6 +180,8 @@ TEST(Cli, EveryUsageErrorIsOneLineOnStandardError) {
         {script + L" --out", "quillfen-cli: --out needs a report path" + kSeeHelp},
         {L"--out= " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
         {L"--out \"\" " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
+        {L"--out --quiet " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
+        {L"--out -- " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
         {L"a.txt b.txt", "quillfen-cli: only one script may be given; unexpected b.txt" + kSeeHelp},
         {L"-- a.txt -h", "quillfen-cli: only one script may be given; unexpected -h" + kSeeHelp},
         {L"--threads " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
