@@ -86,37 +86,26 @@ void MakeLinkLoops(TestKey& key, NativeKeys& native, const std::wstring& mark) {
     native.Link(L"Loop", L"Loop");
 }
 
-namespace {
-
-struct HandlerRun {
-    void (*handler)(wchar_t* line, FILE* report);
-    std::wstring line;
-    FILE* report;
-};
-
-DWORD WINAPI RunHandlerThread(void* parameter) {
-    auto* run = static_cast<HandlerRun*>(parameter);
-    run->handler(run->line.data(), run->report);
-    return 0;
-}
-
-}  // namespace
-
-std::wstring RunHandlerWithin(void (*handler)(wchar_t* line, FILE* report), const std::wstring& line, DWORD timeoutMs,
-                              bool& finished) {
-    finished = false;
-    std::wstring text = CaptureReport([&](FILE* report) {
-        HandlerRun run{handler, line, report};
-        KernelHandle thread(CreateThread(nullptr, 0, RunHandlerThread, &run, 0, nullptr));
-        if (!thread) {
-            ADD_FAILURE() << "cannot start the handler's thread";
-            return;
-        }
-        finished = WaitForSingleObject(thread.get(), timeoutMs) == WAIT_OBJECT_0;
-        if (!finished) {
-            TerminateThread(thread.get(), 1);
-            WaitForSingleObject(thread.get(), INFINITE);
-        }
-    });
-    return finished ? text : std::wstring();
+std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs,
+                                 bool& finished) {
+    ScratchFolder folder;
+    // UTF-16LE with its mark, so that any name in the line reaches the script whole.
+    const std::wstring script = L"\uFEFF:" + context + L"\r\n" + line + L"\r\n";
+    WriteFileBytes(folder / L"script.txt",
+                   std::string(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t)));
+    const std::wstring report = folder / L"report.txt";
+    const ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --quiet --out \"" +
+                                             report + L"\" \"" + (folder / L"script.txt") + L"\"",
+                                         {}, timeoutMs, Overrun::Expected);
+    finished = !run.timedOut;
+    if (!finished) return {};
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    std::wstring body = ReportBody(ReadUtf16File(report));
+    const std::wstring banner = L"\r\n========== " + context + L" ==========\r\n";
+    const std::wstring end = L"\r\n-=End Of File=-";
+    if (body.rfind(banner, 0) != 0 || !body.ends_with(end)) {
+        ADD_FAILURE() << "not the report of one section: " << Narrow(body);
+        return {};
+    }
+    return body.substr(banner.size(), body.size() - banner.size() - end.size());
 }

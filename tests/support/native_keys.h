@@ -39,7 +39,8 @@ private:
 //   D\X\ToE -> E and E\Y\ToD -> D (each to the other's ancestor); Loop -> Loop (itself).
 void MakeLinkLoops(TestKey& key, NativeKeys& native, const std::wstring& mark = {});
 
-// Runs a payload handler like RunHandler, on a thread of its own: `finished` tells whether it ended
-// within `timeoutMs` (a handler still running then is stopped and its report is empty).
-std::wstring RunHandlerWithin(void (*handler)(wchar_t* line, FILE* report), const std::wstring& line, DWORD timeoutMs,
-                              bool& finished);
+// What the section of `context` writes for `line`, run through the console front end in a process of
+// its own: `finished` tells whether it ended within `timeoutMs`. A walk that does not end is stopped
+// from outside, so that no thread of the test program is left holding what it took.
+std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs,
+                                 bool& finished);
