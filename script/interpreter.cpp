@@ -52,10 +52,7 @@ int GetContext(const wchar_t* keyword) {
     return context != nullptr ? context->number : kNoContext;
 }
 
-void ParseScript(wchar_t* script, FILE* report) {
-    WorkPool here;
-    ParseScript(script, report, here, nullptr, nullptr);
-}
+void ParseScript(wchar_t* script, FILE* report) { ParseScript(script, report, OnThisThread(), nullptr, nullptr); }
 
 void ParseScript(wchar_t* script, FILE* report, WorkPool& pool, LineObserver observer, void* observerContext) {
     // The whole script is split before any line runs, so handlers that split their own lines

@@ -19,6 +19,11 @@ unsigned DefaultPoolSize(unsigned requested) {
     return PoolSizeFor(processMask, requested);
 }
 
+WorkPool& OnThisThread() {
+    static WorkPool one;
+    return one;
+}
+
 WorkPool::WorkPool(unsigned size, ThreadScope scope) : scope_(std::move(scope)) {
     if (size > kMostPoolThreads) size = kMostPoolThreads;
     for (unsigned i = 1; i < size; ++i) {

@@ -30,6 +30,11 @@ unsigned PoolSizeFor(DWORD_PTR affinityMask, unsigned requested);
 // PoolSizeFor this process's affinity mask.
 unsigned DefaultPoolSize(unsigned requested = 0);
 
+class WorkPool;
+// A pool of one, for callers without a scan: every job runs where it is posted. It has no thread and
+// no state between calls, so any thread may use it.
+WorkPool& OnThisThread();
+
 // Jobs of one section, so that it can wait for its own.
 struct JobGroup {
     std::atomic<size_t> unfinished{0};

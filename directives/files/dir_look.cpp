@@ -205,10 +205,7 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
 
 }  // namespace
 
-void DirLook(wchar_t* line, FILE* report) {
-    WorkPool here;
-    DirLook(line, report, here);
-}
+void DirLook(wchar_t* line, FILE* report) { DirLook(line, report, OnThisThread()); }
 
 void DirLook(wchar_t* line, FILE* report, WorkPool& pool) {
     // The parameters start at the first slash; the tokens are split from a copy, as it is shown whole.

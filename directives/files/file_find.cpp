@@ -2,9 +2,6 @@
 #include "directives/files/files.h"
 #include "util/work_pool.h"
 
-void FileFind(wchar_t* line, FILE* report) {
-    WorkPool here;
-    FileFind(line, report, here);
-}
+void FileFind(wchar_t* line, FILE* report) { FileFind(line, report, OnThisThread()); }
 
-void FileFind(wchar_t* line, FILE* report, WorkPool& pool) { LogSearch(SearchKind::kFiles, line, report, &pool); }
+void FileFind(wchar_t* line, FILE* report, WorkPool& pool) { LogSearch(SearchKind::kFiles, line, report, pool); }

@@ -116,8 +116,8 @@ void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes
 std::wstring SearchStartFolder();
 enum class SearchKind { kFiles, kFolders };
 // The whole section: header, then the sorted matches (files with their digests, taken on the threads
-// of `pool` when one is given) or the "none" line.
-void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool* pool = nullptr);
+// of `pool`) or the "none" line.
+void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool& pool);
 
 // ---- file_assoc.cpp ----
 // The file type name held by the extension key's default value; false with the failure message.

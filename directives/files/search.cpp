@@ -62,17 +62,14 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
 
 }  // namespace
 
-void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool* pool) {
+void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool& pool) {
     std::wstring header = kSearchingFor;
     header += line;
     header += kSearchHeaderEnd;
     Log(header.c_str(), report);
 
     DStringList matches;
-    if (IsNamePattern(line)) {
-        WorkPool here;
-        matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder(), pool != nullptr ? *pool : here)));
-    }
+    if (IsNamePattern(line)) matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder(), pool)));
     if (!matches) {
         Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
         return;

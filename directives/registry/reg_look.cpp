@@ -70,10 +70,7 @@ DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
     return values;
 }
 
-void RegLook(wchar_t* line, FILE* report) {
-    WorkPool here;
-    RegLook(line, report, here);
-}
+void RegLook(wchar_t* line, FILE* report) { RegLook(line, report, OnThisThread()); }
 
 void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
     std::wstring options;

@@ -6,11 +6,6 @@
 
 #include "tests/support/test_support.h"
 
-WorkPool& OneThread() {
-    static WorkPool pool(1);
-    return pool;
-}
-
 std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line, WorkPool& pool) {
     return CaptureReport([&](FILE* report) {
         std::vector<wchar_t> copy(line.begin(), line.end());
@@ -22,32 +17,6 @@ std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line, W
 std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line) {
     static WorkPool pool(DefaultPoolSize());
     return RunPooledHandler(handler, line, pool);
-}
-
-OneCore::OneCore() {
-    DWORD_PTR system = 0;
-    if (!GetProcessAffinityMask(GetCurrentProcess(), &old_, &system)) old_ = 0;
-    if (!SetProcessAffinityMask(GetCurrentProcess(), 1)) ADD_FAILURE() << "cannot hold the process to one core";
-}
-
-OneCore::~OneCore() {
-    if (old_ != 0) SetProcessAffinityMask(GetCurrentProcess(), old_);
-}
-
-BusyThread::BusyThread() : thread_(CreateThread(nullptr, 0, &BusyThread::Spin, this, 0, nullptr)) {
-    if (!thread_) ADD_FAILURE() << "cannot start a busy thread";
-}
-
-BusyThread::~BusyThread() {
-    stop_ = true;
-    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
-}
-
-DWORD WINAPI BusyThread::Spin(void* self) {
-    auto* busy = static_cast<BusyThread*>(self);
-    volatile unsigned long long sum = 0;
-    while (!busy->stop_.load(std::memory_order_relaxed)) sum = sum + 1;
-    return 0;
 }
 
 std::wstring EndsWithinOrStops(const std::string& what, DWORD boundMs, const std::function<std::wstring()>& work) {
@@ -88,6 +57,26 @@ const char* LoadName(MachineLoad load) {
 }
 
 UnderLoad::UnderLoad(MachineLoad load) {
-    if (load == MachineLoad::kOneCore) oneCore_ = std::make_unique<OneCore>();
-    if (load == MachineLoad::kBusy) busy_ = std::make_unique<BusyThread>();
+    if (load == MachineLoad::kOneCore) {
+        DWORD_PTR system = 0;
+        if (!GetProcessAffinityMask(GetCurrentProcess(), &oldMask_, &system)) oldMask_ = 0;
+        if (!SetProcessAffinityMask(GetCurrentProcess(), 1)) ADD_FAILURE() << "cannot hold the process to one core";
+    }
+    if (load == MachineLoad::kBusy) {
+        busy_.reset(CreateThread(nullptr, 0, &UnderLoad::Spin, this, 0, nullptr));
+        if (!busy_) ADD_FAILURE() << "cannot start a busy thread";
+    }
+}
+
+UnderLoad::~UnderLoad() {
+    stop_ = true;
+    if (busy_) WaitForSingleObject(busy_.get(), INFINITE);
+    if (oldMask_ != 0) SetProcessAffinityMask(GetCurrentProcess(), oldMask_);
+}
+
+DWORD WINAPI UnderLoad::Spin(void* self) {
+    auto* load = static_cast<UnderLoad*>(self);
+    volatile unsigned long long sum = 0;
+    while (!load->stop_.load(std::memory_order_relaxed)) sum = sum + 1;
+    return 0;
 }

@@ -244,7 +244,7 @@ TEST(RegistryReader, AKeyDeletedAfterItsCountsEndsEveryEnumeration) {
         EXPECT_FALSE(NextValue(key.key(), cursor, reader));  // an ended cursor stays ended
         EXPECT_EQ(cursor.next, kMaxFailedSteps + 1);
     }
-    EXPECT_EQ(StringList(FindRegs(L"D", key.key(), L"X", nullptr, OneThread())), nullptr);
+    EXPECT_EQ(StringList(FindRegs(L"D", key.key(), L"X", nullptr, OnThisThread())), nullptr);
 }
 
 // Far more reads than a deletion takes to land.
@@ -297,13 +297,13 @@ TEST(RegistryReader, AKeyDeletedDuringASearchEndsTheSearch) {
     TestKey key(L"ReaderRaceFind");
     FillKey(key, 3000);
     std::set<std::wstring> possible;
-    StringList all(FindRegs(L"D", key.key(), L"X", nullptr, OneThread()));
+    StringList all(FindRegs(L"D", key.key(), L"X", nullptr, OnThisThread()));
     for (String* node = all.get(); node != nullptr; node = node->next) possible.insert(node->text);
     ASSERT_EQ(possible.size(), 3020u);
 
     std::vector<std::wstring> wrong;
     ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
-        StringList found(FindRegs(L"D", key.key(), L"X", nullptr, OneThread()));
+        StringList found(FindRegs(L"D", key.key(), L"X", nullptr, OnThisThread()));
         for (String* node = found.get(); node != nullptr; node = node->next) {
             if (possible.count(node->text) != 1) wrong.emplace_back(node->text);
         }

@@ -133,8 +133,8 @@ void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, bool alsoSearch = t
         for (const String* node = found.get(); node != nullptr; node = node->next) all += node->text + L"|"s;
         return all;
     };
-    const std::wstring expectedReg = RunPooledHandler(RegLook, reg, OneThread());
-    const std::wstring expectedFind = find(OneThread());
+    const std::wstring expectedReg = RunPooledHandler(RegLook, reg, OnThisThread());
+    const std::wstring expectedFind = find(OnThisThread());
     ASSERT_GT(expectedReg.size(), shape.parents.size() * 10) << shape.name;
     ASSERT_FALSE(expectedFind.empty()) << shape.name;
     for (MachineLoad load : kMachineLoads) {
