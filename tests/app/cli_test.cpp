@@ -16,10 +16,6 @@ namespace {
 
 const std::wstring kEnd = L"\r\n-=End Of File=-";
 
-std::wstring Cli(const std::wstring& arguments) {
-    return L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" " + arguments;
-}
-
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 TEST(Cli, RunsAScriptFileAndPrintsOnlyTheReportPath) {
@@ -35,23 +31,11 @@ TEST(Cli, RunsAScriptFileAndPrintsOnlyTheReportPath) {
 
 TEST(Cli, ReadsEveryCommonEncodingAndStandardInput) {
     ScratchFolder folder;
-    const std::wstring expected = L"\r\n========== ENV ==========\r\ncaf\u00e9 = caf\u00e9\r\n" + kEnd;
-    const std::string utf16NoMark("\x3A\0E\0N\0V\0\r\0\n\0c\0a\0f\0\xE9\0", 20);
-    struct Case {
-        const char* name;
-        std::string bytes;
-    } cases[] = {
-        {"utf16 with mark", "\xFF\xFE" + utf16NoMark},
-        {"utf16 without mark", utf16NoMark},
-        {"utf8 with mark", "\xEF\xBB\xBF:ENV\r\ncaf\xC3\xA9"},
-        {"utf8 without mark", ":ENV\ncaf\xC3\xA9"},
-        {"ansi", ":ENV\r\ncaf\xE9"},
-        {"utf16be with mark", std::string("\xFE\xFF\0:\0E\0N\0V\0\r\0\n\0c\0a\0f\0\xE9", 22)},
-        {"utf16be without mark", std::string("\0:\0E\0N\0V\0\r\0\n\0c\0a\0f\0\xE9", 20)},
-        {"utf8 with a stray NUL at the end", std::string(":ENV\r\ncaf\xC3\xA9\0", 12)},
-        {"ansi with a stray NUL at the end", std::string(":ENV\r\ncaf\xE9\0", 11)},
-    };
-    for (const Case& c : cases) {
+    for (const EncodedScript& c : EncodedScripts()) {
+        // The line after ":ENV", whatever ends it.
+        const size_t start = c.text.find(L'\n') + 1;
+        const std::wstring line = c.text.substr(start, c.text.find_first_of(L"\r\n", start) - start);
+        const std::wstring expected = L"\r\n========== ENV ==========\r\n" + line + L" = " + line + L"\r\n" + kEnd;
         WriteFileBytes(folder / L"script.txt", c.bytes);
         std::wstring report = folder / L"out.txt";
         ProcessResult run = RunProcess(Cli(L"--out " + Quoted(report) + L" " + Quoted(folder / L"script.txt")));

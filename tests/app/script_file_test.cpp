@@ -11,26 +11,6 @@ namespace {
 
 std::vector<unsigned char> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-// The text as UTF-16 code units, in either byte order.
-std::string Utf16(const std::wstring& text, bool bigEndian = false) {
-    std::string bytes;
-    for (wchar_t c : text) {
-        char low = static_cast<char>(c & 0xFF);
-        char high = static_cast<char>(c >> 8);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
-}
-
-std::wstring Ansi(const std::string& bytes) {
-    std::wstring text(bytes.size(), L'\0');
-    int length =
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), bytes.size());
-    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return text;
-}
-
 // A byte-order mark before the bytes (built by appending: GCC 12 warns falsely on literal + temporary).
 std::string Marked(const char* mark, const std::string& bytes) {
     std::string marked = mark;
@@ -39,50 +19,40 @@ std::string Marked(const char* mark, const std::string& bytes) {
 }
 
 const std::wstring kScript = L":ENV\r\ncaf\u00e9 \u20ac";
-const std::string kUtf8 = ":ENV\r\ncaf\xC3\xA9 \xE2\x82\xAC";
 
 TEST(DecodeScriptBytes, EveryEncodingAndStrayNulShape) {
     using E = ScriptEncoding;
     const std::string nul(1, '\0');
-    const std::wstring crlf = L"\r\n";
-    struct Case {
-        const char* name;
-        std::string bytes;
-        ScriptEncoding encoding;
-        std::wstring text;
-    } cases[] = {
-        {"utf16le with mark", Marked("\xFF\xFE", Utf16(kScript)), E::Utf16Le, kScript},
-        {"utf16le without mark", Utf16(kScript), E::Utf16Le, kScript},
-        {"utf16be with mark", Marked("\xFE\xFF", Utf16(kScript, true)), E::Utf16Be, kScript},
-        {"utf16be without mark", Utf16(kScript, true), E::Utf16Be, kScript},
-        {"utf8 with mark", "\xEF\xBB\xBF" + kUtf8, E::Utf8OrAnsi, kScript},
-        {"utf8 without mark", kUtf8, E::Utf8OrAnsi, kScript},
-        {"ansi", ":ENV\r\ncaf\xE9", E::Utf8OrAnsi, L":ENV\r\ncaf" + Ansi("\xE9")},
-        {"empty", "", E::Utf8OrAnsi, L""},
-        {"utf16le mark alone", "\xFF\xFE", E::Utf16Le, L""},
-        // A few NULs in 8-bit text, wherever they are, leave it 8-bit and become line breaks.
-        {"utf8, NUL at the end", kUtf8 + nul, E::Utf8OrAnsi, kScript + crlf},
-        {"utf8, NUL inside", ":ENV\r\na" + nul + "b", E::Utf8OrAnsi, L":ENV\r\na\r\nb"},
-        {"utf8, NUL first", nul + ":ENV\r\nx", E::Utf8OrAnsi, L"\r\n:ENV\r\nx"},
-        {"utf8, two NULs", ":ENV" + nul + "x" + nul + "\r\n", E::Utf8OrAnsi, L":ENV\r\nx\r\n\r\n"},
-        {"utf8, NUL padding", std::string("x").append(6, '\0'), E::Utf8OrAnsi, L"x\r\n\r\n\r\n\r\n\r\n\r\n"},
-        {"ansi, NUL at the end", ":ENV\r\ncaf\xE9" + nul, E::Utf8OrAnsi, L":ENV\r\ncaf" + Ansi("\xE9") + crlf},
-        {"one character and NUL", "x" + nul, E::Utf8OrAnsi, L"x\r\n"},
-        // A NUL character inside UTF-16 separates lines as well.
-        {"utf16le, U+0000 inside", Utf16(L":ENV\r\na") + nul + nul + Utf16(L"b"), E::Utf16Le, L":ENV\r\na\r\nb"},
-        {"utf16le with mark, U+0000 inside", Marked("\xFF\xFE", Utf16(L":ENV")) + nul + nul + Utf16(L"x"), E::Utf16Le,
-         L":ENV\r\nx"},
-        {"utf16be, U+0000 inside", Utf16(L":ENV\r\na", true) + nul + nul + Utf16(L"b", true), E::Utf16Be,
-         L":ENV\r\na\r\nb"},
-        {"utf16le without mark, two characters", Utf16(L"ab"), E::Utf16Le, L"ab"},
-        {"utf16be without mark, two characters", Utf16(L"ab", true), E::Utf16Be, L"ab"},
-        {"utf16le, a stray odd NUL byte after it", Utf16(L":ENV\r\nx") + nul, E::Utf16Le, L":ENV\r\nx"},
-        {"utf16le, NUL padding after it", Utf16(L":ENV\r\nx") + std::string(8, '\0'), E::Utf16Le,
-         L":ENV\r\nx\r\n\r\n\r\n\r\n"},
-        {"utf16le, half of it outside Latin-1", Utf16(L":ENV\r\n\u0444\u0430\u0439\u043b\u0020\u0444\u0430\u0439"),
-         E::Utf16Le, L":ENV\r\n\u0444\u0430\u0439\u043b\u0020\u0444\u0430\u0439"},
-    };
-    for (const Case& c : cases) {
+    // The encodings an editor saves, then the NUL shapes none of them should make.
+    std::vector<EncodedScript> cases = EncodedScripts();
+    cases.insert(
+        cases.end(),
+        {
+            {"empty", "", E::Utf8OrAnsi, L""},
+            {"utf16le mark alone", "\xFF\xFE", E::Utf16Le, L""},
+            // A few NULs in 8-bit text, wherever they are, leave it 8-bit and become line breaks.
+            {"utf8, NUL inside", ":ENV\r\na" + nul + "b", E::Utf8OrAnsi, L":ENV\r\na\r\nb"},
+            {"utf8, NUL first", nul + ":ENV\r\nx", E::Utf8OrAnsi, L"\r\n:ENV\r\nx"},
+            {"utf8, two NULs", ":ENV" + nul + "x" + nul + "\r\n", E::Utf8OrAnsi, L":ENV\r\nx\r\n\r\n"},
+            {"utf8, NUL padding", std::string("x").append(6, '\0'), E::Utf8OrAnsi, L"x\r\n\r\n\r\n\r\n\r\n\r\n"},
+            {"one character and NUL", "x" + nul, E::Utf8OrAnsi, L"x\r\n"},
+            // A NUL character inside UTF-16 separates lines as well.
+            {"utf16le, U+0000 inside", Utf16Bytes(L":ENV\r\na") + nul + nul + Utf16Bytes(L"b"), E::Utf16Le,
+             L":ENV\r\na\r\nb"},
+            {"utf16le with mark, U+0000 inside", Marked("\xFF\xFE", Utf16Bytes(L":ENV")) + nul + nul + Utf16Bytes(L"x"),
+             E::Utf16Le, L":ENV\r\nx"},
+            {"utf16be, U+0000 inside", Utf16Bytes(L":ENV\r\na", true) + nul + nul + Utf16Bytes(L"b", true), E::Utf16Be,
+             L":ENV\r\na\r\nb"},
+            {"utf16le without mark, two characters", Utf16Bytes(L"ab"), E::Utf16Le, L"ab"},
+            {"utf16be without mark, two characters", Utf16Bytes(L"ab", true), E::Utf16Be, L"ab"},
+            {"utf16le, a stray odd NUL byte after it", Utf16Bytes(L":ENV\r\nx") + nul, E::Utf16Le, L":ENV\r\nx"},
+            {"utf16le, NUL padding after it", Utf16Bytes(L":ENV\r\nx") + std::string(8, '\0'), E::Utf16Le,
+             L":ENV\r\nx\r\n\r\n\r\n\r\n"},
+            {"utf16le, half of it outside Latin-1",
+             Utf16Bytes(L":ENV\r\n\u0444\u0430\u0439\u043b\u0020\u0444\u0430\u0439"), E::Utf16Le,
+             L":ENV\r\n\u0444\u0430\u0439\u043b\u0020\u0444\u0430\u0439"},
+        });
+    for (const EncodedScript& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<unsigned char> bytes = Bytes(c.bytes);
         EXPECT_EQ(DetectScriptEncoding(bytes), c.encoding);
@@ -122,7 +92,7 @@ TEST(DecodeScriptBytes, Utf32IsRefusedByName) {
 
 TEST(ReadScriptFile, ReadsDecodesAndNamesTheSystemsReason) {
     ScratchFolder folder;
-    WriteFileBytes(folder / L"be.txt", Marked("\xFE\xFF", Utf16(kScript, true)));
+    WriteFileBytes(folder / L"be.txt", Marked("\xFE\xFF", Utf16Bytes(kScript, true)));
     std::wstring text;
     ScriptProblem problem;
     ASSERT_TRUE(ReadScriptFile((folder / L"be.txt").c_str(), text, problem));

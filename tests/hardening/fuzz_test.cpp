@@ -18,10 +18,6 @@ const wchar_t* const kContexts[] = {L"FILE", L"DIR",     L"REG",     L"FILEFIND"
 
 // Names of the scratch folder that Win32 rewrites when it opens them by name, typed as a script would.
 const wchar_t* const kOddNames[] = {L"a.", L"b ", L"sub.\\in.txt", L"name \\deep.\\QuillfenFuzz.", L"nul.txt"};
-// Things that are not files, typed as a script would: they are refused before any read. (No COM port:
-// Wine maps COM1 to the console, and typed device names are refused by their text alone.)
-const wchar_t* const kNotFiles[] = {
-    L"NUL", L"CON", L"CONIN$", L"\\\\.\\C:", L"\\\\.\\pipe\\quillfen-fuzz-none", L"\\\\?\\GLOBALROOT\\Device\\Null"};
 
 unsigned long EnvNumber(const wchar_t* name, unsigned long fallback) {
     wchar_t value[32] = {};
@@ -139,7 +135,7 @@ private:
             case 0:   // FILE
             case 10:  // CONTENTS
                 if (Chance(30)) return scratch_ + L"\\" + Pick(kOddNames);
-                if (Chance(15)) return Pick(kNotFiles);
+                if (Chance(15)) return Pick(kTypedNotFiles);
                 return Chance(50) ? scratch_ + L"\\sample.txt" : scratch_ + L"\\" + Hostile(Pick(0, 20));
             case 1: {  // DIR
                 static const wchar_t* const kFolders[] = {L"", L"\\sub.", L"\\name ", L"\\name \\deep."};
@@ -175,12 +171,6 @@ private:
     std::wstring scratch_;
     int context_ = 0;
 };
-
-std::string Utf16WithMark(const std::wstring& text) {
-    std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    return bytes;
-}
 
 TEST(Hardening, RandomScriptsAlwaysGiveAWholeReport) {
     const unsigned long count = EnvNumber(L"QUILLFEN_FUZZ_COUNT", 250);
@@ -222,17 +212,14 @@ TEST(Hardening, RandomScriptsAlwaysGiveAWholeReport) {
     ASSERT_TRUE(oddNames.made());
 
     ScriptGenerator generator(seed, folder.path());
-    const std::wstring cli = L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\"";
     const std::wstring report = folder / L"report.txt";
-    const std::wstring scriptPath = folder / L"script.txt";
     const std::wstring end = L"\r\n-=End Of File=-";
     const auto start = std::chrono::steady_clock::now();
     unsigned long ran = 0;
     for (; ran < count && std::chrono::steady_clock::now() - start < budget; ++ran) {
         std::wstring script = generator.Script();
-        WriteFileBytes(scriptPath, Utf16WithMark(script));
         DeleteFileW(report.c_str());
-        ProcessResult run = RunProcess(cli + L" --out \"" + report + L"\" \"" + scriptPath + L"\"", {}, 120000);
+        ProcessResult run = RunCliScript(folder, script, report, L"", 120000);
         std::string where = "script " + std::to_string(ran) + " (seed " + std::to_string(seed) + ")";
         ASSERT_FALSE(run.timedOut) << where << " hung";
         ASSERT_EQ(run.exitCode, 0u) << where << ": " << run.err;

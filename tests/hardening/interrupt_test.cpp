@@ -13,14 +13,9 @@ TEST(Hardening, AKilledScanLeavesTheHeaderAndWholeCodeUnits) {
     script += L":CONTENTS\r\n";
     WriteFileBytes(folder / L"big.txt", std::string(64 << 20, 'x'));
     for (int i = 0; i < 20; ++i) script += folder.path() + L"\\big.txt\r\n";
-    std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t));
-    WriteFileBytes(folder / L"script.txt", bytes);
 
     std::wstring report = folder / L"report.txt";
-    ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" + report + L"\" \"" +
-                                       (folder / L"script.txt") + L"\"",
-                                   {}, 1000, Overrun::Expected);
+    ProcessResult run = RunCliScript(folder, script, report, L"", 1000, Overrun::Expected);
     ASSERT_TRUE(run.timedOut) << "the scan ended before it could be interrupted";
 
     std::string written = ReadFileBytes(report);
@@ -46,14 +41,9 @@ TEST(Hardening, AKilledScanLeavesTheHeaderOfASilentWalk) {
                                     (folder / (stem + L"-0.bin")).c_str(), nullptr));
     }
     const std::wstring script = L":FILEFIND\r\n" + stem + L"-*.bin\r\n";
-    std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t));
-    WriteFileBytes(folder / L"script.txt", bytes);
 
     const std::wstring report = folder / L"report.txt";
-    ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" + report + L"\" \"" +
-                                       (folder / L"script.txt") + L"\"",
-                                   {}, 1000, Overrun::Expected);
+    ProcessResult run = RunCliScript(folder, script, report, L"", 1000, Overrun::Expected);
     ASSERT_TRUE(run.timedOut) << "the search ended before it could be interrupted";
     const std::wstring text = ReadUtf16File(report);
     EXPECT_TRUE(text.ends_with(L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"" + stem + L"-*.bin\"\r\n"))

@@ -11,16 +11,10 @@ namespace {
 
 const std::wstring kEnd = L"\r\n-=End Of File=-";
 
-// Runs the console front end on `script` (written as UTF-16 with its byte order mark) with the report
-// at `report`; a run still going after a minute is ended and fails the test.
+// Runs the console front end on `script` with the report at `report`; a run still going after a minute
+// is ended and fails the test.
 ProcessResult RunScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report) {
-    std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t));
-    WriteFileBytes(folder / L"script.txt", bytes);
-    ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --quiet --out \"" + report +
-                                       L"\" \"" + (folder / L"script.txt") + L"\"",
-                                   {}, 60000);
-    EXPECT_FALSE(run.timedOut) << "the run did not end";
+    ProcessResult run = RunCliScript(folder, script, report, L"--quiet", 60000);
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     return run;
 }

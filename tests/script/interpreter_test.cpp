@@ -113,15 +113,14 @@ TEST(Interpreter, ContentsOfALargeFileMatchesByteWiseReading) {
 
 TEST(Interpreter, ContentsOfThingsThatAreNotFilesCannotBeOpened) {
     ScratchFolder folder;
-    ASSERT_TRUE(MakeLinuxFifo(folder / L"fifo"));
-    SilentPipe pipe;
-    for (const std::wstring& path :
-         {folder / L"fifo", pipe.path(), std::wstring(L"NUL"), std::wstring(L"\\\\.\\C:"), folder / L"con.txt"}) {
+    NotFiles notFiles(folder.path());
+    ASSERT_TRUE(notFiles.made());
+    for (const std::wstring& path : notFiles.paths()) {
         std::wstring report;
         ASSERT_TRUE(EndsWithin(10000, [&] { report = Interpret(L":CONTENTS\n" + path); })) << Narrow(path);
         EXPECT_EQ(report, L"\r\n========== CONTENTS ==========\r\n\r\n" + path + L" - Unable to open file.\r\n");
     }
-    EXPECT_FALSE(pipe.WasOpened());
+    EXPECT_FALSE(notFiles.PipeOpened());
 }
 
 TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {

@@ -89,14 +89,9 @@ void MakeLinkLoops(TestKey& key, NativeKeys& native, const std::wstring& mark) {
 std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs,
                                  bool& finished) {
     ScratchFolder folder;
-    // UTF-16LE with its mark, so that any name in the line reaches the script whole.
-    const std::wstring script = L"\uFEFF:" + context + L"\r\n" + line + L"\r\n";
-    WriteFileBytes(folder / L"script.txt",
-                   std::string(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t)));
     const std::wstring report = folder / L"report.txt";
-    const ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --quiet --out \"" +
-                                             report + L"\" \"" + (folder / L"script.txt") + L"\"",
-                                         {}, timeoutMs, Overrun::Expected);
+    const ProcessResult run = RunCliScript(folder, L":" + context + L"\r\n" + line + L"\r\n", report, L"--quiet",
+                                           timeoutMs, Overrun::Expected);
     finished = !run.timedOut;
     if (!finished) return {};
     EXPECT_EQ(run.exitCode, 0u) << run.err;

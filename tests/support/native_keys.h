@@ -12,7 +12,7 @@
 
 class NativeKeys {
 public:
-    explicit NativeKeys(const TestKey& key) : key_(key) {}
+    explicit NativeKeys(const ScopedKey& key) : key_(key) {}
     ~NativeKeys();
     NativeKeys(const NativeKeys&) = delete;
     NativeKeys& operator=(const NativeKeys&) = delete;
@@ -29,7 +29,7 @@ public:
     void SetString(HKEY key, const std::wstring& name, const std::wstring& text);
 
 private:
-    const TestKey& key_;
+    const ScopedKey& key_;
     std::vector<std::wstring> links_;  // paths below the test key
     std::vector<HKEY> created_;        // in creation order
 };

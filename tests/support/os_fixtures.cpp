@@ -139,6 +139,12 @@ bool SilentPipe::WasOpened() const {
     return GetLastError() != ERROR_PIPE_LISTENING;
 }
 
+NotFiles::NotFiles(const std::wstring& folder)
+    : paths_{folder + L"\\fifo", pipe_.path(), folder + L"\\nul.txt", folder + L"\\con.txt"} {
+    paths_.insert(paths_.end(), std::begin(kTypedNotFiles), std::end(kTypedNotFiles));
+    made_ = MakeLinuxFifo(paths_[0]);
+}
+
 namespace {
 
 DWORD WINAPI WorkThread(void* parameter) {

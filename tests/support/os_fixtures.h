@@ -69,6 +69,34 @@ private:
     FileHandle server_;
 };
 
+// Things that are not files, named as a script would name them: devices, the volume and the disk, a
+// pipe nobody serves. (No COM port: Wine maps COM1 to the console.)
+inline const wchar_t* const kTypedNotFiles[] = {L"NUL",
+                                                L"CON",
+                                                L"CONIN$",
+                                                L"\\\\.\\C:",
+                                                L"\\\\.\\PhysicalDrive0",
+                                                L"\\\\.\\pipe\\quillfen-none",
+                                                L"\\\\?\\GLOBALROOT\\Device\\Null"};
+
+// The things above, and those a test makes in `folder`: a Linux FIFO and a pipe of the test's own that
+// never writes (a read of either would wait for ever), and names of devices with an extension.
+class NotFiles {
+public:
+    explicit NotFiles(const std::wstring& folder);
+    NotFiles(const NotFiles&) = delete;
+    NotFiles& operator=(const NotFiles&) = delete;
+
+    const std::vector<std::wstring>& paths() const { return paths_; }
+    bool made() const { return made_; }  // the FIFO is there
+    bool PipeOpened() const { return pipe_.WasOpened(); }
+
+private:
+    SilentPipe pipe_;
+    std::vector<std::wstring> paths_;
+    bool made_ = false;
+};
+
 // Runs `work` on a thread of its own and tells whether it ended within `timeoutMs`. A thread that did
 // not is left behind, blocked: the calling test is to fail.
 bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work);

@@ -210,6 +210,57 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     return result;
 }
 
+std::wstring Cli(const std::wstring& arguments) {
+    return L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" " + arguments;
+}
+
+ProcessResult RunCliScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report,
+                           const std::wstring& options, DWORD timeoutMs, Overrun overrun) {
+    WriteFileBytes(folder / L"script.txt", Utf16WithMark(script));
+    const std::wstring arguments = L"--out \"" + report + L"\" \"" + (folder / L"script.txt") + L"\"";
+    return RunProcess(Cli(options.empty() ? arguments : options + L" " + arguments), {}, timeoutMs, overrun);
+}
+
+std::string Utf16Bytes(const std::wstring& text, bool bigEndian) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        const char low = static_cast<char>(c & 0xFF);
+        const char high = static_cast<char>(c >> 8);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+std::string Utf16WithMark(const std::wstring& text) { return "\xFF\xFE" + Utf16Bytes(text); }
+
+const std::vector<EncodedScript>& EncodedScripts() {
+    using E = ScriptEncoding;
+    static const std::vector<EncodedScript> rows = [] {
+        const std::wstring text = L":ENV\r\ncaf\u00e9 \u20ac";
+        const std::string utf8 = ":ENV\r\ncaf\xC3\xA9 \xE2\x82\xAC";
+        const std::string ansi = ":ENV\r\ncaf\xE9";
+        wchar_t eAcute = 0;  // what the ANSI code page makes of the byte
+        MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, &eAcute, 1);
+        const std::wstring ansiText = std::wstring(L":ENV\r\ncaf") + eAcute;
+        std::string marked16le = "\xFF\xFE", marked16be = "\xFE\xFF", marked8 = "\xEF\xBB\xBF";
+        return std::vector<EncodedScript>{
+            {"utf16le with mark", marked16le + Utf16Bytes(text), E::Utf16Le, text},
+            {"utf16le without mark", Utf16Bytes(text), E::Utf16Le, text},
+            {"utf16be with mark", marked16be + Utf16Bytes(text, true), E::Utf16Be, text},
+            {"utf16be without mark", Utf16Bytes(text, true), E::Utf16Be, text},
+            {"utf8 with mark", marked8 + utf8, E::Utf8OrAnsi, text},
+            {"utf8 without mark, bare line feeds", ":ENV\ncaf\xC3\xA9 \xE2\x82\xAC", E::Utf8OrAnsi,
+             L":ENV\ncaf\u00e9 \u20ac"},
+            {"ansi", ansi, E::Utf8OrAnsi, ansiText},
+            // A stray NUL at the end leaves 8-bit text 8-bit, and breaks a line.
+            {"utf8, NUL at the end", utf8 + std::string(1, '\0'), E::Utf8OrAnsi, text + L"\r\n"},
+            {"ansi, NUL at the end", ansi + std::string(1, '\0'), E::Utf8OrAnsi, ansiText + L"\r\n"},
+        };
+    }();
+    return rows;
+}
+
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
     wchar_t buffer[32768];
     SetLastError(ERROR_SUCCESS);
@@ -246,43 +297,68 @@ std::string SystemMessageText(DWORD error) {
     return Narrow(text);
 }
 
-TestKey::TestKey(const std::wstring& name, HKEY root) : root_(root), path_(L"Software\\QuillfenTests\\" + name) {
-    RegDeleteTreeW(root_, path_.c_str());
-    LONG status = RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-    if (status != ERROR_SUCCESS) ADD_FAILURE() << "cannot create test key " << Narrow(path_) << ": " << status;
-}
-
-TestKey::~TestKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-    RegDeleteTreeW(root_, path_.c_str());
-    RegDeleteKeyW(root_, L"Software\\QuillfenTests");  // only goes when no other test key is left
-}
-
-void TestKey::CreateSubKey(const std::wstring& subKey) {
-    HKEY created = nullptr;
-    LONG status = RegCreateKeyExW(key_, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr);
-    ASSERT_EQ(status, ERROR_SUCCESS) << "cannot create " << Narrow(subKey);
-    RegCloseKey(created);
-}
-
-void TestKey::SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size, const std::wstring& subKey) {
-    HKEY target = key_;
-    HKEY created = nullptr;
-    if (!subKey.empty()) {
-        ASSERT_EQ(RegCreateKeyExW(key_, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
-                  ERROR_SUCCESS);
-        target = created;
+ScopedKey::ScopedKey(HKEY root, const std::wstring& path, KeyBefore before) : root_(root), path_(path) {
+    HKEY existing = nullptr;
+    if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS) {
+        RegCloseKey(existing);
+        if (before == KeyBefore::kRefuse) {
+            refused_ = true;
+            ADD_FAILURE() << Narrow(path_) << " exists already; the test would change it";
+            return;
+        }
+        if (before == KeyBefore::kReplace) RegDeleteTreeW(root_, path_.c_str()), RegDeleteKeyW(root_, path_.c_str());
     }
-    LONG status = RegSetValueExW(target, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    if (created != nullptr) RegCloseKey(created);
-    ASSERT_EQ(status, ERROR_SUCCESS) << "cannot set " << Narrow(name);
+    if (!Create(path_)) return;
+    LONG status = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_ALL_ACCESS, &key_);
+    if (status != ERROR_SUCCESS) ADD_FAILURE() << "cannot open " << Narrow(path_) << ": " << status;
 }
 
-void TestKey::SetString(const std::wstring& name, const std::wstring& text, const std::wstring& subKey) {
-    SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), subKey);
+ScopedKey::~ScopedKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+    for (auto path = created_.rbegin(); path != created_.rend(); ++path) {
+        // Keys above this one may hold other tests' keys: those go only when empty.
+        if (path->size() >= path_.size()) RegDeleteTreeW(root_, path->c_str());
+        RegDeleteKeyW(root_, path->c_str());
+    }
 }
 
-void TestKey::SetDword(const std::wstring& name, DWORD number, const std::wstring& subKey) {
+bool ScopedKey::Create(const std::wstring& path) {
+    if (refused_) return false;
+    for (size_t end = 0; end != std::wstring::npos;) {
+        end = path.find(L'\\', end + 1);
+        const std::wstring level = path.substr(0, end);
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        LONG status = RegCreateKeyExW(root_, level.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition);
+        if (status != ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot create " << Narrow(level) << ": " << status;
+            return false;
+        }
+        RegCloseKey(key);
+        if (disposition == REG_CREATED_NEW_KEY) created_.push_back(level);
+    }
+    return true;
+}
+
+std::wstring ScopedKey::CreateSubKey(const std::wstring& subKey) {
+    const std::wstring path = subKey.empty() ? path_ : path_ + L"\\" + subKey;
+    Create(path);
+    return path;
+}
+
+void ScopedKey::SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size,
+                         const std::wstring& subKey) {
+    const std::wstring path = subKey.empty() ? path_ : path_ + L"\\" + subKey;
+    if (!Create(path)) return;
+    LONG status = RegSetKeyValueW(root_, path.c_str(), name.c_str(), type, data, size);
+    EXPECT_EQ(status, ERROR_SUCCESS) << "cannot set " << Narrow(path + L"\\" + name);
+}
+
+void ScopedKey::SetString(const std::wstring& name, const std::wstring& text, const std::wstring& subKey, DWORD type) {
+    SetValue(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), subKey);
+}
+
+void ScopedKey::SetDword(const std::wstring& name, DWORD number, const std::wstring& subKey) {
     SetValue(name, REG_DWORD, &number, sizeof number, subKey);
 }
 
@@ -336,22 +412,21 @@ ScopedValue::~ScopedValue() {
     }
 }
 
-bool ScopedValue::SetString(DWORD type, const std::wstring& text) {
-    LONG status = RegSetKeyValueW(root_, keyPath_.c_str(), name_.c_str(), type, text.c_str(),
-                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+bool ScopedValue::Set(DWORD type, const void* data, DWORD size) {
+    LONG status = RegSetKeyValueW(root_, keyPath_.c_str(), name_.c_str(), type, data, size);
     changed_ = true;
     EXPECT_EQ(status, ERROR_SUCCESS) << "cannot set " << Narrow(keyPath_ + L"\\" + name_);
     return status == ERROR_SUCCESS;
 }
 
-bool ScopedValue::SetDword(DWORD number) {
-    LONG status = RegSetKeyValueW(root_, keyPath_.c_str(), name_.c_str(), REG_DWORD, &number, sizeof number);
-    changed_ = true;
-    EXPECT_EQ(status, ERROR_SUCCESS) << "cannot set " << Narrow(keyPath_ + L"\\" + name_);
-    return status == ERROR_SUCCESS;
+bool ScopedValue::SetString(DWORD type, const std::wstring& text) {
+    return Set(type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
+
+bool ScopedValue::SetDword(DWORD number) { return Set(REG_DWORD, &number, sizeof number); }
 
 bool ScopedValue::Remove() {
+    if (!hadValue_ && !changed_) return true;
     LONG status = RegDeleteKeyValueW(root_, keyPath_.c_str(), name_.c_str());
     changed_ = true;
     EXPECT_EQ(status, ERROR_SUCCESS) << "cannot remove " << Narrow(keyPath_ + L"\\" + name_);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scan/script_file.h"
 #include "tests/support/os_fixtures.h"
 #include "util/disk_file.h"
 #include "util/handles.h"
@@ -62,6 +63,29 @@ enum class Overrun { Fails, Expected };
 // running after `timeoutMs` is ended and reported as timed out.
 ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
                          DWORD timeoutMs = kProcessTimeoutMs, Overrun overrun = Overrun::Fails);
+
+// The console front end's command line with `arguments`.
+std::wstring Cli(const std::wstring& arguments);
+// Runs the console front end with `options` on `script`, saved in `folder` as UTF-16 with its mark
+// (so that any name reaches it whole), the report going to `report`.
+ProcessResult RunCliScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report,
+                           const std::wstring& options = L"--quiet", DWORD timeoutMs = kProcessTimeoutMs,
+                           Overrun overrun = Overrun::Fails);
+
+// The text's UTF-16 code units as bytes, in either byte order; and little-endian after its mark.
+std::string Utf16Bytes(const std::wstring& text, bool bigEndian = false);
+std::string Utf16WithMark(const std::wstring& text);
+
+// A script as an editor saves it: `bytes` in one encoding, and the `text` they decode to (":ENV",
+// then one line, here and there with a stray NUL after it).
+struct EncodedScript {
+    const char* name;
+    std::string bytes;
+    ScriptEncoding encoding;
+    std::wstring text;
+};
+// A row for each encoding a user's editor may save a script in.
+const std::vector<EncodedScript>& EncodedScripts();
 
 // Sets an environment variable for the test's life and restores the old value afterwards.
 class ScopedEnvironment {
@@ -134,9 +158,10 @@ public:
     ScopedValue& operator=(const ScopedValue&) = delete;
 
     // Each fails the calling test when the registry refuses, and says whether it was done.
+    bool Set(DWORD type, const void* data, DWORD size);
     bool SetString(DWORD type, const std::wstring& text);  // REG_SZ or REG_EXPAND_SZ
     bool SetDword(DWORD number);
-    bool Remove();
+    bool Remove();  // a value that was not there is removed already
     // The string the value held before (empty when it was missing or not a string).
     const std::wstring& oldText() const { return oldText_; }
 
@@ -176,27 +201,50 @@ private:
     ScopedValue copy_;
 };
 
-// A registry key the test owns, created afresh under HKCU\Software\QuillfenTests and deleted with
-// its whole tree when the object goes.
-class TestKey {
+// What a ScopedKey does with a key that is there before it.
+enum class KeyBefore {
+    kReplace,  // removed with its tree first: a name of the tests' own, left by an interrupted run
+    kRefuse,   // left alone and the test fails: what the test expects holds only for a key of its own
+    kShare,    // kept with what it holds: only the keys the object adds go again
+};
+
+// A registry key the test owns for the object's life. Every key it creates (the key itself, keys
+// missing above it, sub-keys) is removed when the object goes, deepest first, each with its tree;
+// a key above it goes only when nothing else is left in it.
+class ScopedKey {
 public:
-    explicit TestKey(const std::wstring& name, HKEY root = HKEY_CURRENT_USER);
-    ~TestKey();
-    TestKey(const TestKey&) = delete;
-    TestKey& operator=(const TestKey&) = delete;
+    ScopedKey(HKEY root, const std::wstring& path, KeyBefore before = KeyBefore::kRefuse);
+    ~ScopedKey();
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
 
     HKEY root() const { return root_; }
     HKEY key() const { return key_; }
     // Path below the root, such as Software\QuillfenTests\name.
     const std::wstring& path() const { return path_; }
 
+    // Each creates `subKey` (empty: the key itself) as needed; a refused key takes nothing.
     void SetValue(const std::wstring& name, DWORD type, const void* data, DWORD size, const std::wstring& subKey = {});
-    void SetString(const std::wstring& name, const std::wstring& text, const std::wstring& subKey = {});
+    void SetString(const std::wstring& name, const std::wstring& text, const std::wstring& subKey = {},
+                   DWORD type = REG_SZ);
     void SetDword(const std::wstring& name, DWORD number, const std::wstring& subKey = {});
-    void CreateSubKey(const std::wstring& subKey);
+    // The sub-key's path below the root.
+    std::wstring CreateSubKey(const std::wstring& subKey);
 
 private:
+    // Creates `path` a level at a time, noting each level it makes; false when the registry refuses.
+    bool Create(const std::wstring& path);
+
     HKEY root_;
-    HKEY key_ = nullptr;
     std::wstring path_;
+    HKEY key_ = nullptr;
+    bool refused_ = false;
+    std::vector<std::wstring> created_;  // in creation order
+};
+
+// A key of the tests' own under HKCU\Software\QuillfenTests (or that path of another root), made afresh.
+class TestKey : public ScopedKey {
+public:
+    explicit TestKey(const std::wstring& name, HKEY root = HKEY_CURRENT_USER)
+        : ScopedKey(root, L"Software\\QuillfenTests\\" + name, KeyBefore::kReplace) {}
 };

@@ -132,16 +132,17 @@ TEST(DiskFile, OpensFilesThatOthersAreWritingButNothingThatIsNotAFile) {
     EXPECT_EQ(file.size(), 5u);
     EXPECT_EQ(file.information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
-    ASSERT_TRUE(MakeLinuxFifo(folder / L"fifo"));
-    SilentPipe pipe;
-    for (const std::wstring& path : {folder / L"fifo", pipe.path(), std::wstring(L"NUL"), std::wstring(L"\\\\.\\C:"),
-                                     folder.path(), folder / L"missing"}) {
+    NotFiles notFiles(folder.path());
+    ASSERT_TRUE(notFiles.made());
+    std::vector<std::wstring> paths = notFiles.paths();
+    paths.insert(paths.end(), {folder.path(), folder / L"missing"});
+    for (const std::wstring& path : paths) {
         ASSERT_TRUE(EndsWithin(10000, [&] {
             EXPECT_FALSE(OpenDiskFile(path.c_str())) << Narrow(path);
             EXPECT_FALSE(OpenFileContent(path.c_str())) << Narrow(path);
         })) << Narrow(path);
     }
-    EXPECT_FALSE(pipe.WasOpened());
+    EXPECT_FALSE(notFiles.PipeOpened());
 }
 
 TEST(DiskFile, OpenFileContentRefusesRecalledAttributesWithoutOpening) {

@@ -11,10 +11,7 @@ namespace {
 // What the console front end writes for the same script.
 std::wstring CliReport(const std::wstring& script) {
     ScratchFolder folder;
-    std::string bytes(reinterpret_cast<const char*>(script.data()), script.size() * sizeof(wchar_t));
-    WriteFileBytes(folder / L"script.txt", "\xFF\xFE" + bytes);
-    ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" +
-                                   (folder / L"cli.txt") + L"\" \"" + (folder / L"script.txt") + L"\"");
+    ProcessResult run = RunCliScript(folder, script, folder / L"cli.txt", L"");
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     return ReadUtf16File(folder / L"cli.txt");
 }

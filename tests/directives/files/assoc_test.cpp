@@ -14,13 +14,16 @@ std::wstring Section(const std::wstring& line, const std::wstring& result) {
 // An extension key whose default value names a file type key, both owned by the test.
 struct Association {
     Association(const wchar_t* extensionStem, const wchar_t* typeStem, DWORD linkType = REG_SZ)
-        : extension(UniqueName(extensionStem)), type(UniqueName(typeStem)), extensionKey(extension), typeKey(type) {
-        extensionKey.SetDefault(type, linkType);
+        : extension(UniqueName(extensionStem)),
+          type(UniqueName(typeStem)),
+          extensionKey(HKEY_CLASSES_ROOT, extension, KeyBefore::kReplace),
+          typeKey(HKEY_CLASSES_ROOT, type, KeyBefore::kReplace) {
+        extensionKey.SetString(L"", type, {}, linkType);
     }
     std::wstring extension;
     std::wstring type;
-    ClassesKey extensionKey;
-    ClassesKey typeKey;
+    ScopedKey extensionKey;
+    ScopedKey typeKey;
 };
 
 TEST(FileAssoc, FollowsTheExtensionToItsOpenCommand) {
@@ -28,25 +31,25 @@ TEST(FileAssoc, FollowsTheExtensionToItsOpenCommand) {
     const std::wstring& extension = file.extension;
     const std::wstring& type = file.type;
     // Stored with a reference, shown as stored.
-    file.typeKey.SetDefault(L"\"%SystemRoot%\\qfview.exe\" \"%1\"", REG_EXPAND_SZ, L"shell\\open\\command");
-    file.typeKey.SetDefault(L"ignored", REG_SZ, L"shell\\edit\\command");
+    file.typeKey.SetString(L"", L"\"%SystemRoot%\\qfview.exe\" \"%1\"", L"shell\\open\\command", REG_EXPAND_SZ);
+    file.typeKey.SetString(L"", L"ignored", L"shell\\edit\\command");
     EXPECT_EQ(RunHandler(FileAssoc, extension), Section(extension, L"\"%SystemRoot%\\qfview.exe\" \"%1\""));
 
     // No dot is added, and a trailing blank names another key.
     const std::wstring bare = UniqueName(L"qfbare");
-    ClassesKey bareKey(bare);
-    bareKey.SetDefault(type);
+    ScopedKey bareKey(HKEY_CLASSES_ROOT, bare, KeyBefore::kReplace);
+    bareKey.SetString(L"", type);
     EXPECT_EQ(RunHandler(FileAssoc, bare), Section(bare, L"\"%SystemRoot%\\qfview.exe\" \"%1\""));
     EXPECT_EQ(RunHandler(FileAssoc, extension + L" "), Section(extension + L" ", L"Unable to open extension key."));
 }
 
 TEST(FileAssoc, EachMissingStepHasItsMessage) {
     const std::wstring noDefault = UniqueName(L".qfnodefault");
-    ClassesKey noDefaultKey(noDefault);
+    ScopedKey noDefaultKey(HKEY_CLASSES_ROOT, noDefault, KeyBefore::kReplace);
     EXPECT_EQ(RunHandler(FileAssoc, noDefault), Section(noDefault, L"Unable to get filename string."));
 
     Association editOnly(L".qfeditonly", L"QuillfenTest.EditOnly");
-    editOnly.typeKey.SetDefault(L"edit.exe", REG_SZ, L"shell\\edit\\command");
+    editOnly.typeKey.SetString(L"", L"edit.exe", L"shell\\edit\\command");
     EXPECT_EQ(RunHandler(FileAssoc, editOnly.extension), Section(editOnly.extension, L"Unable to open command key."));
 
     Association emptyCommand(L".qfemptycommand", L"QuillfenTest.EmptyCommand");
@@ -60,7 +63,7 @@ TEST(FileAssoc, EachMissingStepHasItsMessage) {
 
 TEST(FileAssoc, ValuesOfAnyTypeAreReadAsText) {
     Association odd(L".qfodd", L"QuillfenTest.Odd", REG_BINARY);
-    odd.typeKey.SetDefault(L"run.exe", REG_MULTI_SZ, L"shell\\open\\command");  // shown up to its first NUL
+    odd.typeKey.SetString(L"", L"run.exe", L"shell\\open\\command", REG_MULTI_SZ);  // shown up to its first NUL
     EXPECT_EQ(RunHandler(FileAssoc, odd.extension), Section(odd.extension, L"run.exe"));
 }
 

@@ -69,32 +69,3 @@ std::wstring FileText(const wchar_t* attributes, unsigned long long size) {
 std::wstring FolderText() { return std::wstring(L"\td-----\t[") + kFolderTimeText + L"]"; }
 
 std::wstring UniqueName(const std::wstring& stem) { return stem + std::to_wstring(GetCurrentProcessId()); }
-
-ClassesKey::ClassesKey(std::wstring name) : name_(std::move(name)) {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, name_.c_str());
-    CreateSubKey({});
-}
-
-ClassesKey::~ClassesKey() {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, name_.c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, name_.c_str());
-}
-
-void ClassesKey::CreateSubKey(const std::wstring& subKey) {
-    HKEY key = nullptr;
-    std::wstring path = subKey.empty() ? name_ : name_ + L"\\" + subKey;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << Narrow(path);
-    RegCloseKey(key);
-}
-
-void ClassesKey::SetDefault(const std::wstring& text, DWORD type, const std::wstring& subKey) {
-    CreateSubKey(subKey);
-    std::wstring path = subKey.empty() ? name_ : name_ + L"\\" + subKey;
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}

@@ -1,5 +1,5 @@
 // Fixtures shared by the file-directive tests: files and folders with chosen times and attributes,
-// unique names, and keys of their own under HKEY_CLASSES_ROOT.
+// and unique names.
 #pragma once
 
 #include <windows.h>
@@ -35,18 +35,3 @@ std::wstring FolderText();
 
 // A name no other test run uses: `stem` followed by the process id.
 std::wstring UniqueName(const std::wstring& stem);
-
-// A key directly under HKEY_CLASSES_ROOT, deleted with its tree when the object goes.
-class ClassesKey {
-public:
-    explicit ClassesKey(std::wstring name);
-    ~ClassesKey();
-    ClassesKey(const ClassesKey&) = delete;
-    ClassesKey& operator=(const ClassesKey&) = delete;
-    // Sets the default value of the key or of `subKey` below it.
-    void SetDefault(const std::wstring& text, DWORD type = REG_SZ, const std::wstring& subKey = {});
-    void CreateSubKey(const std::wstring& subKey);
-
-private:
-    std::wstring name_;
-};

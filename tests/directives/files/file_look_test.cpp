@@ -131,15 +131,14 @@ TEST(FileLook, FilesThatOthersAreWritingAreShownWithTheirDigest) {
 
 TEST(FileLook, ThingsThatAreNotFilesAreNeverRead) {
     ScratchFolder folder;
-    ASSERT_TRUE(MakeLinuxFifo(folder / L"fifo"));
-    SilentPipe pipe;
-    for (const std::wstring& path : {folder / L"fifo", pipe.path(), std::wstring(L"NUL"), std::wstring(L"\\\\.\\C:"),
-                                     std::wstring(L"\\\\.\\PhysicalDrive0"), folder / L"nul.txt"}) {
+    NotFiles notFiles(folder.path());
+    ASSERT_TRUE(notFiles.made());
+    for (const std::wstring& path : notFiles.paths()) {
         std::wstring report;
         ASSERT_TRUE(EndsWithin(10000, [&] { report = RunHandler(FileLook, path); })) << Narrow(path);
         EXPECT_EQ(report, L"\r\n" + path + L" - Unable to find/read file.\r\n");
     }
-    EXPECT_FALSE(pipe.WasOpened());
+    EXPECT_FALSE(notFiles.PipeOpened());
 }
 
 }  // namespace

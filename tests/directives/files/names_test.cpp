@@ -164,9 +164,7 @@ TEST(DeviceNames, AreListedWithTheirDigestsWithoutHanging) {
     const std::string script = ":DIR\r\n" + Narrow(folder) + " /md5\r\n:FILEFIND\r\ncom1.log\r\n";
     WriteFileBytes(root / L"script.txt", script);
     const std::wstring report = root / L"report.txt";
-    ProcessResult run = RunProcess(
-        L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --out \"" + report + L"\" \"" + root / L"script.txt\"", {},
-        60000);
+    ProcessResult run = RunProcess(Cli(L"--out \"" + report + L"\" \"" + root / L"script.txt\""), {}, 60000);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     const std::wstring files = L"\r\ncom1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\ncon" +

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "directives/registry/registry.h"
 #include "directives/system/system.h"
 #include "script/interpreter.h"
@@ -10,103 +8,26 @@
 
 namespace {
 
-// A key tree under HKLM that the test creates and removes; it must not exist beforehand.
-class MachineKey {
-public:
-    explicit MachineKey(const std::wstring& path) : path_(path) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            RegCloseKey(key);
-            ADD_FAILURE() << "HKLM\\" << Narrow(path) << " exists already; the test would destroy it";
-            owned_ = false;
-            return;
-        }
-        Create(L"");
-    }
-    ~MachineKey() {
-        if (owned_) RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str()), RegDeleteKeyW(HKEY_LOCAL_MACHINE, path_.c_str());
-    }
-    MachineKey(const MachineKey&) = delete;
-    MachineKey& operator=(const MachineKey&) = delete;
-
-    const std::wstring& path() const { return path_; }
-    std::wstring Create(const std::wstring& sub) {
-        std::wstring full = sub.empty() ? path_ : path_ + L"\\" + sub;
-        HKEY key = nullptr;
-        EXPECT_EQ(
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS)
-            << Narrow(full);
-        RegCloseKey(key);
-        return full;
-    }
-    void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& text) {
-        SetBytes(sub, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
-    }
-    void SetBytes(const std::wstring& sub, const std::wstring& name, DWORD type, const void* data, DWORD size) {
-        std::wstring full = Create(sub);
-        EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, full.c_str(), name.c_str(), type, data, size), ERROR_SUCCESS);
-    }
-
-private:
-    std::wstring path_;
-    bool owned_ = true;
-};
-
-// Sets a value of HKLM\System\Select for the test (absent when `number` is empty) and puts back
-// what was there before.
-class SelectValue {
-public:
-    SelectValue(const wchar_t* name, std::optional<DWORD> number, DWORD type = REG_DWORD) : name_(name) {
-        DWORD size = sizeof old_;
-        hadValue_ =
-            RegGetValueW(HKEY_LOCAL_MACHINE, kSelect, name, RRF_RT_ANY, &oldType_, &old_, &size) == ERROR_SUCCESS;
-        if (number) {
-            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSelect, name, type, &*number, sizeof *number);
-        } else {
-            Delete();
-        }
-    }
-    ~SelectValue() {
-        if (hadValue_) {
-            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSelect, name_, oldType_, &old_, sizeof old_);
-        } else {
-            Delete();
-        }
-    }
-    SelectValue(const SelectValue&) = delete;
-    SelectValue& operator=(const SelectValue&) = delete;
-
-private:
-    static constexpr const wchar_t* kSelect = L"System\\Select";
-    void Delete() {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSelect, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueW(key, name_);
-        RegCloseKey(key);
-    }
-    const wchar_t* name_;
-    bool hadValue_ = false;
-    DWORD oldType_ = 0;
-    DWORD old_ = 0;
-};
-
 const wchar_t kSafeBoot[] = L"System\\CurrentControlSet\\Control\\SafeBoot";
+const wchar_t kSelect[] = L"System\\Select";
 
 TEST(Csinfo, SelectionValuesAndNumberedControlSets) {
-    SelectValue current(L"Current", 3);
-    SelectValue byDefault(L"Default", 0xFFFFFFFF);
-    SelectValue failed(L"Failed", std::nullopt);
-    SelectValue lastKnownGood(L"LastKnownGood", 2, REG_BINARY);  // not a DWORD: shown as nothing
-    MachineKey set010(L"System\\ControlSet010");
-    set010.Create(L"Control");
-    MachineKey set000(L"System\\ControlSet000");
-    MachineKey bare(L"System\\ControlSet");
-    MachineKey set007(L"System\\ControlSet007");
-    set007.Create(L"Control");
+    ScopedValue current(HKEY_LOCAL_MACHINE, kSelect, L"Current"), byDefault(HKEY_LOCAL_MACHINE, kSelect, L"Default"),
+        failed(HKEY_LOCAL_MACHINE, kSelect, L"Failed"), lastKnownGood(HKEY_LOCAL_MACHINE, kSelect, L"LastKnownGood");
+    current.SetDword(3);
+    byDefault.SetDword(0xFFFFFFFF);
+    failed.Remove();
+    const DWORD two = 2;
+    lastKnownGood.Set(REG_BINARY, &two, sizeof two);  // not a DWORD: shown as nothing
+    ScopedKey set010(HKEY_LOCAL_MACHINE, L"System\\ControlSet010");
+    set010.CreateSubKey(L"Control");
+    ScopedKey set000(HKEY_LOCAL_MACHINE, L"System\\ControlSet000");
+    ScopedKey bare(HKEY_LOCAL_MACHINE, L"System\\ControlSet");
+    ScopedKey set007(HKEY_LOCAL_MACHINE, L"System\\ControlSet007");
+    set007.CreateSubKey(L"Control");
     DenyRead deny(HKEY_LOCAL_MACHINE, set007.path());
-    MachineKey otherCase(L"System\\controlset005");
-    set000.Create(L"NotControl");
+    ScopedKey otherCase(HKEY_LOCAL_MACHINE, L"System\\controlset005");
+    set000.CreateSubKey(L"NotControl");
 
     // Whatever else System holds, only these names begin with "ControlSet" in that case.
     std::wstring sets;
@@ -133,13 +54,13 @@ TEST(Csinfo, SelectionValuesAndNumberedControlSets) {
 }
 
 TEST(Safeboot, ShellAndSetsWithDeviceClasses) {
-    MachineKey safeBoot(kSafeBoot);
-    safeBoot.SetString(L"", L"AlternateShell", L"cmd.exe");
-    safeBoot.SetString(L"Minimal\\{4D36E967-E325-11CE-BFC1-08002BE10318}", L"", L"Disk drive");
-    safeBoot.SetString(L"Minimal\\vga.sys", L"", L"Driver");  // shown by its name all the same
-    safeBoot.SetString(L"Minimal\\Base", L"", L"Driver Group");
-    safeBoot.Create(L"Minimal\\{no-description}");
-    safeBoot.SetString(L"Network\\Netlogon", L"", L"Service");
+    ScopedKey safeBoot(HKEY_LOCAL_MACHINE, kSafeBoot);
+    safeBoot.SetString(L"AlternateShell", L"cmd.exe");
+    safeBoot.SetString(L"", L"Disk drive", L"Minimal\\{4D36E967-E325-11CE-BFC1-08002BE10318}");
+    safeBoot.SetString(L"", L"Driver", L"Minimal\\vga.sys");  // shown by its name all the same
+    safeBoot.SetString(L"", L"Driver Group", L"Minimal\\Base");
+    safeBoot.CreateSubKey(L"Minimal\\{no-description}");
+    safeBoot.SetString(L"", L"Service", L"Network\\Netlogon");
     std::wstring minimal;
     for (const std::wstring& name : EnumeratedSubkeys(HKEY_LOCAL_MACHINE, safeBoot.path() + L"\\Minimal")) {
         minimal += name == L"{4D36E967-E325-11CE-BFC1-08002BE10318}" ? L"\r\n(Disk drive)"
@@ -155,18 +76,17 @@ TEST(Safeboot, ShellAndSetsWithDeviceClasses) {
 }
 
 TEST(Safeboot, OddStringDataKeepsItsLastByteAndNulNamesShow) {
-    MachineKey safeBoot(kSafeBoot);
+    ScopedKey safeBoot(HKEY_LOCAL_MACHINE, kSafeBoot);
     const BYTE shell[] = {'c', 0, 'm', 0, 'd'};
-    safeBoot.SetBytes(L"", L"AlternateShell", REG_SZ, shell, sizeof shell);
+    safeBoot.SetValue(L"AlternateShell", REG_SZ, shell, sizeof shell);
     const BYTE driver[] = {'D', 0, 'r', 0, 'i', 0, 'v', 0, 'e', 0, 'r'};
-    safeBoot.SetBytes(L"Minimal\\QfOddDriver", L"", REG_SZ, driver, sizeof driver);
-    safeBoot.Create(L"Network");
+    safeBoot.SetValue(L"", REG_SZ, driver, sizeof driver, L"Minimal\\QfOddDriver");
+    safeBoot.CreateSubKey(L"Network");
     HKEY network = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (safeBoot.path() + L"\\Network").c_str(), 0, KEY_ALL_ACCESS, &network),
               ERROR_SUCCESS);
     RegKey networkGuard(network);
-    TestKey anchor(L"SafebootNul");  // NativeKeys removes what it made below any open key
-    NativeKeys native(anchor);
+    NativeKeys native(safeBoot);
     HKEY hidden = native.CreateKey(network, std::wstring(L"Qf\0Hidden", 9));
     ASSERT_NE(hidden, nullptr);
     native.SetString(hidden, L"", L"Service");
@@ -194,17 +114,16 @@ TEST(Safeboot, OddStringDataKeepsItsLastByteAndNulNamesShow) {
 }
 
 TEST(ServiceGroup, OddDataKeepsItsLastByteAndOnlyTheWholeNameCounts) {
-    MachineKey service(L"System\\CurrentControlSet\\Services\\QfOddGroup");
+    ScopedKey service(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfOddGroup");
     const BYTE group[] = {'N', 0, 'e', 0, 't'};
-    service.SetBytes(L"", L"Group", REG_SZ, group, sizeof group);
+    service.SetValue(L"Group", REG_SZ, group, sizeof group);
     EXPECT_STREQ(OwnedText(GetGroup(L"QfOddGroup")).get(), L"Net");
 
-    MachineKey spoofed(L"System\\CurrentControlSet\\Services\\QfNulGroup");
+    ScopedKey spoofed(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfNulGroup");
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, spoofed.path().c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
     RegKey guard(key);
-    TestKey anchor(L"ServiceGroupNul");
-    NativeKeys native(anchor);
+    NativeKeys native(spoofed);
     native.SetString(key, std::wstring(L"Group\0x", 7), L"Spoofed");
     EXPECT_EQ(OwnedText(GetGroup(L"QfNulGroup")), nullptr);
 }
@@ -215,19 +134,19 @@ TEST(Safeboot, EmptyAndMissingSets) {
         L"\r\nError opening Minimal key.\r\n\r\n--- Network ---\r\nError opening Network key.\r\n";
     EXPECT_EQ(CaptureReport([](FILE* report) { safeboot(report); }), missing);
 
-    MachineKey safeBoot(kSafeBoot);
-    safeBoot.Create(L"Minimal");
-    safeBoot.SetString(L"", L"AlternateShell", L"");
+    ScopedKey safeBoot(HKEY_LOCAL_MACHINE, kSafeBoot);
+    safeBoot.CreateSubKey(L"Minimal");
+    safeBoot.SetString(L"AlternateShell", L"");
     EXPECT_EQ(CaptureReport([](FILE* report) { safeboot(report); }),
               L"\r\n========== SafeBoot Info ==========\r\n\r\nAlternate Shell: \r\n\r\n--- Minimal ---"
               L"\r\n\r\n--- Network ---\r\nError opening Network key.\r\n");
 }
 
 TEST(Reports, CommandsRunFromAScriptEachTimeTheyStand) {
-    MachineKey safeBoot(kSafeBoot);
-    safeBoot.SetString(L"", L"AlternateShell", L"shell.exe");
-    safeBoot.Create(L"Minimal");
-    safeBoot.Create(L"Network");
+    ScopedKey safeBoot(HKEY_LOCAL_MACHINE, kSafeBoot);
+    safeBoot.SetString(L"AlternateShell", L"shell.exe");
+    safeBoot.CreateSubKey(L"Minimal");
+    safeBoot.CreateSubKey(L"Network");
     std::wstring script = L"::safeboot\r\n::SafeBoot\r\n";
     const std::wstring section =
         L"\r\n========== SafeBoot Info ==========\r\n\r\nAlternate Shell: shell.exe\r\n\r\n--- Minimal ---"

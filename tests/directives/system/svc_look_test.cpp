@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,50 +61,22 @@ private:
     ServiceHandle service_;
 };
 
-// Entries of the SafeBoot sets, with the keys above them created as needed. On destruction each key
-// this object created is removed, deepest first; keys that were there before are left alone.
-class SafeBootEntries {
-public:
-    struct Entry {
-        const wchar_t* set;
-        const wchar_t* name;
-        const wchar_t* kind;  // the entry's default value; null leaves it without one
-    };
-    explicit SafeBootEntries(std::initializer_list<Entry> entries) {
-        for (const Entry& entry : entries) Add(entry.set, entry.name, entry.kind);
-    }
-    ~SafeBootEntries() {
-        for (auto path = created_.rbegin(); path != created_.rend(); ++path)
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, path->c_str());
-    }
-    SafeBootEntries(const SafeBootEntries&) = delete;
-    SafeBootEntries& operator=(const SafeBootEntries&) = delete;
-
-private:
-    void Add(const wchar_t* set, const std::wstring& name, const wchar_t* kind) {
-        std::wstring path = kSafeBootPath;
-        Create(path);
-        path += std::wstring(L"\\") + set;
-        Create(path);
-        path += L"\\" + name;
-        RegKey key = Create(path);
-        if (kind != nullptr)
-            RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kind),
-                           static_cast<DWORD>((wcslen(kind) + 1) * sizeof(wchar_t)));
-    }
-
-    RegKey Create(const std::wstring& path) {
-        RegKey key;
-        DWORD disposition = 0;
-        LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                      key.put(), &disposition);
-        EXPECT_EQ(status, ERROR_SUCCESS) << Narrow(path);
-        if (status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) created_.push_back(path);
-        return key;
-    }
-
-    std::vector<std::wstring> created_;
+// Entries of the SafeBoot sets, made in a SafeBoot key that may hold the machine's own.
+struct SafeBootEntry {
+    const wchar_t* set;
+    const wchar_t* name;
+    const wchar_t* kind;  // the entry's default value; null leaves it without one
 };
+void AddEntries(ScopedKey& safeBoot, std::span<const SafeBootEntry> entries) {
+    for (const SafeBootEntry& entry : entries) {
+        const std::wstring entryPath = std::wstring(entry.set) + L"\\" + entry.name;
+        if (entry.kind != nullptr) {
+            safeBoot.SetString(L"", entry.kind, entryPath);
+        } else {
+            safeBoot.CreateSubKey(entryPath);
+        }
+    }
+}
 
 std::wstring Look(const std::wstring& line) { return RunHandler(SvcLook, line); }
 
@@ -197,7 +170,8 @@ TEST(SvcLook, SafeBootMarksAndSets) {
                         SERVICE_ERROR_NORMAL, L"System32\\drivers\\qffilter.sys"});
     TestService none({L"QfSvcNone", L"Quillfen None", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                       SERVICE_ERROR_NORMAL, L"C:\\quillfen\\none.exe"});
-    SafeBootEntries entries({
+    ScopedKey safeBoot(HKEY_LOCAL_MACHINE, kSafeBootPath, KeyBefore::kShare);
+    const SafeBootEntry entries[] = {
         {L"Minimal", L"qfsvcboth", L"Service"},
         {L"Minimal", L"QfGroupBoth", L"Driver Group"},
         {L"Network", L"QFSVCBOTH", L"Service"},
@@ -219,7 +193,8 @@ TEST(SvcLook, SafeBootMarksAndSets) {
         {L"Minimal", L"QfOther", L"Services"},
         {L"Minimal", L"QfNoKind", nullptr},
         {L"Network", L"QfOnlyNetwork", L"Service"},
-    });
+    };
+    AddEntries(safeBoot, entries);
 
     ExpectSections({
         {L"QfSvcBoth", L"Quillfen Both", L"(No Description)", L"Demand", L"Normal", L"C:\\quillfen\\both.exe",
