@@ -20,20 +20,21 @@ NativeViews ChooseNativeViews(bool build32, bool underWow64) {
     return views;
 }
 
+bool UnderWow64(const Wow64Answers& answers) {
+    return answers.machineKnown ? answers.processMachine != IMAGE_FILE_MACHINE_UNKNOWN : answers.wow64Flag;
+}
+
 bool RunningUnderWow64() {
-    // IsWow64Process2 (Windows 10 1511 on) names the emulated machine on every host; IsWow64Process
-    // answers FALSE for an x86 process on ARM64 in some releases, so it is only the fallback.
+    Wow64Answers answers;
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     auto isWow64Process2 = reinterpret_cast<IsWow64Process2Fn>(
         reinterpret_cast<void*>(kernel != nullptr ? GetProcAddress(kernel, "IsWow64Process2") : nullptr));
-    if (isWow64Process2 != nullptr) {
-        USHORT processMachine = IMAGE_FILE_MACHINE_UNKNOWN;
-        USHORT nativeMachine = IMAGE_FILE_MACHINE_UNKNOWN;
-        if (isWow64Process2(GetCurrentProcess(), &processMachine, &nativeMachine))
-            return processMachine != IMAGE_FILE_MACHINE_UNKNOWN;
-    }
+    USHORT nativeMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+    answers.machineKnown =
+        isWow64Process2 != nullptr && isWow64Process2(GetCurrentProcess(), &answers.processMachine, &nativeMachine);
     BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    answers.wow64Flag = !answers.machineKnown && IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    return UnderWow64(answers);
 }
 
 const NativeViews& ProcessNativeViews() {

@@ -16,6 +16,16 @@ struct NativeViews {
 // ones, and a 64-bit process is never under WOW64.
 NativeViews ChooseNativeViews(bool build32, bool underWow64);
 
+// What the platform says of this process. IsWow64Process2 (Windows 10 1709 on) names the emulated
+// machine, IMAGE_FILE_MACHINE_UNKNOWN outside WOW64, on every host; IsWow64Process answers FALSE for
+// an x86 process on ARM64 in some releases, so it only decides where the newer call is missing.
+struct Wow64Answers {
+    bool machineKnown = false;  // IsWow64Process2 is there and succeeded
+    USHORT processMachine = IMAGE_FILE_MACHINE_UNKNOWN;
+    bool wow64Flag = false;  // IsWow64Process succeeded and said TRUE
+};
+bool UnderWow64(const Wow64Answers& answers);
+
 // True when this process runs under WOW64, on any host (x64 or ARM64).
 bool RunningUnderWow64();
 

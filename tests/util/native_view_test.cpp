@@ -25,14 +25,23 @@ TEST(ChooseNativeViews, OnlyA32BitBuildUnderWow64) {
     }
 }
 
-// Under 64-bit Wine the tests run as a 64-bit process: nothing is redirected and nothing is changed.
-TEST(ProcessNativeViews, A64BitProcessKeepsItsViews) {
-    ASSERT_EQ(sizeof(void*), 8u);
-    EXPECT_FALSE(RunningUnderWow64());
-    EXPECT_FALSE(ProcessNativeViews().fileSystem);
-    EXPECT_EQ(ProcessNativeViews().registryView, 0u);
-    NativeFileSystemView idle;
-    EXPECT_FALSE(idle.active());
+// What each kind of Windows answers for the process, as documented for IsWow64Process2 and
+// IsWow64Process; only the x86 builds' rows are under WOW64.
+TEST(UnderWow64, TheMachineWhereKnownElseTheOlderFlag) {
+    const struct {
+        const char* where;
+        Wow64Answers answers;
+        bool underWow64;
+    } rows[] = {
+        {"x64 build, x64 Windows 10", {true, IMAGE_FILE_MACHINE_UNKNOWN, false}, false},
+        {"x64 build, ARM64 Windows 11 (emulated, not WOW64)", {true, IMAGE_FILE_MACHINE_UNKNOWN, false}, false},
+        {"x86 build, x64 Windows 10", {true, IMAGE_FILE_MACHINE_I386, true}, true},
+        {"x86 build, ARM64 Windows 10 (the older flag says FALSE)", {true, IMAGE_FILE_MACHINE_I386, false}, true},
+        {"x86 build, 32-bit Windows 10", {true, IMAGE_FILE_MACHINE_UNKNOWN, false}, false},
+        {"x86 build, x64 Windows 7 (no IsWow64Process2)", {false, IMAGE_FILE_MACHINE_UNKNOWN, true}, true},
+        {"x86 build, 32-bit Windows 7", {false, IMAGE_FILE_MACHINE_UNKNOWN, false}, false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(UnderWow64(row.answers), row.underWow64) << row.where;
 }
 
 // Asked for where it is not available (a 64-bit process), the guard reports itself inactive and
