@@ -84,12 +84,6 @@ TEST(TaskbarProgress, NoInterfaceShowsNothingAndWhereThereIsOneItTakesEveryState
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     {
         ComPointer<ITaskbarList3> taskbar = CreateTaskbarList();
-        // The same answer as asking the system directly.
-        ITaskbarList3* direct = nullptr;
-        HRESULT created = CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                                           reinterpret_cast<void**>(&direct));
-        if (direct) direct->Release();
-        EXPECT_EQ(static_cast<bool>(taskbar), SUCCEEDED(created)) << std::hex << created;
         if (taskbar) {
             HWND window = CreateWindowExW(0, L"STATIC", L"taskbar", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -99,8 +93,7 @@ TEST(TaskbarProgress, NoInterfaceShowsNothingAndWhereThereIsOneItTakesEveryState
             }
             DestroyWindow(window);
         } else {
-            std::printf("no ITaskbarList3 here (%08lx): the window shows no progress\n",
-                        static_cast<unsigned long>(created));
+            std::printf("no ITaskbarList3 here: the window shows no progress\n");
         }
     }
     CoUninitialize();
