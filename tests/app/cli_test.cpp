@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "report/create_log.h"
 #include "tests/support/test_support.h"
@@ -355,81 +356,32 @@ TEST(Cli, AReportThatCannotBeWrittenWholeExitsOneWithTheReason) {
     EXPECT_GT(writtenBody.size(), 0u);
 }
 
-// A run held with its report open: its progress lines go into a pipe that nobody reads until
-// Release, so that it stops once the pipe is full, a few lines into its script.
-class HeldRun {
-public:
-    explicit HeldRun(const std::wstring& arguments) {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE readEnd = nullptr;
-        HANDLE writeEnd = nullptr;
-        EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 4096));
-        read_.reset(readEnd);
-        KernelHandle write(writeEnd);
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nullptr;
-        startup.hStdOutput = write.get();
-        startup.hStdError = write.get();
-        std::wstring commandLine = Cli(arguments);
-        PROCESS_INFORMATION process = {};
-        EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                   &process))
-            << "error " << GetLastError();
-        process_.reset(process.hProcess);
-        KernelHandle thread(process.hThread);
-    }
-    // Reads the pipe to its end, which lets the run go on, and gives the run's exit code.
-    DWORD Release() {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(read_.get(), buffer, sizeof buffer, &got, nullptr) && got != 0) {
-        }
-        DWORD exitCode = 99;
-        EXPECT_EQ(WaitForSingleObject(process_.get(), 60000), WAIT_OBJECT_0);
-        GetExitCodeProcess(process_.get(), &exitCode);
-        return exitCode;
-    }
-    ~HeldRun() {
-        if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
-    }
-
-private:
-    KernelHandle read_;
-    KernelHandle process_;
-};
-
+// The first run is held at its CONTENTS line, its report open, until the test lets it go.
 TEST(Cli, ASecondRunCannotWriteTheReportOfARunUnderWay) {
     ScratchFolder folder;
-    std::string script = ":ENV";
-    for (int i = 0; i < 3000; ++i) script += "\r\nline " + std::to_string(i) + " of a script long enough to wait";
-    WriteFileBytes(folder / L"long.txt", script);
+    HeldFile held(L"quillfen-cli-held-" + std::to_wstring(GetCurrentProcessId()) + L".txt", "held\r\n");
     WriteFileBytes(folder / L"short.txt", ":ENV\r\nsecond");
     const std::wstring report = folder / L"out.txt";
-    HeldRun first(L"--out " + Quoted(report) + L" " + Quoted(folder / L"long.txt"));
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            WIN32_FILE_ATTRIBUTE_DATA data = {};
-            return GetFileAttributesExW(report.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 200;
-        },
-        30000))
-        << "the first run never wrote";
-
-    ProcessResult second = RunProcess(Cli(L"--quiet --out " + Quoted(report) + L" " + Quoted(folder / L"short.txt")));
-    EXPECT_EQ(second.exitCode, 1u);
-    EXPECT_EQ(second.out, "");
-    EXPECT_EQ(second.err, "quillfen-cli: cannot create the report \"" + Narrow(report) +
-                              "\": " + SystemMessageText(ERROR_SHARING_VIOLATION) + "\n");
-
-    EXPECT_EQ(first.Release(), 0u);
-    std::wstring body = ReportBody(ReadUtf16File(report));
+    ProcessResult first;
+    std::thread firstRun(
+        [&] { first = RunCliScript(folder, L":ENV\r\nfirst\r\n:CONTENTS\r\n" + held.path(), report); });
+    const bool reached = held.WaitForReader(kRunTimeoutMs);
+    EXPECT_TRUE(reached) << "the first run never reached its CONTENTS line";
+    if (reached) {
+        ProcessResult second =
+            RunProcess(Cli(L"--quiet --out " + Quoted(report) + L" " + Quoted(folder / L"short.txt")));
+        EXPECT_EQ(second.exitCode, 1u);
+        EXPECT_EQ(second.out, "");
+        EXPECT_EQ(second.err, "quillfen-cli: cannot create the report \"" + Narrow(report) +
+                                  "\": " + SystemMessageText(ERROR_SHARING_VIOLATION) + "\n");
+    }
+    held.Release();
+    firstRun.join();
+    EXPECT_EQ(first.exitCode, 0u) << first.err;
+    const std::wstring body = ReportBody(ReadUtf16File(report));
     EXPECT_EQ(body.find(L"second"), std::wstring::npos);
-    EXPECT_TRUE(
-        body.ends_with(L"line 2999 of a script long enough to wait = line 2999 of a script long enough to "
-                       L"wait\r\n" +
-                       kEnd));
+    EXPECT_NE(body.find(L"\r\nfirst = first\r\n"), std::wstring::npos) << Narrow(body);
+    EXPECT_TRUE(body.ends_with(L"\r\n\r\nheld\n\r\n" + kEnd)) << Narrow(body);
 }
 
 TEST(Cli, TheScriptIsNeverItsOwnReport) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -210,19 +211,14 @@ TEST(Wildcard, WindowsTranslationAndMatching) {
     }
 }
 
-// The whole match against FindFirstFileW under Wine, pattern by pattern: the set of names it returns
-// against the set the function accepts. Wine matches `*` and `?` as plain wildcards and ignores a
-// mask's trailing dots and stars; it neither translates into the DOS forms nor accepts them. The
-// shapes where that differs from Windows are listed; every other pattern of the table must agree.
-TEST(Wildcard, FindFirstFileReturnsWhatTheFunctionAccepts) {
-    const std::set<std::wstring> wineDiffers = {
-        L"*.",   L"??",      L"???",          L"a?",   L"a??", L"??.txt", L"*.?", L"*.??",   L"*.???", L"a.?",
-        L"a.??", L"?????.*", L"????????.???", L"*..*", L"<",   L">",      L"a>",  L"*\"txt", L"<.txt",
-    };
+// The whole match against FindFirstFileW, pattern by pattern: on every plain pattern the names it
+// returns are the names the function accepts. The other shapes match as on Windows (the table above);
+// where the platform here matches them otherwise, that is shown, not judged: Wine matches `*` and `?`
+// plainly and ignores a mask's trailing dots and stars.
+TEST(Wildcard, FindFirstFileReturnsWhatTheFunctionAcceptsOnPlainPatterns) {
     ScratchFolder folder;
     std::vector<Entry> entries = MakeEntries(folder);
-    std::set<std::wstring> differing;
-    int agreeing = 0;
+    int plain = 0;
     for (const wchar_t* pattern : kPatterns) {
         std::set<std::wstring> platform, ours;
         for (const auto& e : ListFolder(folder.path(), pattern)) platform.insert(e.longName);
@@ -230,19 +226,15 @@ TEST(Wildcard, FindFirstFileReturnsWhatTheFunctionAccepts) {
             if (MatchesFindPattern(pattern, e.longName, e.shortName)) ours.insert(e.longName);
         }
         if (IsPlainFindPattern(pattern)) {
-            EXPECT_EQ(platform, ours) << Narrow(pattern) << " is plain";
-        }
-        if (platform == ours) {
-            ++agreeing;
-            EXPECT_EQ(wineDiffers.count(pattern), 0u) << Narrow(pattern) << " now agrees with Wine";
-        } else {
-            differing.insert(pattern);
-            EXPECT_EQ(wineDiffers.count(pattern), 1u)
-                << Narrow(pattern) << "\n wine: " << Join(platform) << "\n ours: " << Join(ours);
+            ++plain;
+            EXPECT_EQ(platform, ours) << Narrow(pattern) << "\n platform: " << Join(platform)
+                                      << "\n ours: " << Join(ours);
+        } else if (platform != ours) {
+            std::printf("%s matches otherwise here than on Windows\n platform: %s\n ours: %s\n",
+                        Narrow(pattern).c_str(), Join(platform).c_str(), Join(ours).c_str());
         }
     }
-    EXPECT_EQ(differing.size(), wineDiffers.size());
-    EXPECT_EQ(agreeing + differing.size(), std::size(kPatterns));
+    EXPECT_GE(plain, 10) << "the table has too few plain patterns to show the platform agrees";
 }
 
 }  // namespace
