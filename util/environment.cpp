@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "util/native_view.h"
 #include "util/sized_fetch.h"
 
 namespace {
@@ -31,11 +32,18 @@ bool LookupVariable(const std::wstring& name, std::wstring& value) {
     return true;
 }
 
-// The system call's rules, for texts beyond its limit: a reference runs from a percent sign to the
-// next one. A set variable becomes its value; an unknown or empty name, or one with "=" after its
-// first character (which no variable can have), is copied whole, closing sign included, and the scan
-// goes on after it. A percent sign with no partner is copied as it stands.
-std::wstring ExpandLongText(const wchar_t* text) {
+// The value a reference to `name` takes: the native variable's where it is set, else the named one's.
+bool LookupReference(const std::wstring& name, bool nativeProgramFolders, std::wstring& value) {
+    const std::wstring native = NativeVariableName(name, nativeProgramFolders);
+    return LookupVariable(native, value) || (native != name && LookupVariable(name, value));
+}
+
+// The system call's rules, for texts beyond its limit and for the native program folders: a
+// reference runs from a percent sign to the next one. A set variable becomes its value; an unknown or
+// empty name, or one with "=" after its first character (which no variable can have), is copied
+// whole, closing sign included, and the scan goes on after it. A percent sign with no partner is
+// copied as it stands.
+std::wstring ExpandByTheRules(const wchar_t* text, bool nativeProgramFolders) {
     std::wstring result;
     std::wstring value;
     const wchar_t* cursor = text;
@@ -48,7 +56,8 @@ std::wstring ExpandLongText(const wchar_t* text) {
         }
         result.append(cursor, open);
         std::wstring name(open + 1, close);
-        if (!name.empty() && name.find(L'=', 1) == std::wstring::npos && LookupVariable(name, value)) {
+        if (!name.empty() && name.find(L'=', 1) == std::wstring::npos &&
+            LookupReference(name, nativeProgramFolders, value)) {
             result += value;
         } else {
             result.append(open, close + 1);
@@ -61,9 +70,25 @@ std::wstring ExpandLongText(const wchar_t* text) {
 // The system call works within 32,767 characters and cuts (or fails on) anything longer.
 constexpr DWORD kSystemLimit = 32767;
 
+bool SameName(const std::wstring& name, const wchar_t* other) {
+    return CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), other, -1, TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
+std::wstring NativeVariableName(const std::wstring& name, bool nativeProgramFolders) {
+    if (nativeProgramFolders && SameName(name, L"ProgramFiles")) return L"ProgramW6432";
+    if (nativeProgramFolders && SameName(name, L"CommonProgramFiles")) return L"CommonProgramW6432";
+    return name;
+}
+
 OwnedText ExpandEnvironment(const wchar_t* text) {
+    return ExpandEnvironment(text, ProcessNativeViews().nativeProgramFolders);
+}
+
+OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders) {
+    // The system call knows only the process's own values.
+    if (nativeProgramFolders) return CopyText(ExpandByTheRules(text, true));
     // The answer counts the terminator: the size it wants when that is more than it had.
     auto expand = [&](wchar_t* expanded, DWORD capacity, DWORD* needed) {
         DWORD answer = ExpandEnvironmentStringsW(text, expanded, capacity);
@@ -73,5 +98,5 @@ OwnedText ExpandEnvironment(const wchar_t* text) {
     };
     std::vector<wchar_t> buffer;
     if (wcslen(text) < kSystemLimit && FetchSizedText(buffer, expand)) return CopyText(buffer.data());
-    return CopyText(ExpandLongText(text));
+    return CopyText(ExpandByTheRules(text, false));
 }

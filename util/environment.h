@@ -1,9 +1,18 @@
 // Expansion of %NAME% references against the process environment.
 #pragma once
 
+#include <string>
+
 #include "util/owned.h"
 
 // Expands `text` as ExpandEnvironmentStringsW does: a reference to a set variable (name matched
 // without regard to case) becomes its value, anything else is copied as written. Texts too long for
-// the system call are expanded here instead, so the result is never cut. Never null.
+// the system call are expanded here instead, so the result is never cut. Never null. The x86 build
+// under WOW64 expands the program folders to the native ones, as the x64 build does (below).
 OwnedText ExpandEnvironment(const wchar_t* text);
+OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders);
+
+// The variable whose value a reference to `name` takes. WOW64 gives a 32-bit process ProgramFiles and
+// CommonProgramFiles with the "(x86)" folders and keeps the native ones in ProgramW6432 and
+// CommonProgramW6432 (Windows 7 on): with `nativeProgramFolders` the first two read the other two.
+std::wstring NativeVariableName(const std::wstring& name, bool nativeProgramFolders);

@@ -16,6 +16,7 @@ NativeViews ChooseNativeViews(bool build32, bool underWow64) {
     if (build32 && underWow64) {
         views.fileSystem = true;
         views.registryView = KEY_WOW64_64KEY;
+        views.nativeProgramFolders = true;
     }
     return views;
 }

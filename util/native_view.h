@@ -1,6 +1,6 @@
-// The x86 build on 64-bit Windows runs under WOW64, which shows it SysWOW64 in place of System32 and
-// the 32-bit registry view. Such a build asks for the native views, so that both builds report the
-// same machine.
+// The x86 build on 64-bit Windows runs under WOW64, which shows it SysWOW64 in place of System32, the
+// 32-bit registry view and the "(x86)" program folders in its environment. Such a build asks for the
+// native views, so that both builds report the same machine.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +10,8 @@
 struct NativeViews {
     bool fileSystem = false;  // file-system redirection off on the scan thread
     REGSAM registryView = 0;  // added to the access of every registry open
+    // %ProgramFiles% and %CommonProgramFiles% expand to the native folders, not the "(x86)" ones
+    bool nativeProgramFolders = false;
 };
 
 // Only a 32-bit build running under WOW64 needs anything: elsewhere the default views are the native

@@ -24,12 +24,13 @@ const wchar_t kElevated[] = L"Elevation successful)\r\n";
 const wchar_t kEndMarker[] = L"\r\n-=End Of File=-";
 const wchar_t kDebugPrivilege[] = L"SeDebugPrivilege";
 
-// Standard rights and every token right up to adjusting defaults, among them adjusting privileges.
-constexpr DWORD kTokenAllAccess = 0xF00FF;
+// The rights enabling a privilege needs and no more: AdjustTokenPrivileges needs
+// TOKEN_ADJUST_PRIVILEGES, and TOKEN_QUERY whenever it is to report the previous state.
+constexpr DWORD kPrivilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 
 const wchar_t* EnableDebugPrivilege() {
     KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), kTokenAllAccess, token.put()) || !token) return kTokenNotOpened;
+    if (!OpenProcessToken(GetCurrentProcess(), kPrivilegeTokenAccess, token.put()) || !token) return kTokenNotOpened;
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;

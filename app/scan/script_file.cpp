@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "script/interpreter.h"
 #include "util/handles.h"
 
 namespace {
@@ -69,6 +71,48 @@ bool ReadAllFrom(HANDLE file, std::vector<unsigned char>& bytes, unsigned long& 
     }
 }
 
+// The shape of zero bytes: UTF-16LE when at least two and at least half of the byte pairs have a
+// zero second byte and fewer than half as many a zero first byte, UTF-16BE the other way round.
+ScriptEncoding EncodingByZeroBytes(const std::vector<unsigned char>& bytes, size_t end) {
+    size_t pairs = (end + 1) / 2;
+    size_t zeroFirst = 0;
+    size_t zeroSecond = 0;
+    for (size_t i = 0; i < end && i + 1 < bytes.size(); i += 2) {
+        if (bytes[i] == 0) ++zeroFirst;
+        if (bytes[i + 1] == 0) ++zeroSecond;
+    }
+    if (zeroSecond >= 2 && zeroSecond * 2 >= pairs && zeroFirst * 2 < zeroSecond) return ScriptEncoding::Utf16Le;
+    if (zeroFirst >= 2 && zeroFirst * 2 >= pairs && zeroSecond * 2 < zeroFirst) return ScriptEncoding::Utf16Be;
+    return ScriptEncoding::Utf8OrAnsi;
+}
+
+// The first `end` bytes read as `encoding`, for their structure only: 8-bit text byte by byte (the
+// structure is ASCII below 0x40, which no byte of a UTF-8 sequence or of a double-byte ANSI
+// character is), UTF-16 unit by unit.
+std::wstring StructureUnits(const std::vector<unsigned char>& bytes, size_t end, ScriptEncoding encoding) {
+    if (encoding == ScriptEncoding::Utf8OrAnsi) return std::wstring(bytes.begin(), bytes.begin() + end);
+    const size_t whole = std::min(end + (end & 1), bytes.size());  // the pair the last byte is part of
+    return DecodeUtf16(bytes.data(), whole, encoding == ScriptEncoding::Utf16Be);
+}
+
+// The lines of `text` that the interpreter takes for a context it knows: a colon first, not a second
+// one, then a keyword (blanks around it allowed). A NUL ends a line as a line break does.
+size_t KnownContextLines(const std::wstring& text) {
+    size_t known = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t stop = text.find_first_of(std::wstring(L"\r\n\0", 3), start);
+        if (stop == std::wstring::npos) stop = text.size();
+        if (stop - start >= 2 && text[start] == L':' && text[start + 1] != L':') {
+            size_t first = text.find_first_not_of(L' ', start + 1);
+            size_t last = text.find_last_not_of(L' ', stop - 1);
+            if (first < stop && last >= first && GetContext(text.substr(first, last - first + 1).c_str()) != 0) ++known;
+        }
+        start = stop + 1;
+    }
+    return known;
+}
+
 }  // namespace
 
 ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes) {
@@ -80,16 +124,22 @@ ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes) {
 
     size_t end = bytes.size();
     while (end > 0 && bytes[end - 1] == 0) --end;
-    size_t pairs = (end + 1) / 2;
-    size_t zeroFirst = 0;
-    size_t zeroSecond = 0;
-    for (size_t i = 0; i < end && i + 1 < bytes.size(); i += 2) {
-        if (bytes[i] == 0) ++zeroFirst;
-        if (bytes[i + 1] == 0) ++zeroSecond;
+    // Without a zero byte no UTF-16 reading holds any ASCII structure.
+    if (std::find(bytes.begin(), bytes.begin() + end, 0) == bytes.begin() + end) return ScriptEncoding::Utf8OrAnsi;
+    // The reading in which the most lines are context lines is the script; the shape of the zero
+    // bytes decides between readings that parse equally well, and first of all when none parses.
+    const ScriptEncoding byShape = EncodingByZeroBytes(bytes, end);
+    ScriptEncoding best = byShape;
+    size_t bestKnown = KnownContextLines(StructureUnits(bytes, end, byShape));
+    for (ScriptEncoding other : {ScriptEncoding::Utf8OrAnsi, ScriptEncoding::Utf16Le, ScriptEncoding::Utf16Be}) {
+        if (other == byShape) continue;
+        const size_t known = KnownContextLines(StructureUnits(bytes, end, other));
+        if (known > bestKnown) {
+            best = other;
+            bestKnown = known;
+        }
     }
-    if (zeroSecond >= 2 && zeroSecond * 2 >= pairs && zeroFirst * 2 < zeroSecond) return ScriptEncoding::Utf16Le;
-    if (zeroFirst >= 2 && zeroFirst * 2 >= pairs && zeroSecond * 2 < zeroFirst) return ScriptEncoding::Utf16Be;
-    return ScriptEncoding::Utf8OrAnsi;
+    return best;
 }
 
 bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& text, ScriptProblem& problem) {

@@ -15,10 +15,15 @@ struct ScriptProblem {
 // The encodings told apart by their byte-order marks or, without one, by the shape of their bytes.
 enum class ScriptEncoding { Utf16Le, Utf16Be, Utf8OrAnsi, Utf32Le, Utf32Be };
 
-// Without a byte-order mark, UTF-16 shows as a zero high byte in most characters: UTF-16LE when at
-// least two and at least half of the byte pairs have a zero second byte and fewer than half as many a
-// zero first byte, UTF-16BE the other way round. Pairs after the last non-zero byte (padding) are not
-// counted. So a stray NUL or two in 8-bit text do not make it UTF-16.
+// Without a byte-order mark, by the script's own structure: every script is built of ASCII (line
+// breaks, the colon of a context line, blanks), which stands in different places in each encoding.
+// Text without a zero byte is 8-bit. Otherwise the reading (UTF-16LE, UTF-16BE or 8-bit, where a NUL
+// ends a line) with the most lines that are context lines of a known keyword wins, so that UTF-16
+// whose names are CJK (few zero bytes) and 8-bit text whose lines are separated by NULs are read as
+// what they are. Between readings that parse equally well (none at all, say) the shape of the zero
+// bytes decides: UTF-16LE when at least two and at least half of the byte pairs have a zero second
+// byte and fewer than half as many a zero first byte, UTF-16BE the other way round, else 8-bit. Pairs
+// after the last non-zero byte (padding) are not counted.
 ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes);
 
 // Decodes script bytes: UTF-16LE or UTF-16BE with or without a byte-order mark, UTF-8 with or without

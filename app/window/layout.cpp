@@ -19,6 +19,13 @@ constexpr int kAboveButtons = 28;
 constexpr int kFontHeight = 14;
 
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+AdjustForDpiFunction AdjustForDpi() {
+    static const AdjustForDpiFunction function = reinterpret_cast<AdjustForDpiFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    return function;
+}
 
 // Looked up once: Windows 7 and 8 and older Wine have no GetDpiForWindow.
 GetDpiForWindowFunction DpiForWindowFunction() {
@@ -54,7 +61,31 @@ void MoveTo(HWND control, const RECT& place) {
 
 int ScaleForDpi(int size, UINT dpi) { return MulDiv(size, static_cast<int>(dpi), static_cast<int>(kBaseDpi)); }
 
-SIZE WindowSizeForDpi(UINT dpi) { return SIZE{ScaleForDpi(kWidth, dpi), ScaleForDpi(kHeight, dpi)}; }
+SIZE ClientSizeForDpi(UINT dpi, SIZE frameAt96) {
+    return SIZE{ScaleForDpi(kWidth - frameAt96.cx, dpi), ScaleForDpi(kHeight - frameAt96.cy, dpi)};
+}
+
+SIZE WindowSizeForDpi(UINT dpi, SIZE frameAt96, SIZE frameAtDpi) {
+    const SIZE client = ClientSizeForDpi(dpi, frameAt96);
+    return SIZE{client.cx + frameAtDpi.cx, client.cy + frameAtDpi.cy};
+}
+
+SIZE WindowSizeForDpi(UINT dpi, DWORD style) {
+    SIZE frameAt96 = {};
+    SIZE frameAtDpi = {};
+    if (!FrameSizeForDpi(style, kBaseDpi, frameAt96) || !FrameSizeForDpi(style, dpi, frameAtDpi)) {
+        frameAt96 = frameAtDpi = SIZE{};
+    }
+    return WindowSizeForDpi(dpi, frameAt96, frameAtDpi);
+}
+
+bool FrameSizeForDpi(DWORD style, UINT dpi, SIZE& frame) {
+    const AdjustForDpiFunction adjust = AdjustForDpi();
+    RECT rect = {};
+    if (adjust == nullptr || !adjust(&rect, style, TRUE, 0, dpi)) return false;
+    frame = SIZE{rect.right - rect.left, rect.bottom - rect.top};
+    return true;
+}
 
 WindowLayout LayOutControls(int clientWidth, int clientHeight, UINT dpi) {
     const int buttonWidth = ScaleForDpi(kButtonWidth, dpi);

@@ -11,8 +11,20 @@ constexpr UINT kBaseDpi = USER_DEFAULT_SCREEN_DPI;
 // `size` pixels at 96 DPI as pixels at `dpi`, to the nearest pixel (halves away from zero, as MulDiv).
 int ScaleForDpi(int size, UINT dpi);
 
-// The main window's outer size at `dpi`.
-SIZE WindowSizeForDpi(UINT dpi);
+// The main window's client area at `dpi`: what the outer size of 486 by 416 leaves inside a frame of
+// `frameAt96` at 96 DPI, scaled.
+SIZE ClientSizeForDpi(UINT dpi, SIZE frameAt96);
+// The main window's outer size at `dpi`: that client area inside a frame of `frameAtDpi`. The frame
+// (borders, caption, menu bar) does not scale linearly with the DPI, so it is the system's at each
+// DPI; with no frames known (both zero) the whole window scales.
+SIZE WindowSizeForDpi(UINT dpi, SIZE frameAt96, SIZE frameAtDpi);
+// The same with the system's frames for a window of `style` (and a menu bar), where the system can
+// tell them at any DPI.
+SIZE WindowSizeForDpi(UINT dpi, DWORD style = WS_OVERLAPPEDWINDOW);
+
+// The frame a window of `style` with a menu bar has at `dpi`, from AdjustWindowRectExForDpi (Windows
+// 10 1607 on, looked up at run time); false where the system has no such call.
+bool FrameSizeForDpi(DWORD style, UINT dpi, SIZE& frame);
 
 // Where the three controls stand, in the main window's client coordinates.
 struct WindowLayout {

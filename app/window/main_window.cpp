@@ -34,13 +34,20 @@ HWND CreateControl(HWND window, const wchar_t* className, const wchar_t* text, D
 }
 
 // The window was made at the size for the screen's DPI; a window that opens on a monitor of another
-// DPI takes the size for that one before its controls are placed.
+// DPI takes the size for that one before its controls are placed. The resize gives it the frame of
+// the style it has by then, so the outer size is found for that frame.
 UINT FitWindowToDpi(HWND window) {
     const UINT dpi = DpiOfWindow(window);
-    const SIZE wanted = WindowSizeForDpi(dpi);
+    SIZE wanted = WindowSizeForDpi(dpi);
     RECT outer = {};
     GetWindowRect(window, &outer);
     if (outer.right - outer.left != wanted.cx || outer.bottom - outer.top != wanted.cy) {
+        SIZE frameAt96 = {};
+        SIZE frameNow = {};
+        if (FrameSizeForDpi(WS_OVERLAPPEDWINDOW, kBaseDpi, frameAt96) &&
+            FrameSizeForDpi(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), dpi, frameNow)) {
+            wanted = WindowSizeForDpi(dpi, frameAt96, frameNow);
+        }
         SetWindowPos(window, nullptr, 0, 0, wanted.cx, wanted.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return dpi;

@@ -54,6 +54,12 @@ SYSTEMTIME FileTimeFields(const FILETIME& time) {
     return fields;
 }
 
+SYSTEMTIME LocalTimeFields(const FILETIME& time, const TIME_ZONE_INFORMATION* zone) {
+    const SYSTEMTIME utc = FileTimeFields(time);
+    SYSTEMTIME local = {};
+    return SystemTimeToTzSpecificLocalTime(zone, &utc, &local) ? local : utc;
+}
+
 void AppendNumber(std::wstring& text, uint64_t value, unsigned minDigits) {
     wchar_t digits[24];
     unsigned count = 0;
@@ -115,6 +121,12 @@ bool IsOnOrAfter(const SYSTEMTIME& date, const SYSTEMTIME& reference) {
     if (date.wYear != reference.wYear) return date.wYear > reference.wYear;
     if (date.wMonth != reference.wMonth) return date.wMonth > reference.wMonth;
     return date.wDay >= reference.wDay;
+}
+
+bool PassesLocalDateFilter(const FILETIME& created, const FILETIME& written, const SYSTEMTIME& reference,
+                           const TIME_ZONE_INFORMATION* zone) {
+    return IsOnOrAfter(LocalTimeFields(created, zone), reference) ||
+           IsOnOrAfter(LocalTimeFields(written, zone), reference);
 }
 
 std::wstring EntryText(const FoundEntry& entry) {

@@ -24,6 +24,10 @@ std::wstring AttributeField(DWORD attributes);
 
 // Calendar fields of a file time in UTC; all zero when the time cannot be converted.
 SYSTEMTIME FileTimeFields(const FILETIME& time);
+// Calendar fields of a file time in local time, by the rules of `zone` (null: the machine's zone) for
+// that instant, daylight saving time included (FileTimeToLocalFileTime would apply today's offset to
+// every date). The UTC fields when the time cannot be converted.
+SYSTEMTIME LocalTimeFields(const FILETIME& time, const TIME_ZONE_INFORMATION* zone = nullptr);
 // Appends `value` in decimal with at least `minDigits` digits (zeros in front).
 void AppendNumber(std::wstring& text, uint64_t value, unsigned minDigits = 1);
 // "hh:mm dd/mm/yyyy" (with `between` in place of the blank): the form every shown time takes.
@@ -39,6 +43,10 @@ std::wstring FolderEntryText(DWORD attributes, const SYSTEMTIME& created);
 SYSTEMTIME ReferenceDate(const SYSTEMTIME& today, long days);
 // True when `date` falls on or after `reference`, comparing year, month and day only.
 bool IsOnOrAfter(const SYSTEMTIME& date, const SYSTEMTIME& reference);
+// Whether a file created or written at these instants (UTC) passes a date filter whose reference date
+// is a local one (from the local clock): each instant's local date is compared with it.
+bool PassesLocalDateFilter(const FILETIME& created, const FILETIME& written, const SYSTEMTIME& reference,
+                           const TIME_ZONE_INFORMATION* zone = nullptr);
 
 // ---- walk.cpp: the one folder walker and the paths it builds ----
 

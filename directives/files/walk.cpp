@@ -29,8 +29,7 @@ FoundEntry MakeEntry(const WIN32_FIND_DATAW& data, const std::wstring& openFolde
 }
 
 bool PassesDateFilter(const FoundEntry& file, const SYSTEMTIME* reference) {
-    return reference == nullptr || IsOnOrAfter(FileTimeFields(file.created), *reference) ||
-           IsOnOrAfter(FileTimeFields(file.written), *reference);
+    return reference == nullptr || PassesLocalDateFilter(file.created, file.written, *reference);
 }
 
 // Whether the program's own matcher returns exactly what an enumeration with `pattern` would, so

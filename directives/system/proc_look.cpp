@@ -20,9 +20,11 @@ namespace {
 
 const wchar_t kNoProcess[] = L" - Unable to open process handle.\r\n";
 const wchar_t kModulesUnreadable[] = L"(Unable to read modules)";
-// Protected processes (System, csrss, lsass as PPL, ...) grant this right alone, even to the debug
-// privilege: it is enough for the match, the image path and the exit state.
-const DWORD kMatchAccess = PROCESS_QUERY_LIMITED_INFORMATION;
+// Protected processes (System, csrss, lsass as PPL, ...) grant little more than the limited query
+// right, even to the debug privilege: it is enough for the match and the image path, and SYNCHRONIZE
+// for the exit state. A process that refuses SYNCHRONIZE is opened without it.
+const DWORD kMatchAccess = PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE;
+const DWORD kLeastAccess = PROCESS_QUERY_LIMITED_INFORMATION;
 // Asked for apart, for the module list only.
 const DWORD kModuleAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 // Path buffers hold the longest path the platform reports, plus a terminator it can never overwrite.
@@ -88,10 +90,15 @@ bool ListModules(HANDLE process, std::vector<HMODULE>& modules) {
     return true;
 }
 
-// A process that ended with the code 259 reads as running; its reads then fail and show as such.
 bool HasExited(HANDLE process) {
     DWORD code = 0;
-    return GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    const bool codeRead = GetExitCodeProcess(process, &code) != FALSE;
+    return ProcessHasEnded(WaitForSingleObject(process, 0), codeRead, code);
+}
+
+HANDLE OpenForMatch(DWORD id) {
+    HANDLE process = OpenProcess(kMatchAccess, FALSE, id);
+    return process != nullptr ? process : OpenProcess(kLeastAccess, FALSE, id);
 }
 
 ProcessRecord ReadProcess(HANDLE process) {
@@ -118,6 +125,12 @@ ProcessRecord ReadProcess(HANDLE process) {
 }
 
 }  // namespace
+
+bool ProcessHasEnded(DWORD waitResult, bool codeRead, DWORD exitCode) {
+    if (waitResult == WAIT_OBJECT_0) return true;
+    if (waitResult != WAIT_FAILED) return false;
+    return codeRead && exitCode != STILL_ACTIVE;
+}
 
 ProcessBlock ChooseProcessBlock(const ProcessFacts& facts) {
     if (!facts.opened || !facts.pathRead || facts.exited) return ProcessBlock::Omitted;
@@ -153,7 +166,7 @@ HANDLE* GetProcessHandles(const wchar_t* name, int* count) {
     std::vector<HANDLE> kept;
     std::vector<wchar_t> path;
     for (size_t i = ids.size(); i-- > 0;) {
-        KernelHandle process(OpenProcess(kMatchAccess, FALSE, ids[i]));
+        KernelHandle process(OpenForMatch(ids[i]));
         if (!process || !ReadImagePath(process.get(), path)) continue;
         const wchar_t* fileName = wcsrchr(path.data(), L'\\');
         fileName = fileName != nullptr ? fileName + 1 : path.data();

@@ -58,6 +58,12 @@ enum class ProcessBlock {
 };
 ProcessBlock ChooseProcessBlock(const ProcessFacts& facts);
 
+// Whether a process has ended, from a wait of no time on its handle (WAIT_OBJECT_0: ended) and, where
+// the handle could not be waited on (WAIT_FAILED: opened without SYNCHRONIZE), from its exit code when
+// it could be read. A process that exited with 259 (STILL_ACTIVE) has that exit code too, so the code
+// decides only when nothing else can.
+bool ProcessHasEnded(DWORD waitResult, bool codeRead, DWORD exitCode);
+
 // One matched process as read: its facts, its image path, its digest (empty: none) and module paths.
 struct ProcessRecord {
     ProcessFacts facts;

@@ -19,6 +19,11 @@ std::string Marked(const char* mark, const std::string& bytes) {
 }
 
 const std::wstring kScript = L":ENV\r\ncaf\u00e9 \u20ac";
+// A name of twenty CJK characters: far more non-zero byte pairs than the ASCII structure's zero bytes.
+const std::wstring kCjkName =
+    L"C:\\\u6587\u4ef6\u5939\\\u8fd9\u662f\u4e00\u4e2a\u5f88\u957f\u7684\u4e2d\u6587\u6587\u4ef6\u540d\u79f0"
+    L"\u7528\u4e8e\u6d4b\u8bd5\u7684\u540d\u5b57.txt";
+const std::wstring kCjkScript = L":FILE\r\n" + kCjkName + L"\r\n";
 
 TEST(DecodeScriptBytes, EveryEncodingAndStrayNulShape) {
     using E = ScriptEncoding;
@@ -51,6 +56,18 @@ TEST(DecodeScriptBytes, EveryEncodingAndStrayNulShape) {
             {"utf16le, half of it outside Latin-1",
              Utf16Bytes(L":ENV\r\n\u0444\u0430\u0439\u043b\u0020\u0444\u0430\u0439"), E::Utf16Le,
              L":ENV\r\n\u0444\u0430\u0439\u043b\u0020\u0444\u0430\u0439"},
+            // Decided by where the structure stands: CJK names leave UTF-16 with few zero bytes, and NULs
+            // between 8-bit lines can stand where UTF-16 would have its zero bytes.
+            {"utf16le without mark, CJK names", Utf16Bytes(kCjkScript), E::Utf16Le, kCjkScript},
+            {"utf16be without mark, CJK names", Utf16Bytes(kCjkScript, true), E::Utf16Be, kCjkScript},
+            {"utf16le without mark, CJK names, CR alone", Utf16Bytes(L":FILE\r" + kCjkName), E::Utf16Le,
+             L":FILE\r" + kCjkName},
+            {"utf8, one-letter lines between NULs", ":ENV" + nul + "a" + nul + "b" + nul + "c", E::Utf8OrAnsi,
+             L":ENV\r\na\r\nb\r\nc"},
+            {"utf8, NULs at even places before a context", "a" + nul + "b" + nul + ":ENV" + nul + "x", E::Utf8OrAnsi,
+             L"a\r\nb\r\n:ENV\r\nx"},
+            {"utf8, NUL lines with blanks around the keyword", ":  DIR " + nul + "C" + nul, E::Utf8OrAnsi,
+             L":  DIR \r\nC\r\n"},
         });
     for (const EncodedScript& c : cases) {
         SCOPED_TRACE(c.name);

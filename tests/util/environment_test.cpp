@@ -82,6 +82,8 @@ TEST_F(EnvironmentTable, ShortAndLongTextsFollowTheSystemCall) {
         SCOPED_TRACE(Narrow(c.text));
         EXPECT_EQ(SystemExpansion(c.text), c.expanded);
         EXPECT_EQ(std::wstring(ExpandEnvironment(c.text).get()), c.expanded);
+        // The x86 build under WOW64 expands every text by the same rules.
+        EXPECT_EQ(std::wstring(ExpandEnvironment(c.text, true).get()), c.expanded);
         const std::wstring longText = padding + c.text;
         const std::wstring longExpanded = ExpandEnvironment(longText.c_str()).get();
         EXPECT_EQ(longExpanded.compare(0, padding.size(), padding), 0);
@@ -98,6 +100,64 @@ TEST_F(EnvironmentTable, AShortTextThatGrowsBeyondTheLimitIsExpandedWhole) {
     EXPECT_EQ(expanded.compare(big.size() + 1, big.size(), big), 0);
     EXPECT_EQ(expanded[big.size()], L'-');
     EXPECT_EQ(expanded.substr(2 * big.size() + 1), L"-%nosuch%QFBIG%");
+}
+
+TEST(NativeVariableName, OnlyTheTwoRedirectedNamesUnderWow64) {
+    const struct {
+        const wchar_t* name;
+        bool native;
+        const wchar_t* looked;
+    } rows[] = {
+        {L"ProgramFiles", true, L"ProgramW6432"},
+        {L"PROGRAMFILES", true, L"ProgramW6432"},
+        {L"programfiles", true, L"ProgramW6432"},
+        {L"CommonProgramFiles", true, L"CommonProgramW6432"},
+        {L"commonPROGRAMfiles", true, L"CommonProgramW6432"},
+        // Named apart already, or not redirected at all.
+        {L"ProgramFiles(x86)", true, L"ProgramFiles(x86)"},
+        {L"CommonProgramFiles(x86)", true, L"CommonProgramFiles(x86)"},
+        {L"ProgramW6432", true, L"ProgramW6432"},
+        {L"ProgramData", true, L"ProgramData"},
+        {L"ProgramFiles ", true, L"ProgramFiles "},
+        {L"ProgramFiles", false, L"ProgramFiles"},
+        {L"CommonProgramFiles", false, L"CommonProgramFiles"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(NativeVariableName(row.name, row.native), row.looked) << Narrow(row.name);
+}
+
+// The environment WOW64 gives a 32-bit process on 64-bit Windows.
+class Wow64Environment : public ::testing::Test {
+protected:
+    ScopedEnvironment programFiles_{L"ProgramFiles", L"C:\\Program Files (x86)"};
+    ScopedEnvironment programFilesX86_{L"ProgramFiles(x86)", L"C:\\Program Files (x86)"};
+    ScopedEnvironment programW6432_{L"ProgramW6432", L"C:\\Program Files"};
+    ScopedEnvironment common_{L"CommonProgramFiles", L"C:\\Program Files (x86)\\Common Files"};
+    ScopedEnvironment commonW6432_{L"CommonProgramW6432", L"C:\\Program Files\\Common Files"};
+};
+
+TEST_F(Wow64Environment, TheNativeFoldersInPlaceOfTheX86Ones) {
+    const struct {
+        const wchar_t* text;
+        const wchar_t* native;  // as the x86 build under WOW64 expands it, like the x64 build
+        const wchar_t* own;     // as the process's own values have it
+    } rows[] = {
+        {L"%ProgramFiles%\\app\\a.exe", L"C:\\Program Files\\app\\a.exe", L"C:\\Program Files (x86)\\app\\a.exe"},
+        {L"%programfiles%", L"C:\\Program Files", L"C:\\Program Files (x86)"},
+        {L"%CommonProgramFiles%\\x", L"C:\\Program Files\\Common Files\\x",
+         L"C:\\Program Files (x86)\\Common Files\\x"},
+        {L"%ProgramFiles(x86)%", L"C:\\Program Files (x86)", L"C:\\Program Files (x86)"},
+        {L"%ProgramW6432%", L"C:\\Program Files", L"C:\\Program Files"},
+        {L"%ProgramFiles%%ProgramFiles", L"C:\\Program Files%ProgramFiles", L"C:\\Program Files (x86)%ProgramFiles"},
+        {L"%nosuch%ProgramFiles%", L"%nosuch%ProgramFiles%", L"%nosuch%ProgramFiles%"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.text));
+        EXPECT_EQ(std::wstring(ExpandEnvironment(row.text, true).get()), row.native);
+        EXPECT_EQ(std::wstring(ExpandEnvironment(row.text, false).get()), row.own);
+    }
+    // Where the native variable is not set, the reference keeps the process's own value.
+    ScopedEnvironment noNative(L"CommonProgramW6432", nullptr);
+    EXPECT_STREQ(ExpandEnvironment(L"%CommonProgramFiles%", true).get(), L"C:\\Program Files (x86)\\Common Files");
 }
 
 }  // namespace

@@ -11,17 +11,19 @@ TEST(ChooseNativeViews, OnlyA32BitBuildUnderWow64) {
         bool underWow64;
         bool fileSystem;
         REGSAM registryView;
+        bool nativeProgramFolders;
     };
     const Row rows[] = {
-        {false, false, false, 0},             // x64 build on 64-bit Windows
-        {false, true, false, 0},              // never seen: a 64-bit process is not under WOW64
-        {true, false, false, 0},              // x86 build on 32-bit Windows: its views are the native ones
-        {true, true, true, KEY_WOW64_64KEY},  // x86 build on x64 or ARM64 Windows
+        {false, false, false, 0, false},            // x64 build on 64-bit Windows
+        {false, true, false, 0, false},             // never seen: a 64-bit process is not under WOW64
+        {true, false, false, 0, false},             // x86 build on 32-bit Windows: its views are the native ones
+        {true, true, true, KEY_WOW64_64KEY, true},  // x86 build on x64 or ARM64 Windows
     };
     for (const Row& row : rows) {
         NativeViews views = ChooseNativeViews(row.build32, row.underWow64);
         EXPECT_EQ(views.fileSystem, row.fileSystem) << row.build32 << row.underWow64;
         EXPECT_EQ(views.registryView, row.registryView) << row.build32 << row.underWow64;
+        EXPECT_EQ(views.nativeProgramFolders, row.nativeProgramFolders) << row.build32 << row.underWow64;
     }
 }
 

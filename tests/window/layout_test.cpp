@@ -68,13 +68,39 @@ TEST(Layout, WindowAndControlsAtEachDpi) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("at " + std::to_string(c.dpi) + " DPI");
-        SIZE window = WindowSizeForDpi(c.dpi);
+        SIZE window = WindowSizeForDpi(c.dpi, SIZE{}, SIZE{});  // no frames known: all of it scales
         EXPECT_EQ(window.cx, c.window.cx);
         EXPECT_EQ(window.cy, c.window.cy);
         WindowLayout layout = LayOutControls(c.clientWidth, c.clientHeight, c.dpi);
         EXPECT_TRUE(EqualRect(&layout.scriptBox, &c.box)) << Show(layout.scriptBox);
         EXPECT_TRUE(EqualRect(&layout.look, &c.look)) << Show(layout.look);
         EXPECT_TRUE(EqualRect(&layout.exit, &c.exit)) << Show(layout.exit);
+    }
+}
+
+// Frames of WS_OVERLAPPEDWINDOW with a menu bar as a per-monitor aware process gets them at each DPI:
+// the caption and menu bar round on their own and the borders grow in steps, so a frame is not its
+// 96-DPI size scaled. The client area is what scales.
+TEST(Layout, TheClientAreaScalesAndTheFrameIsTheSystems) {
+    const struct {
+        UINT dpi;
+        SIZE frameAt96, frameAtDpi, client, window;
+    } cases[] = {
+        {96, {16, 58}, {16, 58}, {470, 358}, {486, 416}},
+        {96, {10, 49}, {10, 49}, {476, 367}, {486, 416}},  // another system's frame: 486 by 416 still
+        {120, {16, 58}, {20, 71}, {588, 448}, {608, 519}},
+        {144, {16, 58}, {24, 88}, {705, 537}, {729, 625}},  // one more than scaling the whole window
+        {192, {16, 58}, {32, 118}, {940, 716}, {972, 834}},
+        {144, {8, 46}, {10, 66}, {717, 555}, {727, 621}},  // as Wine 8 gives them
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("at " + std::to_string(c.dpi) + " DPI");
+        const SIZE client = ClientSizeForDpi(c.dpi, c.frameAt96);
+        EXPECT_EQ(client.cx, c.client.cx);
+        EXPECT_EQ(client.cy, c.client.cy);
+        const SIZE window = WindowSizeForDpi(c.dpi, c.frameAt96, c.frameAtDpi);
+        EXPECT_EQ(window.cx, c.window.cx);
+        EXPECT_EQ(window.cy, c.window.cy);
     }
 }
 
@@ -160,6 +186,7 @@ TEST_F(Window, GeometryAndFontScaleWithTheDpi) {
         {192, 972, 832, 70, 56, 200, 52, 480, 240, 28},
     };
     int lastLineHeight = 0;
+    SIZE client96 = {};
     for (const auto& c : cases) {
         SCOPED_TRACE("at " + std::to_string(c.dpi) + " DPI");
         ScopedValue dpi(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
@@ -172,12 +199,19 @@ TEST_F(Window, GeometryAndFontScaleWithTheDpi) {
         GetWindowRect(window, &outer);
         EXPECT_EQ(outer.left, 100);
         EXPECT_EQ(outer.top, 100);
-        EXPECT_EQ(outer.right - outer.left, c.width) << Show(outer);
-        EXPECT_EQ(outer.bottom - outer.top, c.height) << Show(outer);
 
         RECT client = {};
         GetClientRect(window, &client);
         const int w = client.right, h = client.bottom;
+        // 486 by 416 at 96 DPI; elsewhere the client area that leaves is what scales, in the system's frame.
+        if (c.dpi == 96) {
+            EXPECT_EQ(outer.right - outer.left, c.width) << Show(outer);
+            EXPECT_EQ(outer.bottom - outer.top, c.height) << Show(outer);
+            client96 = SIZE{w, h};
+        } else {
+            EXPECT_EQ(w, ScaleForDpi(client96.cx, c.dpi)) << Show(outer);
+            EXPECT_EQ(h, ScaleForDpi(client96.cy, c.dpi)) << Show(outer);
+        }
         // The frame, caption and menu are the system's; the client area is what remains of the window.
         EXPECT_GT(w, c.width * 9 / 10);
         EXPECT_GT(h, c.height * 3 / 4);

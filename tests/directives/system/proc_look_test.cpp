@@ -60,11 +60,11 @@ public:
     Sleepers& operator=(const Sleepers&) = delete;
 
     static std::wstring path() { return ExecutableFolder() + L"\\" + kSleeper; }
-    // Ends the copy with identifier `id` and waits until it has gone.
-    void End(DWORD id) {
+    // Ends the copy with identifier `id` with `exitCode` and waits until it has gone.
+    void End(DWORD id, UINT exitCode = 1) {
         for (size_t i = 0; i < ids_.size(); ++i) {
             if (ids_[i] != id) continue;
-            ASSERT_TRUE(TerminateProcess(processes_[i].get(), 1));
+            ASSERT_TRUE(TerminateProcess(processes_[i].get(), exitCode));
             ASSERT_EQ(WaitForSingleObject(processes_[i].get(), 10000), WAIT_OBJECT_0);
             return;
         }
@@ -247,11 +247,35 @@ TEST(WriteProcesses, CopiesThatEndBetweenMatchAndWrite) {
     EXPECT_EQ(text, L" - 1 handle(s) returned.\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nModules:\r\n" +
                         SnapshotModules(survivor));
 
+    // Ended with 259, the code GetExitCodeProcess also gives a running process: ended all the same.
     handles = GetProcessHandles(kSleeper, &count);
     ASSERT_EQ(count, 1);
-    sleepers.End(survivor);
+    sleepers.End(survivor, STILL_ACTIVE);
     text = CaptureReport([&](FILE* report) { WriteProcesses(handles, count, report); });
     EXPECT_EQ(text, L" - Unable to open process handle.\r\n");
+}
+
+// As Windows answers: a wait of no time gives WAIT_OBJECT_0 for an ended process and WAIT_TIMEOUT for
+// a running one, WAIT_FAILED on a handle without SYNCHRONIZE; GetExitCodeProcess gives 259 for a
+// running process and for one that exited with 259.
+TEST(ProcessHasEnded, TheWaitDecidesAndTheExitCodeOnlyWithoutIt) {
+    const struct {
+        const char* what;
+        DWORD wait;
+        bool codeRead;
+        DWORD code;
+        bool ended;
+    } rows[] = {
+        {"running", WAIT_TIMEOUT, true, STILL_ACTIVE, false},
+        {"exited with 259", WAIT_OBJECT_0, true, STILL_ACTIVE, true},
+        {"exited with 0", WAIT_OBJECT_0, true, 0, true},
+        {"ended, code unreadable", WAIT_OBJECT_0, false, 0, true},
+        {"running, code unreadable", WAIT_TIMEOUT, false, 0, false},
+        {"no SYNCHRONIZE, exited with 1", WAIT_FAILED, true, 1, true},
+        {"no SYNCHRONIZE, code 259", WAIT_FAILED, true, STILL_ACTIVE, false},
+        {"no SYNCHRONIZE, code unreadable", WAIT_FAILED, false, 0, false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ProcessHasEnded(row.wait, row.codeRead, row.code), row.ended) << row.what;
 }
 
 // A copy whose security lets anyone query it but not read its memory, as a protected process does.
