@@ -6,7 +6,6 @@
 
 #include "util/native_view.h"
 #include "util/owned.h"
-#include "util/strings.h"
 
 namespace {
 
@@ -14,64 +13,7 @@ namespace {
 constexpr DWORD kRecallOnOpen = 0x00040000;
 constexpr DWORD kRecallOnDataAccess = 0x00400000;
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
-// `length` characters of `text` equal `word` (upper case), ignoring case.
-bool EqualsWord(const wchar_t* text, size_t length, const wchar_t* word) {
-    if (wcslen(word) != length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (FoldCase(text[i]) != word[i]) return false;
-    }
-    return true;
-}
-
-const wchar_t* const kDeviceNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-
-// A path's last part names a device when what comes before its first dot or colon, without trailing
-// blanks, is a device name: Win32 opens "C:\any\nul.txt" and "com1 ." as the devices.
-bool IsDosDeviceName(const wchar_t* name) {
-    size_t base = wcscspn(name, L".:");
-    while (base > 0 && name[base - 1] == L' ') --base;
-    for (const wchar_t* device : kDeviceNames) {
-        if (EqualsWord(name, base, device)) return true;
-    }
-    if (base != 4 || !(EqualsWord(name, 3, L"COM") || EqualsWord(name, 3, L"LPT"))) return false;
-    const wchar_t digit = name[3];
-    return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
-}
-
-// After "\\server\": the server's pipe and mailslot shares are not files.
-bool IsServerDeviceShare(const wchar_t* afterPrefix) {
-    const wchar_t* share = afterPrefix + wcscspn(afterPrefix, L"\\/");
-    if (*share == L'\0') return false;
-    ++share;
-    const size_t length = wcscspn(share, L"\\/");
-    return EqualsWord(share, length, L"PIPE") || EqualsWord(share, length, L"MAILSLOT");
-}
-
 }  // namespace
-
-bool IsDevicePath(const wchar_t* path) {
-    // \\?\ and \??\ hand the rest to the object manager unchanged: only a drive or UNC path is a file.
-    if (wcsncmp(path, L"\\\\?\\", 4) == 0 || wcsncmp(path, L"\\??\\", 4) == 0) {
-        const wchar_t* rest = path + 4;
-        if (IsLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
-        if (EqualsWord(rest, 3, L"UNC") && rest[3] == L'\\') return IsServerDeviceShare(rest + 4);
-        return true;
-    }
-    if (IsSeparator(path[0]) && IsSeparator(path[1])) {
-        // \\.\ and any mix of slashes, with "." or "?": the Win32 device namespace.
-        if ((path[2] == L'.' || path[2] == L'?') && (path[3] == L'\0' || IsSeparator(path[3]))) return true;
-        return IsServerDeviceShare(path + 2);  // UNC: the server resolves names, none is a DOS device
-    }
-    const wchar_t* last = path;
-    if (IsLetter(path[0]) && path[1] == L':') last = path + 2;  // "C:nul" names the device too
-    for (const wchar_t* at = last; *at != L'\0'; ++at) {
-        if (IsSeparator(*at)) last = at + 1;
-    }
-    return *last != L'\0' && IsDosDeviceName(last);
-}
 
 bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes) {
     // Pipes (a FIFO of another system opens as one), consoles, serial ports and volumes all fail here.
@@ -116,12 +58,14 @@ bool ReadOpenFileFacts(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
 
 DiskFile OpenDiskFile(const wchar_t* path) {
     DiskFile file;
-    if (IsDevicePath(path)) return file;
+    const OpenablePath target = OpenablePathOf(path);
+    if (target.device) return file;
     NoteOpen();
     // Other handles may go on writing (logs and databases are read while in use); OPEN_NO_RECALL keeps
     // a placeholder where it is even if something does read it.
-    FileHandle handle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_NO_RECALL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileHandle handle(CreateFileW(target.path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_NO_RECALL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) return file;
     BY_HANDLE_FILE_INFORMATION information = {};
     const bool haveInformation = ReadOpenFileFacts(handle.get(), information);
@@ -168,9 +112,12 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
 }
 
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
+    const OpenablePath target = OpenablePathOf(path);
+    if (target.device) return false;
     NoteOpen();
-    FileHandle opened(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle opened(CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
     if (!opened || !GetFileInformationByHandle(opened.get(), &information)) return false;
     identity = IdentityOf(information);

@@ -9,16 +9,11 @@
 #include <functional>
 
 #include "util/handles.h"
+#include "util/path_forms.h"
 
 // An attribute word the caller does not have (no find data at hand).
 constexpr DWORD kUnknownAttributes = INVALID_FILE_ATTRIBUTES;
 
-// True when Win32 would open `path` as something other than a file on a disk, judged from its text
-// alone: the device namespace (\\.\ and //./ paths; \\?\ and \??\ paths other than a drive path "X:\"
-// or "UNC\"), the pipe and mailslot shares of a server, and a DOS device name (CON, PRN, AUX, NUL,
-// COM1-9, LPT1-9 with superscript 1-3, CONIN$, CONOUT$) as the last part of a path that Win32 rewrites,
-// whatever its case, extension or trailing dots and blanks.
-bool IsDevicePath(const wchar_t* path);
 // True when an opened handle's facts show a file on a disk: GetFileType's answer, whether
 // GetFileInformationByHandle worked, and the attribute word it gave.
 bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes);
@@ -34,8 +29,8 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information);
-// The identity of what `path` names, a folder as well as a file, opened for its attributes only;
-// false when it cannot be opened or asked.
+// The identity of what `path` names (in the form OpenablePathOf gives it), a folder as well as a file,
+// opened for its attributes only; false for a device and when it cannot be opened or asked.
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);
 
 // An open file on a disk, with the facts its handle gave when it was opened.
@@ -48,8 +43,8 @@ struct DiskFile {
         return (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
     }
 };
-// Opens the file at `path` (used as given) for reading, letting other handles read, write and delete
-// it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
+// Opens the file at `path` (in the form OpenablePathOf gives it) for reading, letting other handles read, write and
+// delete it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
 DiskFile OpenDiskFile(const wchar_t* path);
 // OpenDiskFile for reading the content: also empty when the content is not on the disk. `attributes`,
 // when the caller has them from an enumeration, refuse such a file without opening it.

@@ -65,7 +65,9 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(kLineEnd, report);
     Log(path.get(), report);
 
-    DiskFile file = OpenDiskFile(path.get());
+    // Every open (the file, its digest, its version record) is of the one form the path opens by.
+    const std::wstring openPath = OpenablePathOf(path.get()).path;
+    DiskFile file = OpenDiskFile(openPath.c_str());
     if (!file) {
         Log(kUnableToFind, report);
         return;
@@ -74,7 +76,7 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(kFound, report);
 
     const BY_HANDLE_FILE_INFORMATION& information = file.information;
-    OwnedText digest = MD5File(path.get(), information.dwFileAttributes);
+    OwnedText digest = MD5File(openPath.c_str(), information.dwFileAttributes);
     Log(kMd5Label, report);
     Log(digest ? digest.get() : kNoDigestLine, report);
     Log(kLineEnd, report);
@@ -94,5 +96,5 @@ void FileLook(wchar_t* line, FILE* report) {
         Log(kNoVersion, report);
         return;
     }
-    LogVersionStrings(path.get(), report);
+    LogVersionStrings(openPath.c_str(), report);
 }

@@ -25,6 +25,7 @@ TEST(PathForms, FullPathsTakeTheirExtendedFormAndNamesAreAppendedAsSpelt) {
         {L"\\\\?\\C:\\x.\\", L"\\\\?\\C:\\x.\\"},
         {L"\\\\?\\UNC\\server\\share\\", L"\\\\?\\UNC\\server\\share\\"},
         {L"\\\\?\\Volume{0b1e}\\", L"\\\\?\\Volume{0b1e}\\"},
+        {L"\\??\\C:\\x\\", L"\\??\\C:\\x\\"},
         {L"\\\\.\\C:\\x\\", L"\\\\?\\C:\\x\\"},
         {L"\\\\.\\pipe\\", L"\\\\?\\pipe\\"},
         // Not absolute: nothing to make literal.
@@ -62,6 +63,7 @@ TEST(PathForms, TypedFoldersAreMadeAbsoluteByThePlatformFirst) {
         {L"\\\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x\\"},
         {L"\\\\.\\C:\\x\\..\\y", L"\\\\?\\C:\\y\\"},
         {L"\\\\?\\C:\\a.\\..", L"\\\\?\\C:\\a.\\..\\"},  // taken as typed
+        {L"\\??\\C:\\t", L"\\??\\C:\\t\\"},              // not C:\??\C:\t, on the current drive, as the system takes it
     };
     for (const auto& c : cases) EXPECT_EQ(FolderOpenPath(c.typed), c.open) << Narrow(c.typed);
     SetCurrentDirectoryW(saved);
