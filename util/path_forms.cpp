@@ -103,7 +103,6 @@ std::wstring SystemFullPath(const wchar_t* path) {
 
 OpenablePath ChooseOpenablePath(const std::wstring& typed, const std::wstring& systemFull) {
     if (IsVerbatimPath(typed.c_str()) || systemFull.empty()) return {typed, IsDevicePath(typed.c_str())};
-    if (IsDevicePath(typed.c_str())) return {typed, true};
     if (StartsWith(systemFull, L"\\\\.\\")) return {systemFull, true};
     const std::wstring extended = ExtendedLengthPath(systemFull);
     return {extended, IsDevicePath(extended.c_str())};

@@ -47,10 +47,38 @@ TEST(OpenablePaths, TheSystemsFullPathInItsExtendedFormAndVerbatimPathsAsTyped) 
         {L"\\\\?\\pipe\\x", L"\\\\?\\pipe\\x", L"\\\\?\\pipe\\x", true},
         {L"\\??\\PhysicalDrive0", L"", L"\\??\\PhysicalDrive0", true},
         // The pipe and mailslot shares of a server are no files in any form.
-        {L"\\\\server\\pipe\\x", L"\\\\server\\pipe\\x", L"\\\\server\\pipe\\x", true},
+        {L"\\\\server\\pipe\\x", L"\\\\server\\pipe\\x", L"\\\\?\\UNC\\server\\pipe\\x", true},
         // No answer: the typed path, judged by its text.
         {L"x", L"", L"x", false},
         {L"nul.txt", L"", L"nul.txt", true},
+    });
+}
+
+// Which names are devices is what GetFullPathNameW answers on each version: a \\.\ answer is a device,
+// never opened; any other answer is a file, opened by its \\?\ form whatever its name.
+TEST(OpenablePaths, DevicesAsWindows10DecidesThem) {
+    ExpectChoices({
+        {L"C:\\x\\com1.log", L"\\\\.\\com1", L"\\\\.\\com1", true},
+        {L"C:\\src\\aux.c", L"\\\\.\\aux", L"\\\\.\\aux", true},
+        {L"C:\\x\\nul.txt", L"\\\\.\\nul", L"\\\\.\\nul", true},
+        {L"C:\\x\\lpt1 .dat", L"\\\\.\\lpt1", L"\\\\.\\lpt1", true},
+        {L"COM1", L"\\\\.\\COM1", L"\\\\.\\COM1", true},
+        {L"C:\\x\\console.log", L"C:\\x\\console.log", L"\\\\?\\C:\\x\\console.log", false},
+        {L"C:\\x\\com10", L"C:\\x\\com10", L"\\\\?\\C:\\x\\com10", false},
+        {L"\\\\.\\C:\\x\\..\\f", L"\\\\.\\C:\\f", L"\\\\.\\C:\\f", true},  // the device namespace, as typed
+        {L"//./pipe/x", L"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x", true},
+        {L"//?/C:/x/f", L"\\\\?\\C:\\x\\f", L"\\\\?\\C:\\x\\f", false},
+    });
+}
+
+TEST(OpenablePaths, DevicesAsWindows11DecidesThem) {
+    ExpectChoices({
+        {L"C:\\x\\com1.log", L"C:\\x\\com1.log", L"\\\\?\\C:\\x\\com1.log", false},
+        {L"C:\\src\\aux.c", L"C:\\src\\aux.c", L"\\\\?\\C:\\src\\aux.c", false},
+        {L"C:\\x\\nul.txt", L"C:\\x\\nul.txt", L"\\\\?\\C:\\x\\nul.txt", false},
+        {L"COM1", L"\\\\.\\COM1", L"\\\\.\\COM1", true},
+        {L"nul", L"\\\\.\\nul", L"\\\\.\\nul", true},
+        {L"C:\\x\\con", L"\\\\.\\con", L"\\\\.\\con", true},
     });
 }
 
