@@ -12,6 +12,9 @@ namespace {
 // Not in every SDK's headers yet.
 constexpr DWORD kRecallOnOpen = 0x00040000;
 constexpr DWORD kRecallOnDataAccess = 0x00400000;
+// The information class of FILE_ID_INFO (FileIdInfo).
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+static_assert(sizeof(FileIdRecord) == 24, "the layout of FILE_ID_INFO");
 
 }  // namespace
 
@@ -107,8 +110,36 @@ ReadEnd ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, con
     return ReadEnd::kWhole;
 }
 
+bool FileIdentity::operator==(const FileIdentity& other) const {
+    if (wide == other.wide) return volume == other.volume && idLow == other.idLow && idHigh == other.idHigh;
+    return static_cast<uint32_t>(volume) == static_cast<uint32_t>(other.volume) && idLow == other.idLow &&
+           idHigh == 0 && other.idHigh == 0;
+}
+
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
-    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    FileIdentity identity;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.idLow = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return identity;
+}
+
+bool HasWideIdentity(const FileIdRecord& record) {
+    for (BYTE byte : record.FileId) {
+        if (byte != 0) return true;
+    }
+    return false;
+}
+
+FileIdentity IdentityOf(const FileIdRecord& record) {
+    // On NTFS the low 8 bytes are the file index.
+    FileIdentity identity;
+    identity.volume = record.VolumeSerialNumber;
+    for (int i = 7; i >= 0; --i) {
+        identity.idLow = (identity.idLow << 8) | record.FileId[i];
+        identity.idHigh = (identity.idHigh << 8) | record.FileId[8 + i];
+    }
+    identity.wide = true;
+    return identity;
 }
 
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
@@ -118,8 +149,15 @@ bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
     FileHandle opened(CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened) return false;
+    // FileIdInfo exists from Windows 8 on, and not on every file system.
+    FileIdRecord wide = {};
+    if (GetFileInformationByHandleEx(opened.get(), kFileIdInfo, &wide, sizeof wide) && HasWideIdentity(wide)) {
+        identity = IdentityOf(wide);
+        return true;
+    }
     BY_HANDLE_FILE_INFORMATION information;
-    if (!opened || !GetFileInformationByHandle(opened.get(), &information)) return false;
+    if (!GetFileInformationByHandle(opened.get(), &information)) return false;
     identity = IdentityOf(information);
     return true;
 }

@@ -21,14 +21,29 @@ bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes);
 // kUnknownAttributes.
 bool IsRecalledOnRead(DWORD attributes);
 
-// Volume serial number and file index: the same for every path that leads to one file or folder.
+// What identifies one file or folder, the same for every path that leads to it: the volume's serial
+// number and the file's id on that volume. ReFS (Windows 11 Dev Drives) ids are 128 bits wide, and the
+// 64-bit file index of GetFileInformationByHandle is not unique there: the wide id is read where the
+// file system gives one, the index otherwise.
 struct FileIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    bool operator==(const FileIdentity&) const = default;
+    uint64_t volume = 0;
+    uint64_t idLow = 0;
+    uint64_t idHigh = 0;
+    bool wide = false;  // from FileIdInfo (a 64-bit serial, a 128-bit id)
+    // A wide and an index identity (one query failed) are compared by what both hold: the serial's low
+    // 32 bits and a 64-bit id.
+    bool operator==(const FileIdentity& other) const;
 };
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information);
+// FILE_ID_INFO, which GetFileInformationByHandleEx gives from Windows 8 on (the headers declare it only
+// for programs that need Windows 8): the id's 16 bytes in little-endian order.
+struct FileIdRecord {
+    ULONGLONG VolumeSerialNumber;
+    BYTE FileId[16];
+};
+// False when `record` holds no id: a file system without 128-bit ids gives zero.
+bool HasWideIdentity(const FileIdRecord& record);
+FileIdentity IdentityOf(const FileIdRecord& record);
 // The identity of what `path` names (in the form OpenablePathOf gives it), a folder as well as a file,
 // opened for its attributes only; false for a device and when it cannot be opened or asked.
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);

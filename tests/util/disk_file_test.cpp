@@ -161,6 +161,69 @@ TEST(DiskFile, OpenFileContentRefusesRecalledAttributesWithoutOpening) {
     EXPECT_EQ(GetLastError(), 0u) << "an open was tried";
 }
 
+// ReFS gives 128-bit ids whose low 64 bits (the file index) may repeat; NTFS gives the index in the low
+// 8 bytes and the volume's whole 64-bit serial, whose low 32 bits are the index query's serial.
+TEST(FileIdentities, WideIdsDecideAndAnIndexIsComparedByWhatBothHold) {
+    const auto wide = [](ULONGLONG volume, uint64_t low, uint64_t high) {
+        FileIdRecord record = {volume, {}};
+        for (int i = 0; i < 8; ++i) {
+            record.FileId[i] = static_cast<BYTE>(low >> (8 * i));
+            record.FileId[8 + i] = static_cast<BYTE>(high >> (8 * i));
+        }
+        return IdentityOf(record);
+    };
+    const auto index = [](DWORD volume, uint64_t fileIndex) {
+        BY_HANDLE_FILE_INFORMATION information = {};
+        information.dwVolumeSerialNumber = volume;
+        information.nFileIndexHigh = static_cast<DWORD>(fileIndex >> 32);
+        information.nFileIndexLow = static_cast<DWORD>(fileIndex);
+        return IdentityOf(information);
+    };
+    const struct {
+        FileIdentity one;
+        FileIdentity other;
+        bool same;
+    } cases[] = {
+        {wide(0x1122334455667788, 7, 0x99), wide(0x1122334455667788, 7, 0x99), true},
+        {wide(0x1122334455667788, 7, 0x99), wide(0x1122334455667788, 7, 0x98), false},  // ReFS: same low half
+        {wide(0x1122334455667788, 7, 0), wide(0x1122334455667789, 7, 0), false},
+        {wide(0xAA22334455667788, 7, 0), wide(0x1122334455667788, 7, 0), false},           // the serial's high half
+        {wide(0x1122334455667788, 0x100000002, 0), index(0x55667788, 0x100000002), true},  // NTFS, both ways
+        {index(0x55667788, 0x100000002), wide(0x1122334455667788, 0x100000002, 0), true},
+        {wide(0x1122334455667788, 7, 1), index(0x55667788, 7), false},  // a wide id the index cannot hold
+        {wide(0x1122334455667788, 7, 0), index(0x55667789, 7), false},
+        {index(0x1234, 0x100000002), index(0x1234, 0x100000002), true},
+        {index(0x1234, 0x100000002), index(0x1234, 0x000000002), false},
+        {index(0x1234, 2), index(0x1235, 2), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.one == c.other, c.same) << std::hex << c.one.volume << " " << c.one.idHigh << ":" << c.one.idLow
+                                            << " / " << c.other.volume << " " << c.other.idHigh << ":" << c.other.idLow;
+    }
+    EXPECT_FALSE(HasWideIdentity(FileIdRecord{0x1122334455667788, {}}));  // no 128-bit ids: fall back
+    EXPECT_TRUE(HasWideIdentity(FileIdRecord{0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}}));
+}
+
+TEST(FileIdentities, TheWideIdOfAFileIsItsIndexWhereTheFileSystemHasBoth) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"a.txt", "a");
+    WriteFileBytes(folder / L"b.txt", "b");
+    FileIdentity a;
+    FileIdentity b;
+    ASSERT_TRUE(ReadFileIdentity((folder / L"a.txt").c_str(), a));
+    ASSERT_TRUE(ReadFileIdentity((folder / L"b.txt").c_str(), b));
+    EXPECT_TRUE(a.wide);  // Wine answers FileIdInfo as NTFS does
+    EXPECT_FALSE(a == b);
+    FileHandle handle(CreateFileW((folder / L"a.txt").c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    ASSERT_TRUE(GetFileInformationByHandle(handle.get(), &information));
+    EXPECT_TRUE(a == IdentityOf(information));
+    FileIdentity folderIdentity;
+    EXPECT_TRUE(ReadFileIdentity(folder.path().c_str(), folderIdentity));
+    EXPECT_FALSE(ReadFileIdentity(L"NUL", folderIdentity));  // a device is never opened for it
+}
+
 TEST(DiskFile, ReadChunksStopsAtTheLimitTheEndTheFirstFailureOrWhenTheTakerHasEnough) {
     const std::string bytes = "0123456789abcdefghij";
     constexpr size_t kAll = std::string::npos;
