@@ -12,6 +12,8 @@ namespace {
 // Not in every SDK's headers yet.
 constexpr DWORD kRecallOnOpen = 0x00040000;
 constexpr DWORD kRecallOnDataAccess = 0x00400000;
+// PHCM_EXPOSE_PLACEHOLDERS.
+constexpr CHAR kExposePlaceholders = 2;
 // The information class of FILE_ID_INFO (FileIdInfo).
 constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 static_assert(sizeof(FileIdRecord) == 24, "the layout of FILE_ID_INFO");
@@ -24,12 +26,22 @@ bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes) {
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-bool IsRecalledOnRead(DWORD attributes) {
+bool IsRecalledOnRead(DWORD attributes, AttributeSource source) {
     // Windows downloads a cloud placeholder (OneDrive online-only files carry RECALL_ON_DATA_ACCESS)
     // when its data is read, or when it is opened for RECALL_ON_OPEN, and brings OFFLINE files back
     // from remote storage.
-    return attributes != kUnknownAttributes &&
-           (attributes & (kRecallOnDataAccess | kRecallOnOpen | FILE_ATTRIBUTE_OFFLINE)) != 0;
+    DWORD recalled = kRecallOnDataAccess | FILE_ATTRIBUTE_OFFLINE;
+    if (source == AttributeSource::kFindData) recalled |= kRecallOnOpen;
+    return attributes != kUnknownAttributes && (attributes & recalled) != 0;
+}
+
+bool ExposePlaceholders() {
+    using SetModeFn = CHAR(NTAPI*)(CHAR);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto setMode = reinterpret_cast<SetModeFn>(reinterpret_cast<void*>(
+        ntdll != nullptr ? GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode") : nullptr));
+    // The previous mode comes back, or a negative error.
+    return setMode != nullptr && setMode(kExposePlaceholders) >= 0;
 }
 
 namespace {
@@ -79,9 +91,9 @@ DiskFile OpenDiskFile(const wchar_t* path) {
 }
 
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes) {
-    if (IsRecalledOnRead(attributes)) return {};
+    if (IsRecalledOnRead(attributes, AttributeSource::kFindData)) return {};
     DiskFile file = OpenDiskFile(path);
-    if (file && IsRecalledOnRead(file.information.dwFileAttributes)) return {};
+    if (file && IsRecalledOnRead(file.information.dwFileAttributes, AttributeSource::kHandle)) return {};
     return file;
 }
 

@@ -17,9 +17,17 @@ constexpr DWORD kUnknownAttributes = INVALID_FILE_ATTRIBUTES;
 // True when an opened handle's facts show a file on a disk: GetFileType's answer, whether
 // GetFileInformationByHandle worked, and the attribute word it gave.
 bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes);
+// Where an attribute word was read. Bit 0x40000 means RECALL_ON_OPEN only in find data (directory
+// enumeration); read from a handle the same bit is FILE_ATTRIBUTE_EA, a file with extended attributes.
+enum class AttributeSource { kFindData, kHandle };
 // True when reading the file's content would make Windows recall it from elsewhere first; false for
 // kUnknownAttributes.
-bool IsRecalledOnRead(DWORD attributes);
+bool IsRecalledOnRead(DWORD attributes, AttributeSource source);
+
+// Asks Windows (10 1803 on) to show this process cloud placeholders as they are: for compatibility it
+// may give a program "disguised" placeholders, with the reparse point and the cloud bits hidden, which
+// would then be read (and downloaded) like local files. False where the call does not exist.
+bool ExposePlaceholders();
 
 // What identifies one file or folder, the same for every path that leads to it: the volume's serial
 // number and the file's id on that volume. ReFS (Windows 11 Dev Drives) ids are 128 bits wide, and the
@@ -62,7 +70,7 @@ struct DiskFile {
 // delete it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
 DiskFile OpenDiskFile(const wchar_t* path);
 // OpenDiskFile for reading the content: also empty when the content is not on the disk. `attributes`,
-// when the caller has them from an enumeration, refuse such a file without opening it.
+// when the caller has them from an enumeration's find data, refuse such a file without opening it.
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes = kUnknownAttributes);
 
 // Reads up to `room` bytes at the current place into `buffer` and sets `*count` (0 at the end); false

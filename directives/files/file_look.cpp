@@ -76,7 +76,8 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(kFound, report);
 
     const BY_HANDLE_FILE_INFORMATION& information = file.information;
-    OwnedText digest = MD5File(openPath.c_str(), information.dwFileAttributes);
+    // The digest's own open judges the handle's attributes: these are no find data.
+    OwnedText digest = MD5File(openPath.c_str());
     Log(kMd5Label, report);
     Log(digest ? digest.get() : kNoDigestLine, report);
     Log(kLineEnd, report);
@@ -92,7 +93,7 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(details.c_str(), report);
 
     // Reading the version record reads the content, which a cloud-only file does not have here.
-    if (IsRecalledOnRead(information.dwFileAttributes)) {
+    if (IsRecalledOnRead(information.dwFileAttributes, AttributeSource::kHandle)) {
         Log(kNoVersion, report);
         return;
     }

@@ -104,22 +104,48 @@ TEST(DiskFile, OnlyAHandleOfADiskFileWithItsInformationPasses) {
 }
 
 TEST(DiskFile, ContentThatWindowsWouldRecallIsKnownByItsAttributes) {
+    constexpr AttributeSource kFind = AttributeSource::kFindData;
+    constexpr AttributeSource kHandle = AttributeSource::kHandle;
     struct Case {
         DWORD attributes;
+        AttributeSource source;
         bool recalled;
     };
     const Case cases[] = {
-        {0x00400420, true},  // OneDrive online-only: RECALL_ON_DATA_ACCESS, reparse point, archive
-        {0x00501620, true},  // the same, unpinned, offline and sparse
-        {0x00040020, true},  // RECALL_ON_OPEN
-        {0x00001020, true},  // OFFLINE (remote storage)
-        {0x00000020, false}, {0x00000080, false},
-        {0x00000620, false},  // a placeholder already downloaded: sparse reparse point
-        {0x00080620, false},  // pinned, downloaded
-        {0x00100020, false},  // unpinned but still here
-        {0x00000421, false}, {kUnknownAttributes, false},
+        {0x00400420, kFind, true},  // OneDrive online-only: RECALL_ON_DATA_ACCESS, reparse point, archive
+        {0x00400420, kHandle, true},
+        {0x00501620, kFind, true},     // the same, unpinned, offline and sparse
+        {0x00040020, kFind, true},     // RECALL_ON_OPEN, which only find data carries
+        {0x00040020, kHandle, false},  // from a handle the bit is FILE_ATTRIBUTE_EA: extended attributes
+        {0x00040021, kHandle, false},
+        {0x00001020, kFind, true},  // OFFLINE (remote storage)
+        {0x00001020, kHandle, true},
+        {0x00000020, kFind, false},
+        {0x00000080, kHandle, false},
+        {0x00000620, kFind, false},    // a placeholder already downloaded: sparse reparse point
+        {0x00080620, kFind, false},    // pinned, downloaded
+        {0x00100020, kHandle, false},  // unpinned but still here
+        {kUnknownAttributes, kFind, false},
+        {kUnknownAttributes, kHandle, false},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsRecalledOnRead(c.attributes), c.recalled) << std::hex << c.attributes;
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsRecalledOnRead(c.attributes, c.source), c.recalled)
+            << std::hex << c.attributes << (c.source == kFind ? " find" : " handle");
+    }
+}
+
+// Wine 8's ntdll has the query but not the call that sets the mode: there nothing is asked; where the
+// call exists, the process sees placeholders as they are afterwards.
+TEST(DiskFile, PlaceholdersAreAskedForExposedWhereWindowsHasTheCall) {
+    using QueryModeFn = CHAR(NTAPI*)();
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const bool callExists = GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode") != nullptr;
+    const auto query = reinterpret_cast<QueryModeFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlQueryProcessPlaceholderCompatibilityMode")));
+    EXPECT_EQ(ExposePlaceholders(), callExists);
+    if (callExists && query != nullptr) {
+        EXPECT_EQ(query(), 2);  // PHCM_EXPOSE_PLACEHOLDERS
+    }
 }
 
 TEST(DiskFile, OpensFilesThatOthersAreWritingButNothingThatIsNotAFile) {
