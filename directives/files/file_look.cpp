@@ -40,8 +40,12 @@ std::wstring TimeLine(const wchar_t* label, const FILETIME& time) {
     return line;
 }
 
-void LogVersionStrings(const wchar_t* path, FILE* report) {
-    const std::vector<BYTE> record = ReadVersionRecord(path);
+// The version strings of the file opened by `openPath`, typed as `path`.
+void LogVersionStrings(const wchar_t* openPath, const wchar_t* path, FILE* report) {
+    std::vector<BYTE> record = ReadVersionRecord(openPath);
+    // The record is read by loading the file as a data file: should a loader refuse the \\?\ form, the
+    // path as typed still serves where it is short enough for the old rules.
+    if (record.empty() && wcscmp(openPath, path) != 0 && wcslen(path) < MAX_PATH) record = ReadVersionRecord(path);
     DWORD translation = 0;
     if (!ChooseTranslation(record, translation)) {
         Log(kNoVersion, report);
@@ -97,5 +101,5 @@ void FileLook(wchar_t* line, FILE* report) {
         Log(kNoVersion, report);
         return;
     }
-    LogVersionStrings(openPath.c_str(), report);
+    LogVersionStrings(openPath.c_str(), path.get(), report);
 }
