@@ -15,6 +15,7 @@
 #include "util/environment.h"
 #include "util/handles.h"
 #include "util/owned.h"
+#include "util/path_forms.h"
 #include "util/registry_values.h"
 
 namespace {
@@ -90,8 +91,9 @@ Stream CreateLog() {
 }
 
 Stream CreateLogAt(const wchar_t* path) {
-    // Readers may look in while the run writes, but no second writer may come in between.
-    Stream report(_wfsopen(path, L"wb", _SH_DENYWR));
+    // Readers may look in while the run writes, but no second writer may come in between. Opened in its
+    // \\?\ form: a desktop or a named report deep in a tree may be longer than MAX_PATH.
+    Stream report(_wfsopen(OpenablePathOf(path).path.c_str(), L"wb", _SH_DENYWR));
     if (!report) return report;
     // Flushed by line and by time, not by write: a large buffer, of an even size so that it holds
     // whole code units.

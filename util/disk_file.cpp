@@ -6,72 +6,19 @@
 
 #include "util/native_view.h"
 #include "util/owned.h"
-#include "util/strings.h"
 
 namespace {
 
 // Not in every SDK's headers yet.
 constexpr DWORD kRecallOnOpen = 0x00040000;
 constexpr DWORD kRecallOnDataAccess = 0x00400000;
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
-// `length` characters of `text` equal `word` (upper case), ignoring case.
-bool EqualsWord(const wchar_t* text, size_t length, const wchar_t* word) {
-    if (wcslen(word) != length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (FoldCase(text[i]) != word[i]) return false;
-    }
-    return true;
-}
-
-const wchar_t* const kDeviceNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-
-// A path's last part names a device when what comes before its first dot or colon, without trailing
-// blanks, is a device name: Win32 opens "C:\any\nul.txt" and "com1 ." as the devices.
-bool IsDosDeviceName(const wchar_t* name) {
-    size_t base = wcscspn(name, L".:");
-    while (base > 0 && name[base - 1] == L' ') --base;
-    for (const wchar_t* device : kDeviceNames) {
-        if (EqualsWord(name, base, device)) return true;
-    }
-    if (base != 4 || !(EqualsWord(name, 3, L"COM") || EqualsWord(name, 3, L"LPT"))) return false;
-    const wchar_t digit = name[3];
-    return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
-}
-
-// After "\\server\": the server's pipe and mailslot shares are not files.
-bool IsServerDeviceShare(const wchar_t* afterPrefix) {
-    const wchar_t* share = afterPrefix + wcscspn(afterPrefix, L"\\/");
-    if (*share == L'\0') return false;
-    ++share;
-    const size_t length = wcscspn(share, L"\\/");
-    return EqualsWord(share, length, L"PIPE") || EqualsWord(share, length, L"MAILSLOT");
-}
+// PHCM_EXPOSE_PLACEHOLDERS.
+constexpr CHAR kExposePlaceholders = 2;
+// The information class of FILE_ID_INFO (FileIdInfo).
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+static_assert(sizeof(FileIdRecord) == 24, "the layout of FILE_ID_INFO");
 
 }  // namespace
-
-bool IsDevicePath(const wchar_t* path) {
-    // \\?\ and \??\ hand the rest to the object manager unchanged: only a drive or UNC path is a file.
-    if (wcsncmp(path, L"\\\\?\\", 4) == 0 || wcsncmp(path, L"\\??\\", 4) == 0) {
-        const wchar_t* rest = path + 4;
-        if (IsLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
-        if (EqualsWord(rest, 3, L"UNC") && rest[3] == L'\\') return IsServerDeviceShare(rest + 4);
-        return true;
-    }
-    if (IsSeparator(path[0]) && IsSeparator(path[1])) {
-        // \\.\ and any mix of slashes, with "." or "?": the Win32 device namespace.
-        if ((path[2] == L'.' || path[2] == L'?') && (path[3] == L'\0' || IsSeparator(path[3]))) return true;
-        return IsServerDeviceShare(path + 2);  // UNC: the server resolves names, none is a DOS device
-    }
-    const wchar_t* last = path;
-    if (IsLetter(path[0]) && path[1] == L':') last = path + 2;  // "C:nul" names the device too
-    for (const wchar_t* at = last; *at != L'\0'; ++at) {
-        if (IsSeparator(*at)) last = at + 1;
-    }
-    return *last != L'\0' && IsDosDeviceName(last);
-}
 
 bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes) {
     // Pipes (a FIFO of another system opens as one), consoles, serial ports and volumes all fail here.
@@ -79,12 +26,22 @@ bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes) {
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-bool IsRecalledOnRead(DWORD attributes) {
+bool IsRecalledOnRead(DWORD attributes, AttributeSource source) {
     // Windows downloads a cloud placeholder (OneDrive online-only files carry RECALL_ON_DATA_ACCESS)
     // when its data is read, or when it is opened for RECALL_ON_OPEN, and brings OFFLINE files back
     // from remote storage.
-    return attributes != kUnknownAttributes &&
-           (attributes & (kRecallOnDataAccess | kRecallOnOpen | FILE_ATTRIBUTE_OFFLINE)) != 0;
+    DWORD recalled = kRecallOnDataAccess | FILE_ATTRIBUTE_OFFLINE;
+    if (source == AttributeSource::kFindData) recalled |= kRecallOnOpen;
+    return attributes != kUnknownAttributes && (attributes & recalled) != 0;
+}
+
+bool ExposePlaceholders() {
+    using SetModeFn = CHAR(NTAPI*)(CHAR);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto setMode = reinterpret_cast<SetModeFn>(reinterpret_cast<void*>(
+        ntdll != nullptr ? GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode") : nullptr));
+    // The previous mode comes back, or a negative error.
+    return setMode != nullptr && setMode(kExposePlaceholders) >= 0;
 }
 
 namespace {
@@ -116,12 +73,14 @@ bool ReadOpenFileFacts(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
 
 DiskFile OpenDiskFile(const wchar_t* path) {
     DiskFile file;
-    if (IsDevicePath(path)) return file;
+    const OpenablePath target = OpenablePathOf(path);
+    if (target.device) return file;
     NoteOpen();
     // Other handles may go on writing (logs and databases are read while in use); OPEN_NO_RECALL keeps
     // a placeholder where it is even if something does read it.
-    FileHandle handle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_NO_RECALL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileHandle handle(CreateFileW(target.path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_NO_RECALL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) return file;
     BY_HANDLE_FILE_INFORMATION information = {};
     const bool haveInformation = ReadOpenFileFacts(handle.get(), information);
@@ -132,9 +91,9 @@ DiskFile OpenDiskFile(const wchar_t* path) {
 }
 
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes) {
-    if (IsRecalledOnRead(attributes)) return {};
+    if (IsRecalledOnRead(attributes, AttributeSource::kFindData)) return {};
     DiskFile file = OpenDiskFile(path);
-    if (file && IsRecalledOnRead(file.information.dwFileAttributes)) return {};
+    if (file && IsRecalledOnRead(file.information.dwFileAttributes, AttributeSource::kHandle)) return {};
     return file;
 }
 
@@ -163,16 +122,54 @@ ReadEnd ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, con
     return ReadEnd::kWhole;
 }
 
+bool FileIdentity::operator==(const FileIdentity& other) const {
+    if (wide == other.wide) return volume == other.volume && idLow == other.idLow && idHigh == other.idHigh;
+    return static_cast<uint32_t>(volume) == static_cast<uint32_t>(other.volume) && idLow == other.idLow &&
+           idHigh == 0 && other.idHigh == 0;
+}
+
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
-    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    FileIdentity identity;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.idLow = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return identity;
+}
+
+bool HasWideIdentity(const FileIdRecord& record) {
+    for (BYTE byte : record.FileId) {
+        if (byte != 0) return true;
+    }
+    return false;
+}
+
+FileIdentity IdentityOf(const FileIdRecord& record) {
+    // On NTFS the low 8 bytes are the file index.
+    FileIdentity identity;
+    identity.volume = record.VolumeSerialNumber;
+    for (int i = 7; i >= 0; --i) {
+        identity.idLow = (identity.idLow << 8) | record.FileId[i];
+        identity.idHigh = (identity.idHigh << 8) | record.FileId[8 + i];
+    }
+    identity.wide = true;
+    return identity;
 }
 
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
+    const OpenablePath target = OpenablePathOf(path);
+    if (target.device) return false;
     NoteOpen();
-    FileHandle opened(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle opened(CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened) return false;
+    // FileIdInfo exists from Windows 8 on, and not on every file system.
+    FileIdRecord wide = {};
+    if (GetFileInformationByHandleEx(opened.get(), kFileIdInfo, &wide, sizeof wide) && HasWideIdentity(wide)) {
+        identity = IdentityOf(wide);
+        return true;
+    }
     BY_HANDLE_FILE_INFORMATION information;
-    if (!opened || !GetFileInformationByHandle(opened.get(), &information)) return false;
+    if (!GetFileInformationByHandle(opened.get(), &information)) return false;
     identity = IdentityOf(information);
     return true;
 }

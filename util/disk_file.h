@@ -9,33 +9,51 @@
 #include <functional>
 
 #include "util/handles.h"
+#include "util/path_forms.h"
 
 // An attribute word the caller does not have (no find data at hand).
 constexpr DWORD kUnknownAttributes = INVALID_FILE_ATTRIBUTES;
 
-// True when Win32 would open `path` as something other than a file on a disk, judged from its text
-// alone: the device namespace (\\.\ and //./ paths; \\?\ and \??\ paths other than a drive path "X:\"
-// or "UNC\"), the pipe and mailslot shares of a server, and a DOS device name (CON, PRN, AUX, NUL,
-// COM1-9, LPT1-9 with superscript 1-3, CONIN$, CONOUT$) as the last part of a path that Win32 rewrites,
-// whatever its case, extension or trailing dots and blanks.
-bool IsDevicePath(const wchar_t* path);
 // True when an opened handle's facts show a file on a disk: GetFileType's answer, whether
 // GetFileInformationByHandle worked, and the attribute word it gave.
 bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes);
+// Where an attribute word was read. Bit 0x40000 means RECALL_ON_OPEN only in find data (directory
+// enumeration); read from a handle the same bit is FILE_ATTRIBUTE_EA, a file with extended attributes.
+enum class AttributeSource { kFindData, kHandle };
 // True when reading the file's content would make Windows recall it from elsewhere first; false for
 // kUnknownAttributes.
-bool IsRecalledOnRead(DWORD attributes);
+bool IsRecalledOnRead(DWORD attributes, AttributeSource source);
 
-// Volume serial number and file index: the same for every path that leads to one file or folder.
+// Asks Windows (10 1803 on) to show this process cloud placeholders as they are: for compatibility it
+// may give a program "disguised" placeholders, with the reparse point and the cloud bits hidden, which
+// would then be read (and downloaded) like local files. False where the call does not exist.
+bool ExposePlaceholders();
+
+// What identifies one file or folder, the same for every path that leads to it: the volume's serial
+// number and the file's id on that volume. ReFS (Windows 11 Dev Drives) ids are 128 bits wide, and the
+// 64-bit file index of GetFileInformationByHandle is not unique there: the wide id is read where the
+// file system gives one, the index otherwise.
 struct FileIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    bool operator==(const FileIdentity&) const = default;
+    uint64_t volume = 0;
+    uint64_t idLow = 0;
+    uint64_t idHigh = 0;
+    bool wide = false;  // from FileIdInfo (a 64-bit serial, a 128-bit id)
+    // A wide and an index identity (one query failed) are compared by what both hold: the serial's low
+    // 32 bits and a 64-bit id.
+    bool operator==(const FileIdentity& other) const;
 };
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information);
-// The identity of what `path` names, a folder as well as a file, opened for its attributes only;
-// false when it cannot be opened or asked.
+// FILE_ID_INFO, which GetFileInformationByHandleEx gives from Windows 8 on (the headers declare it only
+// for programs that need Windows 8): the id's 16 bytes in little-endian order.
+struct FileIdRecord {
+    ULONGLONG VolumeSerialNumber;
+    BYTE FileId[16];
+};
+// False when `record` holds no id: a file system without 128-bit ids gives zero.
+bool HasWideIdentity(const FileIdRecord& record);
+FileIdentity IdentityOf(const FileIdRecord& record);
+// The identity of what `path` names (in the form OpenablePathOf gives it), a folder as well as a file,
+// opened for its attributes only; false for a device and when it cannot be opened or asked.
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);
 
 // An open file on a disk, with the facts its handle gave when it was opened.
@@ -48,11 +66,11 @@ struct DiskFile {
         return (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
     }
 };
-// Opens the file at `path` (used as given) for reading, letting other handles read, write and delete
-// it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
+// Opens the file at `path` (in the form OpenablePathOf gives it) for reading, letting other handles read, write and
+// delete it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
 DiskFile OpenDiskFile(const wchar_t* path);
 // OpenDiskFile for reading the content: also empty when the content is not on the disk. `attributes`,
-// when the caller has them from an enumeration, refuse such a file without opening it.
+// when the caller has them from an enumeration's find data, refuse such a file without opening it.
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes = kUnknownAttributes);
 
 // Reads up to `room` bytes at the current place into `buffer` and sets `*count` (0 at the end); false

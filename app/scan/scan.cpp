@@ -122,6 +122,8 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
 
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* systemError) {
     if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
+    // Cloud files are to be seen as what they are before anything is read (a setting of the process).
+    ExposePlaceholders();
     Stream report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
     if (!report) {
         if (systemError != nullptr) *systemError = GetLastError();

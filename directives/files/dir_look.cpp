@@ -226,8 +226,11 @@ void DirLook(wchar_t* line, FILE* report, WorkPool& pool) {
     }
     // Everything goes through `lines`, so that digests taken on other threads come out in their place.
     ListingLines lines(report, pool);
-    if (!LogFolderHeader(path, DoesFolderExist(path.c_str()) != 0, parameters, lines)) return;
+    // Checked in the form the walk opens, so that a long path, or a name Win32 would rewrite, is both
+    // found and listed. An empty path names no folder (its open form would be the drive's root).
     const std::wstring openPath = FolderOpenPath(path);
+    const bool exists = !path.empty() && DoesFolderExist(openPath.c_str()) != 0;
+    if (!LogFolderHeader(path, exists, parameters, lines)) return;
     if (!options.hasFolderPattern) {
         ListFolder(path, openPath, options, lines);
         return;

@@ -40,8 +40,12 @@ std::wstring TimeLine(const wchar_t* label, const FILETIME& time) {
     return line;
 }
 
-void LogVersionStrings(const wchar_t* path, FILE* report) {
-    const std::vector<BYTE> record = ReadVersionRecord(path);
+// The version strings of the file opened by `openPath`, typed as `path`.
+void LogVersionStrings(const wchar_t* openPath, const wchar_t* path, FILE* report) {
+    std::vector<BYTE> record = ReadVersionRecord(openPath);
+    // The record is read by loading the file as a data file: should a loader refuse the \\?\ form, the
+    // path as typed still serves where it is short enough for the old rules.
+    if (record.empty() && wcscmp(openPath, path) != 0 && wcslen(path) < MAX_PATH) record = ReadVersionRecord(path);
     DWORD translation = 0;
     if (!ChooseTranslation(record, translation)) {
         Log(kNoVersion, report);
@@ -65,7 +69,9 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(kLineEnd, report);
     Log(path.get(), report);
 
-    DiskFile file = OpenDiskFile(path.get());
+    // Every open (the file, its digest, its version record) is of the one form the path opens by.
+    const std::wstring openPath = OpenablePathOf(path.get()).path;
+    DiskFile file = OpenDiskFile(openPath.c_str());
     if (!file) {
         Log(kUnableToFind, report);
         return;
@@ -74,7 +80,8 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(kFound, report);
 
     const BY_HANDLE_FILE_INFORMATION& information = file.information;
-    OwnedText digest = MD5File(path.get(), information.dwFileAttributes);
+    // The digest's own open judges the handle's attributes: these are no find data.
+    OwnedText digest = MD5File(openPath.c_str());
     Log(kMd5Label, report);
     Log(digest ? digest.get() : kNoDigestLine, report);
     Log(kLineEnd, report);
@@ -90,9 +97,9 @@ void FileLook(wchar_t* line, FILE* report) {
     Log(details.c_str(), report);
 
     // Reading the version record reads the content, which a cloud-only file does not have here.
-    if (IsRecalledOnRead(information.dwFileAttributes)) {
+    if (IsRecalledOnRead(information.dwFileAttributes, AttributeSource::kHandle)) {
         Log(kNoVersion, report);
         return;
     }
-    LogVersionStrings(path.get(), report);
+    LogVersionStrings(openPath.c_str(), path.get(), report);
 }

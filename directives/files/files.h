@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "directives/directives.h"
+#include "util/path_forms.h"
 #include "util/strings.h"
 #include "util/work_pool.h"
 
@@ -54,16 +55,6 @@ bool PassesLocalDateFilter(const FILETIME& created, const FILETIME& written, con
 std::wstring JoinPath(const std::wstring& folder, const wchar_t* name);
 // The same, but no second backslash after a folder that already ends with one.
 std::wstring ChildPath(const std::wstring& folder, const wchar_t* name);
-
-// The \\?\ form of a full path as GetFullPathNameW gives it: "C:\x" becomes "\\?\C:\x", "\\server\share"
-// becomes "\\?\UNC\server\share" and "\\.\x" becomes "\\?\x"; a \\?\ path and a path that is not absolute
-// come back unchanged. Names appended to the result are then opened as they are spelt.
-std::wstring ExtendedLengthPath(const std::wstring& fullPath);
-// The form in which a walk of the folder the user typed opens what it finds: made absolute by the
-// platform's own rules (as an enumeration of `folder`\* would be), then in its \\?\ form, with a
-// trailing backslash. A \\?\ path is taken as typed; one the platform cannot make absolute keeps its
-// old form.
-std::wstring FolderOpenPath(const std::wstring& folder);
 
 // Whether a walk may enter a reparse-point folder with this tag (the find data's dwReserved0).
 bool IsReparseTagToEnter(DWORD tag);

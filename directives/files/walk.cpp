@@ -3,14 +3,13 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <cwctype>
 #include <iterator>
 
 #include "directives/files/files.h"
 #include "util/disk_file.h"
 #include "util/handles.h"
 #include "util/native_view.h"
-#include "util/sized_fetch.h"
+#include "util/path_forms.h"
 #include "util/wildcard.h"
 
 namespace {
@@ -221,38 +220,6 @@ std::wstring JoinPath(const std::wstring& folder, const wchar_t* name) {
 std::wstring ChildPath(const std::wstring& folder, const wchar_t* name) {
     if (!folder.empty() && folder.back() == L'\\') return folder + name;
     return JoinPath(folder, name);
-}
-
-std::wstring ExtendedLengthPath(const std::wstring& fullPath) {
-    const auto starts = [&](const wchar_t* prefix) { return fullPath.rfind(prefix, 0) == 0; };
-    if (starts(L"\\\\?\\")) return fullPath;
-    if (starts(L"\\\\.\\")) return L"\\\\?\\" + fullPath.substr(4);
-    if (starts(L"\\\\")) return L"\\\\?\\UNC\\" + fullPath.substr(2);
-    const bool drivePath = fullPath.size() >= 3 && iswalpha(fullPath[0]) && fullPath[1] == L':' && fullPath[2] == L'\\';
-    return drivePath ? L"\\\\?\\" + fullPath : fullPath;
-}
-
-std::wstring FolderOpenPath(const std::wstring& folder) {
-    const std::wstring oldForm = ChildPath(folder, L"");  // what JoinPath(folder, "*") enumerated
-    if (folder.rfind(L"\\\\?\\", 0) == 0) return oldForm;
-    // The platform's rules make the path absolute and resolve "." and ".." exactly as an enumeration of
-    // folder\* would; the "*" keeps the folder's own last name whole (a trailing dot or blank would go).
-    const std::wstring pattern = JoinPath(folder, kAnyName);
-    std::vector<wchar_t> full;
-    DWORD length = 0;
-    const bool made = FetchSizedText(full, [&](wchar_t* buffer, DWORD room, DWORD* needed) {
-        DWORD answer = GetFullPathNameW(pattern.c_str(), room, buffer, nullptr);
-        if (answer == 0) return FALSE;
-        if (answer >= room) {  // the size needed, the terminating zero included
-            *needed = answer;
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        length = answer;
-        return TRUE;
-    });
-    if (!made || length < 2 || full[length - 1] != L'*' || full[length - 2] != L'\\') return oldForm;
-    return ExtendedLengthPath(std::wstring(full.data(), length - 1));
 }
 
 void WalkFolder(const std::wstring& root, const WalkOptions& options, const WalkVisitor& visit) {

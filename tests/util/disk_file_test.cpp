@@ -104,22 +104,48 @@ TEST(DiskFile, OnlyAHandleOfADiskFileWithItsInformationPasses) {
 }
 
 TEST(DiskFile, ContentThatWindowsWouldRecallIsKnownByItsAttributes) {
+    constexpr AttributeSource kFind = AttributeSource::kFindData;
+    constexpr AttributeSource kHandle = AttributeSource::kHandle;
     struct Case {
         DWORD attributes;
+        AttributeSource source;
         bool recalled;
     };
     const Case cases[] = {
-        {0x00400420, true},  // OneDrive online-only: RECALL_ON_DATA_ACCESS, reparse point, archive
-        {0x00501620, true},  // the same, unpinned, offline and sparse
-        {0x00040020, true},  // RECALL_ON_OPEN
-        {0x00001020, true},  // OFFLINE (remote storage)
-        {0x00000020, false}, {0x00000080, false},
-        {0x00000620, false},  // a placeholder already downloaded: sparse reparse point
-        {0x00080620, false},  // pinned, downloaded
-        {0x00100020, false},  // unpinned but still here
-        {0x00000421, false}, {kUnknownAttributes, false},
+        {0x00400420, kFind, true},  // OneDrive online-only: RECALL_ON_DATA_ACCESS, reparse point, archive
+        {0x00400420, kHandle, true},
+        {0x00501620, kFind, true},     // the same, unpinned, offline and sparse
+        {0x00040020, kFind, true},     // RECALL_ON_OPEN, which only find data carries
+        {0x00040020, kHandle, false},  // from a handle the bit is FILE_ATTRIBUTE_EA: extended attributes
+        {0x00040021, kHandle, false},
+        {0x00001020, kFind, true},  // OFFLINE (remote storage)
+        {0x00001020, kHandle, true},
+        {0x00000020, kFind, false},
+        {0x00000080, kHandle, false},
+        {0x00000620, kFind, false},    // a placeholder already downloaded: sparse reparse point
+        {0x00080620, kFind, false},    // pinned, downloaded
+        {0x00100020, kHandle, false},  // unpinned but still here
+        {kUnknownAttributes, kFind, false},
+        {kUnknownAttributes, kHandle, false},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsRecalledOnRead(c.attributes), c.recalled) << std::hex << c.attributes;
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsRecalledOnRead(c.attributes, c.source), c.recalled)
+            << std::hex << c.attributes << (c.source == kFind ? " find" : " handle");
+    }
+}
+
+// Wine 8's ntdll has the query but not the call that sets the mode: there nothing is asked; where the
+// call exists, the process sees placeholders as they are afterwards.
+TEST(DiskFile, PlaceholdersAreAskedForExposedWhereWindowsHasTheCall) {
+    using QueryModeFn = CHAR(NTAPI*)();
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const bool callExists = GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode") != nullptr;
+    const auto query = reinterpret_cast<QueryModeFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlQueryProcessPlaceholderCompatibilityMode")));
+    EXPECT_EQ(ExposePlaceholders(), callExists);
+    if (callExists && query != nullptr) {
+        EXPECT_EQ(query(), 2);  // PHCM_EXPOSE_PLACEHOLDERS
+    }
 }
 
 TEST(DiskFile, OpensFilesThatOthersAreWritingButNothingThatIsNotAFile) {
@@ -160,6 +186,69 @@ TEST(DiskFile, OpenFileContentRefusesRecalledAttributesWithoutOpening) {
     SetLastError(0);
     EXPECT_FALSE(OpenFileContent((folder / L"here.txt").c_str(), 0x00040020));
     EXPECT_EQ(GetLastError(), 0u) << "an open was tried";
+}
+
+// ReFS gives 128-bit ids whose low 64 bits (the file index) may repeat; NTFS gives the index in the low
+// 8 bytes and the volume's whole 64-bit serial, whose low 32 bits are the index query's serial.
+TEST(FileIdentities, WideIdsDecideAndAnIndexIsComparedByWhatBothHold) {
+    const auto wide = [](ULONGLONG volume, uint64_t low, uint64_t high) {
+        FileIdRecord record = {volume, {}};
+        for (int i = 0; i < 8; ++i) {
+            record.FileId[i] = static_cast<BYTE>(low >> (8 * i));
+            record.FileId[8 + i] = static_cast<BYTE>(high >> (8 * i));
+        }
+        return IdentityOf(record);
+    };
+    const auto index = [](DWORD volume, uint64_t fileIndex) {
+        BY_HANDLE_FILE_INFORMATION information = {};
+        information.dwVolumeSerialNumber = volume;
+        information.nFileIndexHigh = static_cast<DWORD>(fileIndex >> 32);
+        information.nFileIndexLow = static_cast<DWORD>(fileIndex);
+        return IdentityOf(information);
+    };
+    const struct {
+        FileIdentity one;
+        FileIdentity other;
+        bool same;
+    } cases[] = {
+        {wide(0x1122334455667788, 7, 0x99), wide(0x1122334455667788, 7, 0x99), true},
+        {wide(0x1122334455667788, 7, 0x99), wide(0x1122334455667788, 7, 0x98), false},  // ReFS: same low half
+        {wide(0x1122334455667788, 7, 0), wide(0x1122334455667789, 7, 0), false},
+        {wide(0xAA22334455667788, 7, 0), wide(0x1122334455667788, 7, 0), false},           // the serial's high half
+        {wide(0x1122334455667788, 0x100000002, 0), index(0x55667788, 0x100000002), true},  // NTFS, both ways
+        {index(0x55667788, 0x100000002), wide(0x1122334455667788, 0x100000002, 0), true},
+        {wide(0x1122334455667788, 7, 1), index(0x55667788, 7), false},  // a wide id the index cannot hold
+        {wide(0x1122334455667788, 7, 0), index(0x55667789, 7), false},
+        {index(0x1234, 0x100000002), index(0x1234, 0x100000002), true},
+        {index(0x1234, 0x100000002), index(0x1234, 0x000000002), false},
+        {index(0x1234, 2), index(0x1235, 2), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.one == c.other, c.same) << std::hex << c.one.volume << " " << c.one.idHigh << ":" << c.one.idLow
+                                            << " / " << c.other.volume << " " << c.other.idHigh << ":" << c.other.idLow;
+    }
+    EXPECT_FALSE(HasWideIdentity(FileIdRecord{0x1122334455667788, {}}));  // no 128-bit ids: fall back
+    EXPECT_TRUE(HasWideIdentity(FileIdRecord{0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}}));
+}
+
+TEST(FileIdentities, TheWideIdOfAFileIsItsIndexWhereTheFileSystemHasBoth) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"a.txt", "a");
+    WriteFileBytes(folder / L"b.txt", "b");
+    FileIdentity a;
+    FileIdentity b;
+    ASSERT_TRUE(ReadFileIdentity((folder / L"a.txt").c_str(), a));
+    ASSERT_TRUE(ReadFileIdentity((folder / L"b.txt").c_str(), b));
+    EXPECT_TRUE(a.wide);  // Wine answers FileIdInfo as NTFS does
+    EXPECT_FALSE(a == b);
+    FileHandle handle(CreateFileW((folder / L"a.txt").c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    ASSERT_TRUE(GetFileInformationByHandle(handle.get(), &information));
+    EXPECT_TRUE(a == IdentityOf(information));
+    FileIdentity folderIdentity;
+    EXPECT_TRUE(ReadFileIdentity(folder.path().c_str(), folderIdentity));
+    EXPECT_FALSE(ReadFileIdentity(L"NUL", folderIdentity));  // a device is never opened for it
 }
 
 TEST(DiskFile, ReadChunksStopsAtTheLimitTheEndTheFirstFailureOrWhenTheTakerHasEnough) {

@@ -25,6 +25,7 @@ TEST(PathForms, FullPathsTakeTheirExtendedFormAndNamesAreAppendedAsSpelt) {
         {L"\\\\?\\C:\\x.\\", L"\\\\?\\C:\\x.\\"},
         {L"\\\\?\\UNC\\server\\share\\", L"\\\\?\\UNC\\server\\share\\"},
         {L"\\\\?\\Volume{0b1e}\\", L"\\\\?\\Volume{0b1e}\\"},
+        {L"\\??\\C:\\x\\", L"\\??\\C:\\x\\"},
         {L"\\\\.\\C:\\x\\", L"\\\\?\\C:\\x\\"},
         {L"\\\\.\\pipe\\", L"\\\\?\\pipe\\"},
         // Not absolute: nothing to make literal.
@@ -62,6 +63,7 @@ TEST(PathForms, TypedFoldersAreMadeAbsoluteByThePlatformFirst) {
         {L"\\\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x\\"},
         {L"\\\\.\\C:\\x\\..\\y", L"\\\\?\\C:\\y\\"},
         {L"\\\\?\\C:\\a.\\..", L"\\\\?\\C:\\a.\\..\\"},  // taken as typed
+        {L"\\??\\C:\\t", L"\\??\\C:\\t\\"},              // not C:\??\C:\t, on the current drive, as the system takes it
     };
     for (const auto& c : cases) EXPECT_EQ(FolderOpenPath(c.typed), c.open) << Narrow(c.typed);
     SetCurrentDirectoryW(saved);
@@ -161,7 +163,9 @@ TEST(DeviceNames, AreListedWithTheirDigestsWithoutHanging) {
     for (const wchar_t* file : {L"com1.log", L"con", L"nul.txt"}) {
         SetTimes(Extended(folder + L"\\" + file), FileInstant());
     }
-    const std::string script = ":DIR\r\n" + Narrow(folder) + " /md5\r\n:FILEFIND\r\ncom1.log\r\n";
+    // Wine decides as Windows 10 does: a typed com1.log is the device, while its \\?\ form is the file.
+    const std::string script = ":DIR\r\n" + Narrow(folder) + " /md5\r\n:FILEFIND\r\ncom1.log\r\n:FILE\r\n" +
+                               Narrow(folder) + "\\com1.log\r\n\\\\?\\" + Narrow(folder) + "\\com1.log\r\n";
     WriteFileBytes(root / L"script.txt", script);
     const std::wstring report = root / L"report.txt";
     ProcessResult run = RunProcess(Cli(L"--out \"" + report + L"\" \"" + root / L"script.txt\""), {}, 60000);
@@ -173,7 +177,13 @@ TEST(DeviceNames, AreListedWithTheirDigestsWithoutHanging) {
     const std::wstring body = L"\r\n========== DIR ==========\r\n" + Header(folder, L"/md5") + L"\r\n---Files---" +
                               files + L"\r\n\r\n---Folders---\r\nNone found.\r\n" +
                               L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"com1.log\"\r\n" + folder +
-                              L"\\com1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\n\r\n-=End Of File=-";
+                              L"\\com1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\n" +
+                              L"\r\n========== FILE ==========\r\n\r\n" + folder +
+                              L"\\com1.log - Unable to find/read file.\r\n\r\n\\\\?\\" + folder +
+                              L"\\com1.log - File found and opened.\r\nMD5:" + kDeviceMd5 +
+                              L"\r\nCreated at 08:05 on 30/11/2021\r\nModified at 08:05 on 30/11/2021\r\n"
+                              L"Size: 6 bytes\r\nAttributes: --a---\r\nNo version information available.\r\n"
+                              L"\r\n-=End Of File=-";
     const ReportParts text = SplitReportHeader(ReadUtf16File(report));
     ASSERT_TRUE(text.hasHeader) << Narrow(text.body);
     EXPECT_EQ(text.body, body);
