@@ -140,9 +140,9 @@ bool SilentPipe::WasOpened() const {
 }
 
 NotFiles::NotFiles(const std::wstring& folder)
-    : paths_{folder + L"\\fifo", pipe_.path(), folder + L"\\nul.txt", folder + L"\\con.txt"} {
+    : made_(MakeLinuxFifo(folder + L"\\fifo")),
+      paths_{folder + L"\\fifo", pipe_.path(), folder + L"\\nul.txt", folder + L"\\con.txt"} {
     paths_.insert(paths_.end(), std::begin(kTypedNotFiles), std::end(kTypedNotFiles));
-    made_ = MakeLinuxFifo(paths_[0]);
 }
 
 namespace {

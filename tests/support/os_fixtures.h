@@ -92,9 +92,9 @@ public:
     bool PipeOpened() const { return pipe_.WasOpened(); }
 
 private:
+    bool made_;  // first: the FIFO is made before the pipe is there to be opened
     SilentPipe pipe_;
     std::vector<std::wstring> paths_;
-    bool made_ = false;
 };
 
 // Runs `work` on a thread of its own and tells whether it ended within `timeoutMs`. A thread that did

@@ -306,7 +306,10 @@ ScopedKey::ScopedKey(HKEY root, const std::wstring& path, KeyBefore before) : ro
             ADD_FAILURE() << Narrow(path_) << " exists already; the test would change it";
             return;
         }
-        if (before == KeyBefore::kReplace) RegDeleteTreeW(root_, path_.c_str()), RegDeleteKeyW(root_, path_.c_str());
+        if (before == KeyBefore::kReplace) {
+            RegDeleteTreeW(root_, path_.c_str());
+            RegDeleteKeyW(root_, path_.c_str());
+        }
     }
     if (!Create(path_)) return;
     LONG status = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_ALL_ACCESS, &key_);
@@ -320,6 +323,7 @@ ScopedKey::~ScopedKey() {
         if (path->size() >= path_.size()) RegDeleteTreeW(root_, path->c_str());
         RegDeleteKeyW(root_, path->c_str());
     }
+    if (!removeWhenEmpty_.empty()) RegDeleteKeyW(root_, removeWhenEmpty_.c_str());
 }
 
 bool ScopedKey::Create(const std::wstring& path) {

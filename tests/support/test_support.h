@@ -231,6 +231,10 @@ public:
     // The sub-key's path below the root.
     std::wstring CreateSubKey(const std::wstring& subKey);
 
+protected:
+    // A key above this one that goes at the end, if it is empty then, whoever made it.
+    std::wstring removeWhenEmpty_;
+
 private:
     // Creates `path` a level at a time, noting each level it makes; false when the registry refuses.
     bool Create(const std::wstring& path);
@@ -246,5 +250,7 @@ private:
 class TestKey : public ScopedKey {
 public:
     explicit TestKey(const std::wstring& name, HKEY root = HKEY_CURRENT_USER)
-        : ScopedKey(root, L"Software\\QuillfenTests\\" + name, KeyBefore::kReplace) {}
+        : ScopedKey(root, L"Software\\QuillfenTests\\" + name, KeyBefore::kReplace) {
+        removeWhenEmpty_ = L"Software\\QuillfenTests";  // shared by test programs that run at once
+    }
 };
