@@ -18,6 +18,7 @@
 #include "app/scan/scan.h"
 #include "app/scan/script_file.h"
 #include "report/create_log.h"
+#include "util/output_text.h"
 #include "util/owned.h"
 #include "util/sized_fetch.h"
 #include "util/work_pool.h"
@@ -48,21 +49,20 @@ const wchar_t kEmptyScript[] = L"the script is empty; no report was written";
 const wchar_t kNotElevated[] =
     L"not running elevated: the report shows only what this account may read without administrator rights";
 
-// Writes to a console as wide text and to a file or pipe as UTF-8.
+// Writes to a console as wide text; redirected, in the bytes that whoever captures it decodes.
 void WriteText(DWORD stdHandle, const std::wstring& text) {
     HANDLE handle = GetStdHandle(stdHandle);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
     DWORD mode = 0;
     DWORD written = 0;
-    if (GetConsoleMode(handle, &mode)) {
+    const bool redirected = !GetConsoleMode(handle, &mode);
+    const UINT consoleCodePage = GetConsoleOutputCP();  // 0 without a console
+    const TextEncoding encoding = ChooseTextEncoding(consoleCodePage != 0, redirected, consoleCodePage);
+    if (encoding.form == TextForm::Console) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    const std::string bytes = EncodeText(text, encoding);
     WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
