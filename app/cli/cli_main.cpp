@@ -208,6 +208,7 @@ int wmain(int argc, wchar_t** argv) {
         return kExitUsage;
     }
 
+    // The desktop report's place is looked up here for the checks below; the scan looks it up again.
     std::wstring reportPath;
     if (!args.out.empty()) {
         reportPath = FullPath(args.out.c_str());
@@ -228,21 +229,26 @@ int wmain(int argc, wchar_t** argv) {
     if (ProcessKnownNotElevated()) Error(kNotElevated);
 
     ScanOptions options;
-    options.reportPath = reportPath.c_str();
-    options.openReport = args.open;
+    options.reportPath = args.out.empty() ? nullptr : reportPath.c_str();
     options.observer = args.quiet ? nullptr : ReportProgress;
     options.threads = args.threads;
-    unsigned long systemError = 0;
-    switch (RunScan(script.data(), options, &systemError)) {
+    ScanResult result;
+    switch (RunScan(script.data(), options, &result)) {
         case ScanOutcome::Completed:
-            WriteText(STD_OUTPUT_HANDLE, reportPath + L"\n");
+            if (args.open) {
+                // The report is there all the same: the exit status stays that of a written report.
+                if (const unsigned long failure = OpenLogAt(result.reportPath.c_str())) {
+                    Error(L"Notepad could not be started to open the report" + Because(failure));
+                }
+            }
+            WriteText(STD_OUTPUT_HANDLE, result.reportPath + L"\n");
             return kExitDone;
         case ScanOutcome::ReportNotCreated:
-            Error(L"cannot create the report \"" + reportPath + L"\"" + Because(systemError));
+            Error(L"cannot create the report \"" + result.reportPath + L"\"" + Because(result.systemError));
             return kExitNoReport;
         case ScanOutcome::ReportIncomplete:
-            Error(L"the report \"" + reportPath + L"\" is incomplete: part of it could not be written" +
-                  Because(systemError));
+            Error(L"the report \"" + result.reportPath + L"\" is incomplete: part of it could not be written" +
+                  Because(result.systemError));
             return kExitNoReport;
         case ScanOutcome::EmptyScript:
             break;

@@ -10,6 +10,7 @@
 #include "util/disk_file.h"
 #include "util/handles.h"
 #include "util/native_view.h"
+#include "util/owned.h"
 #include "util/sized_fetch.h"
 #include "util/work_pool.h"
 
@@ -119,13 +120,29 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
     return ReadFileIdentity(first, one) && ReadFileIdentity(second, other) && one == other;
 }
 
-ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* systemError) {
-    if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
-    Stream report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
-    if (!report) {
-        if (systemError != nullptr) *systemError = GetLastError();
-        return ScanOutcome::ReportNotCreated;
+namespace {
+
+// The report opened where the run writes it: the path asked for, else the desktop.
+Stream CreateRunReport(const ScanOptions& options, ScanResult& result) {
+    OwnedText desktop;
+    if (options.reportPath == nullptr) {
+        desktop = GetReportPath();
+        if (!desktop) return Stream();
     }
+    result.reportPath = options.reportPath != nullptr ? options.reportPath : desktop.get();
+    Stream report = CreateLogAt(result.reportPath.c_str());
+    if (!report) result.systemError = GetLastError();
+    return report;
+}
+
+}  // namespace
+
+ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result) {
+    ScanResult local;
+    ScanResult& told = result != nullptr ? *result : local;
+    if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
+    Stream report = CreateRunReport(options, told);
+    if (!report) return ScanOutcome::ReportNotCreated;
     {
         ReportFlusher flusher(report.get());  // stopped before the report is closed
         LogPrivileges(report.get());
@@ -136,17 +153,9 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* 
         ParseScript(script, report.get(), pool, options.observer, options.observerContext);
         Log(kEndMarker, report.get());
     }
-    // Notepad is shown the finished file, and only a whole one.
     if (unsigned long failure = CloseLog(report)) {
-        if (systemError != nullptr) *systemError = failure;
+        told.systemError = failure;
         return ScanOutcome::ReportIncomplete;
-    }
-    if (options.openReport) {
-        if (options.reportPath) {
-            OpenLogAt(options.reportPath);
-        } else {
-            OpenLog();
-        }
     }
     return ScanOutcome::Completed;
 }

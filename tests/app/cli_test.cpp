@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "report/create_log.h"
+#include "report/fallbacks.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
 #include "util/handles.h"
@@ -520,6 +521,37 @@ TEST(Cli, TheDesktopReportLandsOnTheDesktopWithoutItsShellFoldersCopy) {
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, Narrow(desktop.report()) + "\n");
     EXPECT_EQ(ReportBody(ReadUtf16File(desktop.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Cli, OpenShowsTheReportInNotepadOrSaysInOneLineThatNotepadDidNotStart) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    const std::wstring report = folder / L"opened report.txt";
+    const std::wstring arguments = L"--quiet --open --out " + Quoted(report) + L" " + Quoted(folder / L"script.txt");
+
+    ProcessResult run = RunProcess(Cli(arguments));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, Narrow(report) + "\n");
+    EXPECT_EQ(run.err, "");
+    const std::vector<DWORD> notepads = WaitForNotepadsOn(report, 20000);
+    EXPECT_EQ(notepads.size(), 1u) << "no Notepad on the report";
+    for (DWORD id : notepads) EndProcess(id);
+
+    {
+        FilesMovedAside missing(NotepadCandidates(WindowsFolder()));
+        ASSERT_TRUE(missing.moved());
+        run = RunProcess(Cli(arguments));
+    }
+    EXPECT_EQ(run.exitCode, 0u) << "the report was written: " << run.err;
+    EXPECT_EQ(run.out, Narrow(report) + "\n");
+    EXPECT_EQ(run.err, "quillfen-cli: Notepad could not be started to open the report: " +
+                           SystemMessageText(ERROR_FILE_NOT_FOUND) + "\n");
+    EXPECT_EQ(ReportBody(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    EXPECT_TRUE(WaitForNotepadsOn(report, 0).empty());
 }
 
 }  // namespace

@@ -161,3 +161,32 @@ bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work) {
     delete job;
     return true;
 }
+
+namespace {
+
+std::wstring AsidePath(const std::wstring& path) { return path + L".quillfen-aside"; }
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+FilesMovedAside::FilesMovedAside(std::vector<std::wstring> paths) : paths_(std::move(paths)) {
+    moved_ = true;
+    for (const std::wstring& path : paths_) {
+        if (!Exists(path) && Exists(AsidePath(path))) MoveFileExW(AsidePath(path).c_str(), path.c_str(), 0);
+        if (MoveFileExW(path.c_str(), AsidePath(path).c_str(), 0)) {
+            movedPaths_.push_back(path);
+        } else {
+            ADD_FAILURE() << "cannot move " << Narrow(path) << " aside: error " << GetLastError();
+            moved_ = false;
+        }
+    }
+}
+
+FilesMovedAside::~FilesMovedAside() {
+    for (const std::wstring& path : movedPaths_) {
+        if (!MoveFileExW(AsidePath(path).c_str(), path.c_str(), 0)) {
+            ADD_FAILURE() << "cannot put " << Narrow(path) << " back: error " << GetLastError();
+        }
+    }
+}

@@ -72,3 +72,19 @@ private:
 // Runs `work` on a thread of its own and tells whether it ended within `timeoutMs`. A thread that did
 // not is left behind, blocked: the calling test is to fail.
 bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work);
+
+// Files moved aside (to <name>.quillfen-aside) for the object's life, and put back however the test
+// ends; one that a killed test left aside is put back first. moved() says whether all of them went.
+class FilesMovedAside {
+public:
+    explicit FilesMovedAside(std::vector<std::wstring> paths);
+    ~FilesMovedAside();
+    FilesMovedAside(const FilesMovedAside&) = delete;
+    FilesMovedAside& operator=(const FilesMovedAside&) = delete;
+    bool moved() const { return moved_; }
+
+private:
+    std::vector<std::wstring> paths_;
+    std::vector<std::wstring> movedPaths_;
+    bool moved_ = false;
+};
