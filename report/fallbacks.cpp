@@ -7,6 +7,7 @@
 
 namespace {
 
+const wchar_t kReportFileName[] = L"Quillfen.txt";
 const wchar_t kDefaultWindowsFolder[] = L"C:\\WINDOWS";
 
 std::wstring InFolder(std::wstring folder, const wchar_t* name) {
@@ -15,6 +16,19 @@ std::wstring InFolder(std::wstring folder, const wchar_t* name) {
 }
 
 }  // namespace
+
+bool FolderRefusedReport(unsigned long error) { return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT; }
+
+std::wstring TempReportPath(const std::wstring& tempFolder) {
+    return tempFolder.empty() ? std::wstring() : InFolder(tempFolder, kReportFileName);
+}
+
+std::wstring UserTempReportPath() {
+    // At most MAX_PATH + 1 characters, final backslash included, as the call's own limit.
+    wchar_t folder[MAX_PATH + 2] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 2, folder);
+    return length == 0 || length > MAX_PATH + 1 ? std::wstring() : TempReportPath(std::wstring(folder, length));
+}
 
 std::vector<std::wstring> NotepadCandidates(const std::wstring& windowsFolder) {
     const std::wstring folder = windowsFolder.empty() ? kDefaultWindowsFolder : windowsFolder;

@@ -3,8 +3,10 @@
 //   quillfen-cli.exe [--out REPORT] [--open] [--quiet] [--threads N] SCRIPT   (SCRIPT may be -: standard input)
 //
 // Standard output gets the report's path and nothing else; progress and errors go to standard error,
-// each error on one line. Exit status: 0 report written (or help or version shown), 1 report not
-// created or incomplete, 2 usage error, unreadable script, or a report path naming the script.
+// each error on one line. A desktop that refuses the report sends it to the temporary folder (a line on
+// standard error says so); a report that --out names never moves. Exit status: 0 report written (or
+// help or version shown), 1 report not created or incomplete, 2 usage error, unreadable script, or a
+// report path naming the script.
 
 #include <fcntl.h>
 #include <io.h>
@@ -208,7 +210,8 @@ int wmain(int argc, wchar_t** argv) {
         return kExitUsage;
     }
 
-    // The desktop report's place is looked up here for the checks below; the scan looks it up again.
+    // The desktop report's place is looked up here for the checks below; the scan looks it up again,
+    // and may move the report to the temporary folder, as the window's runs do.
     std::wstring reportPath;
     if (!args.out.empty()) {
         reportPath = FullPath(args.out.c_str());
@@ -235,6 +238,10 @@ int wmain(int argc, wchar_t** argv) {
     ScanResult result;
     switch (RunScan(script.data(), options, &result)) {
         case ScanOutcome::Completed:
+            if (result.desktopRefusal != 0) {
+                Error(L"the desktop refused the report (" + SystemErrorText(result.desktopRefusal) +
+                      L"); it was written to the temporary folder instead: " + result.reportPath);
+            }
             if (args.open) {
                 // The report is there all the same: the exit status stays that of a written report.
                 if (const unsigned long failure = OpenLogAt(result.reportPath.c_str())) {

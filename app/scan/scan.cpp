@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "report/create_log.h"
+#include "report/fallbacks.h"
 #include "report/log.h"
 #include "util/disk_file.h"
 #include "util/handles.h"
@@ -122,16 +123,29 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
 
 namespace {
 
-// The report opened where the run writes it: the path asked for, else the desktop.
+// The report opened where the run writes it: the path asked for, else the desktop, or the temporary
+// folder when the desktop refuses it.
 Stream CreateRunReport(const ScanOptions& options, ScanResult& result) {
-    OwnedText desktop;
-    if (options.reportPath == nullptr) {
-        desktop = GetReportPath();
-        if (!desktop) return Stream();
+    if (options.reportPath != nullptr) {
+        result.reportPath = options.reportPath;
+        Stream report = CreateLogAt(options.reportPath);
+        if (!report) result.systemError = GetLastError();
+        return report;
     }
-    result.reportPath = options.reportPath != nullptr ? options.reportPath : desktop.get();
-    Stream report = CreateLogAt(result.reportPath.c_str());
-    if (!report) result.systemError = GetLastError();
+    OwnedText desktop = GetReportPath();
+    if (!desktop) return Stream();
+    result.reportPath = desktop.get();
+    Stream report = CreateLogAt(desktop.get());
+    if (report) return report;
+    result.systemError = GetLastError();
+    const std::wstring temporary = UserTempReportPath();
+    if (!FolderRefusedReport(result.systemError) || temporary.empty()) return report;
+    report = CreateLogAt(temporary.c_str());
+    // Where neither place takes it, the desktop's refusal is the one to tell.
+    if (!report) return report;
+    result.desktopRefusal = result.systemError;
+    result.systemError = 0;
+    result.reportPath = temporary;
     return report;
 }
 

@@ -10,7 +10,7 @@
 #include "script/interpreter.h"
 
 struct ScanOptions {
-    const wchar_t* reportPath = nullptr;  // null: the desktop report
+    const wchar_t* reportPath = nullptr;  // null: the desktop report, or the temporary folder's when refused
     LineObserver observer = nullptr;      // told about each script line before it runs
     void* observerContext = nullptr;
     unsigned threads = 0;  // threads the scan's work is shared between, its own included; 0: from the cores
@@ -27,10 +27,13 @@ enum class ScanOutcome {
 struct ScanResult {
     std::wstring reportPath;        // where the report was written, or was to be; empty: no desktop known
     unsigned long systemError = 0;  // why the report is missing or incomplete
+    // Not 0: the desktop refused the report with this error, and it was written to the temporary folder.
+    unsigned long desktopRefusal = 0;
 };
 
 // Runs one scan of `script`, which is split in place (the caller only frees it afterwards), and fills
-// `result` when given.
+// `result` when given. The desktop report (no path in `options`) goes to the user's temporary folder
+// when the desktop refuses it; a report at a path of the caller's choosing never moves.
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result = nullptr);
 
 // The system's text for an error code, on one line (line breaks as blanks, none at the end).

@@ -15,6 +15,7 @@ const wchar_t kNoticeCaption[] = L"Quillfen";
 const wchar_t kNotCreated[] = L"The report could not be created:";
 const wchar_t kIncomplete[] = L"The report is incomplete: part of it could not be written.";
 const wchar_t kNoDesktop[] = L"(the desktop folder is not known)";
+const wchar_t kMovedToTemp[] = L"The desktop refused the report, so it was written to the temporary folder instead:";
 const wchar_t kNoNotepad[] = L"The report was written, but Notepad could not be started to show it:";
 
 // The box's text: what happened, the report's path, and the system's reason when there is one.
@@ -61,6 +62,10 @@ void FinishLook(HWND window, const LookRun& run) {
             return;
         case ScanOutcome::Completed:
             break;
+    }
+    // Said before Notepad comes up, which would otherwise cover the box.
+    if (result.desktopRefusal != 0) {
+        ShowBox(window, kMovedToTemp, result.reportPath, result.desktopRefusal, kNoticeCaption, MB_ICONINFORMATION);
     }
     if (const unsigned long failure = OpenLogAt(result.reportPath.c_str())) {
         ShowBox(window, kNoNotepad, result.reportPath, failure, kNoticeCaption, MB_ICONWARNING);

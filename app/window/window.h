@@ -42,7 +42,8 @@ DWORD WINAPI Look(LPVOID parameter);
 bool LoadScript(HWND window, const wchar_t* path);
 
 // Ends `run` for the user once the window is given back. A complete run's report is opened in
-// Notepad; a box owned by `window` names the report when Notepad cannot be started. A run that left no whole report
+// Notepad; a box owned by `window` first names the temporary folder's report when the desktop refused
+// it, and afterwards names the report when Notepad cannot be started. A run that left no whole report
 // (it could not be created, or part of it could not be written) is explained in a box instead. An
 // empty script says nothing.
 void FinishLook(HWND window, const LookRun& run);

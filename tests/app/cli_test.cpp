@@ -527,6 +527,44 @@ TEST(Cli, TheDesktopReportLandsOnTheDesktopWithoutItsShellFoldersCopy) {
 
 namespace {
 
+// The report a run writes to the temporary folder when the desktop refuses it, with that folder made
+// a scratch one of the test's own (GetTempPathW reads TMP first) for this process and what it starts.
+class ScratchTemp {
+public:
+    ScratchTemp() : variable_(L"TMP", folder_.path().c_str()) {}
+    std::wstring report() const { return folder_ / L"Quillfen.txt"; }
+
+private:
+    ScratchFolder folder_;
+    ScopedEnvironment variable_;
+};
+
+TEST(Cli, ADesktopThatRefusesTheReportSendsItToTheTemporaryFolderAndSaysSo) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    ScratchDesktop desktop;
+    ScratchTemp temp;
+    ImmutableFolder refusing(desktop.path());
+    ASSERT_TRUE(refusing.made());
+
+    ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, Narrow(temp.report()) + "\n");
+    EXPECT_EQ(run.err, "quillfen-cli: the desktop refused the report (" + SystemMessageText(ERROR_ACCESS_DENIED) +
+                           "); it was written to the temporary folder instead: " + Narrow(temp.report()) + "\n");
+    EXPECT_EQ(ReportBody(ReadUtf16File(temp.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    EXPECT_EQ(GetFileAttributesW(desktop.report().c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A report that --out names never moves, not even one on the refusing desktop.
+    ASSERT_TRUE(DeleteFileW(temp.report().c_str()));
+    run = RunProcess(Cli(L"--quiet --out " + Quoted(desktop.report()) + L" " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "quillfen-cli: cannot create the report \"" + Narrow(desktop.report()) +
+                           "\": " + SystemMessageText(ERROR_ACCESS_DENIED) + "\n");
+    EXPECT_EQ(GetFileAttributesW(temp.report().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(Cli, OpenShowsTheReportInNotepadOrSaysInOneLineThatNotepadDidNotStart) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"script.txt", ":ENV\nx");

@@ -162,6 +162,16 @@ bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work) {
     return true;
 }
 
+ImmutableFolder::ImmutableFolder(const std::wstring& folder) : unixFolder_(UnixPath(folder)) {
+    made_ = !unixFolder_.empty() && RunLinuxProgram("/usr/bin/chattr", "+i \"" + unixFolder_ + "\"");
+}
+
+ImmutableFolder::~ImmutableFolder() {
+    if (made_ && !RunLinuxProgram("/usr/bin/chattr", "-i \"" + unixFolder_ + "\"")) {
+        ADD_FAILURE() << unixFolder_ << " is still immutable";
+    }
+}
+
 namespace {
 
 std::wstring AsidePath(const std::wstring& path) { return path + L".quillfen-aside"; }

@@ -73,6 +73,22 @@ private:
 // not is left behind, blocked: the calling test is to fail.
 bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work);
 
+// `folder` made immutable from the Linux side (chattr +i, which needs root) for the object's life: it
+// refuses new files and Wine answers ERROR_ACCESS_DENIED, as Windows answers a program that Controlled
+// Folder Access does not know. made() says whether it worked.
+class ImmutableFolder {
+public:
+    explicit ImmutableFolder(const std::wstring& folder);
+    ~ImmutableFolder();
+    ImmutableFolder(const ImmutableFolder&) = delete;
+    ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+    bool made() const { return made_; }
+
+private:
+    std::string unixFolder_;
+    bool made_ = false;
+};
+
 // Files moved aside (to <name>.quillfen-aside) for the object's life, and put back however the test
 // ends; one that a killed test left aside is put back first. moved() says whether all of them went.
 class FilesMovedAside {

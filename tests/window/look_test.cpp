@@ -218,19 +218,29 @@ TEST_F(Window, AReportThatCannotBeWrittenWholeIsNotOpenedButExplained) {
 }
 
 TEST_F(Window, ARunThatCannotUseTheDesktopOrNotepadSaysWhereTheReportIsInABox) {
+    ScratchFolder temp;
+    ScopedEnvironment tempVariable(L"TMP", temp.path().c_str());  // for the programs started below
+    const std::wstring tempReport = temp / L"Quillfen.txt";
     const struct {
         const char* name;
+        bool desktopRefuses;  // made immutable: Wine answers access denied, as Controlled Folder Access does
         bool notepadMissing;
         std::wstring report;
         std::wstring box;
     } cases[] = {
-        {"no Notepad", true, desktop_.report(),
+        {"desktop refuses", true, false, tempReport,
+         L"The desktop refused the report, so it was written to the temporary folder instead:\n" + tempReport +
+             L"\n\n" + Wide(SystemMessageText(ERROR_ACCESS_DENIED))},
+        {"no Notepad", false, true, desktop_.report(),
          L"The report was written, but Notepad could not be started to show it:\n" + desktop_.report() + L"\n\n" +
              Wide(SystemMessageText(ERROR_FILE_NOT_FOUND))},
     };
     for (const auto& c : cases) {
+        std::optional<ImmutableFolder> refusing;
+        if (c.desktopRefuses) refusing.emplace(desktop_.path());
         std::optional<FilesMovedAside> missing;
         if (c.notepadMissing) missing.emplace(NotepadCandidates(WindowsFolder()));
+        ASSERT_TRUE(!refusing || refusing->made()) << c.name;
         ASSERT_TRUE(!missing || missing->moved()) << c.name;
 
         QuillfenProcess program;
