@@ -592,4 +592,37 @@ TEST(Cli, OpenShowsTheReportInNotepadOrSaysInOneLineThatNotepadDidNotStart) {
     EXPECT_TRUE(WaitForNotepadsOn(report, 0).empty());
 }
 
+TEST(Cli, ThePathLineIsInTheCodePageOfTheConsoleThatCapturesItAndWideOnTheConsoleItself) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    const std::wstring zoe = folder / L"Zo\u00eb";
+    ASSERT_TRUE(CreateDirectoryW(zoe.c_str(), nullptr));
+    const std::wstring report = zoe + L"\\Quillfen.txt";
+    const std::wstring command = Cli(L"--quiet --out " + Quoted(report) + L" " + Quoted(folder / L"script.txt"));
+    const std::string start = Narrow(folder.path()) + "\\Zo";
+    const std::string rest = "\\Quillfen.txt\n";
+
+    // The test program has no console of its own: what it captures is UTF-8.
+    ProcessResult run = RunProcess(command);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, start + "\xC3\xAB" + rest);
+
+    ScopedConsole console(1252);
+    ASSERT_TRUE(console.made());
+    run = RunProcess(command);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, start + "\xEB" + rest);
+
+    // Not redirected, the line goes to the console as it is.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = command;
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    KernelHandle thread(process.hThread);
+    KernelHandle started(process.hProcess);
+    ASSERT_EQ(WaitForSingleObject(started.get(), 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(console.ScreenText(report.size()), report);
+}
+
 }  // namespace

@@ -200,3 +200,25 @@ FilesMovedAside::~FilesMovedAside() {
         }
     }
 }
+
+ScopedConsole::ScopedConsole(unsigned codePage) {
+    // Under Wine a test program holds a console without a screen, which it must leave before it can
+    // make one of its own.
+    FreeConsole();
+    made_ = AllocConsole() && SetConsoleOutputCP(codePage);
+    if (!made_) ADD_FAILURE() << "cannot make a console with code page " << codePage << ": error " << GetLastError();
+}
+
+ScopedConsole::~ScopedConsole() { FreeConsole(); }
+
+std::wstring ScopedConsole::ScreenText(size_t length) const {
+    FileHandle screen(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    std::wstring text(length, L'\0');
+    DWORD read = 0;
+    if (!screen || !ReadConsoleOutputCharacterW(screen.get(), text.data(), static_cast<DWORD>(length), {0, 0}, &read)) {
+        return {};
+    }
+    text.resize(read);
+    return text;
+}

@@ -104,3 +104,19 @@ private:
     std::vector<std::wstring> movedPaths_;
     bool moved_ = false;
 };
+
+// A console of the test's own whose output code page is `codePage`, for the object's life: programs
+// the test starts without other instructions share it. made() says whether it worked.
+class ScopedConsole {
+public:
+    explicit ScopedConsole(unsigned codePage);
+    ~ScopedConsole();
+    ScopedConsole(const ScopedConsole&) = delete;
+    ScopedConsole& operator=(const ScopedConsole&) = delete;
+    bool made() const { return made_; }
+    // The first `length` characters of the console's screen, from its top left corner.
+    std::wstring ScreenText(size_t length) const;
+
+private:
+    bool made_ = false;
+};
