@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <string>
 
+#include "report/fallbacks.h"
 #include "report/log.h"
 #include "util/environment.h"
 #include "util/handles.h"
@@ -26,22 +27,27 @@ const wchar_t kProductBuild[] = L"11.01.10";
 const wchar_t kProductLineEnd[] = L")\r\n";
 const wchar_t kCreationLine[] = L"Log created at %02u:%02u on %02u/%02u/%u by ";
 const wchar_t kUserName[] = L"%username%";
-const wchar_t kNotepad[] = L"C:\\WINDOWS\\notepad.exe";
 constexpr size_t kReportBufferBytes = 64 * 1024;
 
-bool StartNotepad(const std::wstring& program, const wchar_t* reportPath) {
-    std::wstring commandLine = program + L" \"" + reportPath + L"\"";
+// 0 when Notepad started on the report, else why it did not.
+unsigned long StartNotepad(const std::wstring& program, const wchar_t* reportPath) {
+    std::wstring commandLine = L"\"" + program + L"\" \"" + reportPath + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    // No standard handles: Wine hands the caller's on even to a program that inherits nothing, and a
+    // Notepad left open would then hold the console front end's captured output open, so that whoever
+    // reads it waits for Notepad to be closed.
+    startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-        return false;
+        const unsigned long error = GetLastError();
+        return error != 0 ? error : ERROR_FILE_NOT_FOUND;
     }
     // Neither handle is used: the guards close them.
     KernelHandle thread(process.hThread);
     KernelHandle started(process.hProcess);
-    return true;
+    return 0;
 }
 
 using GetKnownFolderFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
@@ -124,14 +130,11 @@ unsigned long CloseLog(Stream& report) {
     return failure;
 }
 
-void OpenLog() {
-    OwnedText path = GetReportPath();
-    if (path) OpenLogAt(path.get());
-}
-
-void OpenLogAt(const wchar_t* path) {
-    if (StartNotepad(kNotepad, path)) return;
-    // Windows need not live in C:\WINDOWS: fall back to the Notepad of the actual Windows folder.
-    OwnedText windowsFolder = ExpandEnvironment(L"%SystemRoot%");
-    if (windowsFolder.get()[0] != L'%') StartNotepad(std::wstring(windowsFolder.get()) + L"\\notepad.exe", path);
+unsigned long OpenLogAt(const wchar_t* path) {
+    unsigned long failure = ERROR_FILE_NOT_FOUND;
+    for (const std::wstring& notepad : NotepadCandidates(WindowsFolder())) {
+        failure = StartNotepad(notepad, path);
+        if (failure == 0) break;
+    }
+    return failure;
 }

@@ -19,6 +19,6 @@ Stream CreateLogAt(const wchar_t* path);
 // itself; 0 when everything written reached the file. `report` is empty afterwards.
 unsigned long CloseLog(Stream& report);
 
-// Starts Notepad on the desktop report, which must already be closed. Failures are not reported.
-void OpenLog();
-void OpenLogAt(const wchar_t* path);
+// Starts Notepad on the report at `path`, which must already be closed: the Windows folder's Notepad,
+// else its System32 copy. 0 when one started, else the system's error code from the last try.
+unsigned long OpenLogAt(const wchar_t* path);

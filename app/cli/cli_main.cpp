@@ -3,8 +3,10 @@
 //   quillfen-cli.exe [--out REPORT] [--open] [--quiet] [--threads N] SCRIPT   (SCRIPT may be -: standard input)
 //
 // Standard output gets the report's path and nothing else; progress and errors go to standard error,
-// each error on one line. Exit status: 0 report written (or help or version shown), 1 report not
-// created or incomplete, 2 usage error, unreadable script, or a report path naming the script.
+// each error on one line. A desktop that refuses the report sends it to the temporary folder (a line on
+// standard error says so); a report that --out names never moves. Exit status: 0 report written (or
+// help or version shown), 1 report not created or incomplete, 2 usage error, unreadable script, or a
+// report path naming the script.
 
 #include <fcntl.h>
 #include <io.h>
@@ -18,6 +20,7 @@
 #include "app/scan/scan.h"
 #include "app/scan/script_file.h"
 #include "report/create_log.h"
+#include "util/output_text.h"
 #include "util/owned.h"
 #include "util/sized_fetch.h"
 #include "util/work_pool.h"
@@ -48,21 +51,20 @@ const wchar_t kEmptyScript[] = L"the script is empty; no report was written";
 const wchar_t kNotElevated[] =
     L"not running elevated: the report shows only what this account may read without administrator rights";
 
-// Writes to a console as wide text and to a file or pipe as UTF-8.
+// Writes to a console as wide text; redirected, in the bytes that whoever captures it decodes.
 void WriteText(DWORD stdHandle, const std::wstring& text) {
     HANDLE handle = GetStdHandle(stdHandle);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
     DWORD mode = 0;
     DWORD written = 0;
-    if (GetConsoleMode(handle, &mode)) {
+    const bool redirected = !GetConsoleMode(handle, &mode);
+    const UINT consoleCodePage = GetConsoleOutputCP();  // 0 without a console
+    const TextEncoding encoding = ChooseTextEncoding(consoleCodePage != 0, redirected, consoleCodePage);
+    if (encoding.form == TextForm::Console) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    const std::string bytes = EncodeText(text, encoding);
     WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
@@ -208,6 +210,8 @@ int wmain(int argc, wchar_t** argv) {
         return kExitUsage;
     }
 
+    // The desktop report's place is looked up here for the checks below; the scan looks it up again,
+    // and may move the report to the temporary folder, as the window's runs do.
     std::wstring reportPath;
     if (!args.out.empty()) {
         reportPath = FullPath(args.out.c_str());
@@ -228,21 +232,30 @@ int wmain(int argc, wchar_t** argv) {
     if (ProcessKnownNotElevated()) Error(kNotElevated);
 
     ScanOptions options;
-    options.reportPath = reportPath.c_str();
-    options.openReport = args.open;
+    options.reportPath = args.out.empty() ? nullptr : reportPath.c_str();
     options.observer = args.quiet ? nullptr : ReportProgress;
     options.threads = args.threads;
-    unsigned long systemError = 0;
-    switch (RunScan(script.data(), options, &systemError)) {
+    ScanResult result;
+    switch (RunScan(script.data(), options, &result)) {
         case ScanOutcome::Completed:
-            WriteText(STD_OUTPUT_HANDLE, reportPath + L"\n");
+            if (result.desktopRefusal != 0) {
+                Error(L"the desktop refused the report (" + SystemErrorText(result.desktopRefusal) +
+                      L"); it was written to the temporary folder instead: " + result.reportPath);
+            }
+            if (args.open) {
+                // The report is there all the same: the exit status stays that of a written report.
+                if (const unsigned long failure = OpenLogAt(result.reportPath.c_str())) {
+                    Error(L"Notepad could not be started to open the report" + Because(failure));
+                }
+            }
+            WriteText(STD_OUTPUT_HANDLE, result.reportPath + L"\n");
             return kExitDone;
         case ScanOutcome::ReportNotCreated:
-            Error(L"cannot create the report \"" + reportPath + L"\"" + Because(systemError));
+            Error(L"cannot create the report \"" + result.reportPath + L"\"" + Because(result.systemError));
             return kExitNoReport;
         case ScanOutcome::ReportIncomplete:
-            Error(L"the report \"" + reportPath + L"\" is incomplete: part of it could not be written" +
-                  Because(systemError));
+            Error(L"the report \"" + result.reportPath + L"\" is incomplete: part of it could not be written" +
+                  Because(result.systemError));
             return kExitNoReport;
         case ScanOutcome::EmptyScript:
             break;

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "report/create_log.h"
+#include "report/fallbacks.h"
 #include "report/log.h"
 #include "util/disk_file.h"
 #include "util/handles.h"
 #include "util/native_view.h"
+#include "util/owned.h"
 #include "util/sized_fetch.h"
 #include "util/work_pool.h"
 
@@ -120,15 +122,44 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
     return ReadFileIdentity(first, one) && ReadFileIdentity(second, other) && one == other;
 }
 
-ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* systemError) {
+namespace {
+
+// The report opened where the run writes it: the path asked for, else the desktop, or the temporary
+// folder when the desktop refuses it.
+Stream CreateRunReport(const ScanOptions& options, ScanResult& result) {
+    if (options.reportPath != nullptr) {
+        result.reportPath = options.reportPath;
+        Stream report = CreateLogAt(options.reportPath);
+        if (!report) result.systemError = GetLastError();
+        return report;
+    }
+    OwnedText desktop = GetReportPath();
+    if (!desktop) return Stream();
+    result.reportPath = desktop.get();
+    Stream report = CreateLogAt(desktop.get());
+    if (report) return report;
+    result.systemError = GetLastError();
+    const std::wstring temporary = UserTempReportPath();
+    if (!FolderRefusedReport(result.systemError) || temporary.empty()) return report;
+    report = CreateLogAt(temporary.c_str());
+    // Where neither place takes it, the desktop's refusal is the one to tell.
+    if (!report) return report;
+    result.desktopRefusal = result.systemError;
+    result.systemError = 0;
+    result.reportPath = temporary;
+    return report;
+}
+
+}  // namespace
+
+ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result) {
+    ScanResult local;
+    ScanResult& told = result != nullptr ? *result : local;
     if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
     // Cloud files are to be seen as what they are before anything is read (a setting of the process).
     ExposePlaceholders();
-    Stream report = options.reportPath ? CreateLogAt(options.reportPath) : CreateLog();
-    if (!report) {
-        if (systemError != nullptr) *systemError = GetLastError();
-        return ScanOutcome::ReportNotCreated;
-    }
+    Stream report = CreateRunReport(options, told);
+    if (!report) return ScanOutcome::ReportNotCreated;
     {
         ReportFlusher flusher(report.get());  // stopped before the report is closed
         LogPrivileges(report.get());
@@ -139,17 +170,9 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* 
         ParseScript(script, report.get(), pool, options.observer, options.observerContext);
         Log(kEndMarker, report.get());
     }
-    // Notepad is shown the finished file, and only a whole one.
     if (unsigned long failure = CloseLog(report)) {
-        if (systemError != nullptr) *systemError = failure;
+        told.systemError = failure;
         return ScanOutcome::ReportIncomplete;
-    }
-    if (options.openReport) {
-        if (options.reportPath) {
-            OpenLogAt(options.reportPath);
-        } else {
-            OpenLog();
-        }
     }
     return ScanOutcome::Completed;
 }

@@ -1,5 +1,5 @@
 // The headless scan pipeline that both front ends run: create the report, state the privileges,
-// interpret the script, write the end marker, close the report and, when asked, open it in Notepad.
+// interpret the script, write the end marker and close the report. Each front end opens it in Notepad.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +10,7 @@
 #include "script/interpreter.h"
 
 struct ScanOptions {
-    const wchar_t* reportPath = nullptr;  // null: the desktop report
-    bool openReport = false;              // start Notepad on the finished report
+    const wchar_t* reportPath = nullptr;  // null: the desktop report, or the temporary folder's when refused
     LineObserver observer = nullptr;      // told about each script line before it runs
     void* observerContext = nullptr;
     unsigned threads = 0;  // threads the scan's work is shared between, its own included; 0: from the cores
@@ -24,10 +23,18 @@ enum class ScanOutcome {
     ReportIncomplete,  // the run went through, but part of the report could not be written
 };
 
-// Runs one scan of `script`, which is split in place (the caller only frees it afterwards). When the
-// report cannot be created, or cannot be written whole, and `systemError` is given, it gets the
-// system's error code. An incomplete report is not opened in Notepad.
-ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, unsigned long* systemError = nullptr);
+// What a run tells its caller besides its outcome.
+struct ScanResult {
+    std::wstring reportPath;        // where the report was written, or was to be; empty: no desktop known
+    unsigned long systemError = 0;  // why the report is missing or incomplete
+    // Not 0: the desktop refused the report with this error, and it was written to the temporary folder.
+    unsigned long desktopRefusal = 0;
+};
+
+// Runs one scan of `script`, which is split in place (the caller only frees it afterwards), and fills
+// `result` when given. The desktop report (no path in `options`) goes to the user's temporary folder
+// when the desktop refuses it; a report at a path of the caller's choosing never moves.
+ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result = nullptr);
 
 // The system's text for an error code, on one line (line breaks as blanks, none at the end).
 std::wstring SystemErrorText(unsigned long error);

@@ -107,7 +107,6 @@ void StartLook(HWND window) {
     run->window = window;
     run->script.assign(static_cast<size_t>(length) + 1, L'\0');
     GetWindowTextW(scriptBox, run->script.data(), length + 1);
-    run->options.openReport = true;
     run->showProgress = static_cast<bool>(taskbar);
     LockControls(window);
     KernelHandle thread(CreateThread(nullptr, 0, Look, run.get(), 0, nullptr));
@@ -160,7 +159,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         case kLookFinished: {
             std::unique_ptr<LookRun> run(reinterpret_cast<LookRun*>(lParam));
             GiveControlsBack(window);
-            if (run) ShowLookTrouble(window, *run);
+            if (run) FinishLook(window, *run);
             return 0;
         }
         default:

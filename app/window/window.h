@@ -29,7 +29,7 @@ struct LookRun {
     bool showProgress = false;  // also told kLookProgress, when the window has somewhere to show it
     // Set by the worker before it hands the run back.
     ScanOutcome outcome = ScanOutcome::EmptyScript;
-    unsigned long systemError = 0;  // why the report is missing or incomplete
+    ScanResult result;
 };
 
 // The worker thread's routine: one scan run. `parameter` is a LookRun made with new, which the worker
@@ -41,9 +41,12 @@ DWORD WINAPI Look(LPVOID parameter);
 // decodes it. A file that cannot be read shows an error box owned by `window`; the box keeps its text.
 bool LoadScript(HWND window, const wchar_t* path);
 
-// Tells the user, in a message box owned by `window`, why `run` left no whole report: it could not be
-// created, or part of it could not be written. Says nothing after a complete run or an empty script.
-void ShowLookTrouble(HWND window, const LookRun& run);
+// Ends `run` for the user once the window is given back. A complete run's report is opened in
+// Notepad; a box owned by `window` first names the temporary folder's report when the desktop refused
+// it, and afterwards names the report when Notepad cannot be started. A run that left no whole report
+// (it could not be created, or part of it could not be written) is explained in a box instead. An
+// empty script says nothing.
+void FinishLook(HWND window, const LookRun& run);
 
 // Asks for a text file with the standard open dialog and loads it. Nothing happens when cancelled.
 void ChooseAndLoadScript(HWND window);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "report/create_log.h"
+#include "report/fallbacks.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
 #include "util/handles.h"
@@ -456,6 +457,108 @@ TEST(Cli, TheDesktopReportLandsOnTheDesktopWithoutItsShellFoldersCopy) {
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, Narrow(desktop.report()) + "\n");
     EXPECT_EQ(ReportBody(ReadUtf16File(desktop.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+}
+
+}  // namespace
+
+namespace {
+
+// The report a run writes to the temporary folder when the desktop refuses it, with that folder made
+// a scratch one of the test's own (GetTempPathW reads TMP first) for this process and what it starts.
+class ScratchTemp {
+public:
+    ScratchTemp() : variable_(L"TMP", folder_.path().c_str()) {}
+    std::wstring report() const { return folder_ / L"Quillfen.txt"; }
+
+private:
+    ScratchFolder folder_;
+    ScopedEnvironment variable_;
+};
+
+TEST(Cli, ADesktopThatRefusesTheReportSendsItToTheTemporaryFolderAndSaysSo) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    ScratchDesktop desktop;
+    ScratchTemp temp;
+    ImmutableFolder refusing(desktop.path());
+    ASSERT_TRUE(refusing.made());
+
+    ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, Narrow(temp.report()) + "\n");
+    EXPECT_EQ(run.err, "quillfen-cli: the desktop refused the report (" + SystemMessageText(ERROR_ACCESS_DENIED) +
+                           "); it was written to the temporary folder instead: " + Narrow(temp.report()) + "\n");
+    EXPECT_EQ(ReportBody(ReadUtf16File(temp.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    EXPECT_EQ(GetFileAttributesW(desktop.report().c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A report that --out names never moves, not even one on the refusing desktop.
+    ASSERT_TRUE(DeleteFileW(temp.report().c_str()));
+    run = RunProcess(Cli(L"--quiet --out " + Quoted(desktop.report()) + L" " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "quillfen-cli: cannot create the report \"" + Narrow(desktop.report()) +
+                           "\": " + SystemMessageText(ERROR_ACCESS_DENIED) + "\n");
+    EXPECT_EQ(GetFileAttributesW(temp.report().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Cli, OpenShowsTheReportInNotepadOrSaysInOneLineThatNotepadDidNotStart) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    const std::wstring report = folder / L"opened report.txt";
+    const std::wstring arguments = L"--quiet --open --out " + Quoted(report) + L" " + Quoted(folder / L"script.txt");
+
+    ProcessResult run = RunProcess(Cli(arguments));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, Narrow(report) + "\n");
+    EXPECT_EQ(run.err, "");
+    const std::vector<DWORD> notepads = WaitForNotepadsOn(report, 20000);
+    EXPECT_EQ(notepads.size(), 1u) << "no Notepad on the report";
+    for (DWORD id : notepads) EndProcess(id);
+
+    {
+        FilesMovedAside missing(NotepadCandidates(WindowsFolder()));
+        ASSERT_TRUE(missing.moved());
+        run = RunProcess(Cli(arguments));
+    }
+    EXPECT_EQ(run.exitCode, 0u) << "the report was written: " << run.err;
+    EXPECT_EQ(run.out, Narrow(report) + "\n");
+    EXPECT_EQ(run.err, "quillfen-cli: Notepad could not be started to open the report: " +
+                           SystemMessageText(ERROR_FILE_NOT_FOUND) + "\n");
+    EXPECT_EQ(ReportBody(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    EXPECT_TRUE(WaitForNotepadsOn(report, 0).empty());
+}
+
+TEST(Cli, ThePathLineIsInTheCodePageOfTheConsoleThatCapturesItAndWideOnTheConsoleItself) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    const std::wstring zoe = folder / L"Zo\u00eb";
+    ASSERT_TRUE(CreateDirectoryW(zoe.c_str(), nullptr));
+    const std::wstring report = zoe + L"\\Quillfen.txt";
+    const std::wstring command = Cli(L"--quiet --out " + Quoted(report) + L" " + Quoted(folder / L"script.txt"));
+    const std::string start = Narrow(folder.path()) + "\\Zo";
+    const std::string rest = "\\Quillfen.txt\n";
+
+    // The test program has no console of its own: what it captures is UTF-8.
+    ProcessResult run = RunProcess(command);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, start + "\xC3\xAB" + rest);
+
+    ScopedConsole console(1252);
+    ASSERT_TRUE(console.made());
+    run = RunProcess(command);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, start + "\xEB" + rest);
+
+    // Not redirected, the line goes to the console as it is.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = command;
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    KernelHandle thread(process.hThread);
+    KernelHandle started(process.hProcess);
+    ASSERT_EQ(WaitForSingleObject(started.get(), 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(console.ScreenText(report.size()), report);
 }
 
 }  // namespace

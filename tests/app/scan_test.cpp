@@ -162,9 +162,10 @@ TEST(Scan, AReportThatCannotBeWrittenWholeIsIncompleteWithTheReason) {
     std::wstring script = L":ENV\r\nx";
     ScanOptions options;
     options.reportPath = L"Z:\\dev\\full";
-    unsigned long error = 0;
-    EXPECT_EQ(RunScan(script.data(), options, &error), ScanOutcome::ReportIncomplete);
-    EXPECT_EQ(error, static_cast<unsigned long>(ERROR_DISK_FULL));
+    ScanResult result;
+    EXPECT_EQ(RunScan(script.data(), options, &result), ScanOutcome::ReportIncomplete);
+    EXPECT_EQ(result.systemError, static_cast<unsigned long>(ERROR_DISK_FULL));
+    EXPECT_EQ(result.reportPath, L"Z:\\dev\\full");
 }
 
 TEST(Scan, OneFileIsRecognisedHoweverItsPathIsSpelt) {

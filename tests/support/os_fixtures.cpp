@@ -167,3 +167,64 @@ bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work) {
     delete job;
     return true;
 }
+
+ImmutableFolder::ImmutableFolder(const std::wstring& folder) : unixFolder_(UnixPath(folder)) {
+    made_ = !unixFolder_.empty() && RunLinuxProgram("/usr/bin/chattr", "+i \"" + unixFolder_ + "\"");
+}
+
+ImmutableFolder::~ImmutableFolder() {
+    if (made_ && !RunLinuxProgram("/usr/bin/chattr", "-i \"" + unixFolder_ + "\"")) {
+        ADD_FAILURE() << unixFolder_ << " is still immutable";
+    }
+}
+
+namespace {
+
+std::wstring AsidePath(const std::wstring& path) { return path + L".quillfen-aside"; }
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+FilesMovedAside::FilesMovedAside(std::vector<std::wstring> paths) : paths_(std::move(paths)) {
+    moved_ = true;
+    for (const std::wstring& path : paths_) {
+        if (!Exists(path) && Exists(AsidePath(path))) MoveFileExW(AsidePath(path).c_str(), path.c_str(), 0);
+        if (MoveFileExW(path.c_str(), AsidePath(path).c_str(), 0)) {
+            movedPaths_.push_back(path);
+        } else {
+            ADD_FAILURE() << "cannot move " << Narrow(path) << " aside: error " << GetLastError();
+            moved_ = false;
+        }
+    }
+}
+
+FilesMovedAside::~FilesMovedAside() {
+    for (const std::wstring& path : movedPaths_) {
+        if (!MoveFileExW(AsidePath(path).c_str(), path.c_str(), 0)) {
+            ADD_FAILURE() << "cannot put " << Narrow(path) << " back: error " << GetLastError();
+        }
+    }
+}
+
+ScopedConsole::ScopedConsole(unsigned codePage) {
+    // Under Wine a test program holds a console without a screen, which it must leave before it can
+    // make one of its own.
+    FreeConsole();
+    made_ = AllocConsole() && SetConsoleOutputCP(codePage);
+    if (!made_) ADD_FAILURE() << "cannot make a console with code page " << codePage << ": error " << GetLastError();
+}
+
+ScopedConsole::~ScopedConsole() { FreeConsole(); }
+
+std::wstring ScopedConsole::ScreenText(size_t length) const {
+    FileHandle screen(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    std::wstring text(length, L'\0');
+    DWORD read = 0;
+    if (!screen || !ReadConsoleOutputCharacterW(screen.get(), text.data(), static_cast<DWORD>(length), {0, 0}, &read)) {
+        return {};
+    }
+    text.resize(read);
+    return text;
+}

@@ -100,3 +100,51 @@ private:
 // Runs `work` on a thread of its own and tells whether it ended within `timeoutMs`. A thread that did
 // not is left behind, blocked: the calling test is to fail.
 bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work);
+
+// `folder` made immutable from the Linux side (chattr +i, which needs root) for the object's life: it
+// refuses new files and Wine answers ERROR_ACCESS_DENIED, as Windows answers a program that Controlled
+// Folder Access does not know. made() says whether it worked.
+class ImmutableFolder {
+public:
+    explicit ImmutableFolder(const std::wstring& folder);
+    ~ImmutableFolder();
+    ImmutableFolder(const ImmutableFolder&) = delete;
+    ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+    bool made() const { return made_; }
+
+private:
+    std::string unixFolder_;
+    bool made_ = false;
+};
+
+// Files moved aside (to <name>.quillfen-aside) for the object's life, and put back however the test
+// ends; one that a killed test left aside is put back first. moved() says whether all of them went.
+class FilesMovedAside {
+public:
+    explicit FilesMovedAside(std::vector<std::wstring> paths);
+    ~FilesMovedAside();
+    FilesMovedAside(const FilesMovedAside&) = delete;
+    FilesMovedAside& operator=(const FilesMovedAside&) = delete;
+    bool moved() const { return moved_; }
+
+private:
+    std::vector<std::wstring> paths_;
+    std::vector<std::wstring> movedPaths_;
+    bool moved_ = false;
+};
+
+// A console of the test's own whose output code page is `codePage`, for the object's life: programs
+// the test starts without other instructions share it. made() says whether it worked.
+class ScopedConsole {
+public:
+    explicit ScopedConsole(unsigned codePage);
+    ~ScopedConsole();
+    ScopedConsole(const ScopedConsole&) = delete;
+    ScopedConsole& operator=(const ScopedConsole&) = delete;
+    bool made() const { return made_; }
+    // The first `length` characters of the console's screen, from its top left corner.
+    std::wstring ScreenText(size_t length) const;
+
+private:
+    bool made_ = false;
+};

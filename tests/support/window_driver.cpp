@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include "report/create_log.h"
 #include "resources/resource.h"
@@ -129,6 +130,47 @@ std::vector<DWORD> NotepadChildren(DWORD parentId) {
             found.push_back(entry.th32ProcessID);
         }
     }
+    return found;
+}
+
+std::wstring CommandLineOf(DWORD id) {
+    KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
+    if (!process) return {};
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (NtQueryInformationProcess(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
+        return {};
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    if (!ReadProcessMemory(process.get(), basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+        !ReadProcessMemory(process.get(), peb.ProcessParameters, &parameters, sizeof parameters, nullptr)) {
+        return {};
+    }
+    std::wstring line(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, line.data(), parameters.CommandLine.Length,
+                           nullptr)) {
+        return {};
+    }
+    return line;
+}
+
+std::vector<DWORD> WaitForNotepadsOn(const std::wstring& path, DWORD timeoutMs) {
+    std::vector<DWORD> found;
+    WaitFor(
+        [&] {
+            found.clear();
+            FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+            PROCESSENTRY32W entry = {};
+            entry.dwSize = sizeof entry;
+            for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+                 more = Process32NextW(snapshot.get(), &entry)) {
+                if (lstrcmpiW(entry.szExeFile, L"notepad.exe") == 0 &&
+                    CommandLineOf(entry.th32ProcessID).ends_with(L" \"" + path + L"\"")) {
+                    found.push_back(entry.th32ProcessID);
+                }
+            }
+            return !found.empty();
+        },
+        timeoutMs);
     return found;
 }
 

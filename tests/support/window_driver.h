@@ -53,6 +53,11 @@ RECT ChildRect(HWND child);
 
 // Ids of the running notepad.exe processes that `parentId` started.
 std::vector<DWORD> NotepadChildren(DWORD parentId);
+// The command line of process `id`, read from its own memory; empty when it cannot be read.
+std::wstring CommandLineOf(DWORD id);
+// Ids of the running notepad.exe processes, whoever started them, whose command line names `path`
+// (quoted, at its end), waited for up to `timeoutMs` until there is one.
+std::vector<DWORD> WaitForNotepadsOn(const std::wstring& path, DWORD timeoutMs);
 // The title of the first visible top-level window of process `id`, waiting up to `timeoutMs` for one
 // whose title holds `part`.
 std::wstring WaitForWindowTitle(DWORD id, const std::wstring& part, DWORD timeoutMs);

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "app/window/window.h"
+#include "report/fallbacks.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
 #include "util/handles.h"
@@ -108,7 +110,7 @@ TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
         EXPECT_EQ(window.TakePosted(), (std::vector<std::wstring>{kStarted, Finished(0)})) << c.name;
         ASSERT_TRUE(window.handedBack) << c.name;
         EXPECT_EQ(window.handedBack->outcome, c.outcome) << c.name;
-        EXPECT_EQ(window.handedBack->systemError, c.systemError) << c.name;
+        EXPECT_EQ(window.handedBack->result.systemError, c.systemError) << c.name;
         EXPECT_EQ(GetFileAttributesW(c.reportPath.c_str()), INVALID_FILE_ATTRIBUTES) << c.name << ": a report was made";
     }
 }
@@ -213,6 +215,52 @@ TEST_F(Window, AReportThatCannotBeWrittenWholeIsNotOpenedButExplained) {
     EXPECT_EQ(written.size() * 2, 16384u);
     EXPECT_EQ(written.rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
     DeleteFileW(ReportPath().c_str());
+}
+
+TEST_F(Window, ARunThatCannotUseTheDesktopOrNotepadSaysWhereTheReportIsInABox) {
+    ScratchFolder temp;
+    ScopedEnvironment tempVariable(L"TMP", temp.path().c_str());  // for the programs started below
+    const std::wstring tempReport = temp / L"Quillfen.txt";
+    const struct {
+        const char* name;
+        bool desktopRefuses;  // made immutable: Wine answers access denied, as Controlled Folder Access does
+        bool notepadMissing;
+        std::wstring report;
+        std::wstring box;
+    } cases[] = {
+        {"desktop refuses", true, false, tempReport,
+         L"The desktop refused the report, so it was written to the temporary folder instead:\n" + tempReport +
+             L"\n\n" + Wide(SystemMessageText(ERROR_ACCESS_DENIED))},
+        {"no Notepad", false, true, desktop_.report(),
+         L"The report was written, but Notepad could not be started to show it:\n" + desktop_.report() + L"\n\n" +
+             Wide(SystemMessageText(ERROR_FILE_NOT_FOUND))},
+    };
+    for (const auto& c : cases) {
+        std::optional<ImmutableFolder> refusing;
+        if (c.desktopRefuses) refusing.emplace(desktop_.path());
+        std::optional<FilesMovedAside> missing;
+        if (c.notepadMissing) missing.emplace(NotepadCandidates(WindowsFolder()));
+        ASSERT_TRUE(!refusing || refusing->made()) << c.name;
+        ASSERT_TRUE(!missing || missing->moved()) << c.name;
+
+        QuillfenProcess program;
+        ASSERT_NE(program.window(), nullptr) << c.name;
+        program.SetScript(L":ENV\r\n" + Wide(c.name) + L"\r\n");
+        MessageBoxSeen seen = CatchMessageBox(program.id(), [&] { program.ClickLook(); });
+        EXPECT_EQ(seen.caption, L"Quillfen") << c.name;
+        EXPECT_EQ(seen.text, c.box) << c.name;
+        EXPECT_EQ(seen.owner, program.window()) << c.name;
+        // Notepad comes once the box is closed, on the report where it is.
+        const std::vector<DWORD> notepads = WaitForNotepadsOn(c.report, c.notepadMissing ? 0 : kRunTimeoutMs);
+        EXPECT_EQ(notepads.size(), c.notepadMissing ? 0u : 1u) << c.name;
+        for (DWORD id : notepads) EndProcess(id);
+        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs)) << c.name;
+        std::wstring shape, body;
+        SplitReport(ReadUtf16File(c.report), shape, body);
+        EXPECT_EQ(body,
+                  L"\r\n========== ENV ==========\r\n" + Wide(c.name) + L" = " + Wide(c.name) + L"\r\n" + kEndOfReport)
+            << c.name;
+    }
 }
 
 }  // namespace
