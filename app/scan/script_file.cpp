@@ -7,12 +7,14 @@
 
 #include "script/interpreter.h"
 #include "util/handles.h"
+#include "util/path_forms.h"
 
 namespace {
 
 const wchar_t kUtf32LeRefused[] = L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16";
 const wchar_t kUtf32BeRefused[] = L"the text is UTF-32BE, which is not supported; save it as UTF-8 or UTF-16";
 const wchar_t kLineBreak[] = L"\r\n";
+const wchar_t kNotAFile[] = L"it names a device or a pipe, not a file";
 
 std::wstring DecodeMultiByte(UINT codePage, DWORD flags, const unsigned char* bytes, size_t count, bool& ok) {
     ok = true;
@@ -166,10 +168,22 @@ bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& te
 }
 
 bool ReadScriptFile(const wchar_t* path, std::wstring& text, ScriptProblem& problem) {
-    FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A script is read to its end, which a port, a console or a pipe may never give: those are not
+    // opened, and what turns out not to be a disk file once open is not read.
+    const OpenablePath target = OpenablePathOf(path);
+    if (target.device) {
+        problem = ScriptProblem{0, kNotAFile};
+        return false;
+    }
+    FileHandle file(CreateFileW(target.path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         problem = ScriptProblem{GetLastError(), nullptr};
+        return false;
+    }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+        problem = ScriptProblem{0, kNotAFile};
         return false;
     }
     std::vector<unsigned char> bytes;

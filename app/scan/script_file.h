@@ -33,7 +33,8 @@ ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes);
 bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& text, ScriptProblem& problem);
 
 // Reads and decodes a whole script file, sharing it with other readers and writers. False with the
-// reason in `problem` when it cannot be opened, read or decoded.
+// reason in `problem` when it cannot be opened, read or decoded, or is not a file on a disk (a device,
+// a port, a pipe: never read). A path of any length is opened by its \\?\ form.
 bool ReadScriptFile(const wchar_t* path, std::wstring& text, ScriptProblem& problem);
 
 // Reads and decodes a whole stream (standard input). False on a read error (no system code) or

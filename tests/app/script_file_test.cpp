@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -127,6 +128,25 @@ TEST(ReadScriptFile, ReadsDecodesAndNamesTheSystemsReason) {
     ASSERT_NE(problem.refusal, nullptr);
     EXPECT_NE(std::wstring(problem.refusal).find(L"UTF-32LE"), std::wstring::npos);
     EXPECT_EQ(text, L"untouched");
+
+    // A script file is read by the path's long form, and nothing that is not a disk file is read.
+    const std::wstring deep = folder / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder / std::wstring(120, L'd')).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    WriteFileBytes(L"\\\\?\\" + deep + L"\\script.txt", Utf16WithMark(kScript));
+    text.clear();
+    EXPECT_TRUE(ReadScriptFile((deep + L"\\script.txt").c_str(), text, problem));
+    EXPECT_EQ(text, kScript);
+    NotFiles notFiles(folder.path());
+    ASSERT_TRUE(notFiles.made());
+    for (const std::wstring& path : notFiles.paths()) {
+        problem = ScriptProblem{};
+        bool read = true;
+        ASSERT_TRUE(EndsWithin(10000, [&] { read = ReadScriptFile(path.c_str(), text, problem); })) << Narrow(path);
+        EXPECT_FALSE(read) << Narrow(path);
+        EXPECT_STREQ(problem.refusal, L"it names a device or a pipe, not a file") << Narrow(path);
+    }
+    EXPECT_FALSE(notFiles.PipeOpened());
 }
 
 }  // namespace
