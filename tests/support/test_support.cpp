@@ -140,21 +140,31 @@ std::wstring ExecutableFolder() {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
+namespace {
+
+// RunProcess, with `input` fed through a pipe when `given` is INVALID_HANDLE_VALUE, else with `given`
+// itself (null: none) as the child's standard input.
+ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& input, HANDLE given, DWORD timeoutMs,
+                           Overrun overrun) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    CreatePipe(&inRead, &inWrite, &inherit, 0);
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead, outWrite, errRead, errWrite;
+    const bool piped = given == INVALID_HANDLE_VALUE;
+    if (piped) {
+        CreatePipe(&inRead, &inWrite, &inherit, 0);
+        SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    } else if (given != nullptr) {
+        SetHandleInformation(given, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
     CreatePipe(&outRead, &outWrite, &inherit, 0);
     CreatePipe(&errRead, &errWrite, &inherit, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
+    startup.hStdInput = piped ? inRead : given;
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process = {};
@@ -172,12 +182,12 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
         started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
         if (!started) error = GetLastError();
     }
-    CloseHandle(inRead);
+    if (piped) CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (!started) {
         ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": error " << error;
-        CloseHandle(inWrite);
+        if (piped) CloseHandle(inWrite);
         CloseHandle(outRead);
         CloseHandle(errRead);
         result.exitCode = ~0u;
@@ -186,6 +196,7 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     // Feed standard input and drain both outputs at once, so no pipe can fill up and stall the child.
     std::thread feeder([&] {
         DWORD written = 0;
+        if (!piped) return;
         if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
         CloseHandle(inWrite);
     });
@@ -208,6 +219,16 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     CloseHandle(outRead);
     CloseHandle(errRead);
     return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
+    return RunWithInput(commandLine, input, INVALID_HANDLE_VALUE, timeoutMs, overrun);
+}
+
+ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput) {
+    return RunWithInput(commandLine, {}, standardInput, kProcessTimeoutMs, Overrun::Fails);
 }
 
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {

@@ -62,6 +62,9 @@ enum class Overrun { Fails, Expected };
 // running after `timeoutMs` is ended and reported as timed out.
 ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
                          DWORD timeoutMs = kProcessTimeoutMs, Overrun overrun = Overrun::Fails);
+// The same with `standardInput` as the child's standard input (inherited): a handle to anything, or
+// null for a process started without one.
+ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput);
 
 // Sets an environment variable for the test's life and restores the old value afterwards.
 class ScopedEnvironment {
