@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
-#include <cstring>
-
 #include "report/create_log.h"
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
@@ -250,18 +248,7 @@ std::wstring ReportPath() {
     return path ? path.get() : L"<no desktop folder>";
 }
 
-std::wstring ReportSoFar() {
-    FileHandle file(CreateFileW(ReportPath().c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
-    std::string bytes;
-    char chunk[64 * 1024];
-    DWORD read = 0;
-    while (file && ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
-    std::wstring text(bytes.size() / 2, L'\0');
-    if (!text.empty()) memcpy(text.data(), bytes.data(), text.size() * 2);
-    return text;
-}
+std::wstring ReportSoFar() { return TextSoFar(ReportPath()); }
 
 void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wstring& body) {
     ReportParts parts = SplitReportHeader(report);

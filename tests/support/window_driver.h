@@ -107,8 +107,7 @@ inline const std::wstring kEndOfReport = L"\r\n-=End Of File=-";
 
 // The desktop report's path, or a text naming its absence.
 std::wstring ReportPath();
-// The desktop report as a run has written it so far (nothing when there is none yet), as whole UTF-16
-// code units; read without failing the test and without getting in the writer's way.
+// The desktop report as a run has written it so far (TextSoFar).
 std::wstring ReportSoFar();
 // The report's two header lines with every digit blanked (the creation time differs between runs),
 // and its body.
