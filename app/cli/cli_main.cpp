@@ -8,8 +8,6 @@
 // help or version shown), 1 report not created or incomplete, 2 usage error, unreadable script, or a
 // report path naming the script.
 
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -48,8 +46,6 @@ const wchar_t kUsage[] =
 const wchar_t kVersionLine[] = L"quillfen-cli " QUILLFEN_VERSION "\n";
 const wchar_t kSeeHelp[] = L" (--help shows the usage)";
 const wchar_t kEmptyScript[] = L"the script is empty; no report was written";
-const wchar_t kNotElevated[] =
-    L"not running elevated: the report shows only what this account may read without administrator rights";
 
 // Writes to a console as wide text; redirected, in the bytes that whoever captures it decodes.
 void WriteText(DWORD stdHandle, const std::wstring& text) {
@@ -196,8 +192,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring script;
     ScriptProblem problem;
     if (wcscmp(args.script, L"-") == 0) {
-        _setmode(_fileno(stdin), _O_BINARY);
-        if (!ReadScriptStream(stdin, script, problem)) {
+        if (!ReadScriptHandle(GetStdHandle(STD_INPUT_HANDLE), script, problem)) {
             Error(L"cannot read the script from standard input" + Because(problem));
             return kExitUsage;
         }
@@ -229,7 +224,9 @@ int wmain(int argc, wchar_t** argv) {
         Error(L"the report \"" + reportPath + L"\" is the script itself; name another report with --out");
         return kExitUsage;
     }
-    if (ProcessKnownNotElevated()) Error(kNotElevated);
+    DWORD elevated = 0;
+    const bool queried = QueryProcessElevation(elevated);
+    if (const wchar_t* notice = ElevationNotice(queried, elevated)) Error(notice);
 
     ScanOptions options;
     options.reportPath = args.out.empty() ? nullptr : reportPath.c_str();

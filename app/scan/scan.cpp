@@ -25,6 +25,8 @@ const wchar_t kPrivilegeNotAdjusted[] = L"Failed to adjust privileges)\r\n";
 const wchar_t kElevated[] = L"Elevation successful)\r\n";
 const wchar_t kEndMarker[] = L"\r\n-=End Of File=-";
 const wchar_t kDebugPrivilege[] = L"SeDebugPrivilege";
+const wchar_t kNotElevated[] =
+    L"not running elevated: the report shows only what this account may read without administrator rights";
 
 // The rights enabling a privilege needs and no more: AdjustTokenPrivileges needs
 // TOKEN_ADJUST_PRIVILEGES, and TOKEN_QUERY whenever it is to report the previous state.
@@ -103,13 +105,18 @@ std::wstring SystemErrorText(unsigned long error) {
 
 bool KnownNotElevated(bool queried, DWORD tokenIsElevated) { return queried && tokenIsElevated == 0; }
 
-bool ProcessKnownNotElevated() {
+bool QueryProcessElevation(DWORD& tokenIsElevated) {
     KernelHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
     TOKEN_ELEVATION elevation = {};
     DWORD size = 0;
-    bool queried = GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) != FALSE;
-    return KnownNotElevated(queried, elevation.TokenIsElevated);
+    if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) return false;
+    tokenIsElevated = elevation.TokenIsElevated;
+    return true;
+}
+
+const wchar_t* ElevationNotice(bool queried, DWORD tokenIsElevated) {
+    return KnownNotElevated(queried, tokenIsElevated) ? kNotElevated : nullptr;
 }
 
 bool SameFileIdentity(const BY_HANDLE_FILE_INFORMATION& first, const BY_HANDLE_FILE_INFORMATION& second) {

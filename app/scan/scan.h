@@ -58,8 +58,11 @@ void LogPrivileges(FILE* report);
 // Whether the process is known to run without elevation: the token's TokenElevation could be read
 // (`queried`) and says not elevated. Unknown counts as not known to be limited.
 bool KnownNotElevated(bool queried, DWORD tokenIsElevated);
-// The same rule applied to the process's own token.
-bool ProcessKnownNotElevated();
+// Reads TokenElevation of the process's own token into `tokenIsElevated`; false when it cannot.
+bool QueryProcessElevation(DWORD& tokenIsElevated);
+// The console front end's line for a token read so (see KnownNotElevated), or null when there is
+// nothing to say. A non-elevated administrator under UAC reads TokenIsElevated 0.
+const wchar_t* ElevationNotice(bool queried, DWORD tokenIsElevated);
 
 // Whether two open files are one file: the same volume serial number and file index, whatever the
 // paths they were opened by.

@@ -66,7 +66,8 @@ bool ReadAllFrom(HANDLE file, std::vector<unsigned char>& bytes, unsigned long& 
         DWORD read = 0;
         if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
             error = GetLastError();
-            return false;
+            // A pipe whose writer has closed its end is read to its end.
+            return error == ERROR_BROKEN_PIPE;
         }
         if (read == 0) return true;
         bytes.insert(bytes.end(), chunk, chunk + read);
@@ -195,14 +196,14 @@ bool ReadScriptFile(const wchar_t* path, std::wstring& text, ScriptProblem& prob
     return DecodeScriptBytes(bytes, text, problem);
 }
 
-bool ReadScriptStream(FILE* stream, std::wstring& text, ScriptProblem& problem) {
+bool ReadScriptHandle(HANDLE input, std::wstring& text, ScriptProblem& problem) {
     std::vector<unsigned char> bytes;
-    unsigned char chunk[64 * 1024];
-    size_t read;
-    while ((read = fread(chunk, 1, sizeof chunk, stream)) > 0) bytes.insert(bytes.end(), chunk, chunk + read);
-    if (ferror(stream)) {
-        problem = ScriptProblem{};
-        return false;
+    unsigned long error = 0;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        error = ERROR_INVALID_HANDLE;  // a process started without standard input
+    } else if (ReadAllFrom(input, bytes, error)) {
+        return DecodeScriptBytes(bytes, text, problem);
     }
-    return DecodeScriptBytes(bytes, text, problem);
+    problem = ScriptProblem{error, nullptr};
+    return false;
 }

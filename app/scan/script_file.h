@@ -1,7 +1,8 @@
-// Reading a script from a file or a stream, whatever encoding a user's editor saved it in.
+// Reading a script from a file or standard input, whatever encoding a user's editor saved it in.
 #pragma once
 
-#include <cstdio>
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& te
 // a port, a pipe: never read). A path of any length is opened by its \\?\ form.
 bool ReadScriptFile(const wchar_t* path, std::wstring& text, ScriptProblem& problem);
 
-// Reads and decodes a whole stream (standard input). False on a read error (no system code) or
-// refused bytes.
-bool ReadScriptStream(FILE* stream, std::wstring& text, ScriptProblem& problem);
+// Reads and decodes all that `input` gives (standard input: a file, a pipe or the console) up to its
+// end; a pipe whose writer has gone has ended. False with the system's reason in `problem` when there
+// is no handle (a process started without standard input) or a read fails (a folder), as for a file.
+bool ReadScriptHandle(HANDLE input, std::wstring& text, ScriptProblem& problem);

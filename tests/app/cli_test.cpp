@@ -232,6 +232,32 @@ TEST(Cli, AnUnreadableScriptIsNamedWithTheReason) {
     EXPECT_FALSE(std::filesystem::exists(folder / L"out.txt"));
 }
 
+// Standard input that gives no script is named with the system's reason, as a script file is.
+TEST(Cli, StandardInputThatCannotBeReadIsNamedWithTheReason) {
+    ScratchFolder folder;
+    FileHandle directory(CreateFileW(folder.path().c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(directory);
+    const struct {
+        const char* name;
+        HANDLE input;
+        DWORD error;
+    } cases[] = {
+        {"started without standard input", nullptr, ERROR_INVALID_HANDLE},
+        {"a folder as standard input", directory.get(), ERROR_INVALID_FUNCTION},  // as ReadFile answers on Windows
+    };
+    for (const auto& c : cases) {
+        ProcessResult run = RunProcessWithInputHandle(Cli(L"--out " + Quoted(folder / L"out.txt") + L" -"), c.input);
+        EXPECT_EQ(run.exitCode, 2u) << c.name;
+        EXPECT_EQ(run.out, "") << c.name;
+        EXPECT_EQ(run.err,
+                  "quillfen-cli: cannot read the script from standard input: " + SystemMessageText(c.error) + "\n")
+            << c.name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / L"out.txt"));
+}
+
 TEST(Cli, AReportThatCannotBeCreatedIsNamedWithTheReason) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"script.txt", ":ENV\nx");

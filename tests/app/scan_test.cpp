@@ -149,13 +149,29 @@ TEST(Scan, APrivilegeIsAssignedOnlyWhenTheCallSaysSoWithoutExcuse) {
     }
 }
 
-TEST(Scan, OnlyATokenThatSaysSoIsKnownNotElevated) {
-    EXPECT_TRUE(KnownNotElevated(true, 0));
-    EXPECT_FALSE(KnownNotElevated(true, 1));
-    EXPECT_FALSE(KnownNotElevated(false, 0));  // unknown: nothing is said
-    EXPECT_FALSE(KnownNotElevated(false, 1));
+TEST(Scan, OnlyATokenThatSaysSoIsKnownNotElevatedAndTheConsoleSaysSo) {
+    const std::wstring line =
+        L"not running elevated: the report shows only what this account may read without administrator rights";
+    const struct {
+        bool queried;
+        DWORD tokenIsElevated;
+        bool known;
+    } cases[] = {
+        {true, 0, true},    // a limited user, or an administrator under UAC not elevated
+        {true, 1, false},   // elevated
+        {false, 0, false},  // unknown: nothing is said
+        {false, 1, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(KnownNotElevated(c.queried, c.tokenIsElevated), c.known) << c.queried << " " << c.tokenIsElevated;
+        const wchar_t* notice = ElevationNotice(c.queried, c.tokenIsElevated);
+        EXPECT_EQ(notice ? std::wstring(notice) : L"<none>", c.known ? line : L"<none>")
+            << c.queried << " " << c.tokenIsElevated;
+    }
     // Wine runs the process as an elevated administrator.
-    EXPECT_FALSE(ProcessKnownNotElevated());
+    DWORD elevated = 0;
+    ASSERT_TRUE(QueryProcessElevation(elevated));
+    EXPECT_EQ(ElevationNotice(true, elevated), nullptr);
 }
 
 TEST(Scan, AReportThatCannotBeWrittenWholeIsIncompleteWithTheReason) {

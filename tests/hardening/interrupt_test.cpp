@@ -15,22 +15,30 @@ TEST(Hardening, AKilledScanLeavesTheHeaderAndWholeCodeUnits) {
     for (int i = 0; i < 20; ++i) script += folder.path() + L"\\big.txt\r\n";
 
     std::wstring report = folder / L"report.txt";
-    ProcessResult run = RunCliScript(folder, script, report, L"", 1000, Overrun::Expected);
-    ASSERT_TRUE(run.timedOut) << "the scan ended before it could be interrupted";
+    WriteFileBytes(folder / L"script.txt", Utf16WithMark(script));
+    const std::wstring firstSection =
+        L"Elevation successful)\r\n\r\n========== ENV ==========\r\nstarted = started\r\n";
+    // Killed once the first section is on disk and the walks have begun.
+    ProcessResult run = RunProcessUntil(
+        Cli(L"--out \"" + report + L"\" \"" + (folder / L"script.txt") + L"\""),
+        [&] {
+            return TextSoFar(report).find(firstSection + L"\r\n========== DIR ==========\r\n") != std::wstring::npos;
+        },
+        "the report's first section and the DIR banner");
+    ASSERT_TRUE(run.interrupted);
 
     std::string written = ReadFileBytes(report);
     EXPECT_EQ(written.size() % 2, 0u);
     std::wstring text = ReadUtf16File(report);
     const std::wstring header = L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ";
     ASSERT_EQ(text.rfind(header, 0), 0u);
-    // Everything up to the kill is there: the whole header and the first section.
-    EXPECT_NE(text.find(L"Elevation successful)\r\n\r\n========== ENV ==========\r\nstarted = started\r\n"),
-              std::wstring::npos);
+    // What was on disk before the kill is still there.
+    EXPECT_NE(text.find(firstSection), std::wstring::npos);
     EXPECT_FALSE(text.ends_with(L"-=End Of File=-"));
 }
 
-// The header of a section whose walk then runs for seconds without writing is on disk when the run
-// is killed: it waits in the buffer no longer than a flush interval.
+// The header of a section whose walk then runs for seconds without writing reaches the disk while the
+// walk goes on, and is there when the run is killed.
 TEST(Hardening, AKilledScanLeavesTheHeaderOfASilentWalk) {
     ScratchFolder folder;
     // Many names for one large file: the search digests each of them before it writes a line.
@@ -43,11 +51,16 @@ TEST(Hardening, AKilledScanLeavesTheHeaderOfASilentWalk) {
     const std::wstring script = L":FILEFIND\r\n" + stem + L"-*.bin\r\n";
 
     const std::wstring report = folder / L"report.txt";
-    ProcessResult run = RunCliScript(folder, script, report, L"", 1000, Overrun::Expected);
-    ASSERT_TRUE(run.timedOut) << "the search ended before it could be interrupted";
+    WriteFileBytes(folder / L"script.txt", Utf16WithMark(script));
+    const std::wstring header = L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"" + stem + L"-*.bin\"\r\n";
+    // The search writes nothing else until its first digest is made: the header can only be the end of
+    // the report while the walk goes on if it was written out on its own.
+    ProcessResult run = RunProcessUntil(
+        Cli(L"--out \"" + report + L"\" \"" + (folder / L"script.txt") + L"\""),
+        [&] { return TextSoFar(report).ends_with(header); }, "the search's header at the end of the report");
+    ASSERT_TRUE(run.interrupted);
     const std::wstring text = ReadUtf16File(report);
-    EXPECT_TRUE(text.ends_with(L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"" + stem + L"-*.bin\"\r\n"))
-        << Narrow(text);
+    EXPECT_TRUE(text.ends_with(header)) << Narrow(text);
 }
 
 }  // namespace

@@ -1,4 +1,12 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+// tlhelp32.h needs windows.h before it
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <iterator>
+#include <set>
+#include <vector>
 
 #include "report/create_log.h"
 #include "report/log.h"
@@ -202,6 +210,19 @@ size_t WaitForSize(const std::wstring& path, size_t bytes, DWORD ms) {
     return size;
 }
 
+// The ids of this process's threads.
+std::set<DWORD> ThreadIds() {
+    std::set<DWORD> ids;
+    FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot && Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+    }
+    return ids;
+}
+
 TEST(ReportFlusher, WritesOutWhatTheBufferHoldsWhileItRuns) {
     ScratchFolder folder;
     const std::wstring path = folder / L"Quillfen.txt";
@@ -209,15 +230,23 @@ TEST(ReportFlusher, WritesOutWhatTheBufferHoldsWhileItRuns) {
     ASSERT_TRUE(report);
     EXPECT_EQ(ReadFileBytes(path).size(), 0u) << "the header waits in the buffer";
     Log(L"\r\nheader", report.get());
+    const std::set<DWORD> before = ThreadIds();
+    KernelHandle thread;
     {
         ReportFlusher flusher(report.get());
+        std::vector<DWORD> added;
+        std::ranges::set_difference(ThreadIds(), before, std::back_inserter(added));
+        ASSERT_EQ(added.size(), 1u) << "the flusher has no thread of its own";
+        thread.reset(OpenThread(SYNCHRONIZE, FALSE, added[0]));
+        ASSERT_TRUE(thread);
         // Generous: a loaded machine may delay the thread, never by seconds.
         EXPECT_GE(WaitForSize(path, 2, 10000), 2u);
         EXPECT_TRUE(ReadUtf16File(path).ends_with(L"\r\nheader"));
     }
+    // Once the flusher is gone its thread has ended, so nothing writes the buffer out behind the writer.
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0) << "the flusher's thread outlived it";
     Log(L"after", report.get());
-    Sleep(2 * kReportFlushMilliseconds);
-    EXPECT_FALSE(ReadUtf16File(path).ends_with(L"after")) << "a stopped flusher flushes no more";
+    EXPECT_FALSE(ReadUtf16File(path).ends_with(L"after"));
     EXPECT_EQ(CloseLog(report), 0u);
     EXPECT_TRUE(ReadUtf16File(path).ends_with(L"\r\nheaderafter"));
 }

@@ -115,6 +115,18 @@ std::wstring ReadUtf16File(const std::wstring& path) {
     return text;
 }
 
+std::wstring TextSoFar(const std::wstring& path) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string bytes;
+    char chunk[64 * 1024];
+    DWORD read = 0;
+    while (file && ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
+    std::wstring text(bytes.size() / 2, L'\0');
+    if (!text.empty()) memcpy(text.data(), bytes.data(), text.size() * 2);
+    return text;
+}
+
 std::wstring CaptureReport(const std::function<void(FILE* report)>& write) {
     ScratchFolder folder;
     std::wstring path = folder / L"report.txt";
@@ -140,21 +152,31 @@ std::wstring ExecutableFolder() {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
+namespace {
+
+// RunProcess, with `input` fed through a pipe when `given` is INVALID_HANDLE_VALUE, else with `given`
+// itself (null: none) as the child's standard input; ended once `ready` holds when there is one.
+ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& input, HANDLE given, DWORD timeoutMs,
+                           Overrun overrun, const std::function<bool()>& ready = nullptr) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    CreatePipe(&inRead, &inWrite, &inherit, 0);
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead, outWrite, errRead, errWrite;
+    const bool piped = given == INVALID_HANDLE_VALUE;
+    if (piped) {
+        CreatePipe(&inRead, &inWrite, &inherit, 0);
+        SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    } else if (given != nullptr) {
+        SetHandleInformation(given, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
     CreatePipe(&outRead, &outWrite, &inherit, 0);
     CreatePipe(&errRead, &errWrite, &inherit, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
+    startup.hStdInput = piped ? inRead : given;
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process = {};
@@ -172,12 +194,12 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
         started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
         if (!started) error = GetLastError();
     }
-    CloseHandle(inRead);
+    if (piped) CloseHandle(inRead);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (!started) {
         ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": error " << error;
-        CloseHandle(inWrite);
+        if (piped) CloseHandle(inWrite);
         CloseHandle(outRead);
         CloseHandle(errRead);
         result.exitCode = ~0u;
@@ -186,12 +208,26 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     // Feed standard input and drain both outputs at once, so no pipe can fill up and stall the child.
     std::thread feeder([&] {
         DWORD written = 0;
+        if (!piped) return;
         if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
         CloseHandle(inWrite);
     });
     std::thread errReader([&] { result.err = ReadAll(errRead); });
     std::thread outReader([&] { result.out = ReadAll(outRead); });
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
+    DWORD waited = WAIT_TIMEOUT;
+    if (ready) {
+        const ULONGLONG end = GetTickCount64() + timeoutMs;
+        while ((waited = WaitForSingleObject(process.hProcess, 10)) == WAIT_TIMEOUT && GetTickCount64() < end) {
+            if (!ready()) continue;
+            result.interrupted = true;
+            TerminateProcess(process.hProcess, ~0u);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            break;
+        }
+    } else {
+        waited = WaitForSingleObject(process.hProcess, timeoutMs);
+    }
+    if (waited == WAIT_TIMEOUT && !result.interrupted) {
         result.timedOut = true;
         TerminateProcess(process.hProcess, ~0u);
         WaitForSingleObject(process.hProcess, INFINITE);
@@ -208,6 +244,29 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     CloseHandle(outRead);
     CloseHandle(errRead);
     return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
+    return RunWithInput(commandLine, input, INVALID_HANDLE_VALUE, timeoutMs, overrun);
+}
+
+ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::function<bool()>& ready,
+                              const std::string& awaited, DWORD timeoutMs) {
+    ProcessResult result = RunWithInput(commandLine, {}, INVALID_HANDLE_VALUE, timeoutMs, Overrun::Expected, ready);
+    if (result.timedOut) {
+        ADD_FAILURE() << "still running after " << timeoutMs << " ms without " << awaited << ": "
+                      << Narrow(commandLine);
+    } else if (!result.interrupted) {
+        ADD_FAILURE() << "ended by itself (exit code " << result.exitCode << ") before " << awaited << ": "
+                      << Narrow(commandLine);
+    }
+    return result;
+}
+
+ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput) {
+    return RunWithInput(commandLine, {}, standardInput, kProcessTimeoutMs, Overrun::Fails);
 }
 
 std::wstring Cli(const std::wstring& arguments) {

@@ -38,6 +38,10 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 // The file's bytes taken as UTF-16LE code units (an odd last byte fails the calling test).
 std::wstring ReadUtf16File(const std::wstring& path);
+// A file that a running program is writing, as far as it is written: its whole UTF-16LE code units,
+// or nothing while it does not exist. Read without failing the test and without getting in the
+// writer's way.
+std::wstring TextSoFar(const std::wstring& path);
 
 // Runs `write` on a fresh report stream and returns what it wrote, as text.
 std::wstring CaptureReport(const std::function<void(FILE* report)>& write);
@@ -49,9 +53,10 @@ std::wstring ExecutableFolder();
 
 struct ProcessResult {
     DWORD exitCode = 0;
-    bool timedOut = false;  // ended by RunProcess after `timeoutMs`
-    std::string out;        // standard output bytes
-    std::string err;        // standard error bytes
+    bool timedOut = false;     // ended by RunProcess after `timeoutMs`
+    bool interrupted = false;  // ended by RunProcessUntil once what it waited for was there
+    std::string out;           // standard output bytes
+    std::string err;           // standard error bytes
 };
 // How long a process that RunProcess runs may take unless the caller says otherwise: far longer than
 // any console run of a test, and well within the watchdog's bound on the calling case.
@@ -63,6 +68,14 @@ enum class Overrun { Fails, Expected };
 // running after `timeoutMs` is ended and reported as timed out.
 ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
                          DWORD timeoutMs = kProcessTimeoutMs, Overrun overrun = Overrun::Fails);
+// Runs a command line as RunProcess does and ends it from outside (as a kill or a closed window ends
+// a run) as soon as `ready` holds, asked every 10 ms. A process that ends by itself first, or is
+// still running without `ready` after `timeoutMs`, fails the calling test naming `awaited`.
+ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::function<bool()>& ready,
+                              const std::string& awaited, DWORD timeoutMs = kProcessTimeoutMs);
+// The same with `standardInput` as the child's standard input (inherited): a handle to anything, or
+// null for a process started without one.
+ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput);
 
 // The console front end's command line with `arguments`.
 std::wstring Cli(const std::wstring& arguments);

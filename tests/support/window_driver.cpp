@@ -89,6 +89,18 @@ void QuillfenProcess::SetScript(const std::wstring& text) const {
 
 void QuillfenProcess::ClickLook() const { PostMessageW(control(IDC_LOOK), BM_CLICK, 0, 0); }
 
+bool QuillfenProcess::WaitForPostedMessages(DWORD timeoutMs) const {
+    // Posted messages of one thread are handled in the order they were posted, whichever of its
+    // windows they went to; a change of the script box's modified flag, which the program never
+    // looks at, comes in behind them.
+    HWND box = control(IDC_SCRIPT);
+    const bool flipped = SendMessageW(box, EM_GETMODIFY, 0, 0) == 0;
+    PostMessageW(box, EM_SETMODIFY, flipped, 0);
+    if (WaitFor([&] { return (SendMessageW(box, EM_GETMODIFY, 0, 0) != 0) == flipped; }, timeoutMs)) return true;
+    ADD_FAILURE() << "the window's thread had not handled the messages posted to it after " << timeoutMs << " ms";
+    return false;
+}
+
 WindowState StateOf(const QuillfenProcess& program) {
     WindowState state;
     state.scriptReadOnly = (GetWindowLongW(program.control(IDC_SCRIPT), GWL_STYLE) & ES_READONLY) != 0;
@@ -209,6 +221,15 @@ HWND WaitForDialog(DWORD processId, DWORD timeoutMs, const std::function<bool(HW
     return dialog;
 }
 
+HWND AnyDialog(DWORD processId) {
+    for (HWND dialog = nullptr; (dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(dialog, &owner);
+        if (owner == processId) return dialog;
+    }
+    return nullptr;
+}
+
 HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
     return WaitForDialog(processId, timeoutMs, [](HWND) { return true; });
 }
@@ -255,17 +276,11 @@ HeldFile::HeldFile(const std::wstring& name, const std::string& content) : conte
 
 HeldFile::~HeldFile() { DeleteFileW(path_.c_str()); }
 
-bool HeldFile::WaitForReader(DWORD timeoutMs) {
-    // Nobody else may have it open when it opens with no sharing at all. The probe itself keeps a reader
-    // out while it lasts, so it comes seldom: a reader that meets it would find no file.
-    const DWORD start = GetTickCount();
-    for (;;) {
-        FileHandle alone(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!alone && GetLastError() == ERROR_SHARING_VIOLATION) return true;
-        alone.reset();
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(250);
-    }
+bool HeldFile::WaitForReader(DWORD timeoutMs) const {
+    // Read from the report, not probed on the file: a probe that held the file even for a moment could
+    // make the run's open fail.
+    const std::wstring opened = L"\r\n" + path_ + L" - Opened succesfully.\r\n";
+    return WaitFor([&] { return ReportSoFar().find(opened) != std::wstring::npos; }, timeoutMs);
 }
 
 void HeldFile::Release() { EXPECT_TRUE(SetFileSize(path_, static_cast<LONGLONG>(contentSize_))); }
@@ -274,6 +289,8 @@ std::wstring ReportPath() {
     OwnedText path = GetReportPath();
     return path ? path.get() : L"<no desktop folder>";
 }
+
+std::wstring ReportSoFar() { return TextSoFar(ReportPath()); }
 
 void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wstring& body) {
     ReportParts parts = SplitReportHeader(report);

@@ -31,6 +31,9 @@ public:
 
     void SetScript(const std::wstring& text) const;
     void ClickLook() const;
+    // Waits until the window's thread has handled every message posted to the window and its controls
+    // so far (such as ClickLook's); fails the test, saying so, after `timeoutMs`.
+    bool WaitForPostedMessages(DWORD timeoutMs = 10000) const;
 
 private:
     PROCESS_INFORMATION process_ = {};
@@ -66,6 +69,9 @@ void EndProcess(DWORD id);
 HWND WaitForDialog(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& wanted);
 // The visible dialog window (such as the open dialog) of process `processId`, waiting up to `timeoutMs`.
 HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = 30000);
+// A dialog window of process `processId` as it is now, shown yet or not (a dialog exists from before
+// the first message of its own loop), or null.
+HWND AnyDialog(DWORD processId);
 
 struct MessageBoxSeen {
     std::wstring caption;
@@ -89,8 +95,9 @@ public:
     HeldFile& operator=(const HeldFile&) = delete;
 
     const std::wstring& path() const { return path_; }
-    // Whether another process has the file open within `timeoutMs` (the test holds no handle to it).
-    bool WaitForReader(DWORD timeoutMs);
+    // Whether, within `timeoutMs`, the desktop report shows that a run opened the file for its CONTENTS
+    // line (the run is then held reading it). The file itself is never touched meanwhile.
+    bool WaitForReader(DWORD timeoutMs) const;
     void Release();
 
 private:
@@ -105,6 +112,8 @@ inline const std::wstring kEndOfReport = L"\r\n-=End Of File=-";
 
 // The desktop report's path, or a text naming its absence.
 std::wstring ReportPath();
+// The desktop report as a run has written it so far (TextSoFar).
+std::wstring ReportSoFar();
 // The report's two header lines with every digit blanked (the creation time differs between runs),
 // and its body.
 void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wstring& body);

@@ -2,6 +2,8 @@
 // while a run is under way, an empty box, and the three ways to close the window, also during a run.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
@@ -99,12 +101,13 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     WindowState state = StateOf(program);
     EXPECT_TRUE(state.scanning()) << "read-only " << state.scriptReadOnly << ", enabled " << state.lookEnabled
                                   << ", caption " << Narrow(state.lookCaption);
-    Sleep(300);
-    EXPECT_TRUE(StateOf(program).scanning()) << "a second run gave the window back while the first was held";
-    EXPECT_TRUE(NotepadChildren(program.id()).empty());
     // The box is the run's while it lasts: "Load Script..." waits for the run to end.
     PostMessageW(program.window(), WM_COMMAND, IDM_LOAD_SCRIPT, 0);
-    EXPECT_EQ(WaitForOpenDialog(program.id(), 500), nullptr) << "the open dialog came up during a run";
+    // Once the window has handled the second press and the menu command, the run still holds it.
+    ASSERT_TRUE(program.WaitForPostedMessages());
+    EXPECT_TRUE(StateOf(program).scanning()) << "a second run gave the window back while the first was held";
+    EXPECT_TRUE(NotepadChildren(program.id()).empty());
+    EXPECT_EQ(AnyDialog(program.id()), nullptr) << "the open dialog came up during a run";
     held.Release();
 
     ExpectNotepadOnReportAndEndIt(program);
@@ -135,7 +138,8 @@ TEST_F(Window, AnEmptyBoxDoesNothingAndTheNextPressStillRuns) {
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);
     program.ClickLook();
-    Sleep(1500);
+    // The press has been handled; a run, had one started, would hold the window.
+    ASSERT_TRUE(program.WaitForPostedMessages());
     EXPECT_TRUE(StateOf(program).idle());
     EXPECT_EQ(GetFileAttributesW(ReportPath().c_str()), INVALID_FILE_ATTRIBUTES) << "a report was made";
     EXPECT_TRUE(NotepadChildren(program.id()).empty());
@@ -191,6 +195,51 @@ TEST_F(Window, ClosingDuringARunEndsItWithoutEndMarkerOrNotepad) {
               L"\r\n========== ENV ==========\r\nwritten before the close = written before the close\r\n"
               L"\r\n========== CONTENTS ==========\r\n\r\n" +
                   held.path() + L" - Opened succesfully.\r\n\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Closed while the run's threads walk a large key and write it: the process ends at once with 0, and
+// the report is the start of what the whole run writes, in whole code units, with no end marker.
+TEST_F(Window, ClosingWhileTheRunsThreadsWriteEndsCleanlyAndLeavesTheStartOfTheReport) {
+    TestKey key(L"QuillfenWindowClose");
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring sub = L"key " + std::to_wstring(i);
+        for (int j = 0; j < 4; ++j) key.SetString(L"value " + std::to_wstring(j), std::wstring(40, L'a' + j), sub);
+    }
+    const std::wstring top = L"[HKEY_CURRENT_USER\\" + key.path() + L"]";
+    std::wstring walks = L":REG\r\n";
+    for (int i = 0; i < 40; ++i) walks += L"HKCU\\" + key.path() + L" /s\r\n";
+    // The held file keeps the run from ending before the close, however fast the walks are.
+    HeldFile held(L"quillfen-window-close-threads-test.txt", "");
+    const std::wstring script = walks + L":CONTENTS\r\n" + held.path() + L"\r\n";
+    std::wstring shape, whole;
+    SplitReport(CliReport(walks), shape, whole);
+    ASSERT_TRUE(whole.ends_with(kEndOfReport));
+    whole.resize(whole.size() - kEndOfReport.size());
+    whole += L"\r\n========== CONTENTS ==========\r\n\r\n" + held.path() + L" - Opened succesfully.\r\n\r\n";
+
+    QuillfenProcess program;
+    ASSERT_NE(program.window(), nullptr);
+    program.SetScript(script);
+    program.ClickLook();
+    ASSERT_TRUE(WaitFor([&] { return ReportSoFar().find(top) != std::wstring::npos; }, kRunTimeoutMs))
+        << "the report never showed the first walk's key";
+    PostMessageW(program.window(), WM_CLOSE, 0, 0);
+    DWORD exitCode = 99;
+    ASSERT_TRUE(program.WaitForExit(10000, exitCode)) << "the program was still running 10 s after its window closed";
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(NotepadChildren(program.id()).empty());
+
+    EXPECT_EQ(ReadFileBytes(ReportPath()).size() % 2, 0u);
+    std::wstring body;
+    SplitReport(ReadUtf16File(ReportPath()), shape, body);
+    std::printf("closed with %zu of %zu characters written\n", body.size(), whole.size());
+    EXPECT_NE(body.find(top), std::wstring::npos);
+    EXPECT_FALSE(body.ends_with(kEndOfReport));
+    EXPECT_TRUE(whole.starts_with(body)) << "the report is not the start of the whole run's report";
 }
 
 }  // namespace
