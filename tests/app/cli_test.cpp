@@ -392,7 +392,7 @@ TEST(Cli, ASecondRunCannotWriteTheReportOfARunUnderWay) {
     ProcessResult first;
     std::thread firstRun(
         [&] { first = RunCliScript(folder, L":ENV\r\nfirst\r\n:CONTENTS\r\n" + held.path(), report); });
-    const bool reached = held.WaitForReader(kRunTimeoutMs);
+    const bool reached = held.WaitForReader(20000, report);
     EXPECT_TRUE(reached) << "the first run never reached its CONTENTS line";
     if (reached) {
         ProcessResult second =

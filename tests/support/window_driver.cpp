@@ -276,11 +276,12 @@ HeldFile::HeldFile(const std::wstring& name, const std::string& content) : conte
 
 HeldFile::~HeldFile() { DeleteFileW(path_.c_str()); }
 
-bool HeldFile::WaitForReader(DWORD timeoutMs) const {
+bool HeldFile::WaitForReader(DWORD timeoutMs, const std::wstring& report) const {
     // Read from the report, not probed on the file: a probe that held the file even for a moment could
     // make the run's open fail.
     const std::wstring opened = L"\r\n" + path_ + L" - Opened succesfully.\r\n";
-    return WaitFor([&] { return ReportSoFar().find(opened) != std::wstring::npos; }, timeoutMs);
+    const std::wstring path = report.empty() ? ReportPath() : report;
+    return WaitFor([&] { return TextSoFar(path).find(opened) != std::wstring::npos; }, timeoutMs);
 }
 
 void HeldFile::Release() { EXPECT_TRUE(SetFileSize(path_, static_cast<LONGLONG>(contentSize_))); }

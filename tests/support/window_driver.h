@@ -95,9 +95,10 @@ public:
     HeldFile& operator=(const HeldFile&) = delete;
 
     const std::wstring& path() const { return path_; }
-    // Whether, within `timeoutMs`, the desktop report shows that a run opened the file for its CONTENTS
-    // line (the run is then held reading it). The file itself is never touched meanwhile.
-    bool WaitForReader(DWORD timeoutMs) const;
+    // Whether, within `timeoutMs`, the report at `report` (the desktop report unless named) shows that a
+    // run opened the file for its CONTENTS line (the run is then held reading it). The file itself is
+    // never touched meanwhile.
+    bool WaitForReader(DWORD timeoutMs, const std::wstring& report = {}) const;
     void Release();
 
 private:
