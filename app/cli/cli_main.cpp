@@ -13,14 +13,13 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
-#include <vector>
 
 #include "app/scan/scan.h"
 #include "app/scan/script_file.h"
 #include "report/create_log.h"
 #include "util/output_text.h"
 #include "util/owned.h"
-#include "util/sized_fetch.h"
+#include "util/path_forms.h"
 #include "util/work_pool.h"
 
 namespace {
@@ -71,22 +70,6 @@ std::wstring Because(unsigned long error) { return error != 0 ? L": " + SystemEr
 
 std::wstring Because(const ScriptProblem& problem) {
     return problem.refusal != nullptr ? std::wstring(L": ") + problem.refusal : Because(problem.systemError);
-}
-
-std::wstring FullPath(const wchar_t* path) {
-    std::vector<wchar_t> full;
-    // The call answers the room it needs, terminator included, when the buffer is too small.
-    bool made = FetchSizedText(full, [&](wchar_t* data, DWORD size, DWORD* needed) -> BOOL {
-        DWORD length = GetFullPathNameW(path, size, data, nullptr);
-        if (length == 0) return FALSE;
-        if (length >= size) {
-            *needed = length;
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        return TRUE;
-    });
-    return made && !full.empty() ? std::wstring(full.data()) : std::wstring(path);
 }
 
 void ReportProgress(size_t lineNumber, size_t lineCount, const wchar_t* line, void*) {
@@ -209,7 +192,8 @@ int wmain(int argc, wchar_t** argv) {
     // and may move the report to the temporary folder, as the window's runs do.
     std::wstring reportPath;
     if (!args.out.empty()) {
-        reportPath = FullPath(args.out.c_str());
+        reportPath = SystemFullPath(args.out.c_str());
+        if (reportPath.empty()) reportPath = args.out;
     } else {
         OwnedText desktopReport(GetReportPath());
         if (!desktopReport) {
