@@ -79,6 +79,8 @@ bool SameName(const std::wstring& name, const wchar_t* other) {
 std::wstring NativeVariableName(const std::wstring& name, bool nativeProgramFolders) {
     if (nativeProgramFolders && SameName(name, L"ProgramFiles")) return L"ProgramW6432";
     if (nativeProgramFolders && SameName(name, L"CommonProgramFiles")) return L"CommonProgramW6432";
+    // WOW64 also says "x86" in PROCESSOR_ARCHITECTURE and keeps the machine's own in PROCESSOR_ARCHITEW6432.
+    if (nativeProgramFolders && SameName(name, L"PROCESSOR_ARCHITECTURE")) return L"PROCESSOR_ARCHITEW6432";
     return name;
 }
 

@@ -14,5 +14,6 @@ OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders);
 
 // The variable whose value a reference to `name` takes. WOW64 gives a 32-bit process ProgramFiles and
 // CommonProgramFiles with the "(x86)" folders and keeps the native ones in ProgramW6432 and
-// CommonProgramW6432 (Windows 7 on): with `nativeProgramFolders` the first two read the other two.
+// CommonProgramW6432 (Windows 7 on), and PROCESSOR_ARCHITECTURE with "x86" and the machine's own in
+// PROCESSOR_ARCHITEW6432: with `nativeProgramFolders` each of the first names reads its native one.
 std::wstring NativeVariableName(const std::wstring& name, bool nativeProgramFolders);

@@ -10,7 +10,7 @@
 struct NativeViews {
     bool fileSystem = false;  // file-system redirection off on the scan thread
     REGSAM registryView = 0;  // added to the access of every registry open
-    // %ProgramFiles% and %CommonProgramFiles% expand to the native folders, not the "(x86)" ones
+    // %ProgramFiles%, %CommonProgramFiles% and %PROCESSOR_ARCHITECTURE% expand to the native values, not WOW64's
     bool nativeProgramFolders = false;
 };
 

@@ -102,7 +102,7 @@ TEST_F(EnvironmentTable, AShortTextThatGrowsBeyondTheLimitIsExpandedWhole) {
     EXPECT_EQ(expanded.substr(2 * big.size() + 1), L"-%nosuch%QFBIG%");
 }
 
-TEST(NativeVariableName, OnlyTheTwoRedirectedNamesUnderWow64) {
+TEST(NativeVariableName, OnlyTheRedirectedNamesUnderWow64) {
     const struct {
         const wchar_t* name;
         bool native;
@@ -113,6 +113,11 @@ TEST(NativeVariableName, OnlyTheTwoRedirectedNamesUnderWow64) {
         {L"programfiles", true, L"ProgramW6432"},
         {L"CommonProgramFiles", true, L"CommonProgramW6432"},
         {L"commonPROGRAMfiles", true, L"CommonProgramW6432"},
+        {L"PROCESSOR_ARCHITECTURE", true, L"PROCESSOR_ARCHITEW6432"},
+        {L"processor_architecture", true, L"PROCESSOR_ARCHITEW6432"},
+        {L"PROCESSOR_ARCHITECTURE", false, L"PROCESSOR_ARCHITECTURE"},
+        {L"PROCESSOR_ARCHITEW6432", true, L"PROCESSOR_ARCHITEW6432"},
+        {L"PROCESSOR_IDENTIFIER", true, L"PROCESSOR_IDENTIFIER"},
         // Named apart already, or not redirected at all.
         {L"ProgramFiles(x86)", true, L"ProgramFiles(x86)"},
         {L"CommonProgramFiles(x86)", true, L"CommonProgramFiles(x86)"},
@@ -133,6 +138,8 @@ protected:
     ScopedEnvironment programW6432_{L"ProgramW6432", L"C:\\Program Files"};
     ScopedEnvironment common_{L"CommonProgramFiles", L"C:\\Program Files (x86)\\Common Files"};
     ScopedEnvironment commonW6432_{L"CommonProgramW6432", L"C:\\Program Files\\Common Files"};
+    ScopedEnvironment architecture_{L"PROCESSOR_ARCHITECTURE", L"x86"};
+    ScopedEnvironment nativeArchitecture_{L"PROCESSOR_ARCHITEW6432", L"AMD64"};
 };
 
 TEST_F(Wow64Environment, TheNativeFoldersInPlaceOfTheX86Ones) {
@@ -149,6 +156,7 @@ TEST_F(Wow64Environment, TheNativeFoldersInPlaceOfTheX86Ones) {
         {L"%ProgramW6432%", L"C:\\Program Files", L"C:\\Program Files"},
         {L"%ProgramFiles%%ProgramFiles", L"C:\\Program Files%ProgramFiles", L"C:\\Program Files (x86)%ProgramFiles"},
         {L"%nosuch%ProgramFiles%", L"%nosuch%ProgramFiles%", L"%nosuch%ProgramFiles%"},
+        {L"%PROCESSOR_ARCHITECTURE%", L"AMD64", L"x86"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(Narrow(row.text));
