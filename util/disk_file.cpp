@@ -1,5 +1,6 @@
 #include "util/disk_file.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
@@ -18,7 +19,28 @@ constexpr CHAR kExposePlaceholders = 2;
 constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 static_assert(sizeof(FileIdRecord) == 24, "the layout of FILE_ID_INFO");
 
+std::atomic<bool> backupReads{false};
+
 }  // namespace
+
+void SetBackupReads(bool privilegeHeld) { backupReads.store(privilegeHeld); }
+
+bool BackupReadsHeld() { return backupReads.load(); }
+
+DWORD ReadOpenFlags(ReadOpen open, bool backupRights) {
+    // The privilege is honoured only by an open that asks for backup intent; it grants reads, never writes.
+    const DWORD backup = backupRights ? FILE_FLAG_BACKUP_SEMANTICS : 0;
+    switch (open) {
+        case ReadOpen::kContent:
+            // OPEN_NO_RECALL keeps a placeholder where it is even if something does read it.
+            return FILE_FLAG_OPEN_NO_RECALL | FILE_FLAG_SEQUENTIAL_SCAN | backup;
+        case ReadOpen::kIdentity:
+        case ReadOpen::kAttributes:
+            // The flag is also what lets CreateFileW open a folder at all.
+            return FILE_FLAG_BACKUP_SEMANTICS;
+    }
+    return 0;
+}
 
 bool IsDiskFileHandle(DWORD fileType, bool haveInformation, DWORD attributes) {
     // Pipes (a FIFO of another system opens as one), consoles, serial ports and volumes all fail here.
@@ -76,11 +98,10 @@ DiskFile OpenDiskFile(const wchar_t* path) {
     const OpenablePath target = OpenablePathOf(path);
     if (target.device) return file;
     NoteOpen();
-    // Other handles may go on writing (logs and databases are read while in use); OPEN_NO_RECALL keeps
-    // a placeholder where it is even if something does read it.
+    // Other handles may go on writing (logs and databases are read while in use).
     FileHandle handle(CreateFileW(target.path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_NO_RECALL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                  ReadOpenFlags(ReadOpen::kContent, BackupReadsHeld()), nullptr));
     if (!handle) return file;
     BY_HANDLE_FILE_INFORMATION information = {};
     const bool haveInformation = ReadOpenFileFacts(handle.get(), information);
@@ -160,7 +181,7 @@ bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
     NoteOpen();
     FileHandle opened(CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                  ReadOpenFlags(ReadOpen::kIdentity, BackupReadsHeld()), nullptr));
     if (!opened) return false;
     // FileIdInfo exists from Windows 8 on, and not on every file system.
     FileIdRecord wide = {};
@@ -172,4 +193,19 @@ bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
     if (!GetFileInformationByHandle(opened.get(), &information)) return false;
     identity = IdentityOf(information);
     return true;
+}
+
+DWORD PathAttributes(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    // GetFileAttributesW takes no flag: only an open for backup carries the privilege past an access list.
+    if (attributes != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_ACCESS_DENIED || !BackupReadsHeld() ||
+        IsDevicePath(path)) {
+        return attributes;
+    }
+    FileHandle opened(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, ReadOpenFlags(ReadOpen::kAttributes, true), nullptr));
+    FILE_BASIC_INFO basic = {};
+    if (!opened || !GetFileInformationByHandleEx(opened.get(), FileBasicInfo, &basic, sizeof basic))
+        return INVALID_FILE_ATTRIBUTES;
+    return basic.FileAttributes;
 }

@@ -56,6 +56,26 @@ FileIdentity IdentityOf(const FileIdRecord& record);
 // opened for its attributes only; false for a device and when it cannot be opened or asked.
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);
 
+// Backup rights: an administrator's scan enables SeBackupPrivilege, which grants every read right on
+// any file or folder whatever its access list, but only to opens that say they are for backup
+// (FILE_FLAG_BACKUP_SEMANTICS to CreateFileW). The privilege is in the process token, shared by every
+// thread that does not impersonate, so this is a setting of the process, not of each thread.
+void SetBackupReads(bool privilegeHeld);
+bool BackupReadsHeld();
+// The by-path opens for reading, each with the flags it is made with.
+enum class ReadOpen {
+    kContent,     // a file's content and facts (OpenDiskFile): FILE, CONTENTS, digests
+    kIdentity,    // a file's or folder's identity, for its attributes only (ReadFileIdentity)
+    kAttributes,  // a folder's attributes where GetFileAttributesW was refused (PathAttributes)
+};
+// What `open` passes to CreateFileW as flags, given whether the backup privilege is held. Without it
+// every open is made as it always was; backup semantics also let CreateFileW open a folder, which the
+// handle's own facts then refuse where a file is wanted.
+DWORD ReadOpenFlags(ReadOpen open, bool backupRights);
+// GetFileAttributesW for `path`, or, when that is refused and backup rights are held, the attributes
+// read through an open for backup; INVALID_FILE_ATTRIBUTES when neither gives them.
+DWORD PathAttributes(const wchar_t* path);
+
 // An open file on a disk, with the facts its handle gave when it was opened.
 struct DiskFile {
     FileHandle handle;

@@ -49,6 +49,35 @@ bool IsServerDeviceShare(const wchar_t* afterPrefix) {
     return EqualsWord(share, length, L"PIPE") || EqualsWord(share, length, L"MAILSLOT");
 }
 
+bool IsHexDigit(wchar_t c) { return iswxdigit(c) != 0 && c < 0x80; }
+
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": the 38 characters of a volume's GUID as Windows spells it.
+bool IsBracedGuid(const wchar_t* text) {
+    static const wchar_t kShape[] = L"{........-....-....-....-............}";
+    for (size_t i = 0; kShape[i] != L'\0'; ++i) {
+        if (kShape[i] == L'.' ? !IsHexDigit(text[i]) : text[i] != kShape[i]) return false;
+    }
+    return true;
+}
+
+// After "\\?\": a path on a volume that has no drive letter ("Volume{GUID}\..." as
+// GetVolumeNameForVolumeMountPointW names it) or on a shadow copy or volume named by its device
+// ("GLOBALROOT\Device\HarddiskVolumeShadowCopy3\..."). Windows opens files and folders there like
+// those of a drive; without the backslash after the volume's name it is the volume device itself.
+bool IsVolumeFilePath(const wchar_t* rest) {
+    if (EqualsWord(rest, 6, L"VOLUME") && IsBracedGuid(rest + 6)) return rest[44] == L'\\';
+    const wchar_t kDevices[] = L"GLOBALROOT\\DEVICE\\";
+    const size_t devices = wcslen(kDevices);
+    if (!EqualsWord(rest, devices, kDevices)) return false;
+    const wchar_t* volume = rest + devices;
+    const size_t nameLength = wcscspn(volume, L"\\");
+    size_t digits = 0;
+    while (digits < nameLength && iswdigit(volume[nameLength - 1 - digits])) ++digits;
+    const size_t word = nameLength - digits;
+    return digits > 0 && volume[nameLength] == L'\\' &&
+           (EqualsWord(volume, word, L"HARDDISKVOLUME") || EqualsWord(volume, word, L"HARDDISKVOLUMESHADOWCOPY"));
+}
+
 }  // namespace
 
 bool IsVerbatimPath(const wchar_t* path) {
@@ -61,7 +90,8 @@ bool IsDevicePath(const wchar_t* path) {
         const wchar_t* rest = path + 4;
         if (IsLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
         if (EqualsWord(rest, 3, L"UNC") && rest[3] == L'\\') return IsServerDeviceShare(rest + 4);
-        return true;
+        // What such a path names is then decided by the opened handle, as for a drive's.
+        return !IsVolumeFilePath(rest);
     }
     if (IsSeparator(path[0]) && IsSeparator(path[1])) {
         // \\.\ and any mix of slashes, with "." or "?": the Win32 device namespace.

@@ -19,10 +19,11 @@ std::wstring ExtendedLengthPath(const std::wstring& fullPath);
 std::wstring SystemFullPath(const wchar_t* path);
 
 // True when Win32 would open `path` as something other than a file on a disk, judged from its text
-// alone: the device namespace (\\.\ and //./ paths; \\?\ and \??\ paths other than a drive path "X:\"
-// or "UNC\"), the pipe and mailslot shares of a server, and a DOS device name (CON, PRN, AUX, NUL,
-// COM1-9, LPT1-9 with superscript 1-3, CONIN$, CONOUT$) as the last part of a path that Win32 rewrites,
-// whatever its case, extension or trailing dots and blanks.
+// alone: the device namespace (\\.\ and //./ paths; \\?\ and \??\ paths other than a drive path "X:\",
+// "UNC\", or a path on a volume without a letter or a shadow copy, "Volume{GUID}\" or
+// "GLOBALROOT\Device\HarddiskVolume[ShadowCopy]N\"), the pipe and mailslot shares of a server, and a DOS device name
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9 with superscript 1-3, CONIN$, CONOUT$) as the last part of a path that Win32
+// rewrites, whatever its case, extension or trailing dots and blanks.
 bool IsDevicePath(const wchar_t* path);
 
 // A typed path in the form to open it by.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "util/disk_file.h"
 #include "util/owned.h"
 
 namespace {
@@ -118,7 +119,7 @@ DString* SortDStrings(DString* list) {
 }
 
 int DoesFolderExist(const wchar_t* path) {
-    DWORD attributes = GetFileAttributesW(path);
+    DWORD attributes = PathAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 

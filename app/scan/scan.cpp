@@ -25,6 +25,7 @@ const wchar_t kPrivilegeNotAdjusted[] = L"Failed to adjust privileges)\r\n";
 const wchar_t kElevated[] = L"Elevation successful)\r\n";
 const wchar_t kEndMarker[] = L"\r\n-=End Of File=-";
 const wchar_t kDebugPrivilege[] = L"SeDebugPrivilege";
+const wchar_t kBackupPrivilege[] = L"SeBackupPrivilege";
 const wchar_t kNotElevated[] =
     L"not running elevated: the report shows only what this account may read without administrator rights";
 
@@ -32,15 +33,31 @@ const wchar_t kNotElevated[] =
 // TOKEN_ADJUST_PRIVILEGES, and TOKEN_QUERY whenever it is to report the previous state.
 constexpr DWORD kPrivilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
 
-const wchar_t* EnableDebugPrivilege() {
+// Enables `name` in the process token.
+PrivilegeAttempt EnablePrivilege(const wchar_t* name) {
     KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), kPrivilegeTokenAccess, token.put()) || !token) return kTokenNotOpened;
+    if (!OpenProcessToken(GetCurrentProcess(), kPrivilegeTokenAccess, token.put()) || !token)
+        return PrivilegeAttempt::kTokenNotOpened;
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!LookupPrivilegeValueW(nullptr, kDebugPrivilege, &privileges.Privileges[0].Luid)) return kPrivilegeNotFound;
+    if (!LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) return PrivilegeAttempt::kNotFound;
     BOOL adjusted = AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
-    return PrivilegeWasAssigned(adjusted, GetLastError()) ? kElevated : kPrivilegeNotAdjusted;
+    return PrivilegeWasAssigned(adjusted, GetLastError()) ? PrivilegeAttempt::kEnabled : PrivilegeAttempt::kNotAdjusted;
+}
+
+const wchar_t* PrivilegeText(PrivilegeAttempt attempt) {
+    switch (attempt) {
+        case PrivilegeAttempt::kTokenNotOpened:
+            return kTokenNotOpened;
+        case PrivilegeAttempt::kNotFound:
+            return kPrivilegeNotFound;
+        case PrivilegeAttempt::kNotAdjusted:
+            return kPrivilegeNotAdjusted;
+        case PrivilegeAttempt::kEnabled:
+            break;
+    }
+    return kElevated;
 }
 
 }  // namespace
@@ -80,13 +97,25 @@ bool PrivilegeWasAssigned(BOOL result, DWORD lastError) {
     return result != FALSE && lastError != ERROR_NOT_ALL_ASSIGNED;
 }
 
-void LogPrivileges(FILE* report) {
-    if (!IsAdmin()) {
+bool LogPrivilegesBy(bool admin, const PrivilegeEnabler& enable, FILE* report) {
+    if (!admin) {
         Log(kLimitedUser, report);
-        return;
+        return false;
     }
     Log(kAdministrator, report);
-    Log(EnableDebugPrivilege(), report);
+    Log(PrivilegeText(enable(kDebugPrivilege)), report);
+    // Without it an administrator cannot list System Volume Information, WindowsApps or other users'
+    // profiles, nor read files whose access list shuts Administrators out. It is honoured only by opens
+    // for backup: FindFirstFileExW's own open of a folder is one, and the by-path opens for reading ask
+    // for it (ReadOpenFlags); GetFileVersionInfoW loads the file itself and cannot. The header tells
+    // only of the debug privilege.
+    return enable(kBackupPrivilege) == PrivilegeAttempt::kEnabled;
+}
+
+void LogPrivileges(FILE* report) {
+    // Privileges live in the process token, which every thread of the scan acts with (none
+    // impersonates): enabled here, before the pool starts, they hold on all of them.
+    SetBackupReads(LogPrivilegesBy(IsAdmin() != 0, EnablePrivilege, report));
 }
 
 std::wstring SystemErrorText(unsigned long error) {

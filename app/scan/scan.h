@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "script/interpreter.h"
@@ -52,8 +53,16 @@ bool GroupCountsAsMember(DWORD attributes);
 bool PrivilegeWasAssigned(BOOL result, DWORD lastError);
 
 // Completes the report's creation line: the user's rights and, for an administrator, whether the
-// debug privilege could be enabled in the process token.
+// debug privilege could be enabled in the process token. An administrator's run also enables the
+// backup privilege, which the line does not mention, and reads for backup once it holds it.
 void LogPrivileges(FILE* report);
+// How an attempt to enable a privilege in the process token ended, each with its text in the header.
+enum class PrivilegeAttempt { kTokenNotOpened, kNotFound, kNotAdjusted, kEnabled };
+using PrivilegeEnabler = std::function<PrivilegeAttempt(const wchar_t* name)>;
+// LogPrivileges with the platform's part given: `enable` is asked only for an administrator, for
+// SeDebugPrivilege (whose text is written) and then SeBackupPrivilege. True when the backup privilege
+// was enabled.
+bool LogPrivilegesBy(bool admin, const PrivilegeEnabler& enable, FILE* report);
 
 // Whether the process is known to run without elevation: the token's TokenElevation could be read
 // (`queried`) and says not elevated. Unknown counts as not known to be limited.

@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "tests/support/test_support.h"
+#include "util/disk_file.h"
 #include "util/handles.h"
 
 namespace {
@@ -147,6 +148,59 @@ TEST(Scan, APrivilegeIsAssignedOnlyWhenTheCallSaysSoWithoutExcuse) {
     for (const auto& c : cases) {
         EXPECT_EQ(PrivilegeWasAssigned(c.result, c.lastError), c.assigned) << c.result << " " << c.lastError;
     }
+}
+
+// An administrator's run asks for backup rights after the debug privilege, and the header tells only of
+// the debug privilege; a limited user's run asks for nothing.
+TEST(Scan, BackupRightsAreAskedForBesideTheDebugPrivilegeAndNeverTold) {
+    using A = PrivilegeAttempt;
+    const std::wstring admin = L" (Administrator - ";
+    const struct {
+        bool admin;
+        A debug;
+        A backup;
+        std::wstring text;
+        bool backupReads;
+    } rows[] = {
+        {false, A::kEnabled, A::kEnabled, L" (Limited User)\r\n", false},
+        {true, A::kEnabled, A::kEnabled, admin + L"Elevation successful)\r\n", true},
+        {true, A::kEnabled, A::kNotAdjusted, admin + L"Elevation successful)\r\n", false},
+        {true, A::kNotAdjusted, A::kEnabled, admin + L"Failed to adjust privileges)\r\n", true},
+        {true, A::kNotFound, A::kNotFound, admin + L"Unable to find security privilege value)\r\n", false},
+        {true, A::kTokenNotOpened, A::kTokenNotOpened, admin + L"Failed to open access token)\r\n", false},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::wstring> asked;
+        bool backupReads = !row.backupReads;
+        const std::wstring text = CaptureReport([&](FILE* report) {
+            backupReads = LogPrivilegesBy(
+                row.admin,
+                [&](const wchar_t* name) {
+                    asked.push_back(name);
+                    return asked.size() == 1 ? row.debug : row.backup;
+                },
+                report);
+        });
+        EXPECT_EQ(text, row.text);
+        EXPECT_EQ(backupReads, row.backupReads) << Narrow(row.text);
+        const std::vector<std::wstring> wanted =
+            row.admin ? std::vector<std::wstring>{L"SeDebugPrivilege", L"SeBackupPrivilege"}
+                      : std::vector<std::wstring>{};
+        EXPECT_EQ(asked, wanted) << Narrow(row.text);
+    }
+}
+
+// The test prefix's administrator holds the backup privilege: a run enables it in the process token.
+TEST(Scan, AnAdministratorsRunEnablesBackupRightsInTheProcessToken) {
+    CaptureReport(LogPrivileges);
+    EXPECT_TRUE(BackupReadsHeld());
+    KernelHandle token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    PRIVILEGE_SET wanted = {1, PRIVILEGE_SET_ALL_NECESSARY, {}};
+    ASSERT_TRUE(LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &wanted.Privilege[0].Luid));
+    BOOL held = FALSE;
+    ASSERT_TRUE(PrivilegeCheck(token.get(), &wanted, &held)) << GetLastError();
+    EXPECT_TRUE(held);
 }
 
 TEST(Scan, OnlyATokenThatSaysSoIsKnownNotElevatedAndTheConsoleSaysSo) {

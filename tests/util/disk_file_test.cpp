@@ -9,6 +9,7 @@
 
 #include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
+#include "util/native_view.h"
 
 namespace {
 
@@ -61,8 +62,23 @@ TEST(DiskFile, DevicePathsAreKnownFromTheirTextAlone) {
         {L"\\\\?\\UNC\\server\\share\\file", false},
         {L"\\??\\C:\\file.txt", false},
         {L"\\\\?\\C:", true},
-        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x", true},
-        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x", true},
+        // Volumes without a letter and shadow copies hold files like a drive; the handle decides.
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x", false},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy12\\Windows\\notepad.exe", false},
+        {L"\\??\\globalroot\\device\\harddiskvolumeshadowcopy3\\", false},
+        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x", false},
+        {L"\\\\?\\Volume{01234567-89AB-CDEF-0123-456789ABCDEF}\\", false},
+        // The volume device itself, other devices, and names that only look like a volume's.
+        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy3", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy\\x", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\Harddisk0\\Partition1\\x", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\NamedPipe\\x", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\Serial0\\x", true},
+        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdeg}\\x", true},
+        {L"\\\\?\\Volume{0123456789ab-cdef-0123-456789abcdef}\\x", true},
+        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef\\x", true},
+        {L"\\\\.\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x", true},
         {L"\\\\?\\pipe\\x", true},
         {L"\\??\\PhysicalDrive0", true},
         {L"\\\\?\\UNC\\server\\pipe\\x", true},
@@ -162,13 +178,60 @@ TEST(DiskFile, OpensFilesThatOthersAreWritingButNothingThatIsNotAFile) {
     ASSERT_TRUE(notFiles.made());
     std::vector<std::wstring> paths = notFiles.paths();
     paths.insert(paths.end(), {folder.path(), folder / L"missing"});
-    for (const std::wstring& path : paths) {
-        ASSERT_TRUE(EndsWithin(10000, [&] {
-            EXPECT_FALSE(OpenDiskFile(path.c_str())) << Narrow(path);
-            EXPECT_FALSE(OpenFileContent(path.c_str())) << Narrow(path);
-        })) << Narrow(path);
+    // Opened for backup as an administrator's scan opens them, a folder or a device still is no file.
+    const bool held = BackupReadsHeld();
+    for (bool backup : {false, true}) {
+        SetBackupReads(backup);
+        EXPECT_TRUE(OpenDiskFile((folder / L"log.txt").c_str())) << backup;
+        for (const std::wstring& path : paths) {
+            ASSERT_TRUE(EndsWithin(10000, [&] {
+                EXPECT_FALSE(OpenDiskFile(path.c_str())) << Narrow(path) << " " << backup;
+                EXPECT_FALSE(OpenFileContent(path.c_str())) << Narrow(path) << " " << backup;
+            })) << Narrow(path);
+        }
     }
+    SetBackupReads(held);
     EXPECT_FALSE(notFiles.PipeOpened());
+}
+
+// Only an open for backup carries the privilege past an access list; without the privilege every open
+// is made as before.
+TEST(DiskFile, OpensForReadingAskForBackupWhereThePrivilegeIsHeld) {
+    const DWORD content = FILE_FLAG_OPEN_NO_RECALL | FILE_FLAG_SEQUENTIAL_SCAN;
+    const struct {
+        ReadOpen open;
+        bool backupRights;
+        DWORD flags;
+    } rows[] = {
+        {ReadOpen::kContent, false, content},
+        {ReadOpen::kContent, true, content | FILE_FLAG_BACKUP_SEMANTICS},
+        // A folder opens only with the flag, privilege or not.
+        {ReadOpen::kIdentity, false, FILE_FLAG_BACKUP_SEMANTICS},
+        {ReadOpen::kIdentity, true, FILE_FLAG_BACKUP_SEMANTICS},
+        {ReadOpen::kAttributes, true, FILE_FLAG_BACKUP_SEMANTICS},
+    };
+    for (const auto& row : rows) {
+        const DWORD flags = ReadOpenFlags(row.open, row.backupRights);
+        EXPECT_EQ(flags, row.flags) << static_cast<int>(row.open) << " " << row.backupRights;
+        // Nothing that a read open asks for may write, delete or create.
+        EXPECT_EQ(flags & (FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_POSIX_SEMANTICS), 0u);
+    }
+}
+
+// Wine opens no volume path, but whether the open is tried shows what the path's text decided.
+TEST(DiskFile, AFileOnAVolumeWithoutALetterIsOpenedAndTheVolumeItselfIsNot) {
+    wchar_t volume[MAX_PATH] = {};
+    ASSERT_TRUE(GetVolumeNameForVolumeMountPointW(L"C:\\", volume, MAX_PATH)) << GetLastError();
+    static int opens = 0;
+    opens = 0;
+    WatchOpens([] { ++opens; });
+    EXPECT_FALSE(OpenDiskFile((std::wstring(volume) + L"windows\\notepad.exe").c_str()));
+    EXPECT_EQ(opens, 1);
+    std::wstring device(volume);
+    device.pop_back();  // "\\?\Volume{...}": the volume device
+    EXPECT_FALSE(OpenDiskFile(device.c_str()));
+    EXPECT_EQ(opens, 1);
+    WatchOpens(nullptr);
 }
 
 TEST(DiskFile, OpenFileContentRefusesRecalledAttributesWithoutOpening) {

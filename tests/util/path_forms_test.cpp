@@ -45,6 +45,11 @@ TEST(OpenablePaths, TheSystemsFullPathInItsExtendedFormAndVerbatimPathsAsTyped) 
         {L"\\\\?\\C:\\t\\..\\x. ", L"\\\\?\\C:\\x", L"\\\\?\\C:\\t\\..\\x. ", false},
         {L"\\\\?\\UNC\\server\\share\\f", L"", L"\\\\?\\UNC\\server\\share\\f", false},
         {L"\\\\?\\pipe\\x", L"\\\\?\\pipe\\x", L"\\\\?\\pipe\\x", true},
+        // A volume without a letter, or a shadow copy: files, opened as typed.
+        {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\f", L"",
+         L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\f", false},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy1\\f", L"",
+         L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy1\\f", false},
         {L"\\??\\PhysicalDrive0", L"", L"\\??\\PhysicalDrive0", true},
         // The pipe and mailslot shares of a server are no files in any form.
         {L"\\\\server\\pipe\\x", L"\\\\server\\pipe\\x", L"\\\\?\\UNC\\server\\pipe\\x", true},
