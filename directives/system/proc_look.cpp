@@ -2,10 +2,13 @@
 #include <windows.h>
 // psapi.h needs the types of windows.h first.
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
+#include <string>
 #include <vector>
 
 #include "directives/system/system.h"
@@ -54,11 +57,13 @@ std::vector<DWORD> EnumerateProcesses() {
     return ids;
 }
 
-// The image path of `process` into `path` (cleared first, so that a failed read leaves it empty).
-bool ReadImagePath(HANDLE process, std::vector<wchar_t>& path) {
+// The image path of `process` into `path` (cleared first, so that a failed read leaves it empty), and
+// what kind of image it is.
+ProcessImage ReadImagePath(HANDLE process, std::vector<wchar_t>& path) {
     path.assign(kPathCapacity + 1, L'\0');
     DWORD length = kPathCapacity;
-    return QueryFullProcessImageNameW(process, 0, path.data(), &length) && path[0] != L'\0';
+    const bool read = QueryFullProcessImageNameW(process, 0, path.data(), &length) != FALSE;
+    return ClassifyProcessImage(read, read ? ERROR_SUCCESS : GetLastError(), path.data());
 }
 
 // The path of a module of `process`, empty when it cannot be read.
@@ -105,7 +110,16 @@ ProcessRecord ReadProcess(HANDLE process) {
     ProcessRecord record;
     record.facts.opened = process != nullptr;
     std::vector<wchar_t> path;
-    record.facts.pathRead = record.facts.opened && ReadImagePath(process, path);
+    const ProcessImage image = record.facts.opened ? ReadImagePath(process, path) : ProcessImage::kUnknown;
+    record.facts.pathRead = image == ProcessImage::kFile;
+    if (image == ProcessImage::kNone) {
+        // Matched by its snapshot name: that is all there is to show of it.
+        record.facts.imageFile = false;
+        record.path = SnapshotProcessName(GetProcessId(process));
+        record.facts.pathRead = !record.path.empty();
+        record.facts.exited = HasExited(process);
+        return record;
+    }
     if (!record.facts.pathRead) return record;
     // Ended already: nothing more to read.
     record.facts.exited = HasExited(process);
@@ -134,6 +148,7 @@ bool ProcessHasEnded(DWORD waitResult, bool codeRead, DWORD exitCode) {
 
 ProcessBlock ChooseProcessBlock(const ProcessFacts& facts) {
     if (!facts.opened || !facts.pathRead || facts.exited) return ProcessBlock::Omitted;
+    if (!facts.imageFile) return ProcessBlock::NoImageFile;
     return facts.modulesOpened && facts.modulesListed ? ProcessBlock::WithModules : ProcessBlock::ModulesUnreadable;
 }
 
@@ -147,6 +162,7 @@ std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records) {
         blocks += L"\r\nFile path: " + record.path + L"\r\nMD5: ";
         blocks += record.digest.empty() ? kNoDigestLine : record.digest.c_str();
         blocks += L"\r\nModules:\r\n";
+        if (block == ProcessBlock::NoImageFile) continue;
         if (block == ProcessBlock::ModulesUnreadable) {
             blocks += kModulesUnreadable;
             blocks += L"\r\n";
@@ -160,6 +176,37 @@ std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records) {
     return countLine + blocks;
 }
 
+bool IsImageFilePath(const std::wstring& imageName) {
+    // A rooted path without a drive ("\Device\...") or a drive without a root ("C:x") would be
+    // resolved against the current drive or folder.
+    const bool drive = imageName.size() >= 3 && iswalpha(imageName[0]) && imageName[1] == L':' && imageName[2] == L'\\';
+    return drive || imageName.rfind(L"\\\\", 0) == 0;
+}
+
+ProcessImage ClassifyProcessImage(bool read, DWORD error, const std::wstring& imageName) {
+    if (read) return IsImageFilePath(imageName) ? ProcessImage::kFile : ProcessImage::kNone;
+    // Windows answers ERROR_GEN_FAILURE ("A device attached to the system is not functioning.") for
+    // the processes that have no image file; a refusal or an ended process gives other errors.
+    return error == ERROR_GEN_FAILURE ? ProcessImage::kNone : ProcessImage::kUnknown;
+}
+
+std::wstring ProcessMatchName(ProcessImage image, const std::wstring& imageName, const std::wstring& snapshotName) {
+    if (image == ProcessImage::kNone) return snapshotName;
+    return image == ProcessImage::kFile ? imageName.substr(imageName.rfind(L'\\') + 1) : std::wstring();
+}
+
+std::wstring SnapshotProcessName(DWORD id) {
+    FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    if (!snapshot || !Process32FirstW(snapshot.get(), &entry)) return std::wstring();
+    // Every entry ends or the walk does: the snapshot is a fixed list.
+    do {
+        if (entry.th32ProcessID == id) return std::wstring(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
+    } while (Process32NextW(snapshot.get(), &entry));
+    return std::wstring();
+}
+
 HANDLE* GetProcessHandles(const wchar_t* name, int* count) {
     *count = 0;
     std::vector<DWORD> ids = EnumerateProcesses();
@@ -167,10 +214,12 @@ HANDLE* GetProcessHandles(const wchar_t* name, int* count) {
     std::vector<wchar_t> path;
     for (size_t i = ids.size(); i-- > 0;) {
         KernelHandle process(OpenForMatch(ids[i]));
-        if (!process || !ReadImagePath(process.get(), path)) continue;
-        const wchar_t* fileName = wcsrchr(path.data(), L'\\');
-        fileName = fileName != nullptr ? fileName + 1 : path.data();
-        if (_tcscmpi(fileName, name) == 0) kept.push_back(process.release());
+        if (!process) continue;
+        const ProcessImage image = ReadImagePath(process.get(), path);
+        // Only a process without an image file is looked for in the snapshot.
+        const std::wstring snapshotName = image == ProcessImage::kNone ? SnapshotProcessName(ids[i]) : std::wstring();
+        const std::wstring matchName = ProcessMatchName(image, path.data(), snapshotName);
+        if (!matchName.empty() && _tcscmpi(matchName.c_str(), name) == 0) kept.push_back(process.release());
     }
     if (kept.empty()) return nullptr;
     auto* handles = static_cast<HANDLE*>(calloc(kept.size(), sizeof(HANDLE)));

@@ -43,10 +43,11 @@ void WriteProcesses(HANDLE* handles, int count, FILE* report);
 // What could be learned of one matched process, as read just before its block is written.
 struct ProcessFacts {
     bool opened = false;         // the limited query open succeeded
-    bool pathRead = false;       // its image path could be read
+    bool pathRead = false;       // its image path (without an image file: its snapshot name) could be read
     bool exited = false;         // it had ended once everything else was read
     bool modulesOpened = false;  // the open for reading its memory succeeded
     bool modulesListed = false;  // its module list could be read
+    bool imageFile = true;       // its image name is a file's path (see IsImageFilePath)
 };
 
 // How a process's block comes out. A process that could not be opened, whose path cannot be read or
@@ -55,6 +56,7 @@ enum class ProcessBlock {
     Omitted,            // neither written nor counted
     WithModules,        // path, digest and one line per module
     ModulesUnreadable,  // path, digest and the line saying the modules cannot be read
+    NoImageFile,        // the snapshot's name, no digest and no modules: there is no file to read
 };
 ProcessBlock ChooseProcessBlock(const ProcessFacts& facts);
 
@@ -63,6 +65,24 @@ ProcessBlock ChooseProcessBlock(const ProcessFacts& facts);
 // it could be read. A process that exited with 259 (STILL_ACTIVE) has that exit code too, so the code
 // decides only when nothing else can.
 bool ProcessHasEnded(DWORD waitResult, bool codeRead, DWORD exitCode);
+
+// Whether a process's image name is the path of a file: absolute, on a drive ("C:\...") or a share
+// ("\\server\...", "\\?\...").
+bool IsImageFilePath(const std::wstring& imageName);
+// What a process's image is, from QueryFullProcessImageNameW's answer: whether it succeeded, the error
+// when it did not, and the name it gave.
+enum class ProcessImage {
+    kFile,     // an image file, by its path
+    kNone,     // no image file: System, Registry, Memory Compression, Secure System
+    kUnknown,  // the name could not be read (refused, ended): such a process never matches
+};
+ProcessImage ClassifyProcessImage(bool read, DWORD error, const std::wstring& imageName);
+// The name a PROCESS line is matched with: the file name of an image file; for a process without one
+// the name the process snapshot (CreateToolhelp32Snapshot) gives, "System" or "Registry", since its
+// image name must never be opened, digested or looked for in the current folder; empty otherwise.
+std::wstring ProcessMatchName(ProcessImage image, const std::wstring& imageName, const std::wstring& snapshotName);
+// The name the process snapshot gives process `id`; empty when it lists none.
+std::wstring SnapshotProcessName(DWORD id);
 
 // One matched process as read: its facts, its image path, its digest (empty: none) and module paths.
 struct ProcessRecord {

@@ -199,6 +199,9 @@ TEST(ChooseProcessBlock, FromWhatCouldBeRead) {
         {"ended, path still readable", {true, true, true, false, false}, ProcessBlock::Omitted},
         {"path unreadable", {true, false, false, true, true}, ProcessBlock::Omitted},
         {"not opened", {false, false, false, false, false}, ProcessBlock::Omitted},
+        {"no image file", {true, true, false, false, false, false}, ProcessBlock::NoImageFile},
+        {"no image file, ended", {true, true, true, false, false, false}, ProcessBlock::Omitted},
+        {"no image file, not in the snapshot", {true, false, false, false, false, false}, ProcessBlock::Omitted},
     };
     for (const Row& row : rows) EXPECT_EQ(ChooseProcessBlock(row.facts), row.block) << row.what;
 }
@@ -212,6 +215,7 @@ TEST(FormatProcessSection, CountsTheBlocksWritten) {
         full, L"C:\\a.exe", L"0123456789ABCDEF0123456789ABCDEF", {L"C:\\a.exe", L"", L"C:\\m.dll"}};
     const ProcessRecord b = {ended, L"C:\\b.exe", L"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", {L"C:\\b.exe"}};
     const ProcessRecord c = {guarded, L"C:\\c.exe", L"", {}};
+    const ProcessRecord registry = {{true, true, false, false, false, false}, L"Registry", L"", {}};
     const std::wstring aBlock =
         L"\r\nFile path: C:\\a.exe\r\nMD5: "
         L"0123456789ABCDEF0123456789ABCDEF\r\nModules:\r\nC:\\a.exe\r\n\r\nC:\\m.dll\r\n";
@@ -229,8 +233,66 @@ TEST(FormatProcessSection, CountsTheBlocksWritten) {
         {"one of two ended", {b, a}, L" - 1 handle(s) returned." + aBlock},
         {"modules refused", {a, c}, L" - 2 handle(s) returned." + aBlock + cBlock},
         {"ended between two", {c, b, a}, L" - 2 handle(s) returned." + cBlock + aBlock},
+        {"no image file",
+         {registry},
+         L" - 1 handle(s) returned.\r\nFile path: Registry\r\nMD5: Unable to calculate MD5.\r\nModules:\r\n"},
     };
     for (const Row& row : rows) EXPECT_EQ(FormatProcessSection(row.records), row.text) << row.what;
+}
+
+// QueryFullProcessImageNameW's answers as Windows gives them: a path for a process with an image file,
+// ERROR_GEN_FAILURE for System, Registry and Memory Compression; a bare word, or a path that is not
+// absolute, would otherwise be opened in the current folder.
+TEST(ProcessImages, OnlyAnAbsolutePathIsAFileAndTheOthersGoBySnapshotName) {
+    using I = ProcessImage;
+    const struct {
+        bool read;
+        DWORD error;
+        const wchar_t* image;
+        const wchar_t* snapshot;
+        I kind;
+        const wchar_t* match;
+    } rows[] = {
+        {true, 0, L"C:\\Windows\\System32\\svchost.exe", L"svchost.exe", I::kFile, L"svchost.exe"},
+        {true, 0, L"\\\\?\\C:\\x\\a.exe", L"a.exe", I::kFile, L"a.exe"},
+        {true, 0, L"\\\\server\\share\\b.exe", L"b.exe", I::kFile, L"b.exe"},
+        {true, 0, L"Registry", L"Registry", I::kNone, L"Registry"},
+        {true, 0, L"MemCompression", L"Memory Compression", I::kNone, L"Memory Compression"},
+        {true, 0, L"", L"System", I::kNone, L"System"},
+        {true, 0, L"\\Device\\HarddiskVolume3\\c.exe", L"c.exe", I::kNone, L"c.exe"},
+        {true, 0, L"C:d.exe", L"d.exe", I::kNone, L"d.exe"},
+        {false, ERROR_GEN_FAILURE, L"", L"Registry", I::kNone, L"Registry"},
+        {false, ERROR_GEN_FAILURE, L"", L"Secure System", I::kNone, L"Secure System"},
+        // Refused or ended: never matched, whatever the snapshot says.
+        {false, ERROR_ACCESS_DENIED, L"", L"lsass.exe", I::kUnknown, L""},
+        {false, ERROR_INVALID_PARAMETER, L"", L"e.exe", I::kUnknown, L""},
+    };
+    for (const auto& row : rows) {
+        const I kind = ClassifyProcessImage(row.read, row.error, row.image);
+        EXPECT_EQ(kind, row.kind) << Narrow(row.image) << " " << row.error;
+        EXPECT_EQ(ProcessMatchName(kind, row.image, row.snapshot), row.match) << Narrow(row.image);
+    }
+}
+
+// The snapshot gives a process the file name of its image; a name not there matches nothing, and a
+// file in the current folder named as a process without an image is never read.
+TEST(ProcessImages, TheSnapshotNamesOurOwnProcessAndARegistryFileHereIsNotDigested) {
+    wchar_t module[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameW(nullptr, module, MAX_PATH), 0u);
+    const std::wstring ownName = wcsrchr(module, L'\\') + 1;
+    EXPECT_EQ(_tcscmpi(SnapshotProcessName(GetCurrentProcessId()).c_str(), ownName.c_str()), 0)
+        << Narrow(SnapshotProcessName(GetCurrentProcessId()));
+    EXPECT_EQ(SnapshotProcessName(0xFFFFFFF0), L"");
+
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"Registry", "not a process");
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.path().c_str()));
+    const std::wstring text = Look(L"Registry");
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(text.find(SystemMD5("not a process")), std::wstring::npos) << Narrow(text);
+    EXPECT_EQ(text.rfind(L"\r\nRegistry - ", 0), 0u) << Narrow(text);
 }
 
 // A copy that ends after the match and before its block is read is neither written nor counted.
