@@ -183,10 +183,8 @@ TEST(Scan, BackupRightsAreAskedForBesideTheDebugPrivilegeAndNeverTold) {
         });
         EXPECT_EQ(text, row.text);
         EXPECT_EQ(backupReads, row.backupReads) << Narrow(row.text);
-        const std::vector<std::wstring> wanted =
-            row.admin ? std::vector<std::wstring>{L"SeDebugPrivilege", L"SeBackupPrivilege"}
-                      : std::vector<std::wstring>{};
-        EXPECT_EQ(asked, wanted) << Narrow(row.text);
+        const std::vector<std::wstring> both = {L"SeDebugPrivilege", L"SeBackupPrivilege"};
+        EXPECT_EQ(asked, row.admin ? both : std::vector<std::wstring>());
     }
 }
 
