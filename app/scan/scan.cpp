@@ -107,8 +107,9 @@ bool LogPrivilegesBy(bool admin, const PrivilegeEnabler& enable, FILE* report) {
     // Without it an administrator cannot list System Volume Information, WindowsApps or other users'
     // profiles, nor read files whose access list shuts Administrators out. It is honoured only by opens
     // for backup: FindFirstFileExW's own open of a folder is one, and the by-path opens for reading ask
-    // for it (ReadOpenFlags); GetFileVersionInfoW loads the file itself and cannot. The header tells
-    // only of the debug privilege.
+    // for it (ReadOpenFlags). GetFileAttributesW and GetFileVersionInfoW take no such flag: where they
+    // are refused, an open for backup reads the attributes or the version record. The header tells only
+    // of the debug privilege.
     return enable(kBackupPrivilege) == PrivilegeAttempt::kEnabled;
 }
 

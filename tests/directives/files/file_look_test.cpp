@@ -1,6 +1,9 @@
 // FILE sections on files the tests make: digest, times, size, attributes and version strings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "directives/files/files.h"
 #include "script/interpreter.h"
 #include "tests/directives/files/file_fixtures.h"
@@ -8,6 +11,7 @@
 #include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
+#include "util/version_record.h"
 
 namespace {
 
@@ -108,6 +112,34 @@ TEST(FileLook, RecordsWithoutTranslationFallBackToCommonTables) {
     EXPECT_EQ(VersionLines(L"qftest_version_untranslated.dll"),
               L"FileVersion: 2.0\r\nCompanyName: Untranslated Ltd\r\n");
     EXPECT_EQ(VersionLines(L"qftest_version_unknown.dll"), kNoVersion);
+}
+
+// The record read from the file's own bytes (what a scan with backup rights reads where GetFileVersionInfoW
+// is refused) is the loader's; an image cut anywhere gives no record or that same one.
+TEST(FileLook, TheVersionRecordFromTheFilesBytesIsTheLoadersOne) {
+    const auto reader = [](const std::string& image) {
+        return [&image](uint64_t offset, void* out, DWORD count) {
+            if (offset > image.size() || image.size() - offset < count) return false;
+            memcpy(out, image.data() + offset, count);
+            return true;
+        };
+    };
+    for (const wchar_t* fixture : {L"qftest_version_full.dll", L"qftest_version_untranslated.dll"}) {
+        ScratchFolder folder;
+        const std::wstring path = CopyFixture(folder, fixture);
+        const std::string bytes = ReadFileBytes(path);
+        const std::vector<BYTE> loaded = ReadVersionRecord(path.c_str());
+        const std::vector<BYTE> parsed = VersionResourceOf(reader(bytes));
+        ASSERT_FALSE(parsed.empty()) << Narrow(fixture);
+        ASSERT_GE(loaded.size(), parsed.size());
+        EXPECT_TRUE(std::equal(parsed.begin(), parsed.end(), loaded.begin())) << Narrow(fixture);
+        for (size_t cut = 0; cut < bytes.size(); cut += 37) {
+            const std::string part = bytes.substr(0, cut);
+            const std::vector<BYTE> got = VersionResourceOf(reader(part));
+            EXPECT_TRUE(got.empty() || got == parsed) << cut;
+        }
+    }
+    EXPECT_TRUE(VersionResourceOf(reader(std::string(4096, 'M'))).empty());
 }
 
 TEST(FileLook, ConsecutiveLinesThroughTheInterpreter) {
