@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ void PrintState(DWORD state, FILE* report);
 // The "Group" value of the service's registry key as a new text, or an empty owner when the key cannot
 // be opened or has no readable value of that name.
 OwnedText GetGroup(const wchar_t* serviceName);
+
+// The text of the ServiceDll line of a service that svchost runs: the value ServiceDll of the service
+// key's Parameters sub-key, else of the service key itself, with its environment references expanded
+// and shown whole (each NUL as \0); a failure text when the value there cannot be read or the service
+// key is gone; nothing when neither key has the value.
+std::optional<std::wstring> GetServiceDll(const wchar_t* serviceName);
 
 // The upper-cased service names of the SafeBoot set `setName` ("Minimal" or "Network"), a driver's
 // ".sys" cut off; null when there are none. The caller frees the list with freeString.

@@ -37,6 +37,87 @@ TEST(ServiceWords, StartTypesAndErrorControlsFallBackOutsideTheirTables) {
     EXPECT_STREQ(ErrorControlWords(0xFFFFFFFF), L"Unable to Determine");
 }
 
+// As the Services console shows start types; the service manager keeps a delayed flag for any start
+// type but delays only an automatic one.
+TEST(StartTypeText, QualifiersAsTheServicesConsoleShowsThem) {
+    const struct {
+        DWORD start;
+        bool delayed;
+        bool triggered;
+        const wchar_t* text;
+    } rows[] = {
+        {SERVICE_AUTO_START, false, false, L"Automatic"},
+        {SERVICE_AUTO_START, true, false, L"Automatic (Delayed Start)"},
+        {SERVICE_AUTO_START, false, true, L"Automatic (Trigger Start)"},
+        {SERVICE_AUTO_START, true, true, L"Automatic (Delayed Start, Trigger Start)"},
+        {SERVICE_DEMAND_START, true, false, L"Demand"},
+        {SERVICE_DEMAND_START, true, true, L"Demand (Trigger Start)"},
+        {SERVICE_DISABLED, false, true, L"Disabled (Trigger Start)"},
+        {SERVICE_BOOT_START, true, false, L"Boot"},
+        {7, false, true, L"Unable to Determine (Trigger Start)"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(StartTypeText(row.start, row.delayed, row.triggered), row.text) << Narrow(row.text);
+}
+
+// Image paths as the service manager stores them.
+TEST(NamesSvchost, TheProgramPartOfTheImagePath) {
+    const struct {
+        const wchar_t* path;
+        bool svchost;
+    } rows[] = {
+        {L"%SystemRoot%\\system32\\svchost.exe -k netsvcs -p", true},
+        {L"C:\\WINDOWS\\System32\\SVCHOST.EXE -k LocalServiceNetworkRestricted", true},
+        {L"\"C:\\Windows\\system32\\svchost.exe\" -k UnistackSvcGroup", true},
+        {L"  \"C:\\Windows\\system32\\svchost.exe\"", true},
+        {L"svchost.exe", true},
+        {L"C:/Windows/System32/svchost.exe -k x", true},
+        {L"C:\\Windows\\System32\\svchost -k x", true},  // started with ".exe" added
+        {L"\\SystemRoot\\System32\\svchost.exe", true},
+        {L"C:\\Program Files\\Host\\svchost.exe -k x", true},  // unquoted blank: the first .exe taken
+        {L"\"C:\\Windows\\system32\\svchost.exe", true},       // quote never closed
+        {L"C:\\Windows\\system32\\notsvchost.exe -k x", false},
+        {L"C:\\Windows\\system32\\svchost.exe.bak", false},
+        {L"C:\\Tools\\run.exe C:\\Windows\\system32\\svchost.exe", false},  // an argument, not the program
+        {L"\"C:\\Tools\\run.exe\" svchost.exe", false},
+        {L"C:\\svchost.exe\\other.exe", false},
+        {L"System32\\drivers\\svchost.sys", false},
+        {L"", false},
+        {L"   ", false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(NamesSvchost(row.path), row.svchost) << Narrow(row.path);
+    EXPECT_FALSE(NamesSvchost(nullptr));
+}
+
+// Instances are named <template>_<logon session in hex>, such as CDPUserSvc_3b2f1.
+TEST(UserServices, TemplatesAndInstanceNames) {
+    EXPECT_TRUE(IsUserServiceTemplate(0x50));   // SERVICE_USER_OWN_PROCESS
+    EXPECT_TRUE(IsUserServiceTemplate(0x60));   // SERVICE_USER_SHARE_PROCESS
+    EXPECT_FALSE(IsUserServiceTemplate(0xd0));  // an instance
+    EXPECT_FALSE(IsUserServiceTemplate(0xe0));
+    EXPECT_FALSE(IsUserServiceTemplate(SERVICE_WIN32_SHARE_PROCESS));
+    const struct {
+        const wchar_t* name;
+        bool instance;
+    } rows[] = {
+        {L"CDPUserSvc_3b2f1", true},
+        {L"cdpusersvc_ABCDEF", true},
+        {L"CDPUserSvc_0123456789abcdef", true},
+        {L"CDPUserSvc_0123456789abcdef0", false},
+        {L"CDPUserSvc_", false},
+        {L"CDPUserSvc", false},
+        {L"CDPUserSvc_3b2g", false},
+        {L"CDPUserSvc_3b 2", false},
+        {L"CDPUserSvcX_3b2f1", false},
+        {L"CDPUserSv_3b2f1", false},
+        {L"CDPUserSvc__3b2f1", false},
+        {L"CDPUserSvc_\xFF11", false},  // a full-width digit
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(IsUserServiceInstanceName(row.name, L"CDPUserSvc"), row.instance) << Narrow(row.name);
+    EXPECT_FALSE(IsUserServiceInstanceName(L"_1", L""));
+}
+
 TEST(ServiceDependencies, ServicesAndGroupsEachOnTheirOwnLine) {
     EXPECT_EQ(FormatDependencies(nullptr), L"\r\n(none)");
     EXPECT_EQ(FormatDependencies(L"\0"), L"\r\n(none)");
@@ -107,6 +188,39 @@ TEST(ServiceDetails, FullRecordReadsLineByLine) {
               L"SafeBoot: Minimal(Group) Network(Group)\r\n"
               L"Dependencies:\r\n->RpcSs\r\n->Group: QfGroup\r\n"
               L"Dependant Services:\r\n->Quillfen Child (QfChild) (Paused)\r\n");
+}
+
+// The new lines stand after the line they belong to; the design's lines are as before.
+TEST(ServiceDetails, ServiceDllAndUserServiceInstances) {
+    wchar_t binary[] = L"C:\\Windows\\system32\\svchost.exe -k UnistackSvcGroup";
+    QUERY_SERVICE_CONFIGW config = {};
+    config.dwServiceType = 0x60;
+    config.dwStartType = SERVICE_AUTO_START;
+    config.lpBinaryPathName = binary;
+    ServiceRecord record;
+    record.displayName = L"Connected Devices Platform User Service";
+    record.hasStatus = true;
+    record.state = SERVICE_STOPPED;
+    record.config = &config;
+    record.delayedStart = true;
+    record.serviceDll = L"C:\\Windows\\System32\\CDPUserSvc.dll";
+    record.instancesListed = true;
+    record.instances = {{L"CDPUserSvc_3b2f1", SERVICE_RUNNING}, {L"CDPUserSvc_9a", SERVICE_STOPPED}};
+    const std::wstring head =
+        L"\r\nConnected Devices Platform User Service\r\n(No Description)\r\nCurrent Status: Stopped\r\n"
+        L"Startup Type: Automatic (Delayed Start)\r\nError Control: Ignore\r\n"
+        L"Binary: C:\\Windows\\system32\\svchost.exe -k UnistackSvcGroup\r\n"
+        L"ServiceDll: C:\\Windows\\System32\\CDPUserSvc.dll\r\nGroup: (none)\r\nSafeBoot:\r\n"
+        L"Dependencies:\r\n(none)\r\nDependant Services:\r\n(none)";
+    EXPECT_EQ(FormatServiceDetails(record), head +
+                                                L"\r\nUser Service Instance: CDPUserSvc_3b2f1 (Started)"
+                                                L"\r\nUser Service Instance: CDPUserSvc_9a (Stopped)\r\n");
+    record.instancesListed = false;
+    record.instances.clear();
+    EXPECT_EQ(FormatServiceDetails(record), head + L"\r\nUser Service Instance: (Unable to list services)\r\n");
+    // An instance, or any other service, lists none.
+    config.dwServiceType = 0xe0;
+    EXPECT_EQ(FormatServiceDetails(record), head + L"\r\n");
 }
 
 // What could not be fetched: display name, description, status and the whole configuration.

@@ -271,6 +271,99 @@ TEST(SvcLook, DependenciesOnAServiceAndAGroup) {
                      L"\r\nDependant Services:");
 }
 
+// `text` with `line` inserted after the first line that begins with `label`.
+std::wstring WithLineAfter(const std::wstring& text, const std::wstring& label, const std::wstring& line) {
+    const size_t end = text.find(L"\r\n", text.find(L"\r\n" + label) + 2);
+    return text.substr(0, end) + L"\r\n" + line + text.substr(end);
+}
+
+// Services run by svchost, with their DLLs where svchost looks for them; the other sections stay as
+// they were.
+TEST(SvcLook, ServiceDllOfServicesThatSvchostRuns) {
+    const wchar_t* const binary = L"%SystemRoot%\\System32\\svchost.exe -k QfGroup -p";
+    ServiceShape shape{L"QfSvcHost", L"Quillfen Hosted", SERVICE_WIN32_SHARE_PROCESS};
+    shape.binary = binary;
+    TestService hosted(shape);
+    ScopedKey key(HKEY_LOCAL_MACHINE, std::wstring(kServicesPath) + L"QfSvcHost", KeyBefore::kShare);
+    wchar_t root[MAX_PATH] = {};
+    ASSERT_NE(GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH), 0u);
+    const Section plain{L"QfSvcHost", L"Quillfen Hosted", L"(No Description)", L"Demand", L"Normal", binary, L"(none)",
+                        L""};
+    auto withDll = [&](const std::wstring& dll) {
+        return WithLineAfter(plain.Text(), L"Binary: ", L"ServiceDll: " + dll);
+    };
+
+    EXPECT_EQ(Look(L"QfSvcHost"), plain.Text());  // none anywhere: no line
+    key.SetString(L"ServiceDll", L"%SystemRoot%\\System32\\qfkey.dll", {}, REG_EXPAND_SZ);
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\System32\\qfkey.dll"));
+    key.CreateSubKey(L"Parameters");  // a Parameters key without the value: the service key's
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\System32\\qfkey.dll"));
+    key.SetString(L"ServiceDll", L"%SystemRoot%\\System32\\qfparam.dll", L"Parameters", REG_EXPAND_SZ);
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\System32\\qfparam.dll"));
+
+    // Shown whole: NULs as \0 (each piece expanded), line breaks as stored, any length.
+    const wchar_t nulData[] = L"%SystemRoot%\\a.dll\0%SystemRoot%\\b.dll\0";
+    key.SetValue(L"ServiceDll", REG_EXPAND_SZ, nulData, sizeof nulData, L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\a.dll\\0" + root + L"\\b.dll"));
+    key.SetString(L"ServiceDll", L"C:\\q.dll\r\nGroup: forged", L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(L"C:\\q.dll\r\nGroup: forged"));
+    const std::wstring longDll = L"C:\\" + std::wstring(32767 - 7, L'd') + L".dll";
+    key.SetString(L"ServiceDll", longDll, L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(longDll));
+    key.SetString(L"ServiceDll", L"", L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(L""));
+
+    // The same value under a service that another program runs: no line.
+    TestService own({L"QfSvcOwnHost", L"Quillfen Own", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                     SERVICE_ERROR_NORMAL, L"C:\\quillfen\\svchost.exe.bak -k QfGroup"});
+    ScopedKey ownKey(HKEY_LOCAL_MACHINE, std::wstring(kServicesPath) + L"QfSvcOwnHost", KeyBefore::kShare);
+    ownKey.SetString(L"ServiceDll", L"C:\\q.dll", L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcOwnHost"), (Section{L"QfSvcOwnHost", L"Quillfen Own", L"(No Description)", L"Demand",
+                                              L"Normal", L"C:\\quillfen\\svchost.exe.bak -k QfGroup", L"(none)", L""}
+                                          .Text()));
+    // A service deleted once the service manager has answered has no key left to read.
+    EXPECT_EQ(GetServiceDll(L"QfNoSuchService"), L"(Unable to open service key)");
+}
+
+// Delayed and trigger starts: Wine 8's service manager keeps neither (it answers ERROR_INVALID_LEVEL),
+// and then the start type reads as before; the qualifiers' texts are checked on crafted records.
+TEST(SvcLook, StartQualifiersWhereTheServiceManagerKeepsThem) {
+    TestService service({L"QfSvcDelayed", L"Quillfen Delayed", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START});
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ServiceHandle handle(OpenServiceW(manager.get(), L"QfSvcDelayed", SERVICE_ALL_ACCESS));
+    SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
+    const bool kept = ChangeServiceConfig2W(handle.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed) != FALSE;
+    if (!kept) std::printf("the service manager keeps no delayed start: %lu\n", GetLastError());
+    EXPECT_EQ(Look(L"QfSvcDelayed"), (Section{L"QfSvcDelayed", L"Quillfen Delayed", L"(No Description)",
+                                              kept ? L"Automatic (Delayed Start)" : L"Automatic", L"Normal",
+                                              L"C:\\quillfen\\svc.exe", L"(none)", L""}
+                                          .Text()));
+}
+
+// Per-user services: Wine 8's service manager refuses their types (ERROR_INVALID_PARAMETER), so where
+// it does the instance lines are checked on crafted records and names only.
+TEST(SvcLook, PerUserTemplateAndInstance) {
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ServiceHandle made(CreateServiceW(manager.get(), L"QfUserSvc", L"Quillfen User", SERVICE_ALL_ACCESS, 0x50,
+                                      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\user.exe", nullptr,
+                                      nullptr, nullptr, nullptr, nullptr));
+    if (!made) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        std::printf("the service manager refuses per-user services: %lu\n", GetLastError());
+        return;
+    }
+    ServiceHandle instance(CreateServiceW(manager.get(), L"QfUserSvc_1a2b", L"Quillfen User 1a2b", SERVICE_ALL_ACCESS,
+                                          0xd0, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\user.exe",
+                                          nullptr, nullptr, nullptr, nullptr, nullptr));
+    const std::wstring text = Look(L"QfUserSvc");
+    EXPECT_NE(text.find(L"Dependant Services:\r\n(none)\r\nUser Service Instance: QfUserSvc_1a2b (Stopped)\r\n"),
+              std::wstring::npos)
+        << Narrow(text);
+    EXPECT_EQ(Look(L"QfUserSvc_1a2b").find(L"User Service Instance"), std::wstring::npos);
+    if (instance) DeleteService(instance.get());
+    DeleteService(made.get());
+}
+
 // A service the platform installs: its texts are the platform's, so the section is checked for the
 // shape every section has, and shown where it is not what Wine 8 writes.
 TEST(SvcLook, BuiltInRemoteProcedureCallService) {
