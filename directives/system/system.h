@@ -35,6 +35,25 @@ String* GetSafeBootServices(const wchar_t* setName);
 // The group names of the same set, as the registry spells them; null when there are none.
 String* GetSafeBootGroups(const wchar_t* setName);
 
+// --- command_line.cpp ---
+
+// Where a process keeps its command line: the PEB (a WOW64 process's own 32-bit one when `wow64Peb`)
+// holds the address of its process parameters, which hold the command line as a UNICODE_STRING.
+struct CommandLineLayout {
+    bool readable = false;  // false: the reader cannot reach it (a 32-bit reader, a 64-bit process)
+    bool wow64Peb = false;
+    unsigned pointerSize = 0;
+    unsigned parametersOffset = 0;   // of ProcessParameters in the PEB
+    unsigned commandLineOffset = 0;  // of CommandLine in RTL_USER_PROCESS_PARAMETERS
+};
+// The layout for a reader of this build (`reader64`) or a 32-bit one under WOW64 (`readerWow64`), and
+// a process that runs under WOW64 or not.
+CommandLineLayout ChooseCommandLineLayout(bool reader64, bool readerWow64, bool targetWow64);
+// The command line of a process, whole: asked of the system through `query` (the limited query right),
+// else read through `memory` (query and memory-read rights; null when not opened so). False, with
+// `commandLine` untouched, when neither works.
+bool ReadCommandLine(HANDLE query, HANDLE memory, std::wstring& commandLine);
+
 // --- proc_look.cpp ---
 
 // Opens every process whose image file name equals `name` (ignoring case), the last enumerated first,
@@ -77,6 +96,8 @@ struct ProcessRecord {
     std::wstring path;
     std::wstring digest;
     std::vector<std::wstring> modules;
+    bool commandLineRead = false;
+    std::wstring commandLine;  // whole, as the process holds it
 };
 
 // What follows the echoed line for these records, in their order: " - N handle(s) returned." with N
