@@ -45,6 +45,7 @@ struct CommandLineLayout {
     unsigned pointerSize = 0;
     unsigned parametersOffset = 0;   // of ProcessParameters in the PEB
     unsigned commandLineOffset = 0;  // of CommandLine in RTL_USER_PROCESS_PARAMETERS
+    bool operator==(const CommandLineLayout&) const = default;
 };
 // The layout for a reader of this build (`reader64`) or a 32-bit one under WOW64 (`readerWow64`), and
 // a process that runs under WOW64 or not.

@@ -8,7 +8,6 @@
 #include <wincrypt.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "directives/system/system.h"
@@ -298,45 +297,30 @@ TEST(ProcessHasEnded, TheWaitDecidesAndTheExitCodeOnlyWithoutIt) {
 // Command lines read from the copies themselves, whatever they hold and up to the longest a process
 // can be given (32,767 characters with the terminator).
 TEST(ProcLook, CommandLinesAsTheCopiesWereStarted) {
-    for (const std::wstring& extra : {std::wstring(L" \"two words\"\r\nModules:\t\x263A"), std::wstring()}) {
+    const size_t base =
+        (L"\"" + Sleepers::path() + L"\" QuillfenSleeperReady" + std::to_wstring(GetCurrentProcessId()) + L"_0").size();
+    for (const std::wstring& extra : {std::wstring(L" \"two words\"\r\nModules:\t\x263A"), std::wstring(),
+                                      L" " + std::wstring(32766 - base - 1, L'x')}) {
         Sleepers sleepers(1, nullptr, extra);
         ASSERT_EQ(sleepers.ids().size(), 1u);
-        std::wstring expected = sleepers.CommandLine(sleepers.ids()[0]);
-        std::wstring text = Look(kSleeper);
+        const std::wstring expected = sleepers.CommandLine(sleepers.ids()[0]);
+        const std::wstring text = Look(kSleeper);
         EXPECT_NE(text.find(L"\r\nCommand line: " + expected + L"\r\nModules:\r\n"), std::wstring::npos)
-            << Narrow(text.substr(0, 400));
+            << expected.size() << Narrow(text.substr(0, 400));
     }
-    Sleepers base(1);
-    const size_t room = 32766 - base.CommandLine(base.ids()[0]).size();
-    Sleepers longest(1, nullptr, L" " + std::wstring(room - 1, L'x'));
-    ASSERT_EQ(longest.ids().size(), 1u);
-    std::wstring line = L"\r\nCommand line: " + longest.CommandLine(longest.ids()[0]) + L"\r\n";
-    EXPECT_EQ(line.size(), 32766u + 18u);
-    EXPECT_NE(Look(kSleeper).find(line), std::wstring::npos);
 }
 
 // Where the process parameters are, as Windows lays them out: a 64-bit process's PEB and parameters;
 // a WOW64 process's own 32-bit ones, which a 64-bit reader finds through ProcessWow64Information and a
 // 32-bit reader as its own; a 64-bit process is out of a 32-bit reader's reach.
 TEST(ChooseCommandLineLayout, ByReaderAndProcess) {
-    const struct {
-        const char* what;
-        bool reader64, readerWow64, targetWow64;
-        CommandLineLayout layout;
-    } rows[] = {
-        {"64-bit reads 64-bit", true, false, false, {true, false, 8, 0x20, 0x70}},
-        {"64-bit reads WOW64", true, false, true, {true, true, 4, 0x10, 0x40}},
-        {"WOW64 reads WOW64", false, true, true, {true, false, 4, 0x10, 0x40}},
-        {"WOW64 reads 64-bit", false, true, false, {false, false, 0, 0, 0}},
-        {"32-bit Windows", false, false, false, {true, false, 4, 0x10, 0x40}},
-    };
-    for (const auto& row : rows) {
-        CommandLineLayout got = ChooseCommandLineLayout(row.reader64, row.readerWow64, row.targetWow64);
-        EXPECT_EQ(std::tie(got.readable, got.wow64Peb, got.pointerSize, got.parametersOffset, got.commandLineOffset),
-                  std::tie(row.layout.readable, row.layout.wow64Peb, row.layout.pointerSize,
-                           row.layout.parametersOffset, row.layout.commandLineOffset))
-            << row.what;
-    }
+    const CommandLineLayout native64 = {true, false, 8, 0x20, 0x70}, wow64 = {true, true, 4, 0x10, 0x40},
+                            native32 = {true, false, 4, 0x10, 0x40};
+    EXPECT_TRUE(ChooseCommandLineLayout(true, false, false) == native64);
+    EXPECT_TRUE(ChooseCommandLineLayout(true, false, true) == wow64);
+    EXPECT_TRUE(ChooseCommandLineLayout(false, true, true) == native32);
+    EXPECT_TRUE(ChooseCommandLineLayout(false, false, false) == native32);  // 32-bit Windows
+    EXPECT_FALSE(ChooseCommandLineLayout(false, true, false).readable);
 }
 
 // A copy whose security lets anyone query it but not read its memory, as a protected process does.

@@ -42,80 +42,58 @@ TEST(ServiceWords, StartTypesAndErrorControlsFallBackOutsideTheirTables) {
 TEST(StartTypeText, QualifiersAsTheServicesConsoleShowsThem) {
     const struct {
         DWORD start;
-        bool delayed;
-        bool triggered;
+        bool delayed, triggered;
         const wchar_t* text;
-    } rows[] = {
-        {SERVICE_AUTO_START, false, false, L"Automatic"},
-        {SERVICE_AUTO_START, true, false, L"Automatic (Delayed Start)"},
-        {SERVICE_AUTO_START, false, true, L"Automatic (Trigger Start)"},
-        {SERVICE_AUTO_START, true, true, L"Automatic (Delayed Start, Trigger Start)"},
-        {SERVICE_DEMAND_START, true, false, L"Demand"},
-        {SERVICE_DEMAND_START, true, true, L"Demand (Trigger Start)"},
-        {SERVICE_DISABLED, false, true, L"Disabled (Trigger Start)"},
-        {SERVICE_BOOT_START, true, false, L"Boot"},
-        {7, false, true, L"Unable to Determine (Trigger Start)"},
-    };
+    } rows[] = {{2, false, false, L"Automatic"},
+                {2, true, false, L"Automatic (Delayed Start)"},
+                {2, false, true, L"Automatic (Trigger Start)"},
+                {2, true, true, L"Automatic (Delayed Start, Trigger Start)"},
+                {3, true, false, L"Demand"},
+                {3, true, true, L"Demand (Trigger Start)"},
+                {4, false, true, L"Disabled (Trigger Start)"},
+                {7, false, true, L"Unable to Determine (Trigger Start)"}};
     for (const auto& row : rows)
         EXPECT_EQ(StartTypeText(row.start, row.delayed, row.triggered), row.text) << Narrow(row.text);
 }
 
-// Image paths as the service manager stores them.
+// Image paths as the service manager stores them: the program part decides, not the arguments.
 TEST(NamesSvchost, TheProgramPartOfTheImagePath) {
-    const struct {
-        const wchar_t* path;
-        bool svchost;
-    } rows[] = {
-        {L"%SystemRoot%\\system32\\svchost.exe -k netsvcs -p", true},
-        {L"C:\\WINDOWS\\System32\\SVCHOST.EXE -k LocalServiceNetworkRestricted", true},
-        {L"\"C:\\Windows\\system32\\svchost.exe\" -k UnistackSvcGroup", true},
-        {L"  \"C:\\Windows\\system32\\svchost.exe\"", true},
-        {L"svchost.exe", true},
-        {L"C:/Windows/System32/svchost.exe -k x", true},
-        {L"C:\\Windows\\System32\\svchost -k x", true},  // started with ".exe" added
-        {L"\\SystemRoot\\System32\\svchost.exe", true},
-        {L"C:\\Program Files\\Host\\svchost.exe -k x", true},  // unquoted blank: the first .exe taken
-        {L"\"C:\\Windows\\system32\\svchost.exe", true},       // quote never closed
-        {L"C:\\Windows\\system32\\notsvchost.exe -k x", false},
-        {L"C:\\Windows\\system32\\svchost.exe.bak", false},
-        {L"C:\\Tools\\run.exe C:\\Windows\\system32\\svchost.exe", false},  // an argument, not the program
-        {L"\"C:\\Tools\\run.exe\" svchost.exe", false},
-        {L"C:\\svchost.exe\\other.exe", false},
-        {L"System32\\drivers\\svchost.sys", false},
-        {L"", false},
-        {L"   ", false},
-    };
-    for (const auto& row : rows) EXPECT_EQ(NamesSvchost(row.path), row.svchost) << Narrow(row.path);
+    const wchar_t* const svchost[] = {L"%SystemRoot%\\system32\\svchost.exe -k netsvcs -p",
+                                      L"C:\\WINDOWS\\System32\\SVCHOST.EXE -k LocalServiceNetworkRestricted",
+                                      L"  \"C:\\Windows\\system32\\svchost.exe\" -k UnistackSvcGroup",
+                                      L"svchost.exe",
+                                      L"C:/Windows/System32/svchost.exe -k x",
+                                      L"C:\\Windows\\System32\\svchost -k x",        // started with ".exe" added
+                                      L"C:\\Program Files\\Host\\svchost.exe -k x",  // unquoted: the first .exe
+                                      L"\"C:\\Windows\\system32\\svchost.exe"};      // quote never closed
+    const wchar_t* const others[] = {L"C:\\Windows\\system32\\notsvchost.exe -k x",
+                                     L"C:\\Windows\\system32\\svchost.exe.bak",
+                                     L"C:\\Tools\\run.exe C:\\Windows\\system32\\svchost.exe",
+                                     L"\"C:\\Tools\\run.exe\" svchost.exe",
+                                     L"C:\\svchost.exe\\other.exe",
+                                     L"System32\\drivers\\svchost.sys",
+                                     L"   "};
+    for (const wchar_t* path : svchost) EXPECT_TRUE(NamesSvchost(path)) << Narrow(path);
+    for (const wchar_t* path : others) EXPECT_FALSE(NamesSvchost(path)) << Narrow(path);
     EXPECT_FALSE(NamesSvchost(nullptr));
 }
 
-// Instances are named <template>_<logon session in hex>, such as CDPUserSvc_3b2f1.
+// Templates are 0x50 and 0x60, their instances 0xd0 and 0xe0, named <template>_<logon session in hex>.
 TEST(UserServices, TemplatesAndInstanceNames) {
-    EXPECT_TRUE(IsUserServiceTemplate(0x50));   // SERVICE_USER_OWN_PROCESS
-    EXPECT_TRUE(IsUserServiceTemplate(0x60));   // SERVICE_USER_SHARE_PROCESS
-    EXPECT_FALSE(IsUserServiceTemplate(0xd0));  // an instance
-    EXPECT_FALSE(IsUserServiceTemplate(0xe0));
-    EXPECT_FALSE(IsUserServiceTemplate(SERVICE_WIN32_SHARE_PROCESS));
-    const struct {
-        const wchar_t* name;
-        bool instance;
-    } rows[] = {
-        {L"CDPUserSvc_3b2f1", true},
-        {L"cdpusersvc_ABCDEF", true},
-        {L"CDPUserSvc_0123456789abcdef", true},
-        {L"CDPUserSvc_0123456789abcdef0", false},
-        {L"CDPUserSvc_", false},
-        {L"CDPUserSvc", false},
-        {L"CDPUserSvc_3b2g", false},
-        {L"CDPUserSvc_3b 2", false},
-        {L"CDPUserSvcX_3b2f1", false},
-        {L"CDPUserSv_3b2f1", false},
-        {L"CDPUserSvc__3b2f1", false},
-        {L"CDPUserSvc_\xFF11", false},  // a full-width digit
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(IsUserServiceInstanceName(row.name, L"CDPUserSvc"), row.instance) << Narrow(row.name);
-    EXPECT_FALSE(IsUserServiceInstanceName(L"_1", L""));
+    EXPECT_TRUE(IsUserServiceTemplate(0x50) && IsUserServiceTemplate(0x60));
+    EXPECT_FALSE(IsUserServiceTemplate(0xd0) || IsUserServiceTemplate(0xe0) || IsUserServiceTemplate(0x20));
+    const wchar_t* const instances[] = {L"CDPUserSvc_3b2f1", L"cdpusersvc_ABCDEF", L"CDPUserSvc_0123456789abcdef"};
+    const wchar_t* const others[] = {L"CDPUserSvc_0123456789abcdef0",
+                                     L"CDPUserSvc_",
+                                     L"CDPUserSvc",
+                                     L"CDPUserSvc_3b2g",
+                                     L"CDPUserSvc_3b 2",
+                                     L"CDPUserSvcX_3b2f1",
+                                     L"CDPUserSv_3b2f1",
+                                     L"CDPUserSvc__3b2f",
+                                     L"CDPUserSvc_\xFF11"};
+    for (const wchar_t* name : instances) EXPECT_TRUE(IsUserServiceInstanceName(name, L"CDPUserSvc")) << Narrow(name);
+    for (const wchar_t* name : others) EXPECT_FALSE(IsUserServiceInstanceName(name, L"CDPUserSvc")) << Narrow(name);
 }
 
 TEST(ServiceDependencies, ServicesAndGroupsEachOnTheirOwnLine) {

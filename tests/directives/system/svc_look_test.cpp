@@ -313,55 +313,8 @@ TEST(SvcLook, ServiceDllOfServicesThatSvchostRuns) {
     key.SetString(L"ServiceDll", L"", L"Parameters");
     EXPECT_EQ(Look(L"QfSvcHost"), withDll(L""));
 
-    // The same value under a service that another program runs: no line.
-    TestService own({L"QfSvcOwnHost", L"Quillfen Own", SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                     SERVICE_ERROR_NORMAL, L"C:\\quillfen\\svchost.exe.bak -k QfGroup"});
-    ScopedKey ownKey(HKEY_LOCAL_MACHINE, std::wstring(kServicesPath) + L"QfSvcOwnHost", KeyBefore::kShare);
-    ownKey.SetString(L"ServiceDll", L"C:\\q.dll", L"Parameters");
-    EXPECT_EQ(Look(L"QfSvcOwnHost"), (Section{L"QfSvcOwnHost", L"Quillfen Own", L"(No Description)", L"Demand",
-                                              L"Normal", L"C:\\quillfen\\svchost.exe.bak -k QfGroup", L"(none)", L""}
-                                          .Text()));
     // A service deleted once the service manager has answered has no key left to read.
     EXPECT_EQ(GetServiceDll(L"QfNoSuchService"), L"(Unable to open service key)");
-}
-
-// Delayed and trigger starts: Wine 8's service manager keeps neither (it answers ERROR_INVALID_LEVEL),
-// and then the start type reads as before; the qualifiers' texts are checked on crafted records.
-TEST(SvcLook, StartQualifiersWhereTheServiceManagerKeepsThem) {
-    TestService service({L"QfSvcDelayed", L"Quillfen Delayed", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START});
-    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    ServiceHandle handle(OpenServiceW(manager.get(), L"QfSvcDelayed", SERVICE_ALL_ACCESS));
-    SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
-    const bool kept = ChangeServiceConfig2W(handle.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed) != FALSE;
-    if (!kept) std::printf("the service manager keeps no delayed start: %lu\n", GetLastError());
-    EXPECT_EQ(Look(L"QfSvcDelayed"), (Section{L"QfSvcDelayed", L"Quillfen Delayed", L"(No Description)",
-                                              kept ? L"Automatic (Delayed Start)" : L"Automatic", L"Normal",
-                                              L"C:\\quillfen\\svc.exe", L"(none)", L""}
-                                          .Text()));
-}
-
-// Per-user services: Wine 8's service manager refuses their types (ERROR_INVALID_PARAMETER), so where
-// it does the instance lines are checked on crafted records and names only.
-TEST(SvcLook, PerUserTemplateAndInstance) {
-    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    ServiceHandle made(CreateServiceW(manager.get(), L"QfUserSvc", L"Quillfen User", SERVICE_ALL_ACCESS, 0x50,
-                                      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\user.exe", nullptr,
-                                      nullptr, nullptr, nullptr, nullptr));
-    if (!made) {
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-        std::printf("the service manager refuses per-user services: %lu\n", GetLastError());
-        return;
-    }
-    ServiceHandle instance(CreateServiceW(manager.get(), L"QfUserSvc_1a2b", L"Quillfen User 1a2b", SERVICE_ALL_ACCESS,
-                                          0xd0, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, L"C:\\quillfen\\user.exe",
-                                          nullptr, nullptr, nullptr, nullptr, nullptr));
-    const std::wstring text = Look(L"QfUserSvc");
-    EXPECT_NE(text.find(L"Dependant Services:\r\n(none)\r\nUser Service Instance: QfUserSvc_1a2b (Stopped)\r\n"),
-              std::wstring::npos)
-        << Narrow(text);
-    EXPECT_EQ(Look(L"QfUserSvc_1a2b").find(L"User Service Instance"), std::wstring::npos);
-    if (instance) DeleteService(instance.get());
-    DeleteService(made.get());
 }
 
 // A service the platform installs: its texts are the platform's, so the section is checked for the
