@@ -70,8 +70,25 @@ bool HasTriggers(SC_HANDLE service) {
            reinterpret_cast<const TriggerInfo*>(info.data())->cTriggers != 0;
 }
 
-// The instances of the per-user template `name`, in enumeration order, into `instances`. The list
-// comes in pieces when it exceeds the buffer (the call returns at most 256 KiB at a time).
+bool Contains(const String* list, const wchar_t* text) {
+    for (; list != nullptr; list = list->next)
+        if (_tcscmpi(list->text, text) == 0) return true;
+    return false;
+}
+
+// Each set is read afresh for its test; the group tests only for a service that has a group.
+SafeBootMarks GetSafeBootMarks(const wchar_t* name, const wchar_t* group) {
+    SafeBootMarks marks;
+    marks.minimal = Contains(StringList(GetSafeBootServices(kMinimalSet)).get(), name);
+    if (group != nullptr) marks.minimalGroup = Contains(StringList(GetSafeBootGroups(kMinimalSet)).get(), group);
+    marks.network = Contains(StringList(GetSafeBootServices(kNetworkSet)).get(), name);
+    if (group != nullptr) marks.networkGroup = Contains(StringList(GetSafeBootGroups(kNetworkSet)).get(), group);
+    return marks;
+}
+
+}  // namespace
+
+// The list comes in pieces when it exceeds the buffer (the call returns at most 256 KiB at a time).
 bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>& instances) {
     ServiceHandle manager(OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) return false;
@@ -98,24 +115,6 @@ bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>&
     }
     return false;
 }
-
-bool Contains(const String* list, const wchar_t* text) {
-    for (; list != nullptr; list = list->next)
-        if (_tcscmpi(list->text, text) == 0) return true;
-    return false;
-}
-
-// Each set is read afresh for its test; the group tests only for a service that has a group.
-SafeBootMarks GetSafeBootMarks(const wchar_t* name, const wchar_t* group) {
-    SafeBootMarks marks;
-    marks.minimal = Contains(StringList(GetSafeBootServices(kMinimalSet)).get(), name);
-    if (group != nullptr) marks.minimalGroup = Contains(StringList(GetSafeBootGroups(kMinimalSet)).get(), group);
-    marks.network = Contains(StringList(GetSafeBootServices(kNetworkSet)).get(), name);
-    if (group != nullptr) marks.networkGroup = Contains(StringList(GetSafeBootGroups(kNetworkSet)).get(), group);
-    return marks;
-}
-
-}  // namespace
 
 void SvcLook(wchar_t* line, FILE* report) {
     Log(L"\r\n", report);

@@ -17,6 +17,13 @@
 // Writes the words of one service current-state value, with nothing around them.
 void PrintState(DWORD state, FILE* report);
 
+// --- svc_look.cpp ---
+
+struct ServiceInstance;
+// The services named as instances of the per-user template `name`, in enumeration order, appended to
+// `instances`; false when the services cannot be listed.
+bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>& instances);
+
 // --- service_registry.cpp ---
 
 // The "Group" value of the service's registry key as a new text, or an empty owner when the key cannot

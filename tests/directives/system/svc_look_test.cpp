@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "directives/system/service_format.h"
 #include "directives/system/system.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
@@ -315,6 +316,20 @@ TEST(SvcLook, ServiceDllOfServicesThatSvchostRuns) {
 
     // A service deleted once the service manager has answered has no key left to read.
     EXPECT_EQ(GetServiceDll(L"QfNoSuchService"), L"(Unable to open service key)");
+}
+
+// Instances are found by name among all services (Wine 8 refuses the per-user types, so services of
+// the usual type stand in for them here).
+TEST(ListUserServiceInstances, ServicesNamedAfterTheTemplate) {
+    TestService first({L"QfTmpl_1a2b", L"Quillfen Instance"}), second({L"QfTmpl_FF", L"Quillfen Instance 2"}),
+        other({L"QfTmpl_x1", L"Quillfen Not An Instance"});
+    std::vector<ServiceInstance> instances;
+    ASSERT_TRUE(ListUserServiceInstances(L"qftmpl", instances));
+    std::vector<std::wstring> names;
+    for (const ServiceInstance& instance : instances)
+        names.push_back(instance.name + L" " + StateWords(instance.state));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"QfTmpl_1a2b Stopped", L"QfTmpl_FF Stopped"}));
 }
 
 // A service the platform installs: its texts are the platform's, so the section is checked for the
