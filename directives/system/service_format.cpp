@@ -37,12 +37,7 @@ const wchar_t kInstanceLabel[] = L"\r\nUser Service Instance: ";
 const wchar_t kNoInstanceList[] = L"(Unable to list services)";
 const wchar_t kSvchost[] = L"svchost";
 const wchar_t kExe[] = L".exe";
-const size_t kExeLength = 4;
 const size_t kMaxLuidDigits = 16;
-
-bool EndsWithExe(const std::wstring& text) {
-    return text.size() >= kExeLength && _tcscmpi(text.c_str() + text.size() - kExeLength, kExe) == 0;
-}
 
 // The program part of an image path, as the service manager's process start takes it.
 std::wstring ProgramPart(const wchar_t* imagePath) {
@@ -57,9 +52,9 @@ std::wstring ProgramPart(const wchar_t* imagePath) {
     // Unquoted, each text before a blank is tried in turn as the program.
     for (size_t blank = path.find(L' '); blank != std::wstring::npos; blank = path.find(L' ', blank + 1)) {
         std::wstring candidate = path.substr(0, blank);
-        if (EndsWithExe(candidate)) return candidate;
+        if (EndsWithIgnoringCase(candidate, kExe)) return candidate;
     }
-    if (EndsWithExe(path)) return path;
+    if (EndsWithIgnoringCase(path, kExe)) return path;
     return path.substr(0, path.find(L' '));
 }
 
@@ -93,7 +88,7 @@ bool NamesSvchost(const wchar_t* imagePath) {
     std::wstring program = ProgramPart(imagePath);
     size_t slash = program.find_last_of(L"\\/");
     std::wstring fileName = slash == std::wstring::npos ? program : program.substr(slash + 1);
-    if (EndsWithExe(fileName)) fileName.resize(fileName.size() - kExeLength);
+    if (EndsWithIgnoringCase(fileName, kExe)) fileName.resize(fileName.size() - wcslen(kExe));
     return _tcscmpi(fileName.c_str(), kSvchost) == 0;
 }
 

@@ -104,10 +104,7 @@ String* GetSafeBootServices(const wchar_t* setName) {
             return;
         std::wstring service = name;
         // Drivers are often listed by their file name; without ".sys" it is the service's name.
-        size_t length = service.size();
-        if (length >= kDriverSuffixLength &&
-            _tcscmpi(service.c_str() + length - kDriverSuffixLength, kDriverSuffix) == 0)
-            service.resize(length - kDriverSuffixLength);
+        if (EndsWithIgnoringCase(service, kDriverSuffix)) service.resize(service.size() - kDriverSuffixLength);
         _tcstoupr(service.data());
         services = addString(services, service.c_str());
     });
