@@ -93,8 +93,10 @@ bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>&
     ServiceHandle manager(OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) return false;
     std::vector<BYTE> buffer(kEnumBytes + kFetchSpareBytes);
+    std::vector<ServiceInstance> found;
     DWORD resume = 0;
     for (unsigned round = 0; round < kMaxEnumRounds; ++round) {
+        const DWORD before = resume;
         DWORD needed = 0;
         DWORD count = 0;
         const DWORD size = static_cast<DWORD>(buffer.size() - kFetchSpareBytes);
@@ -105,12 +107,17 @@ bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>&
         const DWORD fits = size / sizeof(ENUM_SERVICE_STATUS_PROCESSW);
         for (DWORD i = 0; i < count && i < fits; ++i)
             if (entries[i].lpServiceName != nullptr && IsUserServiceInstanceName(entries[i].lpServiceName, name))
-                instances.push_back({entries[i].lpServiceName, entries[i].ServiceStatusProcess.dwCurrentState});
-        if (done) return true;
-        // Not one entry fitted: room for the next one.
+                found.push_back({entries[i].lpServiceName, entries[i].ServiceStatusProcess.dwCurrentState});
+        if (done) {
+            instances.insert(instances.end(), found.begin(), found.end());
+            return true;
+        }
+        // Not one entry fitted: room for the next one. Entries without a step forward would come again.
         if (count == 0) {
             if (needed <= size || needed > kMaxEnumBytes) return false;
             buffer.assign(needed + kFetchSpareBytes, 0);
+        } else if (resume == before) {
+            return false;
         }
     }
     return false;

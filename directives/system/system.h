@@ -21,7 +21,7 @@ void PrintState(DWORD state, FILE* report);
 
 struct ServiceInstance;
 // The services named as instances of the per-user template `name`, in enumeration order, appended to
-// `instances`; false when the services cannot be listed.
+// `instances`; false, with `instances` untouched, when the services cannot be listed whole.
 bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>& instances);
 
 // --- service_registry.cpp ---
