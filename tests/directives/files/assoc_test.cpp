@@ -120,8 +120,6 @@ TEST(UserChoiceLine, CommandFriendlyNameOrFailure) {
     } rows[] = {
         {{L"AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt", false, L"Unable to open command key.", L"Photos"},
          L"User Choice: AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt - Photos (no command line)"},
-        {{L"AppXq", false, L"Unable to get association string.", L""},
-         L"User Choice: AppXq - Unable to get association string."},
         {{std::wstring(L"A\0B", 3), false, L"", std::wstring(L"N\0M", 3)},
          L"User Choice: A\\0B - N\\0M (no command line)"},
     };

@@ -272,12 +272,6 @@ TEST(SvcLook, DependenciesOnAServiceAndAGroup) {
                      L"\r\nDependant Services:");
 }
 
-// `text` with `line` inserted after the first line that begins with `label`.
-std::wstring WithLineAfter(const std::wstring& text, const std::wstring& label, const std::wstring& line) {
-    const size_t end = text.find(L"\r\n", text.find(L"\r\n" + label) + 2);
-    return text.substr(0, end) + L"\r\n" + line + text.substr(end);
-}
-
 // Services run by svchost, with their DLLs where svchost looks for them; the other sections stay as
 // they were.
 TEST(SvcLook, ServiceDllOfServicesThatSvchostRuns) {
@@ -288,13 +282,14 @@ TEST(SvcLook, ServiceDllOfServicesThatSvchostRuns) {
     ScopedKey key(HKEY_LOCAL_MACHINE, std::wstring(kServicesPath) + L"QfSvcHost", KeyBefore::kShare);
     wchar_t root[MAX_PATH] = {};
     ASSERT_NE(GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH), 0u);
-    const Section plain{L"QfSvcHost", L"Quillfen Hosted", L"(No Description)", L"Demand", L"Normal", binary, L"(none)",
-                        L""};
+    // The line follows "Binary:", so the expected section is one whose binary is followed by it.
     auto withDll = [&](const std::wstring& dll) {
-        return WithLineAfter(plain.Text(), L"Binary: ", L"ServiceDll: " + dll);
+        const std::wstring shown = binary + (dll == L"-" ? L"" : L"\r\nServiceDll: " + dll);
+        return Section{L"QfSvcHost", L"Quillfen Hosted", L"(No Description)", L"Demand",
+                       L"Normal",    shown.c_str(),      L"(none)",           L""}
+            .Text();
     };
-
-    EXPECT_EQ(Look(L"QfSvcHost"), plain.Text());  // none anywhere: no line
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(L"-"));  // none anywhere: no line
     key.SetString(L"ServiceDll", L"%SystemRoot%\\System32\\qfkey.dll", {}, REG_EXPAND_SZ);
     EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\System32\\qfkey.dll"));
     key.CreateSubKey(L"Parameters");  // a Parameters key without the value: the service key's
