@@ -291,3 +291,10 @@ std::wstring StringDataText(const BYTE* data, size_t size) {
     text.resize(wcsnlen(text.c_str(), text.size()));
     return text;
 }
+
+std::wstring StringDataWhole(const BYTE* data, size_t size) {
+    std::wstring text = StringDataUnits(data, size);
+    size_t end = text.find_last_not_of(L'\0');
+    text.resize(end == std::wstring::npos ? 0 : end + 1);
+    return text;
+}

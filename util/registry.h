@@ -131,3 +131,6 @@ std::wstring StringDataUnits(const BYTE* data, size_t size);
 // The same up to the first NUL: string data as text.
 std::wstring StringDataText(const BYTE* data, size_t size);
 inline std::wstring StringDataText(const std::vector<BYTE>& data) { return StringDataText(data.data(), data.size()); }
+// The same whole, NULs inside kept, without the NULs that end it: for texts shown whole (VisibleName).
+std::wstring StringDataWhole(const BYTE* data, size_t size);
+inline std::wstring StringDataWhole(const std::vector<BYTE>& data) { return StringDataWhole(data.data(), data.size()); }

@@ -151,6 +151,11 @@ void _tcstoupr(wchar_t* text) {
     for (; *text != L'\0'; ++text) *text = FoldCase(*text);
 }
 
+bool EndsWithIgnoringCase(const std::wstring& text, const wchar_t* suffix) {
+    const size_t length = wcslen(suffix);
+    return text.size() >= length && _tcscmpi(text.c_str() + text.size() - length, suffix) == 0;
+}
+
 int _tcscmpi(const wchar_t* a, const wchar_t* b) {
     for (;; ++a, ++b) {
         auto x = static_cast<uint16_t>(FoldCase(*a));

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct String {
     wchar_t* text;
@@ -49,6 +50,9 @@ void _tcstoupr(wchar_t* text);
 // Compares ignoring case (a to z folded to A to Z), code unit by code unit as unsigned values.
 // Only the sign of the result counts. Allocates nothing and changes neither argument.
 int _tcscmpi(const wchar_t* a, const wchar_t* b);
+
+// Whether `text` ends with `suffix`, ignoring case as _tcscmpi does.
+bool EndsWithIgnoringCase(const std::wstring& text, const wchar_t* suffix);
 
 // Number of decimal digits of `value` (1 for 0).
 unsigned NumDigits(uint32_t value);

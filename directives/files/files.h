@@ -123,3 +123,14 @@ void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool& poo
 bool GetFileString(const wchar_t* extension, std::wstring& result);
 // The command line of the type's open verb, or its failure message.
 std::wstring GetAssoc(const wchar_t* fileType);
+
+// The program the user chose for an extension, as found.
+struct UserChoice {
+    std::wstring progId;       // whole (NULs kept); empty: the choice key holds no readable ProgId
+    bool commandRead = false;  // `command` is the ProgId's open command (shown whole), else its failure text
+    std::wstring command;
+    std::wstring friendlyName;  // the shell's name for its program when it has no command line; may be empty
+};
+// The line that names it: "User Choice: ", the ProgId, " - " and the command, or the friendly name and
+// " (no command line)" (a packaged app), or the command's failure text.
+std::wstring UserChoiceLine(const UserChoice& choice);

@@ -17,12 +17,14 @@
 #include "util/handles.h"
 #include "util/md5.h"
 #include "util/owned.h"
+#include "util/registry.h"
 #include "util/sized_fetch.h"
 
 namespace {
 
 const wchar_t kNoProcess[] = L" - Unable to open process handle.\r\n";
 const wchar_t kModulesUnreadable[] = L"(Unable to read modules)";
+const wchar_t kNoCommandLine[] = L"(Unable to read command line)";
 // Protected processes (System, csrss, lsass as PPL, ...) grant little more than the limited query
 // right, even to the debug privilege: it is enough for the match and the image path, and SYNCHRONIZE
 // for the exit state. A process that refuses SYNCHRONIZE is opened without it.
@@ -117,6 +119,7 @@ ProcessRecord ReadProcess(HANDLE process) {
         record.facts.imageFile = false;
         record.path = SnapshotProcessName(GetProcessId(process));
         record.facts.pathRead = !record.path.empty();
+        record.commandLineRead = ReadCommandLine(process, nullptr, record.commandLine);
         record.facts.exited = HasExited(process);
         return record;
     }
@@ -130,6 +133,7 @@ ProcessRecord ReadProcess(HANDLE process) {
     // Opened by identifier while our handle keeps the process object, and with it its identifier, alive.
     KernelHandle full(OpenProcess(kModuleAccess, FALSE, GetProcessId(process)));
     record.facts.modulesOpened = static_cast<bool>(full);
+    record.commandLineRead = ReadCommandLine(process, full.get(), record.commandLine);
     std::vector<HMODULE> modules;
     if (full) record.facts.modulesListed = ListModules(full.get(), modules);
     for (HMODULE module : modules) record.modules.push_back(ModulePath(full.get(), module));
@@ -161,6 +165,8 @@ std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records) {
         ++written;
         blocks += L"\r\nFile path: " + record.path + L"\r\nMD5: ";
         blocks += record.digest.empty() ? kNoDigestLine : record.digest.c_str();
+        blocks += L"\r\nCommand line: ";
+        blocks += record.commandLineRead ? VisibleName(record.commandLine) : kNoCommandLine;
         blocks += L"\r\nModules:\r\n";
         if (block == ProcessBlock::NoImageFile) continue;
         if (block == ProcessBlock::ModulesUnreadable) {

@@ -1,5 +1,7 @@
 #include "directives/system/service_format.h"
 
+#include <cwchar>
+
 #include "directives/system/system.h"
 #include "report/log.h"
 
@@ -28,6 +30,34 @@ const DWORD NUM_START_TYPES = sizeof START_TYPES / sizeof START_TYPES[0];
 const wchar_t* const ERROR_CONTROLS[] = {L"Ignore", L"Normal", L"Severe", L"Critical"};
 const DWORD NUM_ERROR_CONTROLS = sizeof ERROR_CONTROLS / sizeof ERROR_CONTROLS[0];
 
+const wchar_t kDelayed[] = L"Delayed Start";
+const wchar_t kTriggered[] = L"Trigger Start";
+const wchar_t kServiceDllLabel[] = L"\r\nServiceDll: ";
+const wchar_t kInstanceLabel[] = L"\r\nUser Service Instance: ";
+const wchar_t kNoInstanceList[] = L"(Unable to list services)";
+const wchar_t kSvchost[] = L"svchost";
+const wchar_t kExe[] = L".exe";
+const size_t kMaxLuidDigits = 16;
+
+// The program part of an image path, as the service manager's process start takes it.
+std::wstring ProgramPart(const wchar_t* imagePath) {
+    std::wstring path = imagePath;
+    size_t start = path.find_first_not_of(L' ');
+    if (start == std::wstring::npos) return {};
+    if (path[start] == L'"') {
+        size_t end = path.find(L'"', start + 1);
+        return path.substr(start + 1, end == std::wstring::npos ? std::wstring::npos : end - start - 1);
+    }
+    path.erase(0, start);
+    // Unquoted, each text before a blank is tried in turn as the program.
+    for (size_t blank = path.find(L' '); blank != std::wstring::npos; blank = path.find(L' ', blank + 1)) {
+        std::wstring candidate = path.substr(0, blank);
+        if (EndsWithIgnoringCase(candidate, kExe)) return candidate;
+    }
+    if (EndsWithIgnoringCase(path, kExe)) return path;
+    return path.substr(0, path.find(L' '));
+}
+
 const wchar_t* Lookup(const wchar_t* const* table, DWORD count, DWORD value) {
     if (value >= count || table[value] == nullptr) return kUnableToDetermine;
     return table[value];
@@ -39,6 +69,41 @@ const wchar_t* StateWords(DWORD state) { return Lookup(STATES, NUM_STATES, state
 const wchar_t* StartTypeWords(DWORD startType) { return Lookup(START_TYPES, NUM_START_TYPES, startType); }
 const wchar_t* ErrorControlWords(DWORD errorControl) {
     return Lookup(ERROR_CONTROLS, NUM_ERROR_CONTROLS, errorControl);
+}
+
+std::wstring StartTypeText(DWORD startType, bool delayed, bool triggered) {
+    std::wstring text = StartTypeWords(startType);
+    delayed = delayed && startType == SERVICE_AUTO_START;  // the service manager ignores it otherwise
+    if (!delayed && !triggered) return text;
+    text += L" (";
+    if (delayed) text += kDelayed;
+    if (delayed && triggered) text += L", ";
+    if (triggered) text += kTriggered;
+    text += L")";
+    return text;
+}
+
+bool NamesSvchost(const wchar_t* imagePath) {
+    if (imagePath == nullptr) return false;
+    std::wstring program = ProgramPart(imagePath);
+    size_t slash = program.find_last_of(L"\\/");
+    std::wstring fileName = slash == std::wstring::npos ? program : program.substr(slash + 1);
+    if (EndsWithIgnoringCase(fileName, kExe)) fileName.resize(fileName.size() - wcslen(kExe));
+    return _tcscmpi(fileName.c_str(), kSvchost) == 0;
+}
+
+bool IsUserServiceTemplate(DWORD serviceType) {
+    return (serviceType & kUserServiceType) != 0 && (serviceType & kUserServiceInstanceType) == 0;
+}
+
+bool IsUserServiceInstanceName(const wchar_t* name, const wchar_t* templateName) {
+    const size_t length = wcslen(name);
+    const size_t stem = wcslen(templateName);
+    if (stem == 0 || length < stem + 2 || length > stem + 1 + kMaxLuidDigits || name[stem] != L'_') return false;
+    if (_tcscmpi(std::wstring(name, stem).c_str(), templateName) != 0) return false;
+    for (size_t i = stem + 1; i < length; ++i)
+        if (wcschr(L"0123456789abcdefABCDEF", name[i]) == nullptr) return false;
+    return true;
 }
 
 void PrintState(DWORD state, FILE* report) { Log(StateWords(state), report); }
@@ -89,11 +154,16 @@ std::wstring FormatServiceDetails(const ServiceRecord& record) {
 
     const QUERY_SERVICE_CONFIGW* config = record.config;
     text += L"\r\nStartup Type: ";
-    text += config != nullptr ? StartTypeWords(config->dwStartType) : kUnableToDetermine;
+    text += config != nullptr ? StartTypeText(config->dwStartType, record.delayedStart, record.triggerStart)
+                              : kUnableToDetermine;
     text += L"\r\nError Control: ";
     text += config != nullptr ? ErrorControlWords(config->dwErrorControl) : kUnableToDetermine;
     text += L"\r\nBinary: ";
     if (config != nullptr && config->lpBinaryPathName != nullptr) text += config->lpBinaryPathName;
+    if (record.serviceDll != nullptr) {
+        text += kServiceDllLabel;
+        text += record.serviceDll;
+    }
 
     text += L"\r\nGroup: ";
     text += record.group != nullptr ? record.group : kNoneWord;
@@ -108,6 +178,19 @@ std::wstring FormatServiceDetails(const ServiceRecord& record) {
     text += FormatDependencies(config != nullptr ? config->lpDependencies : nullptr);
     text += L"\r\nDependant Services:";
     text += FormatDependants(record.dependants, record.dependantCount);
+    if (config != nullptr && IsUserServiceTemplate(config->dwServiceType)) {
+        if (!record.instancesListed) {
+            text += kInstanceLabel;
+            text += kNoInstanceList;
+        }
+        for (const ServiceInstance& instance : record.instances) {
+            text += kInstanceLabel;
+            text += instance.name;
+            text += L" (";
+            text += StateWords(instance.state);
+            text += L")";
+        }
+    }
     text += L"\r\n";
     return text;
 }

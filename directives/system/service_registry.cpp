@@ -6,6 +6,7 @@
 
 #include "directives/registry/registry.h"
 #include "directives/system/system.h"
+#include "util/environment.h"
 #include "util/handles.h"
 #include "util/owned.h"
 #include "util/registry.h"
@@ -14,6 +15,10 @@ namespace {
 
 const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 const wchar_t kSafeBootKey[] = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
+const wchar_t kParametersKey[] = L"\\Parameters";
+const wchar_t kServiceDllValue[] = L"ServiceDll";
+const wchar_t kUnreadableDll[] = L"(Unable to read value)";
+const wchar_t kNoServiceKey[] = L"(Unable to open service key)";
 const wchar_t kDriverSuffix[] = L".sys";
 const size_t kDriverSuffixLength = 4;
 
@@ -35,7 +40,46 @@ void WalkSafeBootSet(const wchar_t* setName, Take take) {
     }
 }
 
+enum class Lookup { Found, NoKey, Absent, Unreadable };
+
+// The ServiceDll value of HKLM\<path> as its line shows it.
+Lookup ReadServiceDll(const std::wstring& path, std::wstring& text) {
+    LONG status = ERROR_SUCCESS;
+    RegKey key = OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), &status);
+    if (!key) return status == ERROR_FILE_NOT_FOUND ? Lookup::NoKey : Lookup::Unreadable;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    status = ReadValue(key.get(), kServiceDllValue, type, data);
+    if (status == ERROR_FILE_NOT_FOUND) return Lookup::Absent;
+    if (status != ERROR_SUCCESS) return Lookup::Unreadable;
+    // Each NUL-separated piece is expanded apart, so that nothing after a NUL is lost.
+    std::wstring whole = StringDataWhole(data);
+    std::wstring expanded;
+    for (size_t start = 0;;) {
+        size_t nul = whole.find(L'\0', start);
+        expanded += ExpandEnvironment(whole.substr(start, nul - start).c_str()).get();
+        if (nul == std::wstring::npos) break;
+        expanded += L'\0';
+        start = nul + 1;
+    }
+    text = VisibleName(expanded);
+    return Lookup::Found;
+}
+
 }  // namespace
+
+std::optional<std::wstring> GetServiceDll(const wchar_t* serviceName) {
+    const std::wstring path = std::wstring(kServicesKey) + serviceName;
+    std::wstring text;
+    Lookup found = ReadServiceDll(path + kParametersKey, text);
+    if (found == Lookup::NoKey || found == Lookup::Absent) {
+        found = ReadServiceDll(path, text);
+        if (found == Lookup::NoKey) return kNoServiceKey;  // deleted since the service manager answered
+    }
+    if (found == Lookup::Found) return text;
+    if (found == Lookup::Unreadable) return kUnreadableDll;
+    return std::nullopt;
+}
 
 OwnedText GetGroup(const wchar_t* serviceName) {
     std::wstring path = std::wstring(kServicesKey) + serviceName;
@@ -60,10 +104,7 @@ String* GetSafeBootServices(const wchar_t* setName) {
             return;
         std::wstring service = name;
         // Drivers are often listed by their file name; without ".sys" it is the service's name.
-        size_t length = service.size();
-        if (length >= kDriverSuffixLength &&
-            _tcscmpi(service.c_str() + length - kDriverSuffixLength, kDriverSuffix) == 0)
-            service.resize(length - kDriverSuffixLength);
+        if (EndsWithIgnoringCase(service, kDriverSuffix)) service.resize(service.size() - kDriverSuffixLength);
         _tcstoupr(service.data());
         services = addString(services, service.c_str());
     });

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,17 +17,50 @@
 // Writes the words of one service current-state value, with nothing around them.
 void PrintState(DWORD state, FILE* report);
 
+// --- svc_look.cpp ---
+
+struct ServiceInstance;
+// The services named as instances of the per-user template `name`, in enumeration order, appended to
+// `instances`; false, with `instances` untouched, when the services cannot be listed whole.
+bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>& instances);
+
 // --- service_registry.cpp ---
 
 // The "Group" value of the service's registry key as a new text, or an empty owner when the key cannot
 // be opened or has no readable value of that name.
 OwnedText GetGroup(const wchar_t* serviceName);
 
+// The text of the ServiceDll line of a service that svchost runs: the value ServiceDll of the service
+// key's Parameters sub-key, else of the service key itself, with its environment references expanded
+// and shown whole (each NUL as \0); a failure text when the value there cannot be read or the service
+// key is gone; nothing when neither key has the value.
+std::optional<std::wstring> GetServiceDll(const wchar_t* serviceName);
+
 // The upper-cased service names of the SafeBoot set `setName` ("Minimal" or "Network"), a driver's
 // ".sys" cut off; null when there are none. The caller frees the list with freeString.
 String* GetSafeBootServices(const wchar_t* setName);
 // The group names of the same set, as the registry spells them; null when there are none.
 String* GetSafeBootGroups(const wchar_t* setName);
+
+// --- command_line.cpp ---
+
+// Where a process keeps its command line: the PEB (a WOW64 process's own 32-bit one when `wow64Peb`)
+// holds the address of its process parameters, which hold the command line as a UNICODE_STRING.
+struct CommandLineLayout {
+    bool readable = false;  // false: the reader cannot reach it (a 32-bit reader, a 64-bit process)
+    bool wow64Peb = false;
+    unsigned pointerSize = 0;
+    unsigned parametersOffset = 0;   // of ProcessParameters in the PEB
+    unsigned commandLineOffset = 0;  // of CommandLine in RTL_USER_PROCESS_PARAMETERS
+    bool operator==(const CommandLineLayout&) const = default;
+};
+// The layout for a reader of this build (`reader64`) or a 32-bit one under WOW64 (`readerWow64`), and
+// a process that runs under WOW64 or not.
+CommandLineLayout ChooseCommandLineLayout(bool reader64, bool readerWow64, bool targetWow64);
+// The command line of a process, whole: asked of the system through `query` (the limited query right),
+// else read through `memory` (query and memory-read rights; null when not opened so). False, with
+// `commandLine` untouched, when neither works.
+bool ReadCommandLine(HANDLE query, HANDLE memory, std::wstring& commandLine);
 
 // --- proc_look.cpp ---
 
@@ -90,6 +124,8 @@ struct ProcessRecord {
     std::wstring path;
     std::wstring digest;
     std::vector<std::wstring> modules;
+    bool commandLineRead = false;
+    std::wstring commandLine;  // whole, as the process holds it
 };
 
 // What follows the echoed line for these records, in their order: " - N handle(s) returned." with N

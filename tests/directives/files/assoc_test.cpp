@@ -67,4 +67,63 @@ TEST(FileAssoc, ValuesOfAnyTypeAreReadAsText) {
     EXPECT_EQ(RunHandler(FileAssoc, odd.extension), Section(odd.extension, L"run.exe"));
 }
 
+// The user's choice, written where Explorer keeps it (Wine keeps none of its own).
+TEST(FileAssoc, TheProgramTheUserChoseInstead) {
+    Association file(L".qfchosen", L"QuillfenTest.Registered");
+    file.typeKey.SetString(L"", L"registered.exe \"%1\"", L"shell\\open\\command");
+    Association other(L".qfother", L"QuillfenTest.Chosen");
+    other.typeKey.SetString(L"", L"chosen.exe \"%1\"", L"shell\\open\\command");
+    Association bare(L".qfbare", L"QuillfenTest.NoCommand");  // a class with no open verb
+    const std::wstring& ext = file.extension;
+    const std::wstring registered = Section(ext, L"registered.exe \"%1\"");
+    const std::wstring chosen = other.type + L" - chosen.exe \"%1\"";
+    const std::wstring fileExts = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
+    ScopedKey exts(HKEY_CURRENT_USER, fileExts + ext, KeyBefore::kReplace);
+    EXPECT_EQ(RunHandler(FileAssoc, ext), registered);  // a FileExts key without a choice
+
+    const std::wstring nulProgId = other.type + std::wstring(L"\0x", 2);
+    const struct {
+        const wchar_t* key;
+        std::wstring progId;  // empty: the key without a ProgId
+        std::wstring line;    // empty: none
+    } rows[] = {
+        {L"UserChoice", L"", L"User Choice: (Unable to read ProgId)"},
+        {L"UserChoice", other.type, L"User Choice: " + chosen},
+        {L"UserChoice", L"quillfentest.registered" + file.type.substr(23), L""},  // the registered class, any case
+        {L"UserChoiceLatest", other.type, L"User Choice: " + chosen},
+        {L"UserChoiceLatest", nulProgId, L"User Choice: " + other.type + L"\\0x - chosen.exe \"%1\""},
+        {L"UserChoiceLatest", bare.type, L"User Choice: " + bare.type + L" - Unable to open command key."},
+    };
+    for (const auto& row : rows) {
+        if (row.progId.empty())
+            exts.CreateSubKey(row.key);
+        else
+            exts.SetValue(L"ProgId", REG_SZ, row.progId.c_str(),
+                          static_cast<DWORD>((row.progId.size() + 1) * sizeof(wchar_t)), row.key);
+        EXPECT_EQ(RunHandler(FileAssoc, ext), row.line.empty() ? registered : registered + row.line + L"\r\n")
+            << Narrow(row.key) << " " << Narrow(row.progId);
+    }
+    // An extension that only the user's choice knows.
+    const std::wstring lone = UniqueName(L".qflone");
+    ScopedKey loneKey(HKEY_CURRENT_USER, fileExts + lone, KeyBefore::kReplace);
+    loneKey.SetString(L"ProgId", other.type, L"UserChoice");
+    EXPECT_EQ(RunHandler(FileAssoc, lone),
+              Section(lone, L"Unable to open extension key.") + L"User Choice: " + chosen + L"\r\n");
+}
+
+// A packaged app's class has no command line; the shell names its program (Wine's shell has no such
+// apps, so the rule is checked here on what Windows gives).
+TEST(UserChoiceLine, CommandFriendlyNameOrFailure) {
+    const struct {
+        UserChoice choice;
+        const wchar_t* line;
+    } rows[] = {
+        {{L"AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt", false, L"Unable to open command key.", L"Photos"},
+         L"User Choice: AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt - Photos (no command line)"},
+        {{std::wstring(L"A\0B", 3), false, L"", std::wstring(L"N\0M", 3)},
+         L"User Choice: A\\0B - N\\0M (no command line)"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(UserChoiceLine(row.choice), row.line) << Narrow(row.line);
+}
+
 }  // namespace

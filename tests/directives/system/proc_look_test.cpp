@@ -23,7 +23,8 @@ const wchar_t kSleeper[] = L"qf_sleeper.exe";
 // when the object goes, whatever the test did. `sddl`, when given, is the copies' security descriptor.
 class Sleepers {
 public:
-    explicit Sleepers(int count, const wchar_t* sddl = nullptr) {
+    // `extra` follows the event's name on each copy's command line.
+    explicit Sleepers(int count, const wchar_t* sddl = nullptr, const std::wstring& extra = {}) {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         if (sddl != nullptr &&
             !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
@@ -34,7 +35,9 @@ public:
             std::string eventName =
                 "QuillfenSleeperReady" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(i);
             KernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
-            std::wstring commandLine = L"\"" + path() + L"\" " + std::wstring(eventName.begin(), eventName.end());
+            std::wstring commandLine =
+                L"\"" + path() + L"\" " + std::wstring(eventName.begin(), eventName.end()) + extra;
+            commandLines_.push_back(commandLine);
             STARTUPINFOW startup = {};
             startup.cb = sizeof startup;
             PROCESS_INFORMATION info = {};
@@ -71,8 +74,15 @@ public:
         ADD_FAILURE() << "no copy " << id;
     }
     const std::vector<DWORD>& ids() const { return ids_; }
+    // The command line copy `id` was started with.
+    std::wstring CommandLine(DWORD id) const {
+        for (size_t i = 0; i < ids_.size(); ++i)
+            if (ids_[i] == id) return commandLines_[i];
+        return L"<no copy>";
+    }
 
 private:
+    std::vector<std::wstring> commandLines_;  // in the order of `processes_`, which ids_ shares
     std::vector<KernelHandle> processes_;
     std::vector<DWORD> ids_;
 };
@@ -156,7 +166,8 @@ TEST(ProcLook, TwoCopiesWithPathDigestAndModules) {
     std::wstring digest = SystemMD5(ReadFileBytes(path));
     std::wstring blocks;
     for (DWORD id : {order[1], order[0]})
-        blocks += L"\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nModules:\r\n" + SnapshotModules(id);
+        blocks += L"\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nCommand line: " + sleepers.CommandLine(id) +
+                  L"\r\nModules:\r\n" + SnapshotModules(id);
     ASSERT_NE(SnapshotModules(order[0]).find(path + L"\r\n"), std::wstring::npos);
 
     EXPECT_EQ(Look(L"qf_sleeper.exe"), L"\r\nqf_sleeper.exe - 2 handle(s) returned." + blocks);
@@ -211,17 +222,22 @@ TEST(FormatProcessSection, CountsTheBlocksWritten) {
     const ProcessFacts full = {true, true, false, true, true};
     const ProcessFacts ended = {true, true, true, true, true};
     const ProcessFacts guarded = {true, true, false, false, false};
-    const ProcessRecord a = {
-        full, L"C:\\a.exe", L"0123456789ABCDEF0123456789ABCDEF", {L"C:\\a.exe", L"", L"C:\\m.dll"}};
-    const ProcessRecord b = {ended, L"C:\\b.exe", L"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", {L"C:\\b.exe"}};
-    const ProcessRecord c = {guarded, L"C:\\c.exe", L"", {}};
-    const ProcessRecord registry = {{true, true, false, false, false, false}, L"Registry", L"", {}};
+    // A command line is shown whole, as names are: NULs as \0, line breaks as they are.
+    const ProcessRecord a = {full,
+                             L"C:\\a.exe",
+                             L"0123456789ABCDEF0123456789ABCDEF",
+                             {L"C:\\a.exe", L"", L"C:\\m.dll"},
+                             true,
+                             std::wstring(L"a.exe \"x\0y\"\r\nz", 14)};
+    const ProcessRecord b = {ended, L"C:\\b.exe", L"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", {L"C:\\b.exe"}, true, L"b"};
+    const ProcessRecord c = {guarded, L"C:\\c.exe", L"", {}, false, L""};
+    const ProcessRecord registry = {{true, true, false, false, false, false}, L"Registry", L"", {}, false, L""};
     const std::wstring aBlock =
-        L"\r\nFile path: C:\\a.exe\r\nMD5: "
-        L"0123456789ABCDEF0123456789ABCDEF\r\nModules:\r\nC:\\a.exe\r\n\r\nC:\\m.dll\r\n";
+        L"\r\nFile path: C:\\a.exe\r\nMD5: 0123456789ABCDEF0123456789ABCDEF\r\n"
+        L"Command line: a.exe \"x\\0y\"\r\nz\r\nModules:\r\nC:\\a.exe\r\n\r\nC:\\m.dll\r\n";
     const std::wstring cBlock =
-        L"\r\nFile path: C:\\c.exe\r\nMD5: Unable to calculate MD5.\r\nModules:\r\n"
-        L"(Unable to read modules)\r\n";
+        L"\r\nFile path: C:\\c.exe\r\nMD5: Unable to calculate MD5.\r\n"
+        L"Command line: (Unable to read command line)\r\nModules:\r\n(Unable to read modules)\r\n";
     struct Row {
         const char* what;
         std::vector<ProcessRecord> records;
@@ -235,7 +251,8 @@ TEST(FormatProcessSection, CountsTheBlocksWritten) {
         {"ended between two", {c, b, a}, L" - 2 handle(s) returned." + cBlock + aBlock},
         {"no image file",
          {registry},
-         L" - 1 handle(s) returned.\r\nFile path: Registry\r\nMD5: Unable to calculate MD5.\r\nModules:\r\n"},
+         L" - 1 handle(s) returned.\r\nFile path: Registry\r\nMD5: Unable to calculate MD5.\r\n"
+         L"Command line: (Unable to read command line)\r\nModules:\r\n"},
     };
     for (const Row& row : rows) EXPECT_EQ(FormatProcessSection(row.records), row.text) << row.what;
 }
@@ -293,8 +310,8 @@ TEST(WriteProcesses, CopiesThatEndBetweenMatchAndWrite) {
     DWORD survivor = GetProcessId(handles[1]);
     sleepers.End(GetProcessId(handles[0]));
     std::wstring text = CaptureReport([&](FILE* report) { WriteProcesses(handles, count, report); });
-    EXPECT_EQ(text, L" - 1 handle(s) returned.\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nModules:\r\n" +
-                        SnapshotModules(survivor));
+    EXPECT_EQ(text, L" - 1 handle(s) returned.\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nCommand line: " +
+                        sleepers.CommandLine(survivor) + L"\r\nModules:\r\n" + SnapshotModules(survivor));
 
     // Ended with 259, the code GetExitCodeProcess also gives a running process: ended all the same.
     handles = GetProcessHandles(kSleeper, &count);
@@ -327,6 +344,35 @@ TEST(ProcessHasEnded, TheWaitDecidesAndTheExitCodeOnlyWithoutIt) {
     for (const auto& row : rows) EXPECT_EQ(ProcessHasEnded(row.wait, row.codeRead, row.code), row.ended) << row.what;
 }
 
+// Command lines read from the copies themselves, whatever they hold and up to the longest a process
+// can be given (32,767 characters with the terminator).
+TEST(ProcLook, CommandLinesAsTheCopiesWereStarted) {
+    const size_t base =
+        (L"\"" + Sleepers::path() + L"\" QuillfenSleeperReady" + std::to_wstring(GetCurrentProcessId()) + L"_0").size();
+    for (const std::wstring& extra : {std::wstring(L" \"two words\"\r\nModules:\t\x263A"), std::wstring(),
+                                      L" " + std::wstring(32766 - base - 1, L'x')}) {
+        Sleepers sleepers(1, nullptr, extra);
+        ASSERT_EQ(sleepers.ids().size(), 1u);
+        const std::wstring expected = sleepers.CommandLine(sleepers.ids()[0]);
+        const std::wstring text = Look(kSleeper);
+        EXPECT_NE(text.find(L"\r\nCommand line: " + expected + L"\r\nModules:\r\n"), std::wstring::npos)
+            << expected.size() << Narrow(text.substr(0, 400));
+    }
+}
+
+// Where the process parameters are, as Windows lays them out: a 64-bit process's PEB and parameters;
+// a WOW64 process's own 32-bit ones, which a 64-bit reader finds through ProcessWow64Information and a
+// 32-bit reader as its own; a 64-bit process is out of a 32-bit reader's reach.
+TEST(ChooseCommandLineLayout, ByReaderAndProcess) {
+    const CommandLineLayout native64 = {true, false, 8, 0x20, 0x70}, wow64 = {true, true, 4, 0x10, 0x40},
+                            native32 = {true, false, 4, 0x10, 0x40};
+    EXPECT_TRUE(ChooseCommandLineLayout(true, false, false) == native64);
+    EXPECT_TRUE(ChooseCommandLineLayout(true, false, true) == wow64);
+    EXPECT_TRUE(ChooseCommandLineLayout(false, true, true) == native32);
+    EXPECT_TRUE(ChooseCommandLineLayout(false, false, false) == native32);  // 32-bit Windows
+    EXPECT_FALSE(ChooseCommandLineLayout(false, true, false).readable);
+}
+
 // A copy whose security lets anyone query it but not read its memory, as a protected process does.
 TEST(ProcLook, ACopyThatRefusesMemoryReads) {
     Sleepers sleepers(1, L"D:(A;;0x101000;;;WD)");  // query limited and synchronize, for everyone
@@ -336,6 +382,7 @@ TEST(ProcLook, ACopyThatRefusesMemoryReads) {
     std::wstring path = Sleepers::path();
     EXPECT_EQ(Look(L"qf_sleeper.exe"), L"\r\nqf_sleeper.exe - 1 handle(s) returned.\r\nFile path: " + path +
                                            L"\r\nMD5: " + SystemMD5(ReadFileBytes(path)) +
+                                           L"\r\nCommand line: (Unable to read command line)"
                                            L"\r\nModules:\r\n(Unable to read modules)\r\n");
 }
 

@@ -37,6 +37,65 @@ TEST(ServiceWords, StartTypesAndErrorControlsFallBackOutsideTheirTables) {
     EXPECT_STREQ(ErrorControlWords(0xFFFFFFFF), L"Unable to Determine");
 }
 
+// As the Services console shows start types; the service manager keeps a delayed flag for any start
+// type but delays only an automatic one.
+TEST(StartTypeText, QualifiersAsTheServicesConsoleShowsThem) {
+    const struct {
+        DWORD start;
+        bool delayed, triggered;
+        const wchar_t* text;
+    } rows[] = {{2, false, false, L"Automatic"},
+                {2, true, false, L"Automatic (Delayed Start)"},
+                {2, false, true, L"Automatic (Trigger Start)"},
+                {2, true, true, L"Automatic (Delayed Start, Trigger Start)"},
+                {3, true, false, L"Demand"},
+                {3, true, true, L"Demand (Trigger Start)"},
+                {4, false, true, L"Disabled (Trigger Start)"},
+                {7, false, true, L"Unable to Determine (Trigger Start)"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(StartTypeText(row.start, row.delayed, row.triggered), row.text) << Narrow(row.text);
+}
+
+// Image paths as the service manager stores them: the program part decides, not the arguments.
+TEST(NamesSvchost, TheProgramPartOfTheImagePath) {
+    const wchar_t* const svchost[] = {L"%SystemRoot%\\system32\\svchost.exe -k netsvcs -p",
+                                      L"C:\\WINDOWS\\System32\\SVCHOST.EXE -k LocalServiceNetworkRestricted",
+                                      L"  \"C:\\Windows\\system32\\svchost.exe\" -k UnistackSvcGroup",
+                                      L"svchost.exe",
+                                      L"C:/Windows/System32/svchost.exe -k x",
+                                      L"C:\\Windows\\System32\\svchost -k x",        // started with ".exe" added
+                                      L"C:\\Program Files\\Host\\svchost.exe -k x",  // unquoted: the first .exe
+                                      L"\"C:\\Windows\\system32\\svchost.exe"};      // quote never closed
+    const wchar_t* const others[] = {L"C:\\Windows\\system32\\notsvchost.exe -k x",
+                                     L"C:\\Windows\\system32\\svchost.exe.bak",
+                                     L"C:\\Tools\\run.exe C:\\Windows\\system32\\svchost.exe",
+                                     L"\"C:\\Tools\\run.exe\" svchost.exe",
+                                     L"C:\\svchost.exe\\other.exe",
+                                     L"System32\\drivers\\svchost.sys",
+                                     L"   "};
+    for (const wchar_t* path : svchost) EXPECT_TRUE(NamesSvchost(path)) << Narrow(path);
+    for (const wchar_t* path : others) EXPECT_FALSE(NamesSvchost(path)) << Narrow(path);
+    EXPECT_FALSE(NamesSvchost(nullptr));
+}
+
+// Templates are 0x50 and 0x60, their instances 0xd0 and 0xe0, named <template>_<logon session in hex>.
+TEST(UserServices, TemplatesAndInstanceNames) {
+    EXPECT_TRUE(IsUserServiceTemplate(0x50) && IsUserServiceTemplate(0x60));
+    EXPECT_FALSE(IsUserServiceTemplate(0xd0) || IsUserServiceTemplate(0xe0) || IsUserServiceTemplate(0x20));
+    const wchar_t* const instances[] = {L"CDPUserSvc_3b2f1", L"cdpusersvc_ABCDEF", L"CDPUserSvc_0123456789abcdef"};
+    const wchar_t* const others[] = {L"CDPUserSvc_0123456789abcdef0",
+                                     L"CDPUserSvc_",
+                                     L"CDPUserSvc",
+                                     L"CDPUserSvc_3b2g",
+                                     L"CDPUserSvc_3b 2",
+                                     L"CDPUserSvcX_3b2f1",
+                                     L"CDPUserSv_3b2f1",
+                                     L"CDPUserSvc__3b2f",
+                                     L"CDPUserSvc_\xFF11"};
+    for (const wchar_t* name : instances) EXPECT_TRUE(IsUserServiceInstanceName(name, L"CDPUserSvc")) << Narrow(name);
+    for (const wchar_t* name : others) EXPECT_FALSE(IsUserServiceInstanceName(name, L"CDPUserSvc")) << Narrow(name);
+}
+
 TEST(ServiceDependencies, ServicesAndGroupsEachOnTheirOwnLine) {
     EXPECT_EQ(FormatDependencies(nullptr), L"\r\n(none)");
     EXPECT_EQ(FormatDependencies(L"\0"), L"\r\n(none)");
@@ -107,6 +166,39 @@ TEST(ServiceDetails, FullRecordReadsLineByLine) {
               L"SafeBoot: Minimal(Group) Network(Group)\r\n"
               L"Dependencies:\r\n->RpcSs\r\n->Group: QfGroup\r\n"
               L"Dependant Services:\r\n->Quillfen Child (QfChild) (Paused)\r\n");
+}
+
+// The new lines stand after the line they belong to; the design's lines are as before.
+TEST(ServiceDetails, ServiceDllAndUserServiceInstances) {
+    wchar_t binary[] = L"C:\\Windows\\system32\\svchost.exe -k UnistackSvcGroup";
+    QUERY_SERVICE_CONFIGW config = {};
+    config.dwServiceType = 0x60;
+    config.dwStartType = SERVICE_AUTO_START;
+    config.lpBinaryPathName = binary;
+    ServiceRecord record;
+    record.displayName = L"Connected Devices Platform User Service";
+    record.hasStatus = true;
+    record.state = SERVICE_STOPPED;
+    record.config = &config;
+    record.delayedStart = true;
+    record.serviceDll = L"C:\\Windows\\System32\\CDPUserSvc.dll";
+    record.instancesListed = true;
+    record.instances = {{L"CDPUserSvc_3b2f1", SERVICE_RUNNING}, {L"CDPUserSvc_9a", SERVICE_STOPPED}};
+    const std::wstring head =
+        L"\r\nConnected Devices Platform User Service\r\n(No Description)\r\nCurrent Status: Stopped\r\n"
+        L"Startup Type: Automatic (Delayed Start)\r\nError Control: Ignore\r\n"
+        L"Binary: C:\\Windows\\system32\\svchost.exe -k UnistackSvcGroup\r\n"
+        L"ServiceDll: C:\\Windows\\System32\\CDPUserSvc.dll\r\nGroup: (none)\r\nSafeBoot:\r\n"
+        L"Dependencies:\r\n(none)\r\nDependant Services:\r\n(none)";
+    EXPECT_EQ(FormatServiceDetails(record), head +
+                                                L"\r\nUser Service Instance: CDPUserSvc_3b2f1 (Started)"
+                                                L"\r\nUser Service Instance: CDPUserSvc_9a (Stopped)\r\n");
+    record.instancesListed = false;
+    record.instances.clear();
+    EXPECT_EQ(FormatServiceDetails(record), head + L"\r\nUser Service Instance: (Unable to list services)\r\n");
+    // An instance, or any other service, lists none.
+    config.dwServiceType = 0xe0;
+    EXPECT_EQ(FormatServiceDetails(record), head + L"\r\n");
 }
 
 // What could not be fetched: display name, description, status and the whole configuration.

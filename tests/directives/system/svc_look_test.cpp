@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "directives/system/service_format.h"
 #include "directives/system/system.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
@@ -269,6 +270,61 @@ TEST(SvcLook, DependenciesOnAServiceAndAGroup) {
     std::wstring tail = L"\r\nDependant Services:\r\n(none)\r\n";
     ExpectSectionBut(Look(L"QfSvcDeps"), head + L"\r\n->QfSvcBase\r\n->Group: QfGroupBase" + tail, L"Dependencies:",
                      L"\r\nDependant Services:");
+}
+
+// Services run by svchost, with their DLLs where svchost looks for them; the other sections stay as
+// they were.
+TEST(SvcLook, ServiceDllOfServicesThatSvchostRuns) {
+    const wchar_t* const binary = L"%SystemRoot%\\System32\\svchost.exe -k QfGroup -p";
+    ServiceShape shape{L"QfSvcHost", L"Quillfen Hosted", SERVICE_WIN32_SHARE_PROCESS};
+    shape.binary = binary;
+    TestService hosted(shape);
+    ScopedKey key(HKEY_LOCAL_MACHINE, std::wstring(kServicesPath) + L"QfSvcHost", KeyBefore::kShare);
+    wchar_t root[MAX_PATH] = {};
+    ASSERT_NE(GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH), 0u);
+    // The line follows "Binary:", so the expected section is one whose binary is followed by it.
+    auto withDll = [&](const std::wstring& dll) {
+        const std::wstring shown = binary + (dll == L"-" ? L"" : L"\r\nServiceDll: " + dll);
+        return Section{L"QfSvcHost", L"Quillfen Hosted", L"(No Description)", L"Demand",
+                       L"Normal",    shown.c_str(),      L"(none)",           L""}
+            .Text();
+    };
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(L"-"));  // none anywhere: no line
+    key.SetString(L"ServiceDll", L"%SystemRoot%\\System32\\qfkey.dll", {}, REG_EXPAND_SZ);
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\System32\\qfkey.dll"));
+    key.CreateSubKey(L"Parameters");  // a Parameters key without the value: the service key's
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\System32\\qfkey.dll"));
+    key.SetString(L"ServiceDll", L"%SystemRoot%\\System32\\qfparam.dll", L"Parameters", REG_EXPAND_SZ);
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\System32\\qfparam.dll"));
+
+    // Shown whole: NULs as \0 (each piece expanded), line breaks as stored, any length.
+    const wchar_t nulData[] = L"%SystemRoot%\\a.dll\0%SystemRoot%\\b.dll\0";
+    key.SetValue(L"ServiceDll", REG_EXPAND_SZ, nulData, sizeof nulData, L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(std::wstring(root) + L"\\a.dll\\0" + root + L"\\b.dll"));
+    key.SetString(L"ServiceDll", L"C:\\q.dll\r\nGroup: forged", L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(L"C:\\q.dll\r\nGroup: forged"));
+    const std::wstring longDll = L"C:\\" + std::wstring(32767 - 7, L'd') + L".dll";
+    key.SetString(L"ServiceDll", longDll, L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(longDll));
+    key.SetString(L"ServiceDll", L"", L"Parameters");
+    EXPECT_EQ(Look(L"QfSvcHost"), withDll(L""));
+
+    // A service deleted once the service manager has answered has no key left to read.
+    EXPECT_EQ(GetServiceDll(L"QfNoSuchService"), L"(Unable to open service key)");
+}
+
+// Instances are found by name among all services (Wine 8 refuses the per-user types, so services of
+// the usual type stand in for them here).
+TEST(ListUserServiceInstances, ServicesNamedAfterTheTemplate) {
+    TestService first({L"QfTmpl_1a2b", L"Quillfen Instance"}), second({L"QfTmpl_FF", L"Quillfen Instance 2"}),
+        other({L"QfTmpl_x1", L"Quillfen Not An Instance"});
+    std::vector<ServiceInstance> instances;
+    ASSERT_TRUE(ListUserServiceInstances(L"qftmpl", instances));
+    std::vector<std::wstring> names;
+    for (const ServiceInstance& instance : instances)
+        names.push_back(instance.name + L" " + StateWords(instance.state));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"QfTmpl_1a2b Stopped", L"QfTmpl_FF Stopped"}));
 }
 
 // A service the platform installs: its texts are the platform's, so the section is checked for the
