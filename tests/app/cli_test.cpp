@@ -36,10 +36,19 @@ TEST(Cli, RunsAScriptFileAndPrintsOnlyTheReportPath) {
 TEST(Cli, ReadsEveryCommonEncodingAndStandardInput) {
     ScratchFolder folder;
     for (const EncodedScript& c : EncodedScripts()) {
-        // The line after ":ENV", whatever ends it.
-        const size_t start = c.text.find(L'\n') + 1;
-        const std::wstring line = c.text.substr(start, c.text.find_first_of(L"\r\n", start) - start);
-        const std::wstring expected = L"\r\n========== ENV ==========\r\n" + line + L" = " + line + L"\r\n" + kEnd;
+        // The line after ":ENV", whatever ends it; without ":ENV", each line as one of no context.
+        std::wstring expected;
+        if (const size_t env = c.text.find(L":ENV"); env != std::wstring::npos) {
+            const size_t start = c.text.find(L'\n', env) + 1;
+            const std::wstring line = c.text.substr(start, c.text.find_first_of(L"\r\n", start) - start);
+            expected = L"\r\n========== ENV ==========\r\n" + line + L" = " + line + L"\r\n";
+        } else {
+            for (size_t start = 0, stop = 0; start < c.text.size(); start = stop + 2) {
+                stop = c.text.find(L"\r\n", start);
+                expected += L"\r\nNo Context: " + c.text.substr(start, stop - start) + L"\r\n";
+            }
+        }
+        expected += kEnd;
         WriteFileBytes(folder / L"script.txt", c.bytes);
         std::wstring report = folder / L"out.txt";
         ProcessResult run = RunProcess(Cli(L"--out " + Quoted(report) + L" " + Quoted(folder / L"script.txt")));
@@ -220,6 +229,8 @@ TEST(Cli, AnUnreadableScriptIsNamedWithTheReason) {
         {Quoted(utf32be), "",
          "quillfen-cli: cannot read script \"" + Narrow(utf32be) + "\": the text is UTF-32BE" + refusal},
         {L"-", ReadFileBytes(utf32le),
+         "quillfen-cli: cannot read the script from standard input: the text is UTF-32LE" + refusal},
+        {L"-", std::string(":\0\0\0E\0\0\0N\0\0\0V\0\0\0\r\0\0\0\n\0\0\0x\0\0\0", 28),
          "quillfen-cli: cannot read the script from standard input: the text is UTF-32LE" + refusal},
         {Quoted(empty), "", "quillfen-cli: the script is empty; no report was written\n"},
         {L"-", "", "quillfen-cli: the script is empty; no report was written\n"},
