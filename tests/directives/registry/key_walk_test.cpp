@@ -45,21 +45,6 @@ TEST(KeyWalk, AWalkGivesAwayOnlyWhatLeavesItAKeyToEnter) {
     }
 }
 
-TEST(KeyWalk, ALinkIsEnteredOnlyWhereNoWalkEarlierInTheOutputCanEnterIt) {
-    const struct {
-        bool enteredBefore, inTurn;
-        LinkStep step;
-    } kCases[] = {
-        {false, true, LinkStep::kEnter},        // everything before it is written: first in the report
-        {false, false, LinkStep::kWait},        // a walk before it may still meet the link
-        {true, true, LinkStep::kListedAbove},   // entered earlier in the report
-        {true, false, LinkStep::kListedAbove},  // entries are made in turn only, so earlier in the report
-    };
-    for (const auto& row : kCases) {
-        EXPECT_EQ(ChooseLinkStep(row.enteredBefore, row.inTurn), row.step) << row.enteredBefore << row.inTurn;
-    }
-}
-
 // A tree of keys below a test key: each entry names its parent (an index, -1 for the test key).
 struct Shape {
     const char* name;
