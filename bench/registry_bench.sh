@@ -12,6 +12,8 @@
 #   - REGFIND of a term found in 99 values of Full, through quillfen-cli (it walks all four hives),
 #     against `regedit /E` of Full plus `grep -i` over the export (UTF-16LE bytes, hence grep -P);
 #   - REG /s of Full and of Quarter (a linear dump takes at least a fifth as long on the quarter).
+#   - REG /s of Full and of a web of links (Web: K0 to K24 with 100 plain sub-keys each and two links
+#     to the next, 2^24 paths), each with the default threads against --threads 1.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bench="$root/build/x64/bench-registry"
@@ -68,8 +70,28 @@ timed() {
         "$(echo "($ticks1 - $ticks0) / $(getconf CLK_TCK)" | bc -l)"
 }
 
-quill() {  # quill SCRIPTFILE REPORT
-    wine "$cli" --out "Z:${2//\//\\}" "Z:${1//\//\\}" </dev/null >/dev/null 2>&1
+quill() {  # quill SCRIPTFILE REPORT [OPTION...]
+    local script="$1" report="$2"
+    shift 2
+    wine "$cli" "$@" --out "Z:${report//\//\\}" "Z:${script//\//\\}" </dev/null >/dev/null 2>&1
+}
+
+# web: the web of links, written into the machine hive while no server runs (regedit makes no links).
+web() {
+    awk -v base='Software\\\\QuillfenBench\\\\Web' -v target='\\Registry\\Machine\\Software\\QuillfenBench\\Web' 'BEGIN {
+        for (n = 32; n < 127; n++) ord[sprintf("%c", n)] = n
+        for (i = 0; i < 25; i++) {
+            printf "\n[%s\\\\K%d] 1796822103\n\"v\"=\"web K%d\"\n", base, i, i
+            for (l = 0; l < 100; l++) printf "\n[%s\\\\K%d\\\\L%d] 1796822103\n", base, i, l
+        }
+        for (i = 0; i < 24; i++) {
+            t = target "\\K" (i + 1)
+            hex = ""
+            for (c = 1; c <= length(t); c++) hex = hex sprintf("%s%02x,00", c > 1 ? "," : "", ord[substr(t, c, 1)])
+            printf "\n[%s\\\\K%d\\\\a] 1796822103\n#link\n\"SymbolicLinkValue\"=hex(6):%s\n", base, i, hex
+            printf "\n[%s\\\\K%d\\\\b] 1796822103\n#link\n\"SymbolicLinkValue\"=hex(6):%s\n", base, i, hex
+        }
+    }' >>"$WINEPREFIX/system.reg"
 }
 
 regedit_import() {  # regedit_import FILE
@@ -105,16 +127,35 @@ run)
         timed "REGFIND zqxneedle (4 hives), round $round" quill "$bench/find.txt" "$bench/find-report.txt"
         timed "regedit /E Full + grep -i, round $round" export_and_grep
     done
+    # The web only while the dumps are timed, like Quarter: REGFIND walks Full and the prefix's keys.
+    wineserver -k
+    wineserver -w || true
+    web
+    printf 'REGEDIT4\n\n[-%s\\Web]\n' "$base" >"$bench/web-remove.reg"
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1
     timed "import Quarter (regedit)" regedit_import "$bench/quarter.reg"
     for round in 1 2 3; do
         timed "REG /s Full, round $round" quill "$bench/dump-full.txt" "$bench/dump-full-report.txt"
         timed "REG /s Quarter, round $round" quill "$bench/dump-quarter.txt" "$bench/dump-quarter-report.txt"
     done
+    printf ':REG\n%s\\Web /s\n' "$base" >"$bench/dump-web.txt"
+    for round in 1 2 3; do
+        timed "REG /s Full, --threads 1, round $round" quill "$bench/dump-full.txt" "$bench/dump-full-1.txt" --threads 1
+        timed "REG /s Web, default threads, round $round" quill "$bench/dump-web.txt" "$bench/dump-web-report.txt"
+        timed "REG /s Web, --threads 1, round $round" quill "$bench/dump-web.txt" "$bench/dump-web-1.txt" --threads 1
+    done
+    # Only the header's creation line may differ.
+    cmp -s <(iconv -f UTF-16LE -t UTF-8 "$bench/dump-web-report.txt" | tail -n +3) \
+        <(iconv -f UTF-16LE -t UTF-8 "$bench/dump-web-1.txt" | tail -n +3) ||
+        echo "REG /s Web: the report with --threads 1 differs from the default one" >&2
     regedit_import "$bench/quarter-remove.reg"
+    regedit_import "$bench/web-remove.reg"
     echo "grep matches in export: $(cat "$bench/grep.count")"
     echo "REGFIND findings lines: $(iconv -f UTF-16LE -t UTF-8 "$bench/find-report.txt" | grep -c '^"Name"=' || true)"
     echo "REG /s Full report lines: $(iconv -f UTF-16LE -t UTF-8 "$bench/dump-full-report.txt" | wc -l)"
     echo "REG /s Quarter report lines: $(iconv -f UTF-16LE -t UTF-8 "$bench/dump-quarter-report.txt" | wc -l)"
+    echo "REG /s Web report lines: $(iconv -f UTF-16LE -t UTF-8 "$bench/dump-web-report.txt" | wc -l)"
     wineserver -k
     ;;
 *)

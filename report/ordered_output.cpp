@@ -10,6 +10,7 @@ struct OrderedOutput::Part {
     std::atomic<bool> direct{false};  // its turn has come: what it writes goes straight out
     bool running = false;             // a thread writes it now
     bool finished = false;
+    std::function<void()> onTurn;  // called once its turn comes
 };
 
 OrderedOutput::OrderedOutput(Sink sink) : sink_(std::move(sink)) {}
@@ -77,6 +78,16 @@ void OrderedOutput::Write(Part* part, const std::wstring& text) {
     ReleaseSRWLockExclusive(&lock_);
 }
 
+bool OrderedOutput::InTurn(const Part* part) const { return part->direct.load(std::memory_order_acquire); }
+
+void OrderedOutput::WhenTurn(Part* part, std::function<void()> start) {
+    AcquireSRWLockExclusive(&lock_);
+    const bool now = part->direct.load(std::memory_order_relaxed);
+    if (!now) part->onTurn = std::move(start);
+    ReleaseSRWLockExclusive(&lock_);
+    if (now) start();
+}
+
 void OrderedOutput::Finish(Part* part) {
     AcquireSRWLockExclusive(&lock_);
     part->running = false;
@@ -110,6 +121,7 @@ void OrderedOutput::PassTurn() {
         std::vector<std::wstring>().swap(turn_->held);
         if (!turn_->finished) {
             turn_->direct.store(true, std::memory_order_release);
+            if (turn_->onTurn) std::exchange(turn_->onTurn, nullptr)();
             break;
         }
         Part* done = turn_;

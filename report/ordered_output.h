@@ -40,6 +40,13 @@ public:
     // Adds `text` to the part: out at once in its turn, held until then, and in either case handed to the
     // sink on its own. Only one thread writes a part.
     void Write(Part* part, const std::wstring& text);
+    // Whether the part's turn has come: every part before it is finished, so nothing before it in the
+    // output is still to be written.
+    bool InTurn(const Part* part) const;
+    // Calls `start` once the part's turn has come: here and now if it has, otherwise on the thread that
+    // passes the turn to it, with the output's lock held (so `start` may only queue work, such as the
+    // job that writes the part).
+    void WhenTurn(Part* part, std::function<void()> start);
     // Nothing more comes from the part; if its turn had come, the turn passes on.
     void Finish(Part* part);
     // `text` as a finished part at the end: out at once when nothing before it is unfinished.

@@ -86,3 +86,15 @@ using Stream = UniqueHandle<FILE*, StreamTraits>;
 using FontHandle = UniqueHandle<HFONT, FontTraits>;
 template <typename Interface>
 using ComPointer = UniqueHandle<Interface*, ComTraits<Interface>>;
+
+// An SRW lock held exclusively for the guard's life.
+class SrwExclusive {
+public:
+    explicit SrwExclusive(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~SrwExclusive() { ReleaseSRWLockExclusive(&lock_); }
+    SrwExclusive(const SrwExclusive&) = delete;
+    SrwExclusive& operator=(const SrwExclusive&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};

@@ -278,6 +278,13 @@ bool EntersKey(const std::vector<ResolvedName>& path, const std::wstring& name) 
     return true;
 }
 
+std::wstring LinkedName(const std::wstring& parentResolved, const std::wstring& name, const std::wstring& resolved) {
+    if (parentResolved.empty() || resolved.empty()) return {};
+    std::wstring where = parentResolved + L'\\' + name;
+    if (FoldedEqual(where, resolved)) return {};
+    return where;
+}
+
 void SortKeyNames(std::vector<std::wstring>& names) { std::stable_sort(names.begin(), names.end(), FoldedLess); }
 
 std::wstring StringDataUnits(const BYTE* data, size_t size) {

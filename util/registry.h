@@ -118,6 +118,11 @@ std::wstring ResolvedKeyName(HKEY key, KeyReader& reader);
 // pointers.
 using ResolvedName = std::shared_ptr<const std::wstring>;
 bool EntersKey(const std::vector<ResolvedName>& path, const std::wstring& name);
+// Whether a key was reached through a link, from the resolved names of the key and of the parent it
+// was opened below, and the name it was opened by: the link's own native name (the parent's, a
+// backslash and the name) when the key is elsewhere; empty when it is where its parent says, or when
+// either resolved name is unknown.
+std::wstring LinkedName(const std::wstring& parentResolved, const std::wstring& name, const std::wstring& resolved);
 
 // The data and type of the value `name` (empty for the default value) of an open key. Returns
 // ERROR_SUCCESS, or the error that ended the attempts; `data` holds exactly the bytes read and is

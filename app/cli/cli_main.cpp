@@ -72,7 +72,12 @@ std::wstring Because(const ScriptProblem& problem) {
     return problem.refusal != nullptr ? std::wstring(L": ") + problem.refusal : Because(problem.systemError);
 }
 
-void ReportProgress(size_t lineNumber, size_t lineCount, const wchar_t* line, void*) {
+// `context` holds when the last progress line went out (GetTickCount64).
+void ReportProgress(size_t lineNumber, size_t lineCount, const wchar_t* line, void* context) {
+    ULONGLONG& lastShown = *static_cast<ULONGLONG*>(context);
+    const ULONGLONG now = GetTickCount64();
+    if (!ShowsProgress(lineNumber, lineCount, now, lastShown)) return;
+    lastShown = now;
     constexpr size_t kShown = 70;
     std::wstring shown(line, wcsnlen(line, kShown + 1));
     if (shown.size() > kShown) shown = shown.substr(0, kShown) + L"...";
@@ -215,6 +220,8 @@ int wmain(int argc, wchar_t** argv) {
     ScanOptions options;
     options.reportPath = args.out.empty() ? nullptr : reportPath.c_str();
     options.observer = args.quiet ? nullptr : ReportProgress;
+    ULONGLONG progressShown = 0;
+    options.observerContext = &progressShown;
     options.threads = args.threads;
     ScanResult result;
     switch (RunScan(script.data(), options, &result)) {

@@ -133,6 +133,10 @@ std::wstring SystemErrorText(unsigned long error) {
     return message;
 }
 
+bool ShowsProgress(size_t lineNumber, size_t lineCount, ULONGLONG nowMs, ULONGLONG shownMs) {
+    return lineNumber <= 1 || lineNumber >= lineCount || nowMs < shownMs || nowMs - shownMs >= kProgressIntervalMs;
+}
+
 bool KnownNotElevated(bool queried, DWORD tokenIsElevated) { return queried && tokenIsElevated == 0; }
 
 bool QueryProcessElevation(DWORD& tokenIsElevated) {

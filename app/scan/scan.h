@@ -32,6 +32,15 @@ struct ScanResult {
     unsigned long desktopRefusal = 0;
 };
 
+// How seldom a console run names the line it is at: often enough to be seen moving, seldom enough
+// that the progress writes (a system call each, a round trip to the server under Wine) cost little
+// beside the lines' own work.
+constexpr ULONGLONG kProgressIntervalMs = 250;
+// Whether the progress line of line `lineNumber` of `lineCount` goes out at `nowMs`, the last one
+// having gone out at `shownMs`: the first and the last line always, any other once
+// kProgressIntervalMs have passed since the last shown (a clock that went back shows it).
+bool ShowsProgress(size_t lineNumber, size_t lineCount, ULONGLONG nowMs, ULONGLONG shownMs);
+
 // Runs one scan of `script`, which is split in place (the caller only frees it afterwards), and fills
 // `result` when given. The desktop report (no path in `options`) goes to the user's temporary folder
 // when the desktop refuses it; a report at a path of the caller's choosing never moves.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "script/interpreter.h"
 #include "util/handles.h"
@@ -89,13 +90,47 @@ ScriptEncoding EncodingByZeroBytes(const std::vector<unsigned char>& bytes, size
     return ScriptEncoding::Utf8OrAnsi;
 }
 
-// The first `end` bytes read as `encoding`, for their structure only: 8-bit text byte by byte (the
-// structure is ASCII below 0x40, which no byte of a UTF-8 sequence or of a double-byte ANSI
-// character is), UTF-16 unit by unit.
-std::wstring StructureUnits(const std::vector<unsigned char>& bytes, size_t end, ScriptEncoding encoding) {
-    if (encoding == ScriptEncoding::Utf8OrAnsi) return std::wstring(bytes.begin(), bytes.begin() + end);
-    const size_t whole = std::min(end + (end & 1), bytes.size());  // the pair the last byte is part of
-    return DecodeUtf16(bytes.data(), whole, encoding == ScriptEncoding::Utf16Be);
+bool IsUtf32(ScriptEncoding encoding) {
+    return encoding == ScriptEncoding::Utf32Le || encoding == ScriptEncoding::Utf32Be;
+}
+
+// Bytes [begin, end) read as `encoding`, for their structure only: 8-bit text byte by byte (the
+// structure is ASCII below 0x40, which no byte of a UTF-8 sequence or of a double-byte ANSI character
+// is), UTF-16 and UTF-32 unit by unit (a UTF-32 character past U+FFFF as U+FFFD). False when the bytes
+// cannot be that encoding: a lone UTF-16 surrogate, a UTF-32 unit past U+10FFFF or a surrogate, or the
+// last UTF-32 unit cut short.
+bool StructureUnits(const std::vector<unsigned char>& bytes, size_t begin, size_t end, ScriptEncoding encoding,
+                    std::wstring& units) {
+    if (encoding == ScriptEncoding::Utf8OrAnsi) {
+        units.assign(bytes.begin() + begin, bytes.begin() + end);
+        return true;
+    }
+    if (IsUtf32(encoding)) {
+        const size_t whole = begin + (end - begin + 3) / 4 * 4;  // the unit the last byte is part of
+        if (whole > bytes.size()) return false;
+        units.clear();
+        for (size_t i = begin; i < whole; i += 4) {
+            const unsigned char* b = bytes.data() + i;
+            const unsigned long unit = encoding == ScriptEncoding::Utf32Le
+                                           ? b[0] | b[1] << 8 | b[2] << 16 | static_cast<unsigned long>(b[3]) << 24
+                                           : b[3] | b[2] << 8 | b[1] << 16 | static_cast<unsigned long>(b[0]) << 24;
+            if (unit > 0x10FFFF || (unit >= 0xD800 && unit <= 0xDFFF)) return false;
+            units += unit > 0xFFFF ? L'\xFFFD' : static_cast<wchar_t>(unit);
+        }
+        return true;
+    }
+    const size_t whole = std::min(end + ((end - begin) & 1), bytes.size());  // the pair the last byte is part of
+    units = DecodeUtf16(bytes.data() + begin, whole - begin, encoding == ScriptEncoding::Utf16Be);
+    for (size_t i = 0; i < units.size(); ++i) {
+        const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+        const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+        if (low) return false;
+        if (high) {
+            if (i + 1 == units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
+            ++i;
+        }
+    }
+    return true;
 }
 
 // The lines of `text` that the interpreter takes for a context it knows: a colon first, not a second
@@ -116,33 +151,82 @@ size_t KnownContextLines(const std::wstring& text) {
     return known;
 }
 
+// What one reading of a script shows of its structure, best first: lines that are known contexts,
+// then line ends with no NUL beside them. A line end stands whole, between characters, only in the
+// reading whose width and byte order are the text's: read 8-bit, the line ends of UTF-16 or UTF-32
+// text have NULs beside them, read as UTF-16 those of UTF-32 text do, and read in the other byte
+// order they are no line ends at all.
+struct Structure {
+    size_t known = 0;
+    size_t lineEnds = 0;
+};
+
+Structure StructureOf(const std::wstring& units) {
+    Structure structure{KnownContextLines(units), 0};
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (units[i] != L'\r' && units[i] != L'\n') continue;
+        if ((i == 0 || units[i - 1] != L'\0') && (i + 1 == units.size() || units[i + 1] != L'\0')) {
+            ++structure.lineEnds;
+        }
+    }
+    return structure;
+}
+
+bool Beats(const Structure& one, const Structure& other) {
+    if (one.known != other.known) return one.known > other.known;
+    return one.lineEnds > other.lineEnds;
+}
+
+// Of `candidates`, the encoding whose reading of bytes [begin, end) has the best structure; the first
+// candidate wins ties and stands when no other reading is valid.
+ScriptEncoding BestReading(const std::vector<unsigned char>& bytes, size_t begin, size_t end,
+                           std::initializer_list<ScriptEncoding> candidates) {
+    ScriptEncoding best = *candidates.begin();
+    std::wstring units;
+    Structure bestStructure;
+    bool bestValid = StructureUnits(bytes, begin, end, best, units);
+    if (bestValid) bestStructure = StructureOf(units);
+    for (ScriptEncoding other : candidates) {
+        if (other == best || !StructureUnits(bytes, begin, end, other, units)) continue;
+        const Structure structure = StructureOf(units);
+        if (!bestValid || Beats(structure, bestStructure)) {
+            best = other;
+            bestStructure = structure;
+            bestValid = true;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes) {
-    if (StartsWith(bytes, "\xFF\xFE\0\0", 4)) return ScriptEncoding::Utf32Le;
+    size_t end = bytes.size();
+    while (end > 0 && bytes[end - 1] == 0) --end;
+    // FF FE 00 00 is the UTF-32LE mark, or the UTF-16LE mark and a NUL: the rest of the text decides,
+    // and UTF-32 stands unless its reading is invalid or UTF-16's has the better structure.
+    if (StartsWith(bytes, "\xFF\xFE\0\0", 4)) {
+        const size_t stop = std::max<size_t>(end, 4);
+        std::wstring units32;
+        std::wstring units16;
+        if (!StructureUnits(bytes, 4, stop, ScriptEncoding::Utf32Le, units32)) return ScriptEncoding::Utf16Le;
+        const bool utf16 = StructureUnits(bytes, 2, stop, ScriptEncoding::Utf16Le, units16) &&
+                           Beats(StructureOf(units16), StructureOf(units32));
+        return utf16 ? ScriptEncoding::Utf16Le : ScriptEncoding::Utf32Le;
+    }
     if (StartsWith(bytes, "\0\0\xFE\xFF", 4)) return ScriptEncoding::Utf32Be;
     if (StartsWith(bytes, "\xFF\xFE", 2)) return ScriptEncoding::Utf16Le;
     if (StartsWith(bytes, "\xFE\xFF", 2)) return ScriptEncoding::Utf16Be;
     if (StartsWith(bytes, "\xEF\xBB\xBF", 3)) return ScriptEncoding::Utf8OrAnsi;
 
-    size_t end = bytes.size();
-    while (end > 0 && bytes[end - 1] == 0) --end;
-    // Without a zero byte no UTF-16 reading holds any ASCII structure.
+    // Without a zero byte no UTF-16 or UTF-32 reading holds any ASCII structure.
     if (std::find(bytes.begin(), bytes.begin() + end, 0) == bytes.begin() + end) return ScriptEncoding::Utf8OrAnsi;
-    // The reading in which the most lines are context lines is the script; the shape of the zero
-    // bytes decides between readings that parse equally well, and first of all when none parses.
+    // The reading with the best structure is the script; the shape of the zero bytes decides between
+    // readings that are equally good, and first of all when none shows any.
     const ScriptEncoding byShape = EncodingByZeroBytes(bytes, end);
-    ScriptEncoding best = byShape;
-    size_t bestKnown = KnownContextLines(StructureUnits(bytes, end, byShape));
-    for (ScriptEncoding other : {ScriptEncoding::Utf8OrAnsi, ScriptEncoding::Utf16Le, ScriptEncoding::Utf16Be}) {
-        if (other == byShape) continue;
-        const size_t known = KnownContextLines(StructureUnits(bytes, end, other));
-        if (known > bestKnown) {
-            best = other;
-            bestKnown = known;
-        }
-    }
-    return best;
+    return BestReading(bytes, 0, end,
+                       {byShape, ScriptEncoding::Utf8OrAnsi, ScriptEncoding::Utf16Le, ScriptEncoding::Utf16Be,
+                        ScriptEncoding::Utf32Le, ScriptEncoding::Utf32Be});
 }
 
 bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& text, ScriptProblem& problem) {

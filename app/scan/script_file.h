@@ -18,18 +18,21 @@ enum class ScriptEncoding { Utf16Le, Utf16Be, Utf8OrAnsi, Utf32Le, Utf32Be };
 
 // Without a byte-order mark, by the script's own structure: every script is built of ASCII (line
 // breaks, the colon of a context line, blanks), which stands in different places in each encoding.
-// Text without a zero byte is 8-bit. Otherwise the reading (UTF-16LE, UTF-16BE or 8-bit, where a NUL
-// ends a line) with the most lines that are context lines of a known keyword wins, so that UTF-16
-// whose names are CJK (few zero bytes) and 8-bit text whose lines are separated by NULs are read as
-// what they are. Between readings that parse equally well (none at all, say) the shape of the zero
-// bytes decides: UTF-16LE when at least two and at least half of the byte pairs have a zero second
-// byte and fewer than half as many a zero first byte, UTF-16BE the other way round, else 8-bit. Pairs
-// after the last non-zero byte (padding) are not counted.
+// Text without a zero byte is 8-bit. Otherwise, of the readings that are valid (UTF-16 without a lone
+// surrogate, UTF-32 with every unit a character), the one with the most lines that are context lines
+// of a known keyword wins, and between those the one with the most line ends that have no NUL beside
+// them (read in another width or byte order, line ends have NULs beside them or are none), so that
+// UTF-16 whose names are CJK (few zero bytes), UTF-32 and 8-bit text whose lines are separated by
+// NULs are read as what they are. Between readings that are equally good (none shows any structure,
+// say) the shape of the zero bytes decides: UTF-16LE when at least two and at least half of the byte
+// pairs have a zero second byte and fewer than half as many a zero first byte, UTF-16BE the other way
+// round, else 8-bit. Pairs after the last non-zero byte (padding) are not counted. FF FE 00 00 is the
+// UTF-32LE mark unless the text after it is no UTF-32 or reads better as UTF-16LE after FF FE.
 ScriptEncoding DetectScriptEncoding(const std::vector<unsigned char>& bytes);
 
 // Decodes script bytes: UTF-16LE or UTF-16BE with or without a byte-order mark, UTF-8 with or without
 // one, otherwise the ANSI code page. A NUL character becomes a line break, so no line after it is
-// lost. UTF-32 (recognised by its byte-order mark) is refused: false, `text` untouched and the reason
+// lost. UTF-32 (recognised by its byte-order mark or its structure) is refused: false, `text` untouched and the reason
 // in `problem`.
 bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& text, ScriptProblem& problem);
 

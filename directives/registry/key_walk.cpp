@@ -5,8 +5,15 @@
 // mostly idle; several walks over different parts of a tree at once take a fraction of the time. A
 // walk that sees a thread of the pool waiting gives it part of what it has left, placed in the output
 // right after everything the walk still writes itself.
+//
+// A link met again is decided in output order: whether the walk enters it depends on whether it was
+// entered earlier in the report, so only the walk whose place in the output is in turn (everything
+// before it written) may decide. A walk further on that meets a link not yet entered ends its place
+// there and leaves the rest of its work to a walk of its own, queued when that place's turn comes.
 #include <iterator>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +35,16 @@ struct Frame {
     size_t next;
     size_t pathLength;     // its path is path[0, pathLength)
     size_t resolvedCount;  // resolved[0, resolvedCount) are the resolved names of the keys down to it
+    ResolvedName via;      // the link the walk entered last on its way to this key; null for none
+};
+
+// A key reached through a link, visited, whose entering waits for the walk's turn.
+struct Pending {
+    SharedKey owned;
+    KeyCounts counts;
+    std::wstring resolved;
+    ResolvedName link;
+    std::pair<std::wstring, std::wstring> entry;  // the link above it (empty for none) and its own
 };
 
 // What every walk of one tree shares, whatever thread it runs on.
@@ -36,7 +53,11 @@ struct Tree {
     WorkPool& pool;
     OrderedOutput& output;
     const KeyVisitor& visit;
+    const LinkRepeat& repeat;
     JobGroup jobs;
+    SRWLOCK lock = SRWLOCK_INIT;  // for `entered`
+    // The path shown where each link was entered, by Pending::entry.
+    std::map<std::pair<std::wstring, std::wstring>, std::wstring> entered;
 };
 
 // One walk over part of the tree, on one thread, writing to one part of the output.
@@ -51,6 +72,7 @@ struct Walk {
     KeyReader reader;
     // A walk handed work enters a key of it before it gives any away: every hand-over is progress.
     bool entered = false;
+    std::optional<Pending> pending;  // decided before anything else on the stack
 };
 
 void Visit(Walk& walk, size_t nameStart, HKEY key, const KeyCounts& counts) {
@@ -59,18 +81,21 @@ void Visit(Walk& walk, size_t nameStart, HKEY key, const KeyCounts& counts) {
 }
 
 // Pushes the open key at the end of the walk's path, with its sub-keys, when it has any.
-void Push(Walk& walk, SharedKey owned, HKEY key, const KeyCounts& counts, std::wstring resolved) {
+void Push(Walk& walk, SharedKey owned, HKEY key, const KeyCounts& counts, std::wstring resolved, ResolvedName via) {
     std::vector<std::wstring> subkeys = GetSubkeyNames(key, counts.subkeys, walk.reader);
     if (subkeys.empty()) return;
     if (walk.tree.sorted) SortKeyNames(subkeys);
     walk.resolved.push_back(std::make_shared<const std::wstring>(std::move(resolved)));
-    walk.stack.push_back(Frame{std::move(owned), key, std::move(subkeys), 0, walk.path.size(), walk.resolved.size()});
+    walk.stack.push_back(
+        Frame{std::move(owned), key, std::move(subkeys), 0, walk.path.size(), walk.resolved.size(), std::move(via)});
 }
 
-// Visits the sub-key `name` of `parent`, whose path is path[0, pathLength), and pushes it when it is
-// to be entered. A key without sub-keys shows the same entered or not, so only one with sub-keys
-// needs the resolved name that tells whether it is on the path already.
-void Enter(Walk& walk, HKEY parent, size_t pathLength, const std::wstring& name) {
+// Visits the sub-key `name` of the frame's key and pushes it when it is to be entered, or leaves it
+// pending when it was reached through a link. A key without sub-keys shows the same entered or not,
+// so only one with sub-keys needs the resolved name that tells whether it is on the path already.
+void Enter(Walk& walk, const Frame& frame, const std::wstring& name) {
+    const HKEY parent = frame.key;
+    const size_t pathLength = frame.pathLength;
     walk.path.resize(pathLength);
     walk.path += kBackslash;
     const size_t nameStart = walk.path.size();
@@ -87,10 +112,44 @@ void Enter(Walk& walk, HKEY parent, size_t pathLength, const std::wstring& name)
     if (counts.subkeys == 0) return;
     std::wstring resolved = ResolvedKeyName(key, walk.reader);
     if (!EntersKey(walk.resolved, resolved)) return;
-    Push(walk, std::move(owned), key, counts, std::move(resolved));
+    std::wstring link = LinkedName(*walk.resolved[frame.resolvedCount - 1], name, resolved);
+    if (link.empty()) {
+        Push(walk, std::move(owned), key, counts, std::move(resolved), frame.via);
+        return;
+    }
+    auto linkName = std::make_shared<const std::wstring>(std::move(link));
+    std::pair<std::wstring, std::wstring> entry(frame.via ? *frame.via : std::wstring(), *linkName);
+    walk.pending = Pending{std::move(owned), counts, std::move(resolved), std::move(linkName), std::move(entry)};
+}
+
+// Enters the pending key, or says where its sub-keys are, as ChooseLinkStep says; false (and the key
+// still pending) when that waits for the walk's turn.
+bool Decide(Walk& walk) {
+    Tree& tree = walk.tree;
+    Pending& pending = *walk.pending;
+    std::wstring firstPath;
+    LinkStep step = LinkStep::kWait;
+    {
+        SrwExclusive guard(tree.lock);
+        auto found = tree.entered.find(pending.entry);
+        step = ChooseLinkStep(found != tree.entered.end(), tree.output.InTurn(walk.part));
+        if (found != tree.entered.end()) firstPath = found->second;
+        if (step == LinkStep::kEnter) tree.entered.emplace(pending.entry, walk.path);
+    }
+    if (step == LinkStep::kWait) return false;
+    if (step == LinkStep::kEnter) {
+        HKEY key = pending.owned->get();
+        Push(walk, pending.owned, key, pending.counts, std::move(pending.resolved), pending.link);
+    } else {
+        tree.repeat(walk.path, firstPath,
+                    [&walk](const std::wstring& text) { walk.tree.output.Write(walk.part, text); });
+    }
+    walk.pending.reset();
+    return true;
 }
 
 void Run(Walk& walk);
+void RunPart(Walk& walk);
 
 // Hands part of what the walk has left to a walk of its own, queued for the thread that waits.
 void GiveAway(Walk& walk) {
@@ -107,26 +166,45 @@ void GiveAway(Walk& walk) {
     Tree& tree = walk.tree;
     OrderedOutput::Part* part = tree.output.InsertAfter(walk.part);
     tree.pool.Offer(tree.jobs, [&tree, part, owned = frame.owned, key = frame.key, given = std::move(given),
-                                path = walk.path.substr(0, frame.pathLength),
+                                path = walk.path.substr(0, frame.pathLength), via = frame.via,
                                 resolved = std::vector<ResolvedName>(
                                     walk.resolved.begin(), walk.resolved.begin() + frame.resolvedCount)]() mutable {
-        tree.output.Begin(part);
-        {
-            Walk below(tree, part);
-            below.path = std::move(path);
-            below.resolved = std::move(resolved);
-            below.stack.push_back(
-                Frame{std::move(owned), key, std::move(given), 0, below.path.size(), below.resolved.size()});
-            Run(below);
-        }
-        tree.output.Finish(part);
+        Walk below(tree, part);
+        below.path = std::move(path);
+        below.resolved = std::move(resolved);
+        below.stack.push_back(Frame{std::move(owned), key, std::move(given), 0, below.path.size(),
+                                    below.resolved.size(), std::move(via)});
+        RunPart(below);
     });
 }
 
-// Enters every sub-key left on the stack, depth first; returns once everything is visited.
+// Ends the walk's place in the output here and hands all it has left to a walk of its own, placed
+// right after it and queued when its turn comes. Only a walk that was handed work waits, so the pool
+// has threads to queue it for.
+void Defer(Walk& walk) {
+    Tree& tree = walk.tree;
+    auto rest = std::make_shared<Walk>(tree, tree.output.InsertAfter(walk.part));
+    rest->stack = std::move(walk.stack);
+    rest->resolved = std::move(walk.resolved);
+    rest->path = std::move(walk.path);
+    rest->reader = std::move(walk.reader);
+    rest->entered = true;
+    rest->pending = std::move(walk.pending);
+    walk.stack.clear();
+    walk.pending.reset();
+    tree.output.WhenTurn(rest->part, [&tree, rest] { tree.pool.Offer(tree.jobs, [rest] { RunPart(*rest); }); });
+}
+
+// Enters every sub-key left on the stack, depth first; returns once everything is visited, or handed
+// on to a walk that waits for its turn.
 void Run(Walk& walk) {
     const bool shares = walk.tree.pool.size() > 1;
-    while (!walk.stack.empty()) {
+    for (;;) {
+        if (walk.pending && !Decide(walk)) {
+            Defer(walk);
+            return;
+        }
+        if (walk.stack.empty()) return;
         if (shares && walk.entered && walk.tree.pool.Wanted()) GiveAway(walk);
         Frame& top = walk.stack.back();
         if (top.next == top.subkeys.size()) {
@@ -135,9 +213,17 @@ void Run(Walk& walk) {
             continue;
         }
         const std::wstring name = std::move(top.subkeys[top.next++]);
-        Enter(walk, top.key, top.pathLength, name);  // may move `top`
+        Enter(walk, top, name);  // may move `top`
         walk.entered = true;
     }
+}
+
+// Writes the walk's place in the output, from its first key to its last or to where it waits.
+void RunPart(Walk& walk) {
+    OrderedOutput::Part* part = walk.part;
+    walk.tree.output.Begin(part);
+    Run(walk);
+    walk.tree.output.Finish(part);
 }
 
 }  // namespace
@@ -154,20 +240,24 @@ KeysToGive ChooseKeysToGive(const std::vector<size_t>& left) {
     return {};
 }
 
+LinkStep ChooseLinkStep(bool enteredBefore, bool inTurn) {
+    if (enteredBefore) return LinkStep::kListedAbove;
+    return inTurn ? LinkStep::kEnter : LinkStep::kWait;
+}
+
 void WalkKeyTree(HKEY root, const std::wstring& path, bool sorted, WorkPool& pool, OrderedOutput& output,
-                 const KeyVisitor& visit) {
-    Tree tree{sorted, pool, output, visit, {}};
-    OrderedOutput::Part* part = output.Append();
-    output.Begin(part);
+                 const KeyVisitor& visit, const LinkRepeat& repeat) {
+    Tree tree{sorted, pool, output, visit, repeat, {}, SRWLOCK_INIT, {}};
     {
-        Walk walk(tree, part);
+        Walk walk(tree, output.Append());
         walk.path = path;
         const KeyCounts counts = FitBuffers(root, walk.reader);
+        output.Begin(walk.part);
         Visit(walk, path.size(), root, counts);
         // The root is entered whatever its resolved name: nothing is on the path yet.
-        if (counts.subkeys != 0) Push(walk, SharedKey(), root, counts, ResolvedKeyName(root, walk.reader));
+        if (counts.subkeys != 0) Push(walk, SharedKey(), root, counts, ResolvedKeyName(root, walk.reader), nullptr);
         Run(walk);
+        output.Finish(walk.part);
     }
-    output.Finish(part);
     pool.Wait(tree.jobs);
 }

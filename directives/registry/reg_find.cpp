@@ -25,6 +25,8 @@ const wchar_t kCloseBracket[] = L"]";
 const wchar_t kValueOpen[] = L"]\r\n";
 const wchar_t kDataOpen[] = L"=\"";
 const wchar_t kQuote[] = L"\"";
+const wchar_t kSearchedAbove[] = L"]\r\n(Sub-keys searched above, under [";
+const wchar_t kSearchedAboveClose[] = L"])";
 
 // Whether `text` holds `term` (upper-cased already), comparing upper-cased characters in place.
 bool ContainsFolded(const wchar_t* text, size_t textLength, const wchar_t* term, size_t termLength) {
@@ -86,9 +88,15 @@ String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* 
     const size_t termLength = wcslen(term);
     OrderedOutput output([&findings](const std::wstring& finding) { findings = addString(findings, finding.c_str()); });
     // The root's own name is the hive's, which is never a finding.
-    WalkKeyTree(key, keyPath, false, pool, output, [term, termLength](const KeyVisit& visit, const KeyWrite& write) {
-        ShowFindings(term, termLength, visit, write);
-    });
+    WalkKeyTree(
+        key, keyPath, false, pool, output,
+        [term, termLength](const KeyVisit& visit, const KeyWrite& write) {
+            ShowFindings(term, termLength, visit, write);
+        },
+        // A finding of its own, so that a search of a web of links says what it did not search twice.
+        [](const std::wstring& path, const std::wstring& firstPath, const KeyWrite& write) {
+            write(kOpenBracket + path + kSearchedAbove + firstPath + kSearchedAboveClose);
+        });
     return findings;
 }
 

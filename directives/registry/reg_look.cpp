@@ -25,6 +25,8 @@ const wchar_t kUnableToOpenEnd[] = L")\r\n";
 const wchar_t kNoValues[] = L"\r\n(No values found)";
 const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kBackslash = L'\\';
+const wchar_t kListedAboveOpen[] = L"(Sub-keys listed above, under [";
+const wchar_t kListedAboveClose[] = L"])\r\n";
 
 // Appends a key's sorted value lines and the line break that closes them.
 void AppendValues(std::wstring& block, HKEY key, DWORD count, KeyReader& reader) {
@@ -122,8 +124,11 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
     HKEY key = subPath ? opened.get() : root;
     if (recurse) {
         OrderedOutput output([report](const std::wstring& text) { Log(text.c_str(), report); });
-        WalkKeyTree(key, path, true, pool, output,
-                    [](const KeyVisit& visit, const KeyWrite& write) { write(KeyBlock(visit)); });
+        WalkKeyTree(
+            key, path, true, pool, output, [](const KeyVisit& visit, const KeyWrite& write) { write(KeyBlock(visit)); },
+            [](const std::wstring&, const std::wstring& firstPath, const KeyWrite& write) {
+                write(kListedAboveOpen + firstPath + kListedAboveClose);
+            });
     } else {
         // The key's block, then a header line for each sub-key, none of them entered.
         KeyReader reader;

@@ -80,13 +80,29 @@ struct KeyVisit {
 using KeyWrite = std::function<void(const std::wstring& text)>;
 using KeyVisitor = std::function<void(const KeyVisit& visit, const KeyWrite& write)>;
 
+// Writes, after the visit of a key reached through a link that the walk entered before at
+// `firstPath`, that its sub-keys are shown there and not again.
+using LinkRepeat = std::function<void(const std::wstring& path, const std::wstring& firstPath, const KeyWrite& write)>;
+
 // Visits `root` (whose path is shown as `path`) and every key below it, depth first, the sub-keys of
 // each in name order when `sorted` and in enumeration order otherwise. Keys are followed through
-// links, but a key already on the path (a link back to an ancestor) is visited, never entered. While
-// a thread of `pool` waits for work, the walk hands it part of what it has left; what `visit` writes
-// reaches `output` in the order of a walk on one thread. Returns once everything is written.
+// links, but a key already on the path (a link back to an ancestor) is visited, never entered, and a
+// link is entered once for each link the walk went through last on its way there (none included):
+// where the walk meets it again, the key is visited and `repeat` says where its sub-keys are. So a
+// web of links costs the walk at most the square of its links times its keys, never the number of
+// its paths, while a link inside a tree that is also reached through a link (the current control
+// set) shows under both. While a thread of `pool` waits for work, the walk hands it part of what it
+// has left; what `visit` and `repeat` write reaches `output` in the order of a walk on one thread.
+// Returns once everything is written.
 void WalkKeyTree(HKEY root, const std::wstring& path, bool sorted, WorkPool& pool, OrderedOutput& output,
-                 const KeyVisitor& visit);
+                 const KeyVisitor& visit, const LinkRepeat& repeat);
+
+// What a walk does with a key it reached through a link (one with sub-keys, not on its path): shows
+// where its sub-keys are when the link was entered before from the same link above; else enters it
+// when its place in the output is in turn, since then every place before it is written and no walk
+// can enter the link earlier in the output; else waits for that turn. The same on any thread count.
+enum class LinkStep { kEnter, kListedAbove, kWait };
+LinkStep ChooseLinkStep(bool enteredBefore, bool inTurn);
 
 // Which sub-keys a walk whose stack holds these counts of sub-keys still to enter (the root first)
 // may hand to another thread: {frame, how many of its last ones}, or {0, 0} for none. Only the

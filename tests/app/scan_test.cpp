@@ -132,6 +132,29 @@ TEST(Scan, OnlyAnEnabledAdministratorsGroupCountsAsMembership) {
     for (const auto& c : cases) EXPECT_EQ(GroupCountsAsMember(c.attributes), c.member) << std::hex << c.attributes;
 }
 
+TEST(Scan, ProgressGoesOutAFewTimesASecondAndForTheFirstAndLastLine) {
+    const struct {
+        size_t lineNumber, lineCount;
+        ULONGLONG now, shown;
+        bool shows;
+    } cases[] = {
+        {1, 1000000, 5, 5, true},     // the first line, whenever
+        {2, 1000000, 6, 5, false},    // a millisecond later
+        {2, 1000000, 254, 5, false},  // just inside the interval
+        {2, 1000000, 255, 5, true},   // the interval is over
+        {999999, 1000000, 300, 200, false},
+        {1000000, 1000000, 201, 200, true},  // the last line, however soon
+        {3, 3, 10, 10, true},
+        {2, 3, 10, 10, false},
+        {0, 0, 10, 10, true},    // nothing counted: shown rather than lost
+        {7, 9, 100, 400, true},  // the clock went back
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShowsProgress(c.lineNumber, c.lineCount, c.now, c.shown), c.shows)
+            << c.lineNumber << " of " << c.lineCount << " at " << c.now << ", shown at " << c.shown;
+    }
+}
+
 TEST(Scan, APrivilegeIsAssignedOnlyWhenTheCallSaysSoWithoutExcuse) {
     const struct {
         BOOL result;

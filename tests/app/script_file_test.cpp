@@ -19,6 +19,16 @@ std::string Marked(const char* mark, const std::string& bytes) {
     return marked;
 }
 
+// The text's characters (none past U+FFFF) as UTF-32 without a mark.
+std::string Utf32Bytes(const std::wstring& text, bool bigEndian = false) {
+    std::string bytes;
+    for (wchar_t c : text) {
+        const std::string unit{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), '\0', '\0'};
+        bytes += bigEndian ? std::string(unit.rbegin(), unit.rend()) : unit;
+    }
+    return bytes;
+}
+
 const std::wstring kScript = L":ENV\r\ncaf\u00e9 \u20ac";
 // A name of twenty CJK characters: far more non-zero byte pairs than the ASCII structure's zero bytes.
 const std::wstring kCjkName =
@@ -69,6 +79,8 @@ TEST(DecodeScriptBytes, EveryEncodingAndStrayNulShape) {
              L"a\r\nb\r\n:ENV\r\nx"},
             {"utf8, NUL lines with blanks around the keyword", ":  DIR " + nul + "C" + nul, E::Utf8OrAnsi,
              L":  DIR \r\nC\r\n"},
+            // Without a context or a line end, a NUL in 8-bit text leaves it 8-bit.
+            {"utf8 without context, a NUL inside", "ab" + nul + "cd", E::Utf8OrAnsi, L"ab\r\ncd"},
         });
     for (const EncodedScript& c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,6 +106,16 @@ TEST(DecodeScriptBytes, Utf32IsRefusedByName) {
         {utf32le, E::Utf32Le, L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16"},
         {utf32be, E::Utf32Be, L"the text is UTF-32BE, which is not supported; save it as UTF-8 or UTF-16"},
         {utf32le.substr(0, 4), E::Utf32Le, L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16"},
+        // Without a mark, by the structure: known contexts, or else line ends that stand whole.
+        {Utf32Bytes(L":ENV\r\nx"), E::Utf32Le,
+         L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16"},
+        {Utf32Bytes(L":ENV\r\nx", true), E::Utf32Be,
+         L"the text is UTF-32BE, which is not supported; save it as UTF-8 or UTF-16"},
+        {Utf32Bytes(L"\u6587\u4ef6\r\n\u540d\r\n"), E::Utf32Le,
+         L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16"},
+        // The UTF-16LE mark and a NUL, then a character: UTF-32 as well (its one reading without NULs).
+        {std::string("\xFF\xFE\0\0x\0\0\0", 8), E::Utf32Le,
+         L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16"},
     };
     for (const Case& c : cases) {
         std::vector<unsigned char> bytes = Bytes(c.bytes);

@@ -86,12 +86,26 @@ void MakeLinkLoops(TestKey& key, NativeKeys& native, const std::wstring& mark) {
     native.Link(L"Loop", L"Loop");
 }
 
-std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs,
-                                 bool& finished) {
+void MakeLinkWeb(TestKey& key, NativeKeys& native, int levels, int leaves) {
+    for (int level = 0; level < levels; ++level) {
+        const std::wstring name = L"K" + std::to_wstring(level);
+        key.SetString(L"v", L"qf30web " + name, name);
+        for (int leaf = 0; leaf < leaves; ++leaf) key.CreateSubKey(name + L"\\L" + std::to_wstring(leaf));
+    }
+    for (int level = 0; level + 1 < levels; ++level) {
+        const std::wstring name = L"K" + std::to_wstring(level);
+        const std::wstring next = L"K" + std::to_wstring(level + 1);
+        native.Link(name + L"\\a", next);
+        native.Link(name + L"\\b", next);
+    }
+}
+
+std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs, bool& finished,
+                                 const std::wstring& options) {
     ScratchFolder folder;
     const std::wstring report = folder / L"report.txt";
-    const ProcessResult run = RunCliScript(folder, L":" + context + L"\r\n" + line + L"\r\n", report, L"--quiet",
-                                           timeoutMs, Overrun::Expected);
+    const ProcessResult run =
+        RunCliScript(folder, L":" + context + L"\r\n" + line + L"\r\n", report, options, timeoutMs, Overrun::Expected);
     finished = !run.timedOut;
     if (!finished) return {};
     EXPECT_EQ(run.exitCode, 0u) << run.err;

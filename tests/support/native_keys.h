@@ -39,8 +39,13 @@ private:
 //   D\X\ToE -> E and E\Y\ToD -> D (each to the other's ancestor); Loop -> Loop (itself).
 void MakeLinkLoops(TestKey& key, NativeKeys& native, const std::wstring& mark = {});
 
+// A web of links that never loops below the test key: keys K0 to K<levels - 1>, each holding the
+// value "v"="qf30web K<i>" and `leaves` plain sub-keys L0, L1, ... (work to hand to other threads), and each
+// but the last two links a and b to the next. A walk that followed every link would list K<i> 2^i times.
+void MakeLinkWeb(TestKey& key, NativeKeys& native, int levels, int leaves = 0);
+
 // What the section of `context` writes for `line`, run through the console front end in a process of
 // its own: `finished` tells whether it ended within `timeoutMs`. A walk that does not end is stopped
 // from outside, so that no thread of the test program is left holding what it took.
-std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs,
-                                 bool& finished);
+std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs, bool& finished,
+                                 const std::wstring& options = L"--quiet");

@@ -303,6 +303,9 @@ const std::vector<EncodedScript>& EncodedScripts() {
         MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, &eAcute, 1);
         const std::wstring ansiText = std::wstring(L":ENV\r\ncaf") + eAcute;
         std::string marked16le = "\xFF\xFE", marked16be = "\xFE\xFF", marked8 = "\xEF\xBB\xBF";
+        // Lines without an ASCII letter or a context: only their line ends tell UTF-16 from 8-bit.
+        const std::wstring cjk = L"\u6587\u4ef6\u5939\r\n\u540d\u79f0\u3002\r\n";
+        const std::wstring nulFirst = std::wstring(1, L'\0') + text;
         return std::vector<EncodedScript>{
             {"utf16le with mark", marked16le + Utf16Bytes(text), E::Utf16Le, text},
             {"utf16le without mark", Utf16Bytes(text), E::Utf16Le, text},
@@ -312,6 +315,10 @@ const std::vector<EncodedScript>& EncodedScripts() {
             {"utf8 without mark, bare line feeds", ":ENV\ncaf\xC3\xA9 \xE2\x82\xAC", E::Utf8OrAnsi,
              L":ENV\ncaf\u00e9 \u20ac"},
             {"ansi", ansi, E::Utf8OrAnsi, ansiText},
+            {"utf16le without mark, no ASCII letters", Utf16Bytes(cjk), E::Utf16Le, cjk},
+            {"utf16be without mark, no ASCII letters", Utf16Bytes(cjk, true), E::Utf16Be, cjk},
+            // FF FE 00 00 reads as a UTF-32 mark, but what follows is no UTF-32.
+            {"utf16le with mark, NUL first", marked16le + Utf16Bytes(nulFirst), E::Utf16Le, L"\r\n" + text},
             // A stray NUL at the end leaves 8-bit text 8-bit, and breaks a line.
             {"utf8, NUL at the end", utf8 + std::string(1, '\0'), E::Utf8OrAnsi, text + L"\r\n"},
             {"ansi, NUL at the end", ansi + std::string(1, '\0'), E::Utf8OrAnsi, ansiText + L"\r\n"},

@@ -90,7 +90,7 @@ std::string Utf16Bytes(const std::wstring& text, bool bigEndian = false);
 std::string Utf16WithMark(const std::wstring& text);
 
 // A script as an editor saves it: `bytes` in one encoding, and the `text` they decode to (":ENV",
-// then one line, here and there with a stray NUL after it).
+// then one line, here and there with a stray NUL before or after it; or lines of no context).
 struct EncodedScript {
     const char* name;
     std::string bytes;

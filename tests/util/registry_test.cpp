@@ -144,6 +144,35 @@ TEST(KeyCycles, AKeyIsEnteredOnlyWhenItsResolvedNameIsNotOnThePath) {
     EXPECT_TRUE(EntersKey(nul, L"\\R\\a"));
 }
 
+// Names as NtQueryKey gives them on Windows: \REGISTRY\MACHINE\SYSTEM\ControlSet001 for a key opened
+// as HKLM\SYSTEM\CurrentControlSet, whose parent resolves to \REGISTRY\MACHINE\SYSTEM.
+TEST(KeyLinks, AKeyElsewhereThanItsParentSaysWasReachedThroughALink) {
+    const std::wstring system = L"\\REGISTRY\\MACHINE\\SYSTEM";
+    const struct {
+        std::wstring parent, name, resolved, link;
+    } kCases[] = {
+        {system, L"ControlSet001", system + L"\\ControlSet001", L""},
+        {system, L"controlset001", system + L"\\ControlSet001", L""},  // opened in another case
+        {system, L"CurrentControlSet", system + L"\\ControlSet001", system + L"\\CurrentControlSet"},
+        // Under a key reached through a link, the parent's own name is the link's target.
+        {system + L"\\ControlSet001\\Hardware Profiles", L"Current",
+         system + L"\\ControlSet001\\Hardware Profiles\\0001", system + L"\\ControlSet001\\Hardware Profiles\\Current"},
+        // The merged HKEY_CLASSES_ROOT: a key of the user's classes below the machine's.
+        {L"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes", L".txt", L"\\REGISTRY\\USER\\S-1-5-21-1_Classes\\.txt",
+         L"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\.txt"},
+        {L"\\R", std::wstring(L"a\0b", 3), std::wstring(L"\\R\\a\0b", 6), L""},
+        {L"\\R", std::wstring(L"a\0b", 3), std::wstring(L"\\R\\a\0c", 6), std::wstring(L"\\R\\a\0b", 6)},
+        {L"\\R", L"a", L"\\R\\ab", L"\\R\\a"},  // a prefix of the name is not the name
+        // Unknown names tell nothing.
+        {L"", L"a", L"\\R\\a", L""},
+        {L"\\R", L"a", L"", L""},
+    };
+    for (const auto& row : kCases) {
+        EXPECT_EQ(LinkedName(row.parent, row.name, row.resolved), row.link)
+            << Narrow(row.parent) << " + " << Narrow(VisibleName(row.name)) << " -> " << Narrow(row.resolved);
+    }
+}
+
 TEST(KeyNames, NulsAreShownAndCountedAndSortedWhole) {
     EXPECT_EQ(VisibleName(L"", 0), L"");
     EXPECT_EQ(VisibleName(L"Run", 3), L"Run");

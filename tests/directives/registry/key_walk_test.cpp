@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "directives/registry/registry.h"
+#include "tests/support/native_keys.h"
 #include "tests/support/pools.h"
 #include "tests/support/test_support.h"
 #include "util/native_view.h"
@@ -119,12 +120,20 @@ void CountOpensElsewhere() {
     if (GetCurrentThreadId() != walkThread.load()) ++opensElsewhere;
 }
 
+void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::string& name, size_t keys,
+                                                 bool alsoSearch, bool oneThread);
+
 // Walks the shape with REG /s and with REGFIND's search on a pool of 2 and of 4 threads, as the machine
 // is, held to one core and beside a busy core; each must end and write what one thread writes.
 // With `oneThread`, no walk may hand anything over: the keys are all opened by the walk's own thread.
 void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, bool alsoSearch = true, bool oneThread = false) {
     TestKey key(L"KeyWalkShape");
     MakeShape(key, shape);
+    ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(key, shape.name, shape.parents.size(), alsoSearch, oneThread);
+}
+
+void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::string& name, size_t keys,
+                                                 bool alsoSearch, bool oneThread) {
     const std::wstring reg = L"HKCU\\" + key.path() + L" /s";
     // Found in names and in value data.
     auto find = [&](WorkPool& pool) {
@@ -135,12 +144,11 @@ void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, bool alsoSearch = t
     };
     const std::wstring expectedReg = RunPooledHandler(RegLook, reg, OnThisThread());
     const std::wstring expectedFind = find(OnThisThread());
-    ASSERT_GT(expectedReg.size(), shape.parents.size() * 10) << shape.name;
-    ASSERT_FALSE(expectedFind.empty()) << shape.name;
+    ASSERT_GT(expectedReg.size(), keys * 10) << name;
+    ASSERT_FALSE(expectedFind.empty()) << name;
     for (MachineLoad load : kMachineLoads) {
         for (unsigned threads : {2u, 4u}) {
-            const std::string walk =
-                std::string(shape.name) + ", " + std::to_string(threads) + " threads, " + LoadName(load);
+            const std::string walk = name + ", " + std::to_string(threads) + " threads, " + LoadName(load);
             SCOPED_TRACE(walk);
             UnderLoad underLoad(load);
             WorkPool pool(threads);
@@ -170,6 +178,14 @@ TEST(KeyWalk, AComb) { ExpectEveryWalkEndsAsOneThreadsDoes(Comb(250)); }
 // the same way, and the other shapes cover it).
 TEST(KeyWalk, AStar) { ExpectEveryWalkEndsAsOneThreadsDoes(Star(5000), false); }
 TEST(KeyWalk, AFullBinaryTree) { ExpectEveryWalkEndsAsOneThreadsDoes(BinaryTree(11)); }
+// Links entered once, met again, and waited for by walks handed work further on: every walk ends
+// and writes what one thread writes, lines for links met again included.
+TEST(KeyWalk, AWebOfLinks) {
+    TestKey key(L"KeyWalkShape");
+    NativeKeys native(key);
+    MakeLinkWeb(key, native, 7, 12);
+    ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(key, "web of links", 7 * 15, true, false);
+}
 TEST(KeyWalk, RandomTrees) {
     for (unsigned seed : {7u, 1234u, 99u}) ExpectEveryWalkEndsAsOneThreadsDoes(RandomTree(seed, 600));
 }

@@ -151,6 +151,59 @@ TEST(RegFind, LinksAreFollowedButNoKeyOnThePathIsEnteredAgain) {
     EXPECT_EQ(report, Twice(L"qf6link", findings));
 }
 
+// A link met again after the same link is searched once: its values are searched as any key's, and a
+// finding of its own says where its sub-keys were. P1 and P2
+// lead to A, whose link V leads to B, whose link L is met after V below A, P1 and P2.
+TEST(RegFind, ALinkMetAgainIsSearchedOnceAndSaysWhere) {
+    TestKey key(L"RegFindLinkAgain");
+    NativeKeys native(key);
+    key.CreateSubKey(L"A");
+    key.CreateSubKey(L"B");
+    key.SetString(L"t", L"qf30again", L"C");
+    key.CreateSubKey(L"C\\X");  // a key without sub-keys shows the same entered or not
+    native.Link(L"A\\V", L"B");
+    native.Link(L"B\\L", L"C");
+    native.Link(L"P1", L"A");
+    native.Link(L"P2", L"A");
+    const std::wstring p = kUserTests + L"RegFindLinkAgain";
+    auto found = [&](const std::wstring& sub) { return L"[" + p + sub + L"]\r\n\"t\"=\"qf30again\"\r\n"; };
+    auto again = [&](const std::wstring& sub) {
+        return L"[" + p + sub + L"]\r\n(Sub-keys searched above, under [" + p + L"\\A\\V\\L])\r\n";
+    };
+    // The registry's enumeration order here is the order of the names.
+    ASSERT_EQ(EnumeratedSubkeys(HKEY_CURRENT_USER, L"Software\\QuillfenTests\\RegFindLinkAgain"),
+              (std::vector<std::wstring>{L"A", L"B", L"C", L"P1", L"P2"}));
+    const std::wstring findings = found(L"\\A\\V\\L") + found(L"\\B\\L") + found(L"\\C") + found(L"\\P1\\V\\L") +
+                                  again(L"\\P1\\V\\L") + found(L"\\P2\\V\\L") + again(L"\\P2\\V\\L");
+    for (unsigned threads : {1u, 2u, 4u}) {
+        WorkPool pool(threads);
+        EXPECT_EQ(RunPooledHandler(RegFind, L"qf30again", pool), Twice(L"qf30again", findings)) << threads;
+    }
+}
+
+// Keys K0 to K24, each with two links to the next: the search of the hives ends, and finds K24 a
+// few times, not 2^24.
+TEST(RegFind, AWebOfLinksIsSearchedInTimeBoundedByItsLinks) {
+    TestKey key(L"RegFindWeb");
+    NativeKeys native(key);
+    MakeLinkWeb(key, native, 25);
+    std::wstring oneThread;
+    for (const wchar_t* threads : {L"1", L"2", L"4"}) {
+        SCOPED_TRACE(Narrow(std::wstring(L"threads ") + threads));
+        bool finished = false;
+        const std::wstring report = RunSectionInConsole(L"REGFIND", L"qf30web k24", kWalkBoundMs, finished,
+                                                        std::wstring(L"--quiet --threads ") + threads);
+        ASSERT_TRUE(finished) << "the search did not end";
+        size_t found = 0;
+        const std::wstring value = L"\"v\"=\"qf30web K24\"";
+        for (size_t at = report.find(value); at != std::wstring::npos; at = report.find(value, at + 1)) ++found;
+        EXPECT_GE(found, 2u);  // below HKEY_CURRENT_USER and HKEY_USERS
+        EXPECT_LE(found, 2u * 1000);
+        if (oneThread.empty()) oneThread = report;
+        EXPECT_EQ(report, oneThread);
+    }
+}
+
 TEST(RegFind, NamesWithNulsAreFoundInTheirVisibleForm) {
     TestKey key(L"RegFindNul");
     NativeKeys native(key);

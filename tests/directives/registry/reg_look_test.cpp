@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "directives/registry/registry.h"
 #include "tests/directives/registry/registry_fixtures.h"
 #include "tests/support/native_keys.h"
@@ -226,6 +230,90 @@ TEST(RegLook, LinksAreFollowedButNoKeyOnThePathIsEnteredAgain) {
     ASSERT_TRUE(finished);
     EXPECT_EQ(fromLink, block(L"\\B\\ToC", L"\"c\"=\"3\"") + block(L"\\B\\ToC\\ToB", L"\"b\"=\"2\"") +
                             block(L"\\B\\ToC\\ToB\\ToC", L"\"c\"=\"3\"") + L"\r\n");
+}
+
+// A link is entered once for each link the walk went through last on its way to it: met again, it is
+// listed with one line naming where its sub-keys are; a link inside a tree that is also reached
+// through a link (the current control set's) shows under both names, as every other key does.
+TEST(RegLook, ALinkMetAgainIsListedWithALineSayingWhereItsSubKeysAre) {
+    const std::wstring p = kUserTests + L"RegLinkShapes";
+    auto block = [&](const std::wstring& sub) { return L"\r\n[" + p + sub + L"]\r\n(No values found)\r\n"; };
+    const struct {
+        const char* name;
+        std::vector<std::wstring> keys;                            // made first
+        std::vector<std::pair<std::wstring, std::wstring>> links;  // link, target
+        std::wstring expected;
+    } kCases[] = {
+        {"two links to one key: each entered",
+         {L"T\\C"},
+         {{L"L1", L"T"}, {L"L2", L"T"}},
+         block(L"") + block(L"\\L1") + block(L"\\L1\\C") + block(L"\\L2") + block(L"\\L2\\C") + block(L"\\T") +
+             block(L"\\T\\C")},
+        {"the current control set",
+         {L"T\\C\\X"},
+         {{L"T\\Current", L"T\\C"}, {L"CurrentControlSet", L"T"}},
+         block(L"") + block(L"\\CurrentControlSet") + block(L"\\CurrentControlSet\\C") +
+             block(L"\\CurrentControlSet\\C\\X") + block(L"\\CurrentControlSet\\Current") +
+             block(L"\\CurrentControlSet\\Current\\X") + block(L"\\T") + block(L"\\T\\C") + block(L"\\T\\C\\X") +
+             block(L"\\T\\Current") + block(L"\\T\\Current\\X")},
+        // P1 and P2 lead to A, whose link V leads to B, whose link L is then met twice after V.
+        {"a link met again after the same link",
+         {L"A", L"B", L"C\\X"},
+         {{L"A\\V", L"B"}, {L"B\\L", L"C"}, {L"P1", L"A"}, {L"P2", L"A"}},
+         block(L"") + block(L"\\A") + block(L"\\A\\V") + block(L"\\A\\V\\L") + block(L"\\A\\V\\L\\X") + block(L"\\B") +
+             block(L"\\B\\L") + block(L"\\B\\L\\X") + block(L"\\C") + block(L"\\C\\X") + block(L"\\P1") +
+             block(L"\\P1\\V") + block(L"\\P1\\V\\L") + L"(Sub-keys listed above, under [" + p + L"\\A\\V\\L])\r\n" +
+             block(L"\\P2") + block(L"\\P2\\V") + block(L"\\P2\\V\\L") + L"(Sub-keys listed above, under [" + p +
+             L"\\A\\V\\L])\r\n"},
+    };
+    for (const auto& row : kCases) {
+        SCOPED_TRACE(row.name);
+        TestKey key(L"RegLinkShapes");
+        NativeKeys native(key);
+        for (const std::wstring& made : row.keys) key.CreateSubKey(made);
+        for (const auto& [link, target] : row.links) native.Link(link, target);
+        for (unsigned threads : {1u, 2u, 4u}) {
+            WorkPool pool(threads);
+            EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLinkShapes /s", pool),
+                      row.expected + L"\r\n")
+                << threads << " threads";
+        }
+    }
+}
+
+// How often the report lists a key whose value "v" is `data`.
+size_t Listings(const std::wstring& report, const std::wstring& data) {
+    const std::wstring value = L"]\r\n\"v\"=\"" + data + L"\"\r\n";
+    size_t count = 0;
+    for (size_t at = report.find(value); at != std::wstring::npos; at = report.find(value, at + 1)) ++count;
+    return count;
+}
+
+// Keys K0 to K24, each with two links to the next: 2^24 paths to K24, a few listings of it (in the
+// whole web, once itself and twice below each of the seven entries of the key above it).
+TEST(RegLook, AWebOfLinksIsWalkedInTimeBoundedByItsLinks) {
+    TestKey key(L"RegWeb");
+    NativeKeys native(key);
+    MakeLinkWeb(key, native, 25);
+    for (const wchar_t* start : {L"\\K0", L""}) {
+        std::wstring oneThread;
+        for (const wchar_t* threads : {L"1", L"2", L"4"}) {
+            SCOPED_TRACE(Narrow(std::wstring(start) + L", threads " + threads));
+            bool finished = false;
+            const std::wstring report =
+                RunSectionInConsole(L"REG", L"HKCU\\Software\\QuillfenTests\\RegWeb" + std::wstring(start) + L" /s",
+                                    kWalkBoundMs, finished, std::wstring(L"--quiet --threads ") + threads);
+            ASSERT_TRUE(finished) << "the walk did not end";
+            for (int level = 1; level < 25; ++level) {
+                const size_t listed = Listings(report, L"qf30web K" + std::to_wstring(level));
+                EXPECT_GE(listed, 1u) << level;
+                EXPECT_LE(listed, 15u) << level;
+            }
+            EXPECT_NE(report.find(L"(Sub-keys listed above, under [" + kUserTests + L"RegWeb"), std::wstring::npos);
+            if (oneThread.empty()) oneThread = report;
+            EXPECT_EQ(report, oneThread);
+        }
+    }
 }
 
 TEST(RegLook, NamesWithNulsAreShownWholeAndEntered) {
