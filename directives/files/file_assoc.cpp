@@ -21,7 +21,7 @@ const wchar_t kOpenCommand[] = L"\\shell\\open\\command";
 // Returns false with the first message when the key cannot be opened, the second when the value
 // cannot be read.
 bool ReadDefaultText(const wchar_t* path, const wchar_t* noKey, const wchar_t* noValue, std::wstring& result) {
-    RegKey key = OpenKey(HKEY_CLASSES_ROOT, path);
+    RegKey key = OpenKey(DirectiveRoot(HKEY_CLASSES_ROOT), path);
     if (!key) {
         result = noKey;
         return false;
