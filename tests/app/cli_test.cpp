@@ -3,6 +3,7 @@
 
 #include <cwctype>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -518,21 +519,36 @@ TEST(Cli, ADesktopThatRefusesTheReportSendsItToTheTemporaryFolderAndSaysSo) {
 TEST(Cli, ADesktopThatAnswersFileNotFoundRefusesTheReportAndTheFallbackNeverOverwritesTheScript) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"script.txt", ":ENV\nx");
-    ScratchDesktop desktop;
     ScratchTemp temp;
-    // As Controlled Folder Access answers: "file not found" in a folder that exists.
-    ASSERT_TRUE(MakeReportUncreatable(desktop.path()));
-    ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
-    EXPECT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_EQ(run.out, Narrow(temp.report()) + "\n");
-    EXPECT_EQ(run.err, "quillfen-cli: the desktop refused the report (" + SystemMessageText(ERROR_FILE_NOT_FOUND) +
-                           "); it was written to the temporary folder instead: " + Narrow(temp.report()) + "\n");
-    EXPECT_EQ(ReportBody(ReadUtf16File(temp.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+    // As Controlled Folder Access answers: "file not found" in a folder that exists, or a report that
+    // opens and then refuses its first write (here: a desktop with no room left).
+    for (const bool full : {false, true}) {
+        ScratchDesktop desktop;
+        std::optional<TinyVolume> tiny;
+        if (full) {
+            tiny.emplace(desktop.path(), 16);
+            ASSERT_TRUE(tiny->mounted());
+            WriteFileBytes(desktop.path() + L"\\filler", std::string(16384, 'f'));
+        } else {
+            ASSERT_TRUE(MakeReportUncreatable(desktop.path()));
+        }
+        ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
+        EXPECT_EQ(run.exitCode, 0u) << run.err;
+        EXPECT_EQ(run.out, Narrow(temp.report()) + "\n");
+        EXPECT_EQ(run.err, "quillfen-cli: the desktop refused the report (" +
+                               SystemMessageText(full ? ERROR_DISK_FULL : ERROR_FILE_NOT_FOUND) +
+                               "); it was written to the temporary folder instead: " + Narrow(temp.report()) + "\n");
+        EXPECT_EQ(ReportBody(ReadUtf16File(temp.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+        ASSERT_TRUE(DeleteFileW(temp.report().c_str()));
+        if (full) DeleteFileW(desktop.report().c_str());
+    }
 
     // The script in the temporary folder is never the fallback's report.
+    ScratchDesktop desktop;
+    ASSERT_TRUE(MakeReportUncreatable(desktop.path()));
     const std::string bytes = ":ENV\r\ny";
     WriteFileBytes(temp.report(), bytes);
-    run = RunProcess(Cli(L"--quiet " + Quoted(temp.report())));
+    ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(temp.report())));
     EXPECT_EQ(run.exitCode, 2u) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "quillfen-cli: the report \"" + Narrow(temp.report()) +
