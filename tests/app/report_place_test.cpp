@@ -18,7 +18,9 @@ TEST(ReportPlace, ARunAsAnotherAccountShowsTheSignedInUsersDesktopRegistryAndEnv
     ScopedEnvironment profile(L"USERPROFILE", L"C:\\users\\admin");
     MadeUpSignedInUser user;
     user.hive().SetString(L"seen", L"the signed-in user's", L"Software\\QuillfenUserTest");
-    std::wstring script = L":REG\r\nHKCU\\Software\\QuillfenUserTest\r\n:ENV\r\n%USERPROFILE%\r\n%USERNAME%";
+    std::wstring script =
+        L":REG\r\nHKCU\\Software\\QuillfenUserTest\r\n:REGFIND\r\nsigned-in "
+        L"user's\r\n:ENV\r\n%USERPROFILE%\r\n%USERNAME%";
     ScanResult result;
     ASSERT_EQ(RunScan(script.data(), ScanOptions(), &result), ScanOutcome::Completed);
     EXPECT_EQ(result.reportPath, user.desktopReport());
@@ -28,13 +30,19 @@ TEST(ReportPlace, ARunAsAnotherAccountShowsTheSignedInUsersDesktopRegistryAndEnv
     // The creation line names the account the program runs as, as always; the next line the user shown.
     EXPECT_TRUE(parts.header.ends_with(L" by admin (Administrator - Elevation successful)\r\n"))
         << Narrow(parts.header);
-    EXPECT_EQ(parts.body, std::wstring(L"Signed-in user: ") + MadeUpSignedInUser::kSid +
-                              L" (the desktop, HKCU, HKCR and environment in this report are this user's)\r\n"
-                              L"\r\n========== REG ==========\r\n"
-                              L"\r\n[HKEY_CURRENT_USER\\Software\\QuillfenUserTest]\r\n"
-                              L"\"seen\"=\"the signed-in user's\"\r\n\r\n"
-                              L"\r\n========== ENV ==========\r\n%USERPROFILE% = " +
-                              user.profile() + L"\r\n%USERNAME% = admin\r\n" + kEnd);
+    EXPECT_EQ(parts.body,
+              std::wstring(L"Signed-in user: ") + MadeUpSignedInUser::kSid +
+                  L" (the desktop, HKCU, HKCR and environment in this report are this user's)\r\n"
+                  L"\r\n========== REG ==========\r\n"
+                  L"\r\n[HKEY_CURRENT_USER\\Software\\QuillfenUserTest]\r\n"
+                  L"\"seen\"=\"the signed-in user's\"\r\n\r\n"
+                  L"\r\n========== REGFIND ==========\r\n\r\nSearching for \"signed-in user's\"\r\n"
+                  L"[HKEY_CURRENT_USER\\Software\\QuillfenUserTest]\r\n\"seen\"=\"the signed-in user's\"\r\n"
+                  L"[HKEY_USERS\\" +
+                  std::wstring(MadeUpSignedInUser::kSid) +
+                  L"\\Software\\QuillfenUserTest]\r\n\"seen\"=\"the signed-in user's\"\r\n"
+                  L"\r\n========== ENV ==========\r\n%USERPROFILE% = " +
+                  user.profile() + L"\r\n%USERNAME% = bob\r\n" + kEnd);
 
     // A desktop that answers "file not found" sends the report to that user's temporary folder.
     ASSERT_TRUE(DeleteFileW(user.desktopReport().c_str()));

@@ -515,6 +515,7 @@ MadeUpSignedInUser::MadeUpSignedInUser()
     hive_.SetString(L"Desktop", L"%USERPROFILE%\\Desktop", kUserShellFolders, REG_EXPAND_SZ);
     hive_.SetString(L"TEMP", L"%USERPROFILE%\\Temp", L"Environment", REG_EXPAND_SZ);
     hive_.SetString(L"TMP", L"%USERPROFILE%\\Temp", L"Environment", REG_EXPAND_SZ);
+    hive_.SetString(L"USERNAME", L"bob", L"Volatile Environment");
     SetSignedInSidForTest(kSid);
 }
 

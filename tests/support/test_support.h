@@ -287,8 +287,9 @@ public:
 // A made-up account standing for the session's signed-in user while the program runs as another one
 // (Wine has a single user), for the object's life: its loaded hive HKEY_USERS\<kSid>, its ProfileList
 // entry naming a scratch profile with Desktop and Temp folders, its User Shell Folders desktop
-// (%USERPROFILE%\Desktop) and TEMP (%USERPROFILE%\Temp) as Windows writes them, and the hook that
-// makes the scan take it for the signed-in user. No token of it can be had: the registry route.
+// (%USERPROFILE%\Desktop), TEMP (%USERPROFILE%\Temp) and its logon's USERNAME (bob) as Windows
+// writes them, and the hook that makes the scan take it for the signed-in user. No token of it can be
+// had: the registry route.
 class MadeUpSignedInUser {
 public:
     static constexpr const wchar_t* kSid = L"S-1-5-21-1111111111-2222222222-3333333333-1001";
