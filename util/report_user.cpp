@@ -3,7 +3,6 @@
 #include <windows.h>
 // clang-format off
 #include <sddl.h>  // needs windows.h first
-#include <userenv.h>
 #include <wtsapi32.h>
 // clang-format on
 
