@@ -75,32 +75,44 @@ KernelHandle ShellToken() {
 }  // namespace
 
 std::wstring SignedInUserSid() {
+    std::wstring sid;
+    AskSessionUser(sid);
+    return sid;
+}
+
+bool AskSessionUser(std::wstring& sid) {
     using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, wchar_t**, DWORD*);
     using FreeFn = void(WINAPI*)(void*);
     const auto query = SystemFunction<QueryFn>(L"wtsapi32.dll", "WTSQuerySessionInformationW");
     const auto release = SystemFunction<FreeFn>(L"wtsapi32.dll", "WTSFreeMemory");
-    if (query == nullptr || release == nullptr) return {};
+    if (query == nullptr || release == nullptr) return false;
+    bool answered = true;
     auto ask = [&](WTS_INFO_CLASS what) {
         wchar_t* text = nullptr;
         DWORD bytes = 0;
         std::wstring answer;
         if (query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, what, &text, &bytes) && text != nullptr) {
             answer.assign(text, wcsnlen(text, bytes / sizeof(wchar_t)));
+        } else {
+            answered = false;
         }
         release(text);
         return answer;
     };
     const std::wstring name = ask(WTSUserName);
-    if (name.empty()) return {};  // session 0: services and tasks
+    if (name.empty()) return answered;  // session 0 (services and tasks) has no user
     const std::wstring domain = ask(WTSDomainName);
     const std::wstring account = domain.empty() ? name : domain + L"\\" + name;
-    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
-    DWORD sidSize = static_cast<DWORD>(sid.size());
+    std::vector<BYTE> found(SECURITY_MAX_SID_SIZE);
+    DWORD sidSize = static_cast<DWORD>(found.size());
     wchar_t domainName[256] = {};
     DWORD domainLength = 256;
     SID_NAME_USE use = SidTypeUnknown;
-    if (!LookupAccountNameW(nullptr, account.c_str(), sid.data(), &sidSize, domainName, &domainLength, &use)) return {};
-    return SidText(sid.data());
+    if (!LookupAccountNameW(nullptr, account.c_str(), found.data(), &sidSize, domainName, &domainLength, &use)) {
+        return true;
+    }
+    sid = SidText(found.data());
+    return true;
 }
 
 namespace {
@@ -230,11 +242,16 @@ std::unique_ptr<ReportUser> FindReportUser() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, own.put())) return nullptr;
     const std::wstring processSid = TokenUserSid(own.get());
     auto user = std::make_unique<ReportUser>();
-    user->sid = testSid.empty() ? SignedInUserSid() : testSid;
+    user->sid = testSid;
+    // Where the session service does not answer, the shell's process tells whose session this is.
+    if (testSid.empty() && !AskSessionUser(user->sid)) {
+        user->token = ShellToken();
+        if (user->token) user->sid = TokenUserSid(user->token.get());
+    }
     if (processSid.empty() || !DescribesSignedInUser(processSid, user->sid, !user->sid.empty())) return nullptr;
     // Only now the shell: a run as the signed-in user, the usual one, never loads the window system
     // (under Wine its first use starts the desktop process, which would inherit a console run's output).
-    if (testSid.empty()) {
+    if (testSid.empty() && !user->token) {
         user->token = ShellToken();
         if (user->token && TokenUserSid(user->token.get()) != user->sid) user->token.reset();
     }
