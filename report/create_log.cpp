@@ -4,6 +4,7 @@
 // clang-format off
 #include <shlobj.h>  // needs windows.h first
 #include <knownfolders.h>
+#include <shellapi.h>
 // clang-format on
 #include <share.h>
 
@@ -18,6 +19,8 @@
 #include "util/owned.h"
 #include "util/path_forms.h"
 #include "util/registry_values.h"
+#include "util/report_user.h"
+#include "util/system_function.h"
 
 namespace {
 
@@ -50,38 +53,89 @@ unsigned long StartNotepad(const std::wstring& program, const wchar_t* reportPat
     return 0;
 }
 
+// The process's standard handles hidden for the object's life, so that nothing started meanwhile gets
+// them, for the reason given for Notepad above. Loading the shell is enough under Wine to start its
+// desktop process when none runs, and that one lives on.
+class HiddenStandardHandles {
+public:
+    HiddenStandardHandles() {
+        for (int i = 0; i < 3; ++i) {
+            saved_[i] = GetStdHandle(kKinds[i]);
+            SetStdHandle(kKinds[i], nullptr);
+        }
+    }
+    ~HiddenStandardHandles() {
+        for (int i = 0; i < 3; ++i) SetStdHandle(kKinds[i], saved_[i]);
+    }
+    HiddenStandardHandles(const HiddenStandardHandles&) = delete;
+    HiddenStandardHandles& operator=(const HiddenStandardHandles&) = delete;
+
+private:
+    static constexpr DWORD kKinds[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE saved_[3] = {};
+};
+
+// The user's own program for text files: Windows 11 can remove the in-box Notepad (an optional feature)
+// or hand it over to the Store's Notepad. The shell's own error box is not shown: the caller says it.
+bool OpenWithTextProgram(const wchar_t* path) {
+    const HiddenStandardHandles hidden;
+    using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+    using CoInitializeExFn = HRESULT(WINAPI*)(void*, DWORD);
+    using CoUninitializeFn = void(WINAPI*)();
+    const auto shellExecute = SystemFunction<ShellExecuteExFn>(L"shell32.dll", "ShellExecuteExW");
+    const auto initialize = SystemFunction<CoInitializeExFn>(L"ole32.dll", "CoInitializeEx");
+    const auto uninitialize = SystemFunction<CoUninitializeFn>(L"ole32.dll", "CoUninitialize");
+    if (shellExecute == nullptr || initialize == nullptr || uninitialize == nullptr) return false;
+    // A handler may be a shell extension reached through COM, which the calling thread must have set up.
+    const HRESULT com = initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW execute = {};
+    execute.cbSize = sizeof execute;
+    // Done before the call returns: the console front end may exit right after it.
+    execute.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    execute.lpVerb = L"open";
+    execute.lpFile = path;
+    execute.nShow = SW_SHOWNORMAL;
+    const bool opened = shellExecute(&execute) != FALSE;
+    if (SUCCEEDED(com)) uninitialize();
+    return opened;
+}
+
 using GetKnownFolderFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
 using TaskMemFreeFn = void(WINAPI*)(void*);
 
-// The shell's function, loaded from System32 on first use: a run whose report is named never loads
-// the shell, whose start (and that of what it loads in turn) costs more than a small scan.
-template <typename Function>
-Function SystemFunction(const wchar_t* dll, const char* name) {
-    HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                             : nullptr;
-}
-
-// The desktop as the shell knows it now (it may have been moved or redirected); the "Shell Folders"
-// value is only a copy kept for old programs, which may be stale or missing.
-OwnedText DesktopFolder() {
+// The desktop as the shell knows it now for the token's user (null: this process's): it may have been
+// moved or redirected, and the "Shell Folders" value is only a copy kept for old programs, which may be
+// stale or missing. Empty when the shell gives none.
+OwnedText KnownDesktop(HANDLE token) {
     const auto getKnownFolder = SystemFunction<GetKnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
     const auto taskMemFree = SystemFunction<TaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree");
     wchar_t* known = nullptr;
     OwnedText folder;
     if (getKnownFolder != nullptr && taskMemFree != nullptr) {
-        if (SUCCEEDED(getKnownFolder(FOLDERID_Desktop, 0, nullptr, &known)) && known != nullptr && known[0] != L'\0') {
+        if (SUCCEEDED(getKnownFolder(FOLDERID_Desktop, 0, token, &known)) && known != nullptr && known[0] != L'\0') {
             folder = CopyText(known);
         }
         taskMemFree(known);
     }
-    return folder ? std::move(folder) : GetDesktopFolder();
+    return folder;
+}
+
+// The signed-in user's desktop: the shell's answer for that user's token (which wants the user's hive
+// loaded, as it is while the user is signed in), else what that user's registry records.
+OwnedText DesktopFolder(const ReportUser* user) {
+    if (user == nullptr) {
+        OwnedText folder = KnownDesktop(nullptr);
+        return folder ? std::move(folder) : GetDesktopFolder();
+    }
+    OwnedText folder = user->token ? KnownDesktop(user->token.get()) : OwnedText();
+    if (folder) return folder;
+    return user->registryDesktop.empty() ? OwnedText() : CopyText(user->registryDesktop);
 }
 
 }  // namespace
 
-OwnedText GetReportPath() {
-    OwnedText folder(DesktopFolder());
+OwnedText GetReportPath(const ReportUser* user) {
+    OwnedText folder(DesktopFolder(user));
     if (!folder) return nullptr;
     size_t folderLength = wcslen(folder.get());
     size_t nameLength = wcslen(kReportName);
@@ -134,7 +188,8 @@ unsigned long OpenLogAt(const wchar_t* path) {
     unsigned long failure = ERROR_FILE_NOT_FOUND;
     for (const std::wstring& notepad : NotepadCandidates(WindowsFolder())) {
         failure = StartNotepad(notepad, path);
-        if (failure == 0) break;
+        if (failure == 0) return 0;
     }
-    return failure;
+    // What is said when nothing shows the report names Notepad's failure, as before there was a third try.
+    return OpenWithTextProgram(path) ? 0 : failure;
 }

@@ -4,9 +4,12 @@
 #include "util/handles.h"
 #include "util/owned.h"
 
+struct ReportUser;
+
 // The report's place: the desktop folder (the shell's known folder, else the one recorded under
-// "Shell Folders") followed by "\\Quillfen.txt"; empty when neither is known.
-OwnedText GetReportPath();
+// "Shell Folders") followed by "\\Quillfen.txt"; empty when neither is known. With `user`, that
+// signed-in user's desktop instead of this account's.
+OwnedText GetReportPath(const ReportUser* user = nullptr);
 
 // Creates (or empties) the report at the desktop path and writes the product line and the creation
 // line up to the user name. Returns the open report, empty when it cannot be created.
@@ -20,5 +23,6 @@ Stream CreateLogAt(const wchar_t* path);
 unsigned long CloseLog(Stream& report);
 
 // Starts Notepad on the report at `path`, which must already be closed: the Windows folder's Notepad,
-// else its System32 copy. 0 when one started, else the system's error code from the last try.
+// else its System32 copy, else the user's program for text files (the shell's "open"). 0 when one
+// started, else the system's error code from the last Notepad tried.
 unsigned long OpenLogAt(const wchar_t* path);

@@ -17,7 +17,10 @@ std::wstring InFolder(std::wstring folder, const wchar_t* name) {
 
 }  // namespace
 
-bool FolderRefusedReport(unsigned long error) { return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT; }
+bool FolderRefusedReport(unsigned long error, bool desktopIsFolder) {
+    if (error == ERROR_SUCCESS || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return false;
+    return desktopIsFolder || error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
+}
 
 std::wstring TempReportPath(const std::wstring& tempFolder) {
     return tempFolder.empty() ? std::wstring() : InFolder(tempFolder, kReportFileName);

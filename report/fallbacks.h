@@ -4,11 +4,14 @@
 #include <string>
 #include <vector>
 
-// Whether the desktop's refusal to take the report (a system error code from creating it) sends the
-// report to the temporary folder instead. Controlled Folder Access answers a program it does not know
-// with access denied, and a protected or read-only folder answers write-protected; a report held open
-// by another program, or a missing folder, is not a refusal and stays an error.
-bool FolderRefusedReport(unsigned long error);
+// Whether the desktop's refusal to take the report (a system error code from creating it, or from its
+// header's first write) sends the report to the temporary folder instead. Controlled Folder Access
+// answers a program it does not know with access denied, "file not found" or "path not found", and may
+// let an existing report open and then refuse the write; a protected or read-only folder answers
+// write-protected. So where the desktop exists as a folder (`desktopIsFolder`) every failure is a
+// refusal but a sharing or lock violation (another run writing the report); where it does not, only
+// access denied and write-protected are, and a missing folder stays an error.
+bool FolderRefusedReport(unsigned long error, bool desktopIsFolder);
 
 // The report's path in `tempFolder` (as GetTempPathW gives it, with or without its final backslash);
 // empty when the folder is empty.

@@ -11,8 +11,12 @@
 
 namespace {
 
-// Value of a variable, or false when it is not set.
-bool LookupVariable(const std::wstring& name, std::wstring& value) {
+// Set for a run that describes another account than the program's (see SetExpansionVariables).
+const std::vector<std::wstring>* expansionVariables = nullptr;
+
+// Value of a variable (among `variables` when given, else the process's), or false when it is not set.
+bool LookupVariable(const std::wstring& name, const std::vector<std::wstring>* variables, std::wstring& value) {
+    if (variables != nullptr) return FindVariable(*variables, name, value);
     std::vector<wchar_t> buffer;
     DWORD length = 0;
     bool set = FetchSizedText(buffer, [&](wchar_t* text, DWORD capacity, DWORD* needed) {
@@ -33,9 +37,10 @@ bool LookupVariable(const std::wstring& name, std::wstring& value) {
 }
 
 // The value a reference to `name` takes: the native variable's where it is set, else the named one's.
-bool LookupReference(const std::wstring& name, bool nativeProgramFolders, std::wstring& value) {
+bool LookupReference(const std::wstring& name, bool nativeProgramFolders, const std::vector<std::wstring>* variables,
+                     std::wstring& value) {
     const std::wstring native = NativeVariableName(name, nativeProgramFolders);
-    return LookupVariable(native, value) || (native != name && LookupVariable(name, value));
+    return LookupVariable(native, variables, value) || (native != name && LookupVariable(name, variables, value));
 }
 
 // The system call's rules, for texts beyond its limit and for the native program folders: a
@@ -43,7 +48,8 @@ bool LookupReference(const std::wstring& name, bool nativeProgramFolders, std::w
 // empty name, or one with "=" after its first character (which no variable can have), is copied
 // whole, closing sign included, and the scan goes on after it. A percent sign with no partner is
 // copied as it stands.
-std::wstring ExpandByTheRules(const wchar_t* text, bool nativeProgramFolders) {
+std::wstring ExpandByTheRules(const wchar_t* text, bool nativeProgramFolders,
+                              const std::vector<std::wstring>* variables) {
     std::wstring result;
     std::wstring value;
     const wchar_t* cursor = text;
@@ -57,7 +63,7 @@ std::wstring ExpandByTheRules(const wchar_t* text, bool nativeProgramFolders) {
         result.append(cursor, open);
         std::wstring name(open + 1, close);
         if (!name.empty() && name.find(L'=', 1) == std::wstring::npos &&
-            LookupReference(name, nativeProgramFolders, value)) {
+            LookupReference(name, nativeProgramFolders, variables, value)) {
             result += value;
         } else {
             result.append(open, close + 1);
@@ -90,7 +96,8 @@ OwnedText ExpandEnvironment(const wchar_t* text) {
 
 OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders) {
     // The system call knows only the process's own values.
-    if (nativeProgramFolders) return CopyText(ExpandByTheRules(text, true));
+    if (nativeProgramFolders || expansionVariables != nullptr)
+        return CopyText(ExpandByTheRules(text, nativeProgramFolders, expansionVariables));
     // The answer counts the terminator: the size it wants when that is more than it had.
     auto expand = [&](wchar_t* expanded, DWORD capacity, DWORD* needed) {
         DWORD answer = ExpandEnvironmentStringsW(text, expanded, capacity);
@@ -100,5 +107,25 @@ OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders) {
     };
     std::vector<wchar_t> buffer;
     if (wcslen(text) < kSystemLimit && FetchSizedText(buffer, expand)) return CopyText(buffer.data());
-    return CopyText(ExpandByTheRules(text, false));
+    return CopyText(ExpandByTheRules(text, false, nullptr));
+}
+
+void SetExpansionVariables(const std::vector<std::wstring>* variables) { expansionVariables = variables; }
+
+bool FindVariable(const std::vector<std::wstring>& variables, const std::wstring& name, std::wstring& value) {
+    for (const std::wstring& entry : variables) {
+        // An entry is NAME=value; a name may start with "=" (the per-drive folders).
+        const size_t equals = entry.find(L'=', 1);
+        if (equals == std::wstring::npos || equals != name.size()) continue;
+        if (CompareStringOrdinal(entry.c_str(), static_cast<int>(equals), name.c_str(), static_cast<int>(name.size()),
+                                 TRUE) == CSTR_EQUAL) {
+            value = entry.substr(equals + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::wstring ExpandWithVariables(const std::vector<std::wstring>& variables, const wchar_t* text) {
+    return ExpandByTheRules(text, false, &variables);
 }

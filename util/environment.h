@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "util/owned.h"
 
@@ -17,3 +18,13 @@ OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders);
 // CommonProgramW6432 (Windows 7 on), and PROCESSOR_ARCHITECTURE with "x86" and the machine's own in
 // PROCESSOR_ARCHITEW6432: with `nativeProgramFolders` each of the first names reads its native one.
 std::wstring NativeVariableName(const std::wstring& name, bool nativeProgramFolders);
+
+// While set, every expansion reads `variables` (NAME=value entries, as an environment block holds
+// them) instead of the process environment: a run that describes the signed-in user while the program
+// runs as another account. Null puts the process environment back. Set and cleared outside the scan's
+// threads, which only read it.
+void SetExpansionVariables(const std::vector<std::wstring>* variables);
+// The value of `name` (case ignored) among NAME=value entries; false when none has it.
+bool FindVariable(const std::vector<std::wstring>& variables, const std::wstring& name, std::wstring& value);
+// `text` expanded by the system call's rules against `variables` alone.
+std::wstring ExpandWithVariables(const std::vector<std::wstring>& variables, const wchar_t* text);

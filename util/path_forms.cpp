@@ -151,6 +151,16 @@ OpenablePath OpenablePathOf(const wchar_t* typed) {
     return ChooseOpenablePath(typed, full);
 }
 
+std::wstring ChooseFullPath(const std::wstring& typed, const OpenablePath& openable) {
+    if (IsVerbatimPath(typed.c_str())) return typed;
+    const std::wstring& path = openable.path;
+    if (StartsWith(path, L"\\\\?\\UNC\\")) return L"\\\\" + path.substr(8);
+    if (StartsWith(path, L"\\\\?\\")) return path.substr(4);
+    return path;
+}
+
+std::wstring FullPathOf(const wchar_t* typed) { return ChooseFullPath(typed, OpenablePathOf(typed)); }
+
 std::wstring FolderOpenPath(const std::wstring& folder) {
     // What an enumeration of folder\* would have opened in the old form.
     const std::wstring oldForm = !folder.empty() && folder.back() == L'\\' ? folder : folder + L'\\';

@@ -40,6 +40,13 @@ OpenablePath ChooseOpenablePath(const std::wstring& typed, const std::wstring& s
 // The same with the system's answer for `typed`: what every open of a typed path goes through.
 OpenablePath OpenablePathOf(const wchar_t* typed);
 
+// A typed path made full for the user to read (the console's report line): a verbatim path as typed,
+// otherwise its openable form without the \\?\ (or \\?\UNC) that the open adds, so that "C:\x" and
+// "x" in C:\ both read C:\x. Which form a path takes is thus decided once, in ChooseOpenablePath.
+std::wstring ChooseFullPath(const std::wstring& typed, const OpenablePath& openable);
+// The same for `typed` with the system's answer.
+std::wstring FullPathOf(const wchar_t* typed);
+
 // The form in which a walk of the folder the user typed opens what it finds: made absolute by the
 // platform's own rules (as an enumeration of `folder`\* would be), then in its \\?\ form, with a
 // trailing backslash. A verbatim path is taken as typed; one the platform cannot make absolute keeps

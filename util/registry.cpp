@@ -114,6 +114,24 @@ RegKey OpenSubkey(HKEY parent, const wchar_t* name, size_t length) {
     return key;
 }
 
+namespace {
+
+HKEY directiveCurrentUser = nullptr;
+HKEY directiveClassesRoot = nullptr;
+
+}  // namespace
+
+void SetDirectiveRoots(HKEY currentUser, HKEY classesRoot) {
+    directiveCurrentUser = currentUser;
+    directiveClassesRoot = classesRoot;
+}
+
+HKEY DirectiveRoot(HKEY root) {
+    if (root == HKEY_CURRENT_USER && directiveCurrentUser != nullptr) return directiveCurrentUser;
+    if (root == HKEY_CLASSES_ROOT && directiveClassesRoot != nullptr) return directiveClassesRoot;
+    return root;
+}
+
 RegKey OpenKey(HKEY parent, const wchar_t* path, LONG* status) {
     RegKey key;
     NoteOpen();

@@ -26,6 +26,14 @@ constexpr unsigned kMaxFailedSteps = 64;
 // Opens `path` below `parent` for reading; an empty guard when that fails, with the reason in `status`.
 RegKey OpenKey(HKEY parent, const wchar_t* path, LONG* status = nullptr);
 
+// The keys HKEY_CURRENT_USER and HKEY_CLASSES_ROOT stand for in the directives of a run that describes
+// the signed-in user while the program runs as another account (an elevation with an administrator's
+// password): that user's HKEY_USERS\<SID> and merged classes. Null: the predefined key itself. Set and
+// cleared outside the scan's threads, which only read them.
+void SetDirectiveRoots(HKEY currentUser, HKEY classesRoot);
+// `root` as a directive reads it: HKCU and HKCR through the run's roots when set, any other unchanged.
+HKEY DirectiveRoot(HKEY root);
+
 // Buffers reused for every key of a walk, and what the last read put in them.
 struct KeyReader {
     std::vector<wchar_t> name;  // always one character longer than the capacity handed out

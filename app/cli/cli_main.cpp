@@ -18,7 +18,6 @@
 #include "app/scan/script_file.h"
 #include "report/create_log.h"
 #include "util/output_text.h"
-#include "util/owned.h"
 #include "util/path_forms.h"
 #include "util/work_pool.h"
 
@@ -193,32 +192,16 @@ int wmain(int argc, wchar_t** argv) {
         return kExitUsage;
     }
 
-    // The desktop report's place is looked up here for the checks below; the scan looks it up again,
-    // and may move the report to the temporary folder, as the window's runs do.
-    std::wstring reportPath;
-    if (!args.out.empty()) {
-        reportPath = SystemFullPath(args.out.c_str());
-        if (reportPath.empty()) reportPath = args.out;
-    } else {
-        OwnedText desktopReport(GetReportPath());
-        if (!desktopReport) {
-            Error(L"cannot create the report: the desktop folder is not recorded for this user");
-            return kExitNoReport;
-        }
-        reportPath = desktopReport.get();
-    }
-
-    // However the two paths are spelt, the script is never overwritten by its own report.
-    if (wcscmp(args.script, L"-") != 0 && IsSameFile(args.script, reportPath.c_str())) {
-        Error(L"the report \"" + reportPath + L"\" is the script itself; name another report with --out");
-        return kExitUsage;
-    }
+    // A --out path is made full by the rule every path follows (a \\?\ or \??\ path stays as typed).
+    const std::wstring reportPath = args.out.empty() ? std::wstring() : FullPathOf(args.out.c_str());
     DWORD elevated = 0;
     const bool queried = QueryProcessElevation(elevated);
     if (const wchar_t* notice = ElevationNotice(queried, elevated)) Error(notice);
 
     ScanOptions options;
     options.reportPath = args.out.empty() ? nullptr : reportPath.c_str();
+    // However the paths are spelt, and wherever the report goes, the script is never overwritten by it.
+    options.scriptPath = wcscmp(args.script, L"-") != 0 ? args.script : nullptr;
     options.observer = args.quiet ? nullptr : ReportProgress;
     ULONGLONG progressShown = 0;
     options.observerContext = &progressShown;
@@ -239,8 +222,15 @@ int wmain(int argc, wchar_t** argv) {
             WriteText(STD_OUTPUT_HANDLE, result.reportPath + L"\n");
             return kExitDone;
         case ScanOutcome::ReportNotCreated:
-            Error(L"cannot create the report \"" + result.reportPath + L"\"" + Because(result.systemError));
+            if (result.reportPath.empty()) {
+                Error(L"cannot create the report: the desktop folder is not recorded for this user");
+            } else {
+                Error(L"cannot create the report \"" + result.reportPath + L"\"" + Because(result.systemError));
+            }
             return kExitNoReport;
+        case ScanOutcome::ReportIsScript:
+            Error(L"the report \"" + result.reportPath + L"\" is the script itself; name another report with --out");
+            return kExitUsage;
         case ScanOutcome::ReportIncomplete:
             Error(L"the report \"" + result.reportPath + L"\" is incomplete: part of it could not be written" +
                   Because(result.systemError));

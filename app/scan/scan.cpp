@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "util/handles.h"
 #include "util/native_view.h"
 #include "util/owned.h"
+#include "util/path_forms.h"
+#include "util/report_user.h"
 #include "util/sized_fetch.h"
 #include "util/work_pool.h"
 
@@ -165,23 +168,51 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
 
 namespace {
 
-// The report opened where the run writes it: the path asked for, else the desktop, or the temporary
-// folder when the desktop refuses it.
-Stream CreateRunReport(const ScanOptions& options, ScanResult& result) {
+// Whether the report at `path` would overwrite the script the run was given, however either is spelt.
+bool IsTheScript(const ScanOptions& options, const std::wstring& path) {
+    return options.scriptPath != nullptr && IsSameFile(options.scriptPath, path.c_str());
+}
+
+// Whether the folder the report at `path` was to go into exists as a folder.
+bool InAFolder(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return false;
+    return DoesFolderExist(OpenablePathOf(path.substr(0, slash + 1).c_str()).path.c_str()) != 0;
+}
+
+// The report opened where the run writes it: the path asked for, else the desktop (the signed-in
+// user's when the run describes that user), or the temporary folder when the desktop refuses it. No
+// place that is the script is written: `isScript` says so, with that place in the result.
+Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanResult& result, bool& isScript) {
     if (options.reportPath != nullptr) {
         result.reportPath = options.reportPath;
-        Stream report = CreateLogAt(options.reportPath);
-        if (!report) result.systemError = GetLastError();
+        isScript = IsTheScript(options, result.reportPath);
+        Stream report = isScript ? Stream() : CreateLogAt(options.reportPath);
+        if (!report && !isScript) result.systemError = GetLastError();
         return report;
     }
-    OwnedText desktop = GetReportPath();
+    OwnedText desktop = GetReportPath(user);
     if (!desktop) return Stream();
     result.reportPath = desktop.get();
+    isScript = IsTheScript(options, result.reportPath);
+    if (isScript) return Stream();
     Stream report = CreateLogAt(desktop.get());
-    if (report) return report;
-    result.systemError = GetLastError();
-    const std::wstring temporary = UserTempReportPath();
-    if (!FolderRefusedReport(result.systemError) || temporary.empty()) return report;
+    if (report) {
+        // A desktop may let the report be created and then refuse what is written into it.
+        FlushLog(report.get());
+        result.systemError = TakeLogFailure(report.get());
+        if (result.systemError == 0) return report;
+        report.reset();
+    } else {
+        result.systemError = GetLastError();
+    }
+    const std::wstring temporary = user != nullptr ? TempReportPath(user->tempFolder) : UserTempReportPath();
+    if (!FolderRefusedReport(result.systemError, InAFolder(result.reportPath)) || temporary.empty()) return report;
+    if (IsTheScript(options, temporary)) {
+        isScript = true;
+        result.reportPath = temporary;
+        return report;
+    }
     report = CreateLogAt(temporary.c_str());
     // Where neither place takes it, the desktop's refusal is the one to tell.
     if (!report) return report;
@@ -199,12 +230,22 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* res
     if (script == nullptr || script[0] == L'\0') return ScanOutcome::EmptyScript;
     // Cloud files are to be seen as what they are before anything is read (a setting of the process).
     ExposePlaceholders();
-    Stream report = CreateRunReport(options, told);
+    // The shell of a user who elevated with another account's password runs as that user: an
+    // administrator opens its token only with the debug privilege, which the header's privilege step
+    // enables again (and says so) in a moment.
+    if (IsAdmin()) EnableDebugPrivilege();
+    const std::unique_ptr<ReportUser> user = FindReportUser();
+    bool isScript = false;
+    Stream report = CreateRunReport(options, user.get(), told, isScript);
+    if (isScript) return ScanOutcome::ReportIsScript;
     if (!report) return ScanOutcome::ReportNotCreated;
     {
         ReportFlusher flusher(report.get());  // stopped before the report is closed
         LogPrivileges(report.get());
+        if (user) Log(SignedInUserLine(user->account, user->sid).c_str(), report.get());
         FlushLog(report.get());
+        // From here on HKCU, HKCR and %references% are the signed-in user's.
+        const ReportUserScope describedUser(user.get());
         NativeFileSystemView nativeFiles;  // the x86 build under WOW64 reads the real System32
         // Its threads enter the same views before their first job.
         WorkPool pool(DefaultPoolSize(options.threads), InNativeViews);

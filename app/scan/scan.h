@@ -12,6 +12,7 @@
 
 struct ScanOptions {
     const wchar_t* reportPath = nullptr;  // null: the desktop report, or the temporary folder's when refused
+    const wchar_t* scriptPath = nullptr;  // the script's file, which no report may overwrite; null: none
     LineObserver observer = nullptr;      // told about each script line before it runs
     void* observerContext = nullptr;
     unsigned threads = 0;  // threads the scan's work is shared between, its own included; 0: from the cores
@@ -22,6 +23,7 @@ enum class ScanOutcome {
     EmptyScript,       // nothing to do: no report is made
     ReportNotCreated,  // the report file could not be created
     ReportIncomplete,  // the run went through, but part of the report could not be written
+    ReportIsScript,    // the report's place is the script's file: nothing is written
 };
 
 // What a run tells its caller besides its outcome.
@@ -43,7 +45,9 @@ bool ShowsProgress(size_t lineNumber, size_t lineCount, ULONGLONG nowMs, ULONGLO
 
 // Runs one scan of `script`, which is split in place (the caller only frees it afterwards), and fills
 // `result` when given. The desktop report (no path in `options`) goes to the user's temporary folder
-// when the desktop refuses it; a report at a path of the caller's choosing never moves.
+// when the desktop refuses it; a report at a path of the caller's choosing never moves. When the
+// program runs as another account than the session's signed-in user, the desktop, HKCU, HKCR and the
+// environment are that user's and the header says so (FindReportUser).
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result = nullptr);
 
 // The system's text for an error code, on one line (line breaks as blanks, none at the end).

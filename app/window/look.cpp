@@ -54,6 +54,7 @@ void FinishLook(HWND window, const LookRun& run) {
         case ScanOutcome::EmptyScript:
             return;
         case ScanOutcome::ReportNotCreated:
+        case ScanOutcome::ReportIsScript:  // the window's script is no file: never so
             ShowBox(window, kNotCreated, result.reportPath, result.systemError, kTroubleCaption, MB_ICONERROR);
             return;
         case ScanOutcome::ReportIncomplete:

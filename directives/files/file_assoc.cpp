@@ -35,7 +35,7 @@ const DWORD kMaxFriendlyLength = 32768;
 // when the value cannot be read.
 bool ReadDefaultText(const wchar_t* path, const wchar_t* noKey, const wchar_t* noValue, std::wstring& result,
                      bool whole = false) {
-    RegKey key = OpenKey(HKEY_CLASSES_ROOT, path);
+    RegKey key = OpenKey(DirectiveRoot(HKEY_CLASSES_ROOT), path);
     if (!key) {
         result = noKey;
         return false;
@@ -55,7 +55,7 @@ bool ReadDefaultText(const wchar_t* path, const wchar_t* noKey, const wchar_t* n
 std::optional<std::wstring> GetChoiceProgId(const wchar_t* extension) {
     bool keyFound = false;
     for (const wchar_t* choice : CHOICE_KEYS) {
-        RegKey key = OpenKey(HKEY_CURRENT_USER, (std::wstring(kFileExts) + extension + choice).c_str());
+        RegKey key = OpenKey(DirectiveRoot(HKEY_CURRENT_USER), (std::wstring(kFileExts) + extension + choice).c_str());
         if (!key) continue;
         keyFound = true;
         DWORD type = 0;

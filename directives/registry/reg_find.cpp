@@ -110,7 +110,8 @@ void RegFind(wchar_t* line, FILE* report, WorkPool& pool) {
 
     StringList findings;
     for (size_t row = 0; row < NUM_HIVES_RF; ++row) {
-        findings.reset(FindRegs(line, HIVES_RF[row], GetHiveString(HIVES_RF[row]), findings.release(), pool));
+        findings.reset(
+            FindRegs(line, DirectiveRoot(HIVES_RF[row]), GetHiveString(HIVES_RF[row]), findings.release(), pool));
     }
     if (!findings) {
         Log(kNoData, report);

@@ -107,6 +107,8 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
         path += subPath.get();
     }
 
+    // Named by the hive's own name, read where the run's HKCU and HKCR stand.
+    root = DirectiveRoot(root);
     RegKey opened;
     if (subPath) {
         LONG status = ERROR_SUCCESS;

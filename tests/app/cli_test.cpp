@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -526,18 +527,6 @@ TEST(Cli, TheDesktopReportLandsOnTheDesktopWithoutItsShellFoldersCopy) {
 
 namespace {
 
-// The report a run writes to the temporary folder when the desktop refuses it, with that folder made
-// a scratch one of the test's own (GetTempPathW reads TMP first) for this process and what it starts.
-class ScratchTemp {
-public:
-    ScratchTemp() : variable_(L"TMP", folder_.path().c_str()) {}
-    std::wstring report() const { return folder_ / L"Quillfen.txt"; }
-
-private:
-    ScratchFolder folder_;
-    ScopedEnvironment variable_;
-};
-
 TEST(Cli, ADesktopThatRefusesTheReportSendsItToTheTemporaryFolderAndSaysSo) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"script.txt", ":ENV\nx");
@@ -562,6 +551,63 @@ TEST(Cli, ADesktopThatRefusesTheReportSendsItToTheTemporaryFolderAndSaysSo) {
     EXPECT_EQ(run.err, "quillfen-cli: cannot create the report \"" + Narrow(desktop.report()) +
                            "\": " + SystemMessageText(ERROR_ACCESS_DENIED) + "\n");
     EXPECT_EQ(GetFileAttributesW(temp.report().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Cli, ADesktopThatAnswersFileNotFoundRefusesTheReportAndTheFallbackNeverOverwritesTheScript) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    ScratchTemp temp;
+    // As Controlled Folder Access answers: "file not found" in a folder that exists, or a report that
+    // opens and then refuses its first write (here: a desktop with no room left).
+    for (const bool full : {false, true}) {
+        ScratchDesktop desktop;
+        std::optional<TinyVolume> tiny;
+        if (full) {
+            tiny.emplace(desktop.path(), 16);
+            ASSERT_TRUE(tiny->mounted());
+            WriteFileBytes(desktop.path() + L"\\filler", std::string(16384, 'f'));
+        } else {
+            ASSERT_TRUE(MakeReportUncreatable(desktop.path()));
+        }
+        ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(folder / L"script.txt")));
+        EXPECT_EQ(run.exitCode, 0u) << run.err;
+        EXPECT_EQ(run.out, Narrow(temp.report()) + "\n");
+        EXPECT_EQ(run.err, "quillfen-cli: the desktop refused the report (" +
+                               SystemMessageText(full ? ERROR_DISK_FULL : ERROR_FILE_NOT_FOUND) +
+                               "); it was written to the temporary folder instead: " + Narrow(temp.report()) + "\n");
+        EXPECT_EQ(ReportBody(ReadUtf16File(temp.report())), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+        ASSERT_TRUE(DeleteFileW(temp.report().c_str()));
+        if (full) DeleteFileW(desktop.report().c_str());
+    }
+
+    // The script in the temporary folder is never the fallback's report.
+    ScratchDesktop desktop;
+    ASSERT_TRUE(MakeReportUncreatable(desktop.path()));
+    const std::string bytes = ":ENV\r\ny";
+    WriteFileBytes(temp.report(), bytes);
+    ProcessResult run = RunProcess(Cli(L"--quiet " + Quoted(temp.report())));
+    EXPECT_EQ(run.exitCode, 2u) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "quillfen-cli: the report \"" + Narrow(temp.report()) +
+                           "\" is the script itself; name another report with --out\n");
+    EXPECT_EQ(ReadFileBytes(temp.report()), bytes);
+}
+
+TEST(Cli, AReportPathInTheNtFormIsTakenAsTyped) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"script.txt", ":ENV\nx");
+    const std::wstring report = L"\\??\\" + folder / L"r.txt";
+    ProcessResult run = RunProcess(Cli(L"--quiet --out " + Quoted(report) + L" " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, Narrow(report) + "\n");
+    EXPECT_EQ(ReportBody(ReadUtf16File(folder / L"r.txt")), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
+
+    // Where it cannot be made, the error names the path as typed.
+    const std::wstring missing = L"\\??\\" + folder / L"missing\\r.txt";
+    run = RunProcess(Cli(L"--quiet --out " + Quoted(missing) + L" " + Quoted(folder / L"script.txt")));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.err, "quillfen-cli: cannot create the report \"" + Narrow(missing) +
+                           "\": " + SystemMessageText(ERROR_PATH_NOT_FOUND) + "\n");
 }
 
 TEST(Cli, OpenShowsTheReportInNotepadOrSaysInOneLineThatNotepadDidNotStart) {
@@ -589,6 +635,26 @@ TEST(Cli, OpenShowsTheReportInNotepadOrSaysInOneLineThatNotepadDidNotStart) {
                            SystemMessageText(ERROR_FILE_NOT_FOUND) + "\n");
     EXPECT_EQ(ReportBody(ReadUtf16File(report)), L"\r\n========== ENV ==========\r\nx = x\r\n" + kEnd);
     EXPECT_TRUE(WaitForNotepadsOn(report, 0).empty());
+
+    // Without Notepad, the user's own program for text files gets the report.
+    // A prefix's .txt key, if it has one, is shared and given back; a missing one is made and removed.
+    ScopedKey extension(HKEY_CLASSES_ROOT, L".txt", KeyBefore::kShare);
+    ScopedValue textFiles(HKEY_CLASSES_ROOT, L".txt", L"");
+    ASSERT_TRUE(textFiles.SetString(REG_SZ, L"QuillfenTests.viewer"));
+    ScopedKey viewer(HKEY_CLASSES_ROOT, L"QuillfenTests.viewer", KeyBefore::kReplace);
+    const std::wstring seen = folder / L"seen by the viewer.txt";
+    viewer.SetString(L"", L"\"" + ExecutableFolder() + L"\\qf_viewer.exe\" \"" + seen + L"\" \"%1\"",
+                     L"shell\\open\\command");
+    {
+        FilesMovedAside missing(NotepadCandidates(WindowsFolder()));
+        ASSERT_TRUE(missing.moved());
+        run = RunProcess(Cli(arguments));
+    }
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.err, "");
+    // The viewer is started, not waited for.
+    for (int i = 0; i < 100 && TextSoFar(seen).size() < report.size(); ++i) Sleep(100);
+    EXPECT_EQ(TextSoFar(seen), report);
 }
 
 TEST(Cli, ThePathLineIsInTheCodePageOfTheConsoleThatCapturesItAndWideOnTheConsoleItself) {

@@ -9,21 +9,31 @@
 namespace {
 
 TEST(Fallbacks, OnlyAFolderThatRefusesTheReportSendsItToTheTemporaryFolder) {
+    // As Windows answers a create in the desktop (or the first write into a report it let open).
     const struct {
         unsigned long error;
+        bool desktopIsFolder;
         bool refused;
     } cases[] = {
-        {ERROR_ACCESS_DENIED, true},       // Controlled Folder Access, or a folder whose ACL refuses new files
-        {ERROR_WRITE_PROTECT, true},       // a protected or read-only medium
-        {ERROR_SHARING_VIOLATION, false},  // the report held open by another program: the desktop took it
-        {ERROR_LOCK_VIOLATION, false},
-        {ERROR_PATH_NOT_FOUND, false},  // the desktop folder is gone: a wrong path,
-                                        // not a refusal
-        {ERROR_FILE_NOT_FOUND, false},
-        {ERROR_DISK_FULL, false},
-        {ERROR_SUCCESS, false},
+        {ERROR_ACCESS_DENIED, true, true},       // Controlled Folder Access, or an ACL that refuses new files
+        {ERROR_FILE_NOT_FOUND, true, true},      // Controlled Folder Access, on Windows 10 and 11
+        {ERROR_PATH_NOT_FOUND, true, true},      // the same
+        {ERROR_WRITE_PROTECT, true, true},       // a protected or read-only medium
+        {ERROR_DISK_FULL, true, true},           // a write refused after the create
+        {ERROR_INVALID_NAME, true, true},        // whatever else the folder answers
+        {ERROR_SHARING_VIOLATION, true, false},  // the report held open by another run: the desktop took it
+        {ERROR_LOCK_VIOLATION, true, false},
+        {ERROR_SUCCESS, true, false},
+        {ERROR_ACCESS_DENIED, false, true},  // a folder that cannot even be looked at
+        {ERROR_WRITE_PROTECT, false, true},
+        {ERROR_PATH_NOT_FOUND, false, false},  // the desktop folder is gone: a wrong path, not a refusal
+        {ERROR_FILE_NOT_FOUND, false, false},
+        {ERROR_DISK_FULL, false, false},
+        {ERROR_SHARING_VIOLATION, false, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(FolderRefusedReport(c.error), c.refused) << c.error;
+    for (const auto& c : cases) {
+        EXPECT_EQ(FolderRefusedReport(c.error, c.desktopIsFolder), c.refused) << c.error << " " << c.desktopIsFolder;
+    }
 
     const struct {
         std::wstring folder;  // as GetTempPathW answers

@@ -9,6 +9,8 @@
 #include <memory>
 #include <thread>
 
+#include "util/test_hooks.h"
+
 namespace {
 
 std::wstring TempRoot() {
@@ -502,6 +504,29 @@ bool ScopedValue::Remove() {
     EXPECT_EQ(status, ERROR_SUCCESS) << "cannot remove " << Narrow(keyPath_ + L"\\" + name_);
     return status == ERROR_SUCCESS;
 }
+
+ScratchTemp::ScratchTemp() : variable_(L"TMP", folder_.path().c_str()) {}
+
+bool MakeReportUncreatable(const std::wstring& folder) {
+    return MakeLinuxLink(folder + L"\\Quillfen.txt", "/nonexistent-quillfen-folder/Quillfen.txt");
+}
+
+MadeUpSignedInUser::MadeUpSignedInUser()
+    : hive_(HKEY_USERS, kSid, KeyBefore::kReplace),
+      profileEntry_(HKEY_LOCAL_MACHINE,
+                    std::wstring(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\") + kSid,
+                    KeyBefore::kReplace) {
+    EXPECT_TRUE(CreateDirectoryW(desktop().c_str(), nullptr));
+    EXPECT_TRUE(CreateDirectoryW((profile_ / L"Temp").c_str(), nullptr));
+    profileEntry_.SetString(L"ProfileImagePath", profile_.path(), {}, REG_EXPAND_SZ);
+    hive_.SetString(L"Desktop", L"%USERPROFILE%\\Desktop", kUserShellFolders, REG_EXPAND_SZ);
+    hive_.SetString(L"TEMP", L"%USERPROFILE%\\Temp", L"Environment", REG_EXPAND_SZ);
+    hive_.SetString(L"TMP", L"%USERPROFILE%\\Temp", L"Environment", REG_EXPAND_SZ);
+    hive_.SetString(L"USERNAME", L"bob", L"Volatile Environment");
+    SetSignedInSidForTest(kSid);
+}
+
+MadeUpSignedInUser::~MadeUpSignedInUser() { SetSignedInSidForTest(L""); }
 
 ScratchDesktop::ScratchDesktop()
     : shell_(HKEY_CURRENT_USER, kUserShellFolders, L"Desktop"), copy_(HKEY_CURRENT_USER, kShellFolders, L"Desktop") {

@@ -214,6 +214,22 @@ private:
     ScopedValue copy_;
 };
 
+// The temporary folder made a scratch one of the test's own (GetTempPathW reads TMP first) for this
+// process and what it starts, for the object's life: where a refused desktop report goes.
+class ScratchTemp {
+public:
+    ScratchTemp();
+    std::wstring report() const { return folder_ / L"Quillfen.txt"; }
+
+private:
+    ScratchFolder folder_;
+    ScopedEnvironment variable_;
+};
+
+// Makes `folder`\Quillfen.txt a link into a folder that does not exist, so that creating the report
+// there fails with "file not found" in a folder that exists, as Controlled Folder Access answers.
+bool MakeReportUncreatable(const std::wstring& folder);
+
 // What a ScopedKey does with a key that is there before it.
 enum class KeyBefore {
     kReplace,  // removed with its tree first: a name of the tests' own, left by an interrupted run
@@ -266,4 +282,30 @@ public:
         : ScopedKey(root, L"Software\\QuillfenTests\\" + name, KeyBefore::kReplace) {
         removeWhenEmpty_ = L"Software\\QuillfenTests";  // shared by test programs that run at once
     }
+};
+
+// A made-up account standing for the session's signed-in user while the program runs as another one
+// (Wine has a single user), for the object's life: its loaded hive HKEY_USERS\<kSid>, its ProfileList
+// entry naming a scratch profile with Desktop and Temp folders, its User Shell Folders desktop
+// (%USERPROFILE%\Desktop), TEMP (%USERPROFILE%\Temp) and its logon's USERNAME (bob) as Windows
+// writes them, and the hook that makes the scan take it for the signed-in user. No token of it can be
+// had: the registry route.
+class MadeUpSignedInUser {
+public:
+    static constexpr const wchar_t* kSid = L"S-1-5-21-1111111111-2222222222-3333333333-1001";
+    MadeUpSignedInUser();
+    ~MadeUpSignedInUser();
+    MadeUpSignedInUser(const MadeUpSignedInUser&) = delete;
+    MadeUpSignedInUser& operator=(const MadeUpSignedInUser&) = delete;
+
+    const std::wstring& profile() const { return profile_.path(); }
+    std::wstring desktop() const { return profile_ / L"Desktop"; }
+    std::wstring desktopReport() const { return desktop() + L"\\Quillfen.txt"; }
+    std::wstring tempReport() const { return profile_ / L"Temp\\Quillfen.txt"; }
+    ScopedKey& hive() { return hive_; }
+
+private:
+    ScratchFolder profile_;
+    ScopedKey hive_;
+    ScopedKey profileEntry_;
 };

@@ -87,6 +87,27 @@ TEST(OpenablePaths, DevicesAsWindows11DecidesThem) {
     });
 }
 
+TEST(OpenablePaths, AReportPathReadsFullAsTheUserWouldTypeItAndVerbatimAsTyped) {
+    const struct {
+        std::wstring typed;
+        std::wstring systemFull;  // as GetFullPathNameW answers
+        std::wstring shown;
+    } cases[] = {
+        {L"C:\\t\\r.txt", L"C:\\t\\r.txt", L"C:\\t\\r.txt"},
+        {L"r.txt", L"C:\\work\\r.txt", L"C:\\work\\r.txt"},
+        {L"C:\\t\\r. ", L"C:\\t\\r", L"C:\\t\\r"},
+        {L"\\\\server\\share\\r.txt", L"\\\\server\\share\\r.txt", L"\\\\server\\share\\r.txt"},
+        // Windows makes "C:\??\Z:\t\r.txt" of it, Wine "Z:\??\Z:\t\r.txt": a path nobody typed.
+        {L"\\??\\Z:\\t\\r.txt", L"Z:\\??\\Z:\\t\\r.txt", L"\\??\\Z:\\t\\r.txt"},
+        {L"\\\\?\\C:\\t\\..\\r. ", L"\\\\?\\C:\\r", L"\\\\?\\C:\\t\\..\\r. "},
+        {L"NUL", L"\\\\.\\NUL", L"\\\\.\\NUL"},
+        {L"r.txt", L"", L"r.txt"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ChooseFullPath(c.typed, ChooseOpenablePath(c.typed, c.systemFull)), c.shown) << Narrow(c.typed);
+    }
+}
+
 TEST(OpenablePaths, WhatThisSystemAnswersIsWhatIsOpened) {
     ScratchFolder folder;
     const std::wstring file = folder / L"f.txt";
