@@ -8,6 +8,7 @@
 #include <string>
 
 #include "script/interpreter.h"
+#include "util/system_error.h"
 
 struct ScanOptions {
     const wchar_t* reportPath = nullptr;  // null: the desktop report, or the temporary folder's when refused
@@ -35,9 +36,6 @@ struct ScanResult {
 // `result` when given. The desktop report (no path in `options`) goes to the user's temporary folder
 // when the desktop refuses it; a report at a path of the caller's choosing never moves.
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result = nullptr);
-
-// The system's text for an error code, on one line (line breaks as blanks, none at the end).
-std::wstring SystemErrorText(unsigned long error);
 
 // 1 when the process token's group list holds the Administrators group enabled, as
 // CheckTokenMembership counts it.
