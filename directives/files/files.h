@@ -87,8 +87,9 @@ enum class ListingAnswer { kListed, kFailed };
 // kListed for the answers that mean the folder was read: the end of its entries (none or more), a
 // name not found (the folder went away meanwhile, or a pattern matched nothing) and access denied,
 // which shows as an empty folder; any other error (no handles, no memory, a path too long, a device
-// that is not ready) is a folder that could not be listed.
-ListingAnswer ClassifyListing(DWORD error);
+// that is not ready) is a folder that could not be listed. For an enumeration with the user's own
+// pattern (`byPattern`), a pattern the system refuses as a name names nothing in the folder.
+ListingAnswer ClassifyListing(DWORD error, bool byPattern = false);
 
 // Folders a walk holds open on its current path at most. Each open folder is a handle, and under Wine
 // one file descriptor of the wine server, whose limit (RLIMIT_NOFILE, often 1,024 to 20,000) every

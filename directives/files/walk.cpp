@@ -194,18 +194,26 @@ DWORD ListOnce(const std::wstring& openFolder, const FileHandle* folder, const S
     const bool folderMatchHere = options.folders && IsMatchedHere(options.folderPattern);
     auto make = [&](const Listed& listed) { return MakeEntry(listed, openFolder, held, options); };
     DWORD error = ERROR_NO_MORE_FILES;
-    auto keep = [&error](DWORD answer) {
-        if (ClassifyListing(error) == ListingAnswer::kListed) error = answer;
+    // The first failure stands; a refused pattern is no match.
+    auto keep = [&error](DWORD answer, bool byPattern = false) {
+        if (ClassifyListing(error) == ListingAnswer::kListed &&
+            ClassifyListing(answer, byPattern) == ListingAnswer::kFailed)
+            error = answer;
     };
     if (filesHere && options.filePattern != nullptr && !fileMatchHere) {
-        keep(ListByPath(openFolder, options.filePattern, false, false, [&](const Listed& listed) {
-            if (!IsFolder(listed.data)) lists.files.push_back(make(listed));
-        }));
+        keep(ListByPath(openFolder, options.filePattern, false, false,
+                        [&](const Listed& listed) {
+                            if (!IsFolder(listed.data)) lists.files.push_back(make(listed));
+                        }),
+             true);
     }
     if (options.folders && options.folderPattern != nullptr && !folderMatchHere) {
-        keep(ListByPath(openFolder, options.folderPattern, true, false, [&](const Listed& listed) {
-            if (IsFolder(listed.data) && !IsDotEntry(listed.name.c_str())) lists.matches.push_back(make(listed));
-        }));
+        keep(ListByPath(openFolder, options.folderPattern, true, false,
+                        [&](const Listed& listed) {
+                            if (IsFolder(listed.data) && !IsDotEntry(listed.name.c_str()))
+                                lists.matches.push_back(make(listed));
+                        }),
+             true);
     }
     if (anyEnumeration || fileMatchHere || folderMatchHere) {
         const bool wantFiles = anyFile || fileMatchHere;
@@ -338,13 +346,17 @@ bool IsReparseTagToEnter(DWORD tag) {
     return known && !IsReparseTagNameSurrogate(tag);
 }
 
-ListingAnswer ClassifyListing(DWORD error) {
+ListingAnswer ClassifyListing(DWORD error, bool byPattern) {
     switch (error) {
         case ERROR_SUCCESS:
         case ERROR_NO_MORE_FILES:
         case ERROR_FILE_NOT_FOUND:
         case ERROR_ACCESS_DENIED:
             return ListingAnswer::kListed;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_PATH_NOT_FOUND:
+            return byPattern ? ListingAnswer::kListed : ListingAnswer::kFailed;
         default:
             return ListingAnswer::kFailed;
     }

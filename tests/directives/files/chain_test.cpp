@@ -19,23 +19,29 @@ TEST(Listings, OnlyTheAnswersThatMeanNoEntriesAreEmptyFolders) {
     const struct {
         DWORD error;
         ListingAnswer answer;
+        ListingAnswer byPattern = ListingAnswer::kFailed;  // of an enumeration with the user's pattern
     } cases[] = {
-        {ERROR_SUCCESS, ListingAnswer::kListed},
-        {ERROR_NO_MORE_FILES, ListingAnswer::kListed},   // the end of the entries
-        {ERROR_FILE_NOT_FOUND, ListingAnswer::kListed},  // no match, or the folder went away
-        {ERROR_ACCESS_DENIED, ListingAnswer::kListed},   // shown as "None found."
+        {ERROR_SUCCESS, ListingAnswer::kListed, ListingAnswer::kListed},
+        {ERROR_NO_MORE_FILES, ListingAnswer::kListed, ListingAnswer::kListed},   // the end of the entries
+        {ERROR_FILE_NOT_FOUND, ListingAnswer::kListed, ListingAnswer::kListed},  // no match, or the folder went away
+        {ERROR_ACCESS_DENIED, ListingAnswer::kListed, ListingAnswer::kListed},   // shown as "None found."
         {ERROR_TOO_MANY_OPEN_FILES, ListingAnswer::kFailed},
         {ERROR_NO_SYSTEM_RESOURCES, ListingAnswer::kFailed},  // STATUS_INSUFFICIENT_RESOURCES
         {ERROR_NOT_ENOUGH_MEMORY, ListingAnswer::kFailed},
         {ERROR_OUTOFMEMORY, ListingAnswer::kFailed},
-        {ERROR_FILENAME_EXCED_RANGE, ListingAnswer::kFailed},  // a path past 32,767 characters
-        {ERROR_PATH_NOT_FOUND, ListingAnswer::kFailed},
+        {ERROR_FILENAME_EXCED_RANGE, ListingAnswer::kFailed},                    // a path past 32,767 characters
+        {ERROR_PATH_NOT_FOUND, ListingAnswer::kFailed, ListingAnswer::kListed},  // a pattern with a folder in it
+        {ERROR_INVALID_NAME, ListingAnswer::kFailed, ListingAnswer::kListed},    // a pattern holding < > | "
+        {ERROR_BAD_PATHNAME, ListingAnswer::kFailed, ListingAnswer::kListed},
         {ERROR_DIRECTORY, ListingAnswer::kFailed},  // a folder that became a file
         {ERROR_NOT_READY, ListingAnswer::kFailed},
         {ERROR_INVALID_DATA, ListingAnswer::kFailed},  // a record that overran what was filled
         {ERROR_CALL_NOT_IMPLEMENTED, ListingAnswer::kFailed},
     };
-    for (const auto& c : cases) EXPECT_EQ(ClassifyListing(c.error), c.answer) << c.error;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClassifyListing(c.error), c.answer) << c.error;
+        EXPECT_EQ(ClassifyListing(c.error, true), c.byPattern) << c.error << " by pattern";
+    }
 }
 
 TEST(FolderOpens, RelativeBelowAHeldParentOnlyWhereTheThreadsViewAllowsIt) {
