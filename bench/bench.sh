@@ -4,7 +4,8 @@
 #
 #   scripts/bench                 all benchmarks; the table goes to the screen and to bench/results.md
 #   scripts/bench reg contents    only the named ones (file folderfind filefind regfind reg contents deep
-#                                 chains small); the table is printed, bench/results.md is left alone
+#                                 walk chains small); the table is printed, bench/results.md is left alone
+#   (walk: DIR /sub and FILEFIND + FOLDERFIND of folder chains 500 and 1,000 deep, against cmd's dir /s)
 #   (chains: REG /s of a chain as deep as the registry allows and of a comb; small: REG /s of 20,000
 #   keys and FILEFIND of 20,000 files, in a prefix made afresh for them, also default against
 #   --threads 1 with the program held to one core and beside one busy process per core)
@@ -18,11 +19,12 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bench="$root/build/x64/bench"
-cli="$root/build/x64/quillfen-cli.exe"
+# BENCH_CLI measures another build (a baseline) as it is, without building this tree's.
+cli="${BENCH_CLI:-$root/build/x64/quillfen-cli.exe}"
 results="$root/bench/results.md"
 rounds="${BENCH_ROUNDS:-3}"
 [ "$rounds" -ge 3 ] || rounds=3
-all=(file folderfind filefind regfind reg contents deep chains small)
+all=(file folderfind filefind regfind reg contents deep walk chains small)
 selected=("$@")
 [ ${#selected[@]} -gt 0 ] || selected=("${all[@]}")
 
@@ -426,9 +428,75 @@ bench_deep() {
     quill deep
     mv "$drive/qfdeep" "$deepParked"
     details+=("$(printf '| %s | 1 | ours | %.2f | %.2f | %s |' "DIR /sub 2,000 deep" "$wall" "$cpu" "$(kib "$peak")")")
-    row "DIR /sub of a tree 2,000 folders deep (one round, no peer)" "$(printf '%.2f s' "$wall")" "-" "" "" "" ""
+    # Wine's server resolves the whole Linux path of every folder it opens, one readlink per level, each
+    # from the root (see bench/notes.md): the target is what that allows on a quiet machine.
+    row "DIR /sub of a tree 2,000 folders deep (one round, no peer)" "$(printf '%.2f s' "$wall")" "-" "" "" "< 120" \
+        "$(verdict "$wall" "< 120")"
     echo "bench: DIR /sub listed $(lines_of "$work/deep-report.txt" | grep -c '^C:.qfdeep.*d-----' || true) folders" \
         "and $(lines_of "$work/deep-report.txt" | grep -c '^qfdeep.bin' || true) file" >&2
+}
+
+# Chains of folders 500 and 1,000 deep, one folder "d" and one file qfwalk.txt on every level: what a
+# walk costs as it goes deeper. Every line of these reports holds the whole path, so the reports grow
+# about 4 times from 500 to 1,000 and a walk whose cost follows its work grows about as much. Parked
+# outside drive C: between runs, one chain at a time on C:.
+walkParked="$bench/walk"
+gen_walk() {  # gen_walk DEPTH
+    local dir="$walkParked/chain$1"
+    [ -d "$dir" ] && return 0
+    mkdir -p "$dir"
+    (
+        cd "$dir" || exit 1
+        for ((i = 0; i < $1; i++)); do printf 'level %d\r\n' "$i" >qfwalk.txt && mkdir d && cd d || exit 1; done
+    )
+}
+
+bench_walk() {
+    local depth r dirWalls findWalls
+    declare -A dirMedian findMedian
+    for depth in 500 1000; do
+        gen_walk "$depth"
+        mv "$walkParked/chain$depth" "$drive/qfwalk"
+        script "walk-dir-$depth" DIR 'C:\qfwalk /sub'
+        printf ':FILEFIND\r\nqfwalk.txt\r\n:FOLDERFIND\r\nd\r\n' >"$work/walk-find-$depth.txt"
+        if [ "$depth" = 500 ]; then
+            our_walk_dir() { quill walk-dir-500; }
+            dir_s() { wine "$cmd" /c dir /s 'C:\qfwalk' >"$work/dir-s.txt"; }
+            peer_walk_dir() { measure dir_s; }
+            pair "DIR /sub of a chain 500 deep vs dir /s" "<= 1.0" our_walk_dir peer_walk_dir
+            echo "bench: DIR /sub listed $(lines_of "$work/walk-dir-500-report.txt" | grep -c '^qfwalk.txt' || true)" \
+                "files, dir /s $(grep -c 'qfwalk.txt' "$work/dir-s.txt" || true)" >&2
+            # The digests are taken on the pool's threads, each file opened inside the folder it lies in.
+            script walk-md5 DIR 'C:\qfwalk /sub /md5'
+            default_walk_md5() { quill walk-md5; }
+            one_walk_md5() { quill walk-md5 --threads 1; }
+            pair "DIR /sub /md5 of a chain 500 deep: default vs --threads 1" "<= 1.05" default_walk_md5 one_walk_md5
+        fi
+        dirWalls=() findWalls=()
+        for ((r = 1; r <= rounds; r++)); do
+            quill "walk-dir-$depth"
+            dirWalls+=("$wall")
+            details+=("$(printf '| %s | %d | ours | %.2f | %.2f | %s |' "DIR /sub, chain $depth deep" "$r" "$wall" "$cpu" "$(kib "$peak")")")
+            quill "walk-find-$depth"
+            findWalls+=("$wall")
+            details+=("$(printf '| %s | %d | ours | %.2f | %.2f | %s |' "FILEFIND + FOLDERFIND, chain $depth deep" "$r" "$wall" "$cpu" "$(kib "$peak")")")
+        done
+        dirMedian[$depth]=$(median "${dirWalls[@]}")
+        findMedian[$depth]=$(median "${findWalls[@]}")
+        echo "bench: chain $depth: DIR /sub $(lines_of "$work/walk-dir-$depth-report.txt" | grep -c '^qfwalk.txt' || true) files," \
+            "FILEFIND + FOLDERFIND $(lines_of "$work/walk-find-$depth-report.txt" | grep -c '^C:' || true) lines" >&2
+        mv "$drive/qfwalk" "$walkParked/chain$depth"
+    done
+    local what ratio
+    for what in dir find; do
+        local -n medians="${what}Median"
+        local label="DIR /sub" && [ "$what" = find ] && label="FILEFIND + FOLDERFIND"
+        row "$label of a chain 500 deep (median of $rounds)" "$(printf '%.2f s' "${medians[500]}")" "-" "" "" "" ""
+        row "$label of a chain 1,000 deep (median of $rounds)" "$(printf '%.2f s' "${medians[1000]}")" "-" "" "" "" ""
+        ratio=$(echo "${medians[1000]} / ${medians[500]}" | bc -l)
+        row "growth: $label, chain 1,000 / 500 deep" "$(printf '%.2f s' "${medians[1000]}")" \
+            "$(printf '%.2f s (500)' "${medians[500]}")" "$(printf '%.2f' "$ratio")" "" "<= 4.5" "$(verdict "$ratio" "<= 4.5")"
+    done
 }
 
 # A chain of single sub-keys as deep as the registry allows (512 levels: the chain's base lies 3 below
@@ -521,7 +589,7 @@ bench_small() {
 
 # --- Main -----------------------------------------------------------------------------------------
 
-cmake --build --preset x64 -j2 --target quillfen-cli >/dev/null
+[ -n "${BENCH_CLI:-}" ] || cmake --build --preset x64 -j2 --target quillfen-cli >/dev/null
 setup
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # Counted before the small trees' prefix takes over.
@@ -532,7 +600,7 @@ echo "bench: $rounds rounds each" >&2
 printf '%-56s %10s %10s %6s %6s %7s  %s\n' figure ours peer ratio "(cpu)" target "" >&2
 for name in "${selected[@]}"; do
     case "$name" in
-        file | folderfind | filefind | regfind | reg | contents | deep | chains | small) "bench_$name" ;;
+        file | folderfind | filefind | regfind | reg | contents | deep | walk | chains | small) "bench_$name" ;;
         *) echo "bench: no benchmark named $name (known: ${all[*]})" >&2; exit 2 ;;
     esac
 done

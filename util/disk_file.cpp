@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "util/native_files.h"
 #include "util/native_view.h"
 #include "util/owned.h"
 
@@ -91,17 +92,9 @@ bool ReadOpenFileFacts(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
     return true;
 }
 
-}  // namespace
-
-DiskFile OpenDiskFile(const wchar_t* path) {
+// The file behind an opened handle, when it is a file on a disk.
+DiskFile CheckDiskFile(FileHandle handle) {
     DiskFile file;
-    const OpenablePath target = OpenablePathOf(path);
-    if (target.device) return file;
-    NoteOpen();
-    // Other handles may go on writing (logs and databases are read while in use).
-    FileHandle handle(CreateFileW(target.path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  ReadOpenFlags(ReadOpen::kContent, BackupReadsHeld()), nullptr));
     if (!handle) return file;
     BY_HANDLE_FILE_INFORMATION information = {};
     const bool haveInformation = ReadOpenFileFacts(handle.get(), information);
@@ -111,11 +104,95 @@ DiskFile OpenDiskFile(const wchar_t* path) {
     return file;
 }
 
-DiskFile OpenFileContent(const wchar_t* path, DWORD attributes) {
-    if (IsRecalledOnRead(attributes, AttributeSource::kFindData)) return {};
-    DiskFile file = OpenDiskFile(path);
+DiskFile RefuseRecalled(DiskFile file) {
     if (file && IsRecalledOnRead(file.information.dwFileAttributes, AttributeSource::kHandle)) return {};
     return file;
+}
+
+// NtOpenFile of `name` below `parent`; the Win32 error when it fails.
+FileHandle OpenAt(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options, DWORD& error) {
+    FileHandle opened;
+    NativeName counted;
+    if (!HaveNativeFileCalls() || !MakeNativeName(counted, name.data(), name.size())) {
+        error = HaveNativeFileCalls() ? ERROR_FILENAME_EXCED_RANGE : ERROR_CALL_NOT_IMPLEMENTED;
+        return opened;
+    }
+    NativeAttributes attributes = MakeNativeAttributes(parent, &counted);
+    NativeIoStatus io = {};
+    HANDLE handle = nullptr;
+    NoteOpen();
+    const LONG status = NativeFileCalls().openFile(&handle, access, &attributes, &io,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                   options | kFileSynchronousIoNonAlert | kFileOpenForBackupIntent);
+    error = NativeError(status);
+    if (status >= 0) opened.reset(handle);
+    return opened;
+}
+
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+// A handle of a folder on a disk, or nothing and ERROR_DIRECTORY.
+FileHandle CheckFolder(FileHandle folder, DWORD& error) {
+    if (!folder) return folder;
+    FILE_BASIC_INFO basic = {};
+    if (GetFileType(folder.get()) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandleEx(folder.get(), FileBasicInfo, &basic, sizeof basic) ||
+        (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = ERROR_DIRECTORY;
+        return FileHandle();
+    }
+    return folder;
+}
+
+}  // namespace
+
+DiskFile OpenDiskFile(const wchar_t* path) {
+    const OpenablePath target = OpenablePathOf(path);
+    if (target.device) return {};
+    NoteOpen();
+    // Other handles may go on writing (logs and databases are read while in use).
+    return CheckDiskFile(FileHandle(
+        CreateFileW(target.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, ReadOpenFlags(ReadOpen::kContent, BackupReadsHeld()), nullptr)));
+}
+
+DiskFile OpenFileContent(const wchar_t* path, DWORD attributes) {
+    if (IsRecalledOnRead(attributes, AttributeSource::kFindData)) return {};
+    return RefuseRecalled(OpenDiskFile(path));
+}
+
+DiskFile OpenFileContentAt(HANDLE parent, const std::wstring& name, DWORD attributes) {
+    if (IsRecalledOnRead(attributes, AttributeSource::kFindData)) return {};
+    DWORD error = 0;
+    // The same open as OpenDiskFile's, in the native API's terms.
+    return RefuseRecalled(CheckDiskFile(
+        OpenAt(parent, name, GENERIC_READ, kFileNonDirectoryFile | kFileSequentialOnly | kFileOpenNoRecall, error)));
+}
+
+bool MayOpenRelative(bool redirectionOffAsked, bool threadInNativeView) {
+    return !redirectionOffAsked || threadInNativeView;
+}
+
+bool RelativeOpensHere() {
+    return HaveNativeFileCalls() && MayOpenRelative(ProcessNativeViews().fileSystem, ThreadInNativeViews());
+}
+
+FileHandle OpenFolderByPath(const wchar_t* path, DWORD& error) {
+    const OpenablePath target = OpenablePathOf(path);
+    if (target.device) {
+        error = ERROR_DIRECTORY;
+        return FileHandle();
+    }
+    NoteOpen();
+    FileHandle folder(CreateFileW(target.path.c_str(), kFolderAccess,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    error = folder ? ERROR_SUCCESS : GetLastError();
+    return CheckFolder(std::move(folder), error);
+}
+
+FileHandle OpenFolderAt(HANDLE parent, const std::wstring& name, DWORD& error) {
+    return CheckFolder(OpenAt(parent, name, kFolderAccess, kFileDirectoryFile, error), error);
 }
 
 ChunkReader HandleReader(HANDLE file) {
@@ -182,15 +259,18 @@ bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
     FileHandle opened(CreateFileW(target.path.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   ReadOpenFlags(ReadOpen::kIdentity, BackupReadsHeld()), nullptr));
-    if (!opened) return false;
+    return opened && ReadHandleIdentity(opened.get(), identity);
+}
+
+bool ReadHandleIdentity(HANDLE handle, FileIdentity& identity) {
     // FileIdInfo exists from Windows 8 on, and not on every file system.
     FileIdRecord wide = {};
-    if (GetFileInformationByHandleEx(opened.get(), kFileIdInfo, &wide, sizeof wide) && HasWideIdentity(wide)) {
+    if (GetFileInformationByHandleEx(handle, kFileIdInfo, &wide, sizeof wide) && HasWideIdentity(wide)) {
         identity = IdentityOf(wide);
         return true;
     }
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(opened.get(), &information)) return false;
+    if (!GetFileInformationByHandle(handle, &information)) return false;
     identity = IdentityOf(information);
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "util/handles.h"
 #include "util/path_forms.h"
@@ -55,6 +56,23 @@ FileIdentity IdentityOf(const FileIdRecord& record);
 // The identity of what `path` names (in the form OpenablePathOf gives it), a folder as well as a file,
 // opened for its attributes only; false for a device and when it cannot be opened or asked.
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);
+// The identity of what an open handle (with FILE_READ_ATTRIBUTES) names.
+bool ReadHandleIdentity(HANDLE handle, FileIdentity& identity);
+
+// Whether a name may be opened relative to a folder already open on this thread. In the x86 build under
+// WOW64 the file-system redirector works on the name each open passes, on threads where it is on;
+// where the views ask for it off and this thread has not turned it off, a relative and a by-path open
+// could name different folders, so only the by-path form is used there.
+bool MayOpenRelative(bool redirectionOffAsked, bool threadInNativeView);
+// MayOpenRelative for this process's views on the calling thread, and the native calls are there.
+bool RelativeOpensHere();
+
+// A folder opened for listing its entries and opening them relative to it (FILE_LIST_DIRECTORY,
+// FILE_READ_ATTRIBUTES, every share, backup intent): by its path (in the form OpenablePathOf gives
+// it), or by `name` (taken by its length, never rewritten) below the open folder `parent`. Empty with
+// the Win32 error when it cannot be opened or is not a folder on a disk.
+FileHandle OpenFolderByPath(const wchar_t* path, DWORD& error);
+FileHandle OpenFolderAt(HANDLE parent, const std::wstring& name, DWORD& error);
 
 // Backup rights: an administrator's scan enables SeBackupPrivilege, which grants every read right on
 // any file or folder whatever its access list, but only to opens that say they are for backup
@@ -92,6 +110,8 @@ DiskFile OpenDiskFile(const wchar_t* path);
 // OpenDiskFile for reading the content: also empty when the content is not on the disk. `attributes`,
 // when the caller has them from an enumeration's find data, refuse such a file without opening it.
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes = kUnknownAttributes);
+// The same for `name` (by its length) below the open folder `parent`, opened with backup intent.
+DiskFile OpenFileContentAt(HANDLE parent, const std::wstring& name, DWORD attributes = kUnknownAttributes);
 
 // Reads up to `room` bytes at the current place into `buffer` and sets `*count` (0 at the end); false
 // when the read fails.

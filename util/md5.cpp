@@ -211,9 +211,18 @@ OwnedText MD5Read(const ChunkReader& read, uint64_t limit) {
     return text;
 }
 
-OwnedText MD5File(const wchar_t* path, DWORD attributes) {
-    DiskFile file = OpenFileContent(path, attributes);
+namespace {
+
+OwnedText MD5Opened(const DiskFile& file) {
     if (!file) return {};
     // Up to the size at the open: a file that another writer keeps growing still ends.
     return MD5Read(HandleReader(file.handle.get()), file.size());
+}
+
+}  // namespace
+
+OwnedText MD5File(const wchar_t* path, DWORD attributes) { return MD5Opened(OpenFileContent(path, attributes)); }
+
+OwnedText MD5FileAt(HANDLE parent, const std::wstring& name, DWORD attributes) {
+    return MD5Opened(OpenFileContentAt(parent, name, attributes));
 }

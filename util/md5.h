@@ -29,3 +29,5 @@ OwnedText MD5Read(const ChunkReader& read, uint64_t limit);
 // it is not a file on a disk whose content can be read (OpenFileContent, with the `attributes` of an
 // enumeration when the caller has them), a read fails, or the file shrinks while it is read.
 OwnedText MD5File(const wchar_t* path, DWORD attributes = kUnknownAttributes);
+// The same for `name` below the open folder `parent` (OpenFileContentAt).
+OwnedText MD5FileAt(HANDLE parent, const std::wstring& name, DWORD attributes = kUnknownAttributes);

@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <type_traits>
-
 // UNICODE_STRING: a counted name, lengths in bytes.
 struct NativeName {
     USHORT Length;
@@ -41,21 +39,22 @@ struct NativeRegistry {
     LONG(WINAPI* deleteKey)(HANDLE key);
 };
 
+// Looks `name` up in ntdll into `slot`; null when ntdll (or the call) is not there.
+template <typename Call>
+void FindNtdllCall(Call& slot, const char* name) {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    slot = reinterpret_cast<Call>(reinterpret_cast<void*>(ntdll != nullptr ? GetProcAddress(ntdll, name) : nullptr));
+}
+
 // The calls, looked up once; a call ntdll lacks stays null.
 inline const NativeRegistry& Native() {
     static const NativeRegistry calls = [] {
         NativeRegistry found{};
-        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        if (ntdll == nullptr) return found;
-        auto take = [ntdll](auto& slot, const char* name) {
-            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
-                reinterpret_cast<void*>(GetProcAddress(ntdll, name)));
-        };
-        take(found.openKey, "NtOpenKey");
-        take(found.queryKey, "NtQueryKey");
-        take(found.createKey, "NtCreateKey");
-        take(found.setValueKey, "NtSetValueKey");
-        take(found.deleteKey, "NtDeleteKey");
+        FindNtdllCall(found.openKey, "NtOpenKey");
+        FindNtdllCall(found.queryKey, "NtQueryKey");
+        FindNtdllCall(found.createKey, "NtCreateKey");
+        FindNtdllCall(found.setValueKey, "NtSetValueKey");
+        FindNtdllCall(found.deleteKey, "NtDeleteKey");
         return found;
     }();
     return calls;

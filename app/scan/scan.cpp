@@ -122,20 +122,6 @@ void LogPrivileges(FILE* report) {
     SetBackupReads(LogPrivilegesBy(IsAdmin() != 0, EnablePrivilege, report));
 }
 
-std::wstring SystemErrorText(unsigned long error) {
-    wchar_t* buffer = nullptr;
-    DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring message = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(error);
-    LocalFree(buffer);
-    for (wchar_t& c : message) {
-        if (c == L'\r' || c == L'\n') c = L' ';
-    }
-    while (!message.empty() && message.back() == L' ') message.pop_back();
-    return message;
-}
-
 bool ShowsProgress(size_t lineNumber, size_t lineCount, ULONGLONG nowMs, ULONGLONG shownMs) {
     return lineNumber <= 1 || lineNumber >= lineCount || nowMs < shownMs || nowMs - shownMs >= kProgressIntervalMs;
 }
@@ -233,7 +219,7 @@ ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* res
     // The shell of a user who elevated with another account's password runs as that user: an
     // administrator opens its token only with the debug privilege, which the header's privilege step
     // enables again (and says so) in a moment.
-    if (IsAdmin()) EnableDebugPrivilege();
+    if (IsAdmin()) EnablePrivilege(kDebugPrivilege);
     const std::unique_ptr<ReportUser> user = FindReportUser();
     bool isScript = false;
     Stream report = CreateRunReport(options, user.get(), told, isScript);

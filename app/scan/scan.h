@@ -9,6 +9,7 @@
 #include <string>
 
 #include "script/interpreter.h"
+#include "util/system_error.h"
 
 struct ScanOptions {
     const wchar_t* reportPath = nullptr;  // null: the desktop report, or the temporary folder's when refused
@@ -49,9 +50,6 @@ bool ShowsProgress(size_t lineNumber, size_t lineCount, ULONGLONG nowMs, ULONGLO
 // program runs as another account than the session's signed-in user, the desktop, HKCU, HKCR and the
 // environment are that user's and the header says so (FindReportUser).
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result = nullptr);
-
-// The system's text for an error code, on one line (line breaks as blanks, none at the end).
-std::wstring SystemErrorText(unsigned long error);
 
 // 1 when the process token's group list holds the Administrators group enabled, as
 // CheckTokenMembership counts it.

@@ -10,6 +10,7 @@
 #include "report/ordered_output.h"
 #include "util/environment.h"
 #include "util/owned.h"
+#include "util/system_error.h"
 #include "util/work_pool.h"
 
 namespace {
@@ -17,6 +18,7 @@ namespace {
 const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kBlankLine[] = L"\r\n\r\n";
 const wchar_t kUnableToFind[] = L" - Unable to find folder.\r\n";
+const wchar_t kUnableToList[] = L" - Unable to list folder: ";
 const wchar_t kParameters[] = L" - Parameters: \"";
 const wchar_t kNoParameters[] = L"(none)";
 const wchar_t kParametersEnd[] = L"\"\r\n";
@@ -43,18 +45,19 @@ public:
     ~ListingLines() { pool_.Wait(digests_); }
 
     void Add(std::wstring text) { output_.WriteLast(text); }
-    // `text`, then the digest of the file at `openPath`.
-    void AddDigested(std::wstring text, std::wstring openPath, DWORD attributes) {
+    // `text`, then the digest of `file`.
+    void AddDigested(std::wstring text, const FoundEntry& file) {
         output_.WaitForRoom(pool_, kMostLinesHeld);
         OrderedOutput::Part* line = output_.Append();
-        pool_.Post(digests_,
-                   [this, line, text = std::move(text), openPath = std::move(openPath), attributes]() mutable {
-                       output_.Begin(line);
-                       AppendDigest(text, openPath, attributes);
-                       output_.Write(line, text);
-                       output_.Finish(line);
-                   });
+        pool_.Post(digests_, [this, line, text = std::move(text), file]() mutable {
+            output_.Begin(line);
+            AppendDigest(text, file);
+            output_.Write(line, text);
+            output_.Finish(line);
+        });
     }
+    // Returns once every digest asked for so far is taken, and the files they held open are closed.
+    void Drain() { pool_.Wait(digests_); }
 
 private:
     WorkPool& pool_;
@@ -139,7 +142,7 @@ void LogFile(const FoundEntry& file, bool md5, ListingLines& report) {
         report.Add(std::move(line));
         return;
     }
-    report.AddDigested(std::move(line), file.openPath, file.attributes);
+    report.AddDigested(std::move(line), file);
 }
 
 // A folder's files, then its folder list or, in sub mode, its whole tree: each sub-folder's line, its
@@ -161,11 +164,26 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
     bool rootFilesDone = false;
     bool anyFolder = false;
     std::wstring folderList;
+    // A folder that could not be listed is said where its entries would be, never shown as empty:
+    // the root's in place of its files (and of its folder list), a sub-folder's after its line.
+    std::wstring rootUnlisted;
+    walk.drain = [&report] { report.Drain(); };
     // The root's files all come first; the first entry after them closes their part.
     auto endRootFiles = [&] {
         if (rootFilesDone) return;
         rootFilesDone = true;
         if (!options.noFiles && !anyRootFile) report.Add(kNoFiles);
+    };
+    walk.unlisted = [&](const std::wstring& folder, unsigned depth, DWORD error) {
+        std::wstring text = folder;
+        text += kUnableToList;
+        text += SystemErrorText(error);
+        if (depth == 0) {
+            rootUnlisted = text;
+            rootFilesDone = true;
+            if (options.noFiles && !options.sub) return;
+        }
+        report.Add(kLineEnd + text);
     };
     WalkFolder(path, openPath, walk, [&](const std::wstring& folder, const FoundEntry& entry, unsigned depth) {
         const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -193,10 +211,15 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
     });
     endRootFiles();
     if (options.sub) {
-        report.Add(anyFolder ? kLineEnd : kNoSubFolders);
+        report.Add(anyFolder || !rootUnlisted.empty() ? kLineEnd : kNoSubFolders);
     } else if (!options.noDirs) {
         std::wstring text = kFoldersHeader;
-        text += anyFolder ? folderList.c_str() : kNoFolders;
+        if (!rootUnlisted.empty()) {
+            text += rootUnlisted;
+            text += kLineEnd;
+        } else {
+            text += anyFolder ? folderList.c_str() : kNoFolders;
+        }
         report.Add(std::move(text));
     } else {
         report.Add(kLineEnd);

@@ -135,8 +135,9 @@ std::wstring EntryText(const FoundEntry& entry) {
     return FileEntryText(entry.attributes, entry.size, FileTimeFields(entry.created), FileTimeFields(entry.written));
 }
 
-void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes) {
-    OwnedText digest = MD5File(path.c_str(), attributes);
+void AppendDigest(std::wstring& line, const FoundEntry& file) {
+    OwnedText digest = file.parent && RelativeOpensHere() ? MD5FileAt(file.parent->get(), file.name, file.attributes)
+                                                          : MD5File(file.openPath.c_str(), file.attributes);
     if (!digest) {
         line += kNoDigest;
         return;

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "directives/directives.h"
+#include "util/handles.h"
 #include "util/path_forms.h"
 #include "util/strings.h"
 #include "util/work_pool.h"
@@ -62,10 +64,15 @@ bool IsReparseTagToEnter(DWORD tag);
 // reparse point or one whose tag IsReparseTagToEnter accepts.
 bool IsFolderToEnter(const WIN32_FIND_DATAW& entry);
 
+// An open folder, shared between the walk and the digests of its files that other threads take: it
+// closes when the last of them lets it go.
+using SharedFolder = std::shared_ptr<const FileHandle>;
+
 // One file or folder of an enumeration, as the walk hands it over.
 struct FoundEntry {
-    std::wstring name;
+    std::wstring name;      // as the listing gave it, by its length
     std::wstring openPath;  // the entry's own path in the form to open it by
+    SharedFolder parent;    // the folder it was listed in, while the walk holds folders open; else null
     DWORD attributes;
     FILETIME created;
     FILETIME written;
@@ -74,6 +81,31 @@ struct FoundEntry {
 };
 // FileEntryText or FolderEntryText of an entry, by its attributes.
 std::wstring EntryText(const FoundEntry& entry);
+
+// What a folder's listing answered, by the Win32 error it ended with.
+enum class ListingAnswer { kListed, kFailed };
+// kListed for the answers that mean the folder was read: the end of its entries (none or more), a
+// name not found (the folder went away meanwhile, or a pattern matched nothing) and access denied,
+// which shows as an empty folder; any other error (no handles, no memory, a path too long, a device
+// that is not ready) is a folder that could not be listed. For an enumeration with the user's own
+// pattern (`byPattern`), a pattern the system refuses as a name names nothing in the folder.
+ListingAnswer ClassifyListing(DWORD error, bool byPattern = false);
+
+// Folders a walk holds open on its current path at most. Each open folder is a handle, and under Wine
+// one file descriptor of the wine server, whose limit (RLIMIT_NOFILE, often 1,024 to 20,000) every
+// handle of every program of the prefix shares; 4,096 levels of one-letter names already make a path
+// of 8,192 characters.
+constexpr unsigned kMostHeldFolders = 4096;
+// How a walk opens a folder it enters at `depth` (the root: 0): by its name relative to its parent
+// when the parent is held open and the thread may open relative names (MayOpenRelative), otherwise
+// by its whole path; it keeps the folder open for its own entries while the depth is below
+// kMostHeldFolders. Deeper folders are listed by path and closed at once.
+struct FolderOpenPlan {
+    bool relative;
+    bool keep;
+    bool operator==(const FolderOpenPlan& other) const = default;
+};
+FolderOpenPlan PlanFolderOpen(bool parentHeld, unsigned depth, bool relativeAllowed);
 
 // What a walk lists. A pattern is matched by the platform (* and ?, ignoring case); null lists every
 // name, an empty one none.
@@ -90,24 +122,36 @@ struct WalkOptions {
     bool sorted = false;  // by name, ignoring case; otherwise in enumeration order
     // Which folders a recursive walk enters (tests give a laxer rule to reach the identity guard).
     bool (*enterRule)(const WIN32_FIND_DATAW& entry) = IsFolderToEnter;
+    // Called before a listing that failed is tried once more: waits for the work the walk handed out
+    // (digests), which holds folders and files open that the listing may have lacked.
+    std::function<void()> drain;
+    // Called for a folder that could not be listed, with the system's error, where its entries would be.
+    std::function<void(const std::wstring& folder, unsigned depth, DWORD error)> unlisted;
 };
+
+// For tests: a fault to inject into listings. Asked before each attempt (0, then 1 for the retry) at
+// each folder (as shown); a nonzero answer is the error that attempt fails with. Null stops it.
+using ListingFault = DWORD (*)(const std::wstring& folder, unsigned attempt);
+void InjectListingFault(ListingFault fault);
 
 // Called for each listed entry with the folder that holds it (as shown: the root as given, then the
 // names found) and that folder's depth (0: the root).
 using WalkVisitor = std::function<void(const std::wstring& folder, const FoundEntry& entry, unsigned depth)>;
 
 // Walks `root` depth first with a stack of its own: a folder's files, then its folders, then the
-// folders it enters that were not listed. Everything is enumerated and opened below `openRoot` (the
-// form of `root` to open it by). Links and junctions are listed but never entered, and no reparse
-// point is entered into a folder that is already on the walk's current path.
+// folders it enters that were not listed. The root is opened by `openRoot` (the form of `root` to open
+// it by); every folder below it by its name relative to its open parent (PlanFolderOpen), and listed
+// from its own handle. Links and junctions are listed but never entered, and no reparse point is
+// entered into a folder that is already on the walk's current path.
 void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const WalkOptions& options,
                 const WalkVisitor& visit);
 // The same with `openRoot` as FolderOpenPath gives it.
 void WalkFolder(const std::wstring& root, const WalkOptions& options, const WalkVisitor& visit);
 
-// Appends " " and the digest of the file at `path`, or " (Unable to calculate MD5)": a listed file's tail.
-// `attributes` are those of its find data, when the caller has them (MD5File).
-void AppendDigest(std::wstring& line, const std::wstring& path, DWORD attributes = INVALID_FILE_ATTRIBUTES);
+// Appends " " and the digest of a listed file, or " (Unable to calculate MD5)": a listed file's tail.
+// Opened below its parent when the walk held that open and this thread may, by its path otherwise,
+// and refused by the attributes of its listing (MD5File).
+void AppendDigest(std::wstring& line, const FoundEntry& file);
 
 // ---- search.cpp: what the file and folder searches share ----
 

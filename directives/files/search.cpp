@@ -8,6 +8,7 @@
 #include "report/texts.h"
 #include "util/environment.h"
 #include "util/owned.h"
+#include "util/system_error.h"
 
 namespace {
 
@@ -16,6 +17,10 @@ const wchar_t kSearchHeaderEnd[] = L"\"\r\n";
 const wchar_t kNoFilesFound[] = L"No files found.\r\n";
 const wchar_t kNoFoldersFound[] = L"No folders found.\r\n";
 const wchar_t kLineEnd[] = L"\r\n";
+const wchar_t kUnableToList[] = L"Unable to list ";
+const wchar_t kFolderCounted[] = L" folder, the first ";
+const wchar_t kFoldersCounted[] = L" folders, the first ";
+const wchar_t kBecause[] = L": ";
 
 }  // namespace
 
@@ -30,12 +35,20 @@ namespace {
 // A pattern names the entries of one folder: with a backslash or slash in it, it names nothing.
 bool IsNamePattern(const wchar_t* pattern) { return wcspbrk(pattern, L"\\/") == nullptr; }
 
+// The folders a search could not list: how many, and the first of them with the system's reason.
+struct Unlisted {
+    size_t count = 0;
+    std::wstring first;
+    DWORD error = 0;
+};
+
 // (full path, entry text) of every file or folder below `folder` whose name matches `pattern`. Files
 // are digested on the pool's threads while the walk goes on, each by the form the walk opens it by
 // and with its find data's attributes; the job then puts the text with the digest in its node, which
 // nothing else touches until the digests are done. The list is sorted afterwards, so the jobs may end
 // in any order.
-DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder, WorkPool& pool) {
+DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder, WorkPool& pool,
+                    Unlisted& unlisted) {
     WalkOptions options;
     options.files = kind == SearchKind::kFiles;
     options.filePattern = pattern;
@@ -44,14 +57,20 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     options.recursive = true;
     DString* results = nullptr;
     JobGroup digests;
+    options.drain = [&] { pool.Wait(digests); };
+    options.unlisted = [&](const std::wstring& shown, unsigned, DWORD error) {
+        if (unlisted.count++ == 0) {
+            unlisted.first = shown;
+            unlisted.error = error;
+        }
+    };
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
         std::wstring text = EntryText(entry);
         const bool digested = kind == SearchKind::kFiles;
         results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), digested ? L"" : text.c_str());
         if (!digested) return;
-        pool.Post(digests, [match = results->last, text = std::move(text), openPath = entry.openPath,
-                            attributes = entry.attributes]() mutable {
-            AppendDigest(text, openPath, attributes);
+        pool.Post(digests, [match = results->last, text = std::move(text), entry]() mutable {
+            AppendDigest(text, entry);
             free(match->second);
             match->second = CopyText(text.c_str()).release();
         });
@@ -69,15 +88,22 @@ void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool& poo
     Log(header.c_str(), report);
 
     DStringList matches;
-    if (IsNamePattern(line)) matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder(), pool)));
-    if (!matches) {
-        Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
-        return;
-    }
+    Unlisted unlisted;
+    if (IsNamePattern(line)) matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder(), pool, unlisted)));
+    if (!matches) Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
     for (const DString* match = matches.get(); match != nullptr; match = match->next) {
         std::wstring text = match->first;
         text += match->second;
         text += kLineEnd;
         Log(text.c_str(), report);
     }
+    if (unlisted.count == 0) return;
+    std::wstring text = kUnableToList;
+    text += std::to_wstring(unlisted.count);
+    text += unlisted.count == 1 ? kFolderCounted : kFoldersCounted;
+    text += unlisted.first;
+    text += kBecause;
+    text += SystemErrorText(unlisted.error);
+    text += kLineEnd;
+    Log(text.c_str(), report);
 }

@@ -2,12 +2,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
+#include <memory>
 
 #include "directives/files/files.h"
 #include "util/disk_file.h"
 #include "util/handles.h"
+#include "util/native_files.h"
 #include "util/native_view.h"
 #include "util/path_forms.h"
 #include "util/wildcard.h"
@@ -16,14 +20,29 @@ namespace {
 
 const wchar_t kAnyName[] = L"*";
 
+std::atomic<ListingFault> injectedFault{nullptr};
+
 bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 bool IsFolder(const WIN32_FIND_DATAW& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-FoundEntry MakeEntry(const WIN32_FIND_DATAW& data, const std::wstring& openFolder, const WalkOptions& options) {
-    return FoundEntry{data.cFileName,         ChildPath(openFolder, data.cFileName),
-                      data.dwFileAttributes,  data.ftCreationTime,
-                      data.ftLastWriteTime,   (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+// One entry of a listing: its find data, for the enter rule, and its whole name, which the find
+// data's fixed-size field could cut.
+struct Listed {
+    WIN32_FIND_DATAW data;
+    std::wstring name;
+};
+
+FoundEntry MakeEntry(const Listed& listed, const std::wstring& openFolder, const SharedFolder& parent,
+                     const WalkOptions& options) {
+    const WIN32_FIND_DATAW& data = listed.data;
+    return FoundEntry{listed.name,
+                      ChildPath(openFolder, listed.name.c_str()),
+                      parent,
+                      data.dwFileAttributes,
+                      data.ftCreationTime,
+                      data.ftLastWriteTime,
+                      (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                       options.enterRule(data)};
 }
 
@@ -41,25 +60,81 @@ bool IsMatchedHere(const wchar_t* pattern) {
            text.find_first_not_of(L' ') != std::wstring::npos && IsPlainFindPattern(text);
 }
 
-bool Matches(const wchar_t* pattern, const WIN32_FIND_DATAW& data) {
-    return MatchesFindPattern(pattern, data.cFileName, data.cAlternateFileName);
+bool Matches(const wchar_t* pattern, const Listed& entry) {
+    return MatchesFindPattern(pattern, entry.name, entry.data.cAlternateFileName);
 }
 
-// Calls `take` for every entry of `openFolder` matching `pattern` (the platform matches * and ?
-// ignoring case); `foldersOnly` is a hint that files are not wanted. `shortNames` fills in
-// cAlternateFileName, which the program's own matching needs.
+FILETIME AsFileTime(const LARGE_INTEGER& time) { return FILETIME{time.LowPart, static_cast<DWORD>(time.HighPart)}; }
+
+// The find data of one record of a native listing, as FindFirstFileExW would fill it in.
+Listed FromRecord(const unsigned char* record, size_t nameOffset, bool shortNames) {
+    NativeDirRecord head;
+    memcpy(&head, record, sizeof head);
+    Listed listed = {};
+    WIN32_FIND_DATAW& data = listed.data;
+    data.dwFileAttributes = head.FileAttributes;
+    data.ftCreationTime = AsFileTime(head.CreationTime);
+    data.ftLastAccessTime = AsFileTime(head.LastAccessTime);
+    data.ftLastWriteTime = AsFileTime(head.LastWriteTime);
+    data.nFileSizeHigh = static_cast<DWORD>(head.EndOfFile.HighPart);
+    data.nFileSizeLow = head.EndOfFile.LowPart;
+    if (head.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) data.dwReserved0 = head.EaSize;
+    listed.name.resize(head.FileNameLength / sizeof(wchar_t));
+    memcpy(listed.name.data(), record + nameOffset, listed.name.size() * sizeof(wchar_t));
+    wcsncpy(data.cFileName, listed.name.c_str(), MAX_PATH - 1);
+    if (shortNames) {
+        const size_t shortLength = std::min<size_t>(record[kBothDirShortLengthOffset] / sizeof(wchar_t), 12);
+        memcpy(data.cAlternateFileName, record + kBothDirShortNameOffset, shortLength * sizeof(wchar_t));
+    }
+    return listed;
+}
+
+// Calls `take` for every entry of the open folder; `shortNames` asks for the short (8.3) names, which
+// the program's own matching needs. The Win32 error the listing ended with: ERROR_NO_MORE_FILES at
+// its end.
 template <typename Take>
-void Enumerate(const std::wstring& openFolder, const wchar_t* pattern, bool foldersOnly, Take take,
-               bool shortNames = false) {
-    WIN32_FIND_DATAW data;
+DWORD ListHandle(HANDLE folder, bool shortNames, Take take) {
+    // As FIND_FIRST_EX_LARGE_FETCH asks; 8-byte aligned, as the records' times are.
+    constexpr ULONG kBufferBytes = 64 * 1024;
+    std::vector<ULONGLONG> buffer(kBufferBytes / sizeof(ULONGLONG));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    const size_t nameOffset = shortNames ? kBothDirNameOffset : kFullDirNameOffset;
+    for (bool first = true;; first = false) {
+        NativeIoStatus io = {};
+        const LONG status = NativeFileCalls().queryDirectory(
+            folder, nullptr, nullptr, nullptr, &io, buffer.data(), kBufferBytes,
+            shortNames ? kFileBothDirectoryInformation : kFileFullDirectoryInformation, FALSE, nullptr, first);
+        if (status == kStatusNoMoreFiles || status == kStatusNoSuchFile) return ERROR_NO_MORE_FILES;
+        if (status < 0) return NativeError(status);
+        const size_t filled = std::min<size_t>(io.Information, kBufferBytes);
+        if (filled == 0) return ERROR_NO_MORE_FILES;
+        // Each record is checked to lie inside what was filled before it is read.
+        for (size_t offset = 0; offset + nameOffset <= filled;) {
+            NativeDirRecord head;
+            memcpy(&head, bytes + offset, sizeof head);
+            if (offset + nameOffset + head.FileNameLength > filled) return ERROR_INVALID_DATA;
+            take(FromRecord(bytes + offset, nameOffset, shortNames));
+            if (head.NextEntryOffset == 0) break;
+            offset += head.NextEntryOffset;
+        }
+    }
+}
+
+// The same through FindFirstFileExW of `openFolder` with `pattern`, for the patterns the platform
+// matches; `foldersOnly` is a hint that files are not wanted.
+template <typename Take>
+DWORD ListByPath(const std::wstring& openFolder, const wchar_t* pattern, bool foldersOnly, bool shortNames, Take take) {
+    Listed listed = {};
     NoteOpen();
     FindHandle find(FindFirstFileExW(
-        ChildPath(openFolder, pattern).c_str(), shortNames ? FindExInfoStandard : FindExInfoBasic, &data,
+        ChildPath(openFolder, pattern).c_str(), shortNames ? FindExInfoStandard : FindExInfoBasic, &listed.data,
         foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return;
+    if (!find) return GetLastError();
     do {
-        take(data);
-    } while (FindNextFileW(find.get(), &data));
+        listed.name = listed.data.cFileName;
+        take(listed);
+    } while (FindNextFileW(find.get(), &listed.data));
+    return GetLastError();
 }
 
 void SortByName(std::vector<FoundEntry>& entries) {
@@ -69,13 +144,15 @@ void SortByName(std::vector<FoundEntry>& entries) {
 }
 
 // A folder being walked: the sub-folders still to come, each reported before it is entered when
-// `report` is set. Its identity is read only when a reparse point below it is about to be entered.
+// `report` is set. It is held open while its depth allows (PlanFolderOpen); its identity is read only
+// when a reparse point below it is about to be entered.
 struct Frame {
     std::wstring folder;
     std::wstring openFolder;
     unsigned depth;
     std::vector<FoundEntry> pending;
     bool report;
+    SharedFolder handle;
     size_t next = 0;
     enum class Identity { kUnread, kKnown, kUnknown } identityState = Identity::kUnread;
     FileIdentity identity = {};
@@ -83,74 +160,140 @@ struct Frame {
 
 // A reparse point may lead back to a folder the walk is inside: it is entered only when its identity
 // and that of every folder on the current path are known and differ.
-bool IsNewOnPath(const std::wstring& openPath, std::vector<Frame>& path) {
-    FileIdentity candidate;
-    if (!ReadFileIdentity(openPath.c_str(), candidate)) return false;
+bool IsNewOnPath(const FileIdentity& candidate, std::vector<Frame>& path) {
     for (Frame& frame : path) {
         if (frame.identityState == Frame::Identity::kUnread) {
-            frame.identityState = ReadFileIdentity(frame.openFolder.c_str(), frame.identity)
-                                      ? Frame::Identity::kKnown
-                                      : Frame::Identity::kUnknown;
+            const bool known = frame.handle ? ReadHandleIdentity(frame.handle->get(), frame.identity)
+                                            : ReadFileIdentity(frame.openFolder.c_str(), frame.identity);
+            frame.identityState = known ? Frame::Identity::kKnown : Frame::Identity::kUnknown;
         }
         if (frame.identityState == Frame::Identity::kUnknown || frame.identity == candidate) return false;
     }
     return true;
 }
 
-// Enumerates one folder: reports its files and, when a pattern selects them, its folders; returns
-// its frame with the sub-folders still to report or enter.
-Frame OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, const WalkOptions& options,
-                 const WalkVisitor& visit) {
+// What one folder's listing collected: its files, the folders a pattern selects, and every sub-folder
+// (or only those to enter).
+struct Lists {
     std::vector<FoundEntry> files;
-    std::vector<FoundEntry> matches;  // folders a pattern selects
-    std::vector<FoundEntry> folders;  // every sub-folder, or only those to enter
+    std::vector<FoundEntry> matches;
+    std::vector<FoundEntry> folders;
+};
+
+// One attempt at listing a folder open as `folder` (or, without a handle, by `openFolder`); the Win32
+// error the listing ended with.
+DWORD ListOnce(const std::wstring& openFolder, const FileHandle* folder, const SharedFolder& held, unsigned depth,
+               const WalkOptions& options, Lists& lists) {
     const bool filesHere = options.files && (depth > 0 || options.rootFiles);
     const bool anyFile = filesHere && options.filePattern == nullptr;
     const bool anyFolder = options.folders && options.folderPattern == nullptr;
     const bool anyEnumeration = anyFile || anyFolder || options.recursive;
-    // A plain pattern is matched here on the one enumeration with "*" that the walk makes anyway;
-    // any other gets an enumeration of its own, matched by the platform.
-    const bool fileMatchHere = filesHere && anyEnumeration && IsMatchedHere(options.filePattern);
-    const bool folderMatchHere = options.folders && anyEnumeration && IsMatchedHere(options.folderPattern);
+    // A plain pattern is matched here on the one enumeration with "*"; any other gets an enumeration
+    // of its own, matched by the platform.
+    const bool fileMatchHere = filesHere && IsMatchedHere(options.filePattern);
+    const bool folderMatchHere = options.folders && IsMatchedHere(options.folderPattern);
+    auto make = [&](const Listed& listed) { return MakeEntry(listed, openFolder, held, options); };
+    DWORD error = ERROR_NO_MORE_FILES;
+    // The first failure stands; a refused pattern is no match.
+    auto keep = [&error](DWORD answer, bool byPattern = false) {
+        if (ClassifyListing(error) == ListingAnswer::kListed &&
+            ClassifyListing(answer, byPattern) == ListingAnswer::kFailed)
+            error = answer;
+    };
     if (filesHere && options.filePattern != nullptr && !fileMatchHere) {
-        Enumerate(openFolder, options.filePattern, false, [&](const WIN32_FIND_DATAW& data) {
-            if (!IsFolder(data)) files.push_back(MakeEntry(data, openFolder, options));
-        });
+        keep(ListByPath(openFolder, options.filePattern, false, false,
+                        [&](const Listed& listed) {
+                            if (!IsFolder(listed.data)) lists.files.push_back(make(listed));
+                        }),
+             true);
     }
     if (options.folders && options.folderPattern != nullptr && !folderMatchHere) {
-        Enumerate(openFolder, options.folderPattern, true, [&](const WIN32_FIND_DATAW& data) {
-            if (IsFolder(data) && !IsDotEntry(data.cFileName)) matches.push_back(MakeEntry(data, openFolder, options));
-        });
+        keep(ListByPath(openFolder, options.folderPattern, true, false,
+                        [&](const Listed& listed) {
+                            if (IsFolder(listed.data) && !IsDotEntry(listed.name.c_str()))
+                                lists.matches.push_back(make(listed));
+                        }),
+             true);
     }
-    if (anyEnumeration) {
+    if (anyEnumeration || fileMatchHere || folderMatchHere) {
         const bool wantFiles = anyFile || fileMatchHere;
-        Enumerate(
-            openFolder, kAnyName, !wantFiles,
-            [&](const WIN32_FIND_DATAW& data) {
-                if (!IsFolder(data)) {
-                    if (anyFile || (fileMatchHere && Matches(options.filePattern, data)))
-                        files.push_back(MakeEntry(data, openFolder, options));
-                    return;
-                }
-                if (IsDotEntry(data.cFileName)) return;
-                if (folderMatchHere && Matches(options.folderPattern, data))
-                    matches.push_back(MakeEntry(data, openFolder, options));
-                if (anyFolder || (options.recursive && options.enterRule(data)))
-                    folders.push_back(MakeEntry(data, openFolder, options));
-            },
-            fileMatchHere || folderMatchHere);
+        const bool shortNames = fileMatchHere || folderMatchHere;
+        auto take = [&](const Listed& listed) {
+            if (!IsFolder(listed.data)) {
+                if (anyFile || (fileMatchHere && Matches(options.filePattern, listed)))
+                    lists.files.push_back(make(listed));
+                return;
+            }
+            if (IsDotEntry(listed.name.c_str())) return;
+            if (folderMatchHere && Matches(options.folderPattern, listed)) lists.matches.push_back(make(listed));
+            if (anyFolder || (options.recursive && options.enterRule(listed.data)))
+                lists.folders.push_back(make(listed));
+        };
+        keep(folder != nullptr ? ListHandle(folder->get(), shortNames, take)
+                               : ListByPath(openFolder, kAnyName, !wantFiles, shortNames, take));
     }
-    files.erase(std::remove_if(files.begin(), files.end(),
-                               [&](const FoundEntry& file) { return !PassesDateFilter(file, options.reference); }),
-                files.end());
+    return error;
+}
+
+// Opens and lists one folder (`parent` and `name` say how to reach it relative to its parent, or null
+// and empty for the walk's root), tried once more after the walk's handed-out work has drained when
+// it fails for a reason other than an empty or refused folder. Reports its files and, when a pattern
+// selects them, its folders; returns its frame with the sub-folders still to report or enter, or
+// nothing when it is a reparse point already on `path`.
+bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, const SharedFolder& parent,
+                const std::wstring& name, bool reparse, std::vector<Frame>& path, const WalkOptions& options,
+                const WalkVisitor& visit) {
+    const FolderOpenPlan plan = PlanFolderOpen(parent != nullptr, depth, RelativeOpensHere());
+    Lists lists;
+    SharedFolder held;
+    DWORD error = ERROR_SUCCESS;
+    for (unsigned attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0 && options.drain) options.drain();
+        lists = Lists();
+        held.reset();
+        const ListingFault fault = injectedFault.load();
+        error = fault != nullptr ? fault(folder, attempt) : ERROR_SUCCESS;
+        if (error != ERROR_SUCCESS) continue;
+        FileHandle opened;
+        if (HaveNativeFileCalls()) {
+            opened =
+                plan.relative ? OpenFolderAt(parent->get(), name, error) : OpenFolderByPath(openFolder.c_str(), error);
+            if (!opened) {
+                if (ClassifyListing(error) == ListingAnswer::kListed) break;  // gone or refused: no entries
+                continue;
+            }
+            FileIdentity identity;
+            if (reparse && (!ReadHandleIdentity(opened.get(), identity) || !IsNewOnPath(identity, path))) return false;
+        } else {
+            FileIdentity identity;
+            if (reparse && (!ReadFileIdentity(openFolder.c_str(), identity) || !IsNewOnPath(identity, path)))
+                return false;
+        }
+        auto shared = std::make_shared<FileHandle>(std::move(opened));
+        if (plan.keep && *shared) held = shared;
+        error = ListOnce(openFolder, *shared ? shared.get() : nullptr, held, depth, options, lists);
+        if (ClassifyListing(error) == ListingAnswer::kListed) break;
+    }
+    if (ClassifyListing(error) == ListingAnswer::kFailed) {
+        lists = Lists();
+        held.reset();
+        if (options.unlisted) options.unlisted(folder, depth, error);
+    }
+    lists.files.erase(
+        std::remove_if(lists.files.begin(), lists.files.end(),
+                       [&](const FoundEntry& file) { return !PassesDateFilter(file, options.reference); }),
+        lists.files.end());
     if (options.sorted) {
-        SortByName(files);
-        SortByName(matches);
-        SortByName(folders);
+        SortByName(lists.files);
+        SortByName(lists.matches);
+        SortByName(lists.folders);
     }
-    for (const FoundEntry& file : files) visit(folder, file, depth);
-    for (const FoundEntry& match : matches) visit(folder, match, depth);
-    return Frame{std::move(folder), std::move(openFolder), depth, std::move(folders), anyFolder};
+    for (const FoundEntry& file : lists.files) visit(folder, file, depth);
+    for (const FoundEntry& match : lists.matches) visit(folder, match, depth);
+    const bool anyFolder = options.folders && options.folderPattern == nullptr;
+    path.push_back(
+        Frame{std::move(folder), std::move(openFolder), depth, std::move(lists.folders), anyFolder, std::move(held)});
+    return true;
 }
 
 }  // namespace
@@ -203,6 +346,28 @@ bool IsReparseTagToEnter(DWORD tag) {
     return known && !IsReparseTagNameSurrogate(tag);
 }
 
+ListingAnswer ClassifyListing(DWORD error, bool byPattern) {
+    switch (error) {
+        case ERROR_SUCCESS:
+        case ERROR_NO_MORE_FILES:
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_ACCESS_DENIED:
+            return ListingAnswer::kListed;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_PATH_NOT_FOUND:
+            return byPattern ? ListingAnswer::kListed : ListingAnswer::kFailed;
+        default:
+            return ListingAnswer::kFailed;
+    }
+}
+
+FolderOpenPlan PlanFolderOpen(bool parentHeld, unsigned depth, bool relativeAllowed) {
+    return FolderOpenPlan{parentHeld && relativeAllowed, depth < kMostHeldFolders};
+}
+
+void InjectListingFault(ListingFault fault) { injectedFault.store(fault); }
+
 bool IsFolderToEnter(const WIN32_FIND_DATAW& entry) {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || IsDotEntry(entry.cFileName)) return false;
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || IsReparseTagToEnter(entry.dwReserved0);
@@ -230,19 +395,18 @@ void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const Wa
                 const WalkVisitor& visit) {
     // A stack of its own instead of recursion: the call depth stays the same however deep the tree.
     std::vector<Frame> stack;
-    stack.push_back(OpenFolder(root, openRoot, 0, options, visit));
+    OpenFolder(root, openRoot, 0, nullptr, std::wstring(), false, stack, options, visit);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.pending.size()) {
             stack.pop_back();
             continue;
         }
-        const FoundEntry& folder = top.pending[top.next++];
+        const FoundEntry folder = top.pending[top.next++];
         if (top.report) visit(top.folder, folder, top.depth);
         if (!options.recursive || !folder.enter) continue;
-        if ((folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsNewOnPath(folder.openPath, stack)) continue;
-        Frame child =
-            OpenFolder(ChildPath(top.folder, folder.name.c_str()), folder.openPath, top.depth + 1, options, visit);
-        stack.push_back(std::move(child));  // `top` and `folder` are not used past this point
+        // `top` is not used past this point: the child's frame may move the stack.
+        OpenFolder(ChildPath(top.folder, folder.name.c_str()), folder.openPath, top.depth + 1, top.handle, folder.name,
+                   (folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, stack, options, visit);
     }
 }
