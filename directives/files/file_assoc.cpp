@@ -48,7 +48,7 @@ std::wstring GetAssoc(const wchar_t* fileType) {
     return result;
 }
 
-void FileAssoc(wchar_t* line, FILE* report) {
+void FileAssoc(wchar_t* line, FILE* report, WorkPool&) {
     std::wstring text = kLineEnd;
     text += line;
     text += kLineEnd;

@@ -51,7 +51,7 @@ SafeBootMarks GetSafeBootMarks(const wchar_t* name, const wchar_t* group) {
 
 }  // namespace
 
-void SvcLook(wchar_t* line, FILE* report) {
+void SvcLook(wchar_t* line, FILE* report, WorkPool&) {
     Log(L"\r\n", report);
     Log(line, report);
     ServiceHandle manager(OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_CONNECT));

@@ -133,7 +133,7 @@ void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, bool alsoSearch = t
         for (const String* node = found.get(); node != nullptr; node = node->next) all += node->text + L"|"s;
         return all;
     };
-    const std::wstring expectedReg = RunPooledHandler(RegLook, reg, OnThisThread());
+    const std::wstring expectedReg = RunHandler(RegLook, reg, OnThisThread());
     const std::wstring expectedFind = find(OnThisThread());
     ASSERT_GT(expectedReg.size(), shape.parents.size() * 10) << shape.name;
     ASSERT_FALSE(expectedFind.empty()) << shape.name;
@@ -149,7 +149,7 @@ void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, bool alsoSearch = t
             EXPECT_EQ(EndsWithinOrStops(walk, kWalkBoundMs,
                                         [&] {
                                             walkThread = GetCurrentThreadId();
-                                            return RunPooledHandler(RegLook, reg, pool);
+                                            return RunHandler(RegLook, reg, pool);
                                         }),
                       expectedReg);
             WatchOpens(nullptr);
