@@ -50,8 +50,5 @@ void _tcstoupr(wchar_t* text);
 // Only the sign of the result counts. Allocates nothing and changes neither argument.
 int _tcscmpi(const wchar_t* a, const wchar_t* b);
 
-// Number of decimal digits of `value` (1 for 0).
-unsigned NumDigits(uint32_t value);
-
 // Upper-case form of one code unit under the same folding.
 inline wchar_t FoldCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
