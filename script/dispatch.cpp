@@ -1,23 +1,14 @@
 #include "script/dispatch.h"
 
 #include "directives/directives.h"
-#include "script/interpreter.h"
 #include "util/strings.h"
 
 // Handlers are plugged in here and nowhere else.
 const ContextEntry CONTEXTS[] = {
-    {L"FILE", kContextFile, FileLook, true},
-    {L"DIR", kContextDir, DirLook, true, DirLook},
-    {L"REG", kContextReg, RegLook, true, RegLook},
-    {L"FILEFIND", kContextFileFind, FileFind, true, FileFind},
-    {L"FOLDERFIND", kContextFolderFind, FolderFind, true},
-    {L"REGFIND", kContextRegFind, RegFind, true, RegFind},
-    {L"ENV", kContextEnv, ShowEnvironment, true},
-    {L"PROCESS", kContextProcess, ProcLook, true},
-    {L"SERVICE", kContextService, SvcLook, true},
-    {L"ASSOC", kContextAssoc, FileAssoc, true},
-    {L"CONTENTS", kContextContents, ShowContents, true},
-    {L"COMMENT", kContextComment, SkipComment, false},
+    {L"FILE", FileLook, true},       {L"DIR", DirLook, true},           {L"REG", RegLook, true},
+    {L"FILEFIND", FileFind, true},   {L"FOLDERFIND", FolderFind, true}, {L"REGFIND", RegFind, true},
+    {L"ENV", ShowEnvironment, true}, {L"PROCESS", ProcLook, true},      {L"SERVICE", SvcLook, true},
+    {L"ASSOC", FileAssoc, true},     {L"CONTENTS", ShowContents, true}, {L"COMMENT", SkipComment, false},
 };
 const size_t NUM_CONTEXTS = sizeof CONTEXTS / sizeof CONTEXTS[0];
 

@@ -8,10 +8,8 @@
 
 struct ContextEntry {
     const wchar_t* keyword;
-    int number;  // what GetContext answers for the keyword
     PayloadHandler handler;
-    bool banner;                     // announced in the report when entered
-    PooledHandler pooled = nullptr;  // the same handler sharing its work with the scan's pool
+    bool banner;  // announced in the report when entered
 };
 
 struct CommandEntry {
@@ -19,6 +17,7 @@ struct CommandEntry {
     CommandHandler handler;
 };
 
+// In the order of the context numbers: row i is context i + 1.
 extern const ContextEntry CONTEXTS[];
 extern const size_t NUM_CONTEXTS;
 extern const CommandEntry COMMANDS[];

@@ -4,7 +4,6 @@
 #include "script/dispatch.h"
 #include "util/owned.h"
 #include "util/strings.h"
-#include "util/work_pool.h"
 
 namespace {
 
@@ -32,12 +31,8 @@ const ContextEntry* EnterContext(wchar_t* text, FILE* report) {
 }
 
 void HandlePayload(const ContextEntry* context, wchar_t* line, FILE* report, WorkPool& pool) {
-    if (context != nullptr && context->pooled != nullptr) {
-        context->pooled(line, report, pool);
-        return;
-    }
     if (context != nullptr) {
-        context->handler(line, report);
+        context->handler(line, report, pool);
         return;
     }
     Log(kNoContextLine, report);
@@ -49,10 +44,8 @@ void HandlePayload(const ContextEntry* context, wchar_t* line, FILE* report, Wor
 
 int GetContext(const wchar_t* keyword) {
     const ContextEntry* context = FindContext(keyword);
-    return context != nullptr ? context->number : kNoContext;
+    return context != nullptr ? static_cast<int>(context - CONTEXTS) + 1 : 0;
 }
-
-void ParseScript(wchar_t* script, FILE* report) { ParseScript(script, report, OnThisThread(), nullptr, nullptr); }
 
 void ParseScript(wchar_t* script, FILE* report, WorkPool& pool, LineObserver observer, void* observerContext) {
     // The whole script is split before any line runs, so handlers that split their own lines

@@ -6,24 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 
-// Context numbers, as GetContext returns them; 0 is "no context".
-enum Context : int {
-    kNoContext = 0,
-    kContextFile = 1,
-    kContextDir = 2,
-    kContextReg = 3,
-    kContextFileFind = 4,
-    kContextFolderFind = 5,
-    kContextRegFind = 6,
-    kContextEnv = 7,
-    kContextProcess = 8,
-    kContextService = 9,
-    kContextAssoc = 10,
-    kContextContents = 11,
-    kContextComment = 12,
-};
-
-// The number of the context keyword that equals `keyword` by _tcscmpi, or 0.
+// The number of the context keyword that equals `keyword` by _tcscmpi (FILE is 1, COMMENT 12), or 0.
 int GetContext(const wchar_t* keyword);
 
 // Called before each line is interpreted: its 1-based number, the number of lines, the line itself.
@@ -32,6 +15,6 @@ using LineObserver = void (*)(size_t lineNumber, size_t lineCount, const wchar_t
 class WorkPool;
 
 // Interprets the whole script into the report. `script` is split in place; the caller only frees it.
-// Sections share their work with `pool`; without one everything runs on the calling thread.
-void ParseScript(wchar_t* script, FILE* report);
+// Sections share their work with `pool` (OnThisThread() runs everything on the calling thread);
+// `observer`, when not null, sees each line first.
 void ParseScript(wchar_t* script, FILE* report, WorkPool& pool, LineObserver observer, void* observerContext);

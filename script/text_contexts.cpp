@@ -22,7 +22,7 @@ constexpr DWORD kContentsChunk = 1024 * 1024;
 
 }  // namespace
 
-void ShowEnvironment(wchar_t* line, FILE* report) {
+void ShowEnvironment(wchar_t* line, FILE* report, WorkPool&) {
     Log(line, report);
     Log(kEnvEquals, report);
     Log(ExpandEnvironment(line).get(), report);
@@ -65,7 +65,7 @@ bool LogContents(const ChunkReader& read, uint64_t limit, FILE* report) {
 }
 
 // Copies a file into the report as text-mode reading sees it.
-void ShowContents(wchar_t* line, FILE* report) {
+void ShowContents(wchar_t* line, FILE* report, WorkPool&) {
     Log(kLineEnd, report);
     Log(line, report);
     Log(kContentsDash, report);
@@ -83,4 +83,4 @@ void ShowContents(wchar_t* line, FILE* report) {
     Log(kLineEnd, report);
 }
 
-void SkipComment(wchar_t*, FILE*) {}
+void SkipComment(wchar_t*, FILE*, WorkPool&) {}

@@ -164,9 +164,3 @@ int _tcscmpi(const wchar_t* a, const wchar_t* b) {
         if (x == 0) return 0;
     }
 }
-
-unsigned NumDigits(uint32_t value) {
-    unsigned count = 1;
-    while ((value /= 10) != 0) ++count;
-    return count;
-}

@@ -54,8 +54,5 @@ int _tcscmpi(const wchar_t* a, const wchar_t* b);
 // Whether `text` ends with `suffix`, ignoring case as _tcscmpi does.
 bool EndsWithIgnoringCase(const std::wstring& text, const wchar_t* suffix);
 
-// Number of decimal digits of `value` (1 for 0).
-unsigned NumDigits(uint32_t value);
-
 // Upper-case form of one code unit under the same folding.
 inline wchar_t FoldCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }

@@ -228,8 +228,6 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
 
 }  // namespace
 
-void DirLook(wchar_t* line, FILE* report) { DirLook(line, report, OnThisThread()); }
-
 void DirLook(wchar_t* line, FILE* report, WorkPool& pool) {
     // The parameters start at the first slash; the tokens are split from a copy, as it is shown whole.
     std::wstring parameters = kNoParameters;

@@ -102,7 +102,7 @@ std::wstring UserChoiceLine(const UserChoice& choice) {
     return line + choice.command;
 }
 
-void FileAssoc(wchar_t* line, FILE* report) {
+void FileAssoc(wchar_t* line, FILE* report, WorkPool&) {
     std::wstring text = kLineEnd;
     text += line;
     text += kLineEnd;

@@ -64,7 +64,7 @@ void LogVersionStrings(const wchar_t* openPath, const wchar_t* path, FILE* repor
 
 }  // namespace
 
-void FileLook(wchar_t* line, FILE* report) {
+void FileLook(wchar_t* line, FILE* report, WorkPool&) {
     OwnedText path = ExpandEnvironment(line);
     Log(kLineEnd, report);
     Log(path.get(), report);

@@ -2,4 +2,4 @@
 // listed like any folder but never entered.
 #include "directives/files/files.h"
 
-void FolderFind(wchar_t* line, FILE* report) { LogSearch(SearchKind::kFolders, line, report, OnThisThread()); }
+void FolderFind(wchar_t* line, FILE* report, WorkPool& pool) { LogSearch(SearchKind::kFolders, line, report, pool); }

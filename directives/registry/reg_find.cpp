@@ -100,8 +100,6 @@ String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* 
     return findings;
 }
 
-void RegFind(wchar_t* line, FILE* report) { RegFind(line, report, OnThisThread()); }
-
 void RegFind(wchar_t* line, FILE* report, WorkPool& pool) {
     Log(kSearchingFor, report);
     Log(line, report);

@@ -72,8 +72,6 @@ DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
     return values;
 }
 
-void RegLook(wchar_t* line, FILE* report) { RegLook(line, report, OnThisThread()); }
-
 void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
     std::wstring options;
     if (wchar_t* slash = wcschr(line, L'/')) {

@@ -51,10 +51,6 @@ std::wstring ValueLabel(const wchar_t* name, size_t length);
 std::wstring ValueText(DWORD type, const BYTE* data, size_t size);
 // REG_MULTI_SZ data with its strings joined by single blanks; reads nothing past `size` bytes.
 std::wstring MultiStringText(const BYTE* data, size_t size);
-// MultiStringText as a new text for callers that keep C texts.
-OwnedText GetMultiString(const BYTE* data, size_t size);
-// Each byte as two lower-case hex digits and a blank.
-OwnedText BinaryToString(const BYTE* data, size_t size);
 
 // The value lists of the two walks, read with util/registry.h's reader (see there for the cost of a
 // key). A value that vanishes or cannot be read during the walk is left out.

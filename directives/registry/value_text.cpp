@@ -80,14 +80,6 @@ std::wstring MultiStringText(const BYTE* data, size_t size) {
     return text;
 }
 
-OwnedText GetMultiString(const BYTE* data, size_t size) { return CopyText(MultiStringText(data, size)); }
-
-OwnedText BinaryToString(const BYTE* data, size_t size) {
-    std::wstring text;
-    AppendHexBytes(text, data, size);
-    return CopyText(text);
-}
-
 std::wstring ValueText(DWORD type, const BYTE* data, size_t size) {
     std::wstring text;
     switch (type) {

@@ -246,7 +246,7 @@ void WriteProcesses(HANDLE* handles, int count, FILE* report) {
     Log(FormatProcessSection(records).c_str(), report);
 }
 
-void ProcLook(wchar_t* line, FILE* report) {
+void ProcLook(wchar_t* line, FILE* report, WorkPool&) {
     Log(L"\r\n", report);
     Log(line, report);
     int count = 0;

@@ -123,7 +123,7 @@ bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>&
     return false;
 }
 
-void SvcLook(wchar_t* line, FILE* report) {
+void SvcLook(wchar_t* line, FILE* report, WorkPool&) {
     Log(L"\r\n", report);
     Log(line, report);
     ServiceHandle manager(OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_CONNECT));

@@ -11,19 +11,38 @@
 
 namespace {
 
-std::wstring Interpret(std::wstring script) {
-    return CaptureReport([&](FILE* report) { ParseScript(script.data(), report); });
-}
-
-TEST(Interpreter, ContextLinesWriteBannersKeepingLeadingBlanks) {
-    EXPECT_EQ(Interpret(L":FILE\r\n:file\r\n:  File  \r\n"),
-              L"\r\n========== FILE ==========\r\n"
-              L"\r\n========== file ==========\r\n"
-              L"\r\n==========   File ==========\r\n");
-    EXPECT_EQ(GetContext(L"fIlE"), kContextFile);
-    EXPECT_EQ(GetContext(L"folderfind"), kContextFolderFind);
-    EXPECT_EQ(GetContext(L"comment"), kContextComment);
-    EXPECT_EQ(GetContext(L"FILE "), kNoContext);
+TEST(Interpreter, ScriptsAndTheirReports) {
+    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"C:\\value");
+    ScopedEnvironment unset(L"QUILLFEN_NOSUCHVARIABLE", nullptr);
+    const struct {
+        const wchar_t* script;
+        const wchar_t* report;
+    } rows[] = {
+        // Banners keep the keyword as typed, leading blanks included.
+        {L":FILE\r\n:file\r\n:  File  \r\n",
+         L"\r\n========== FILE ==========\r\n\r\n========== file ==========\r\n\r\n==========   File ==========\r\n"},
+        {L":FILE\t\n:\n:   \n", L"\r\nInvalid Context: FILE\t\r\n\r\nInvalid Context: \r\n\r\nInvalid Context: \r\n"},
+        // A colon after a blank is no context line; an unknown context forgets the one before.
+        {L" :FILE\n:ENV\n:nope\nx",
+         L"\r\nNo Context:  :FILE\r\n\r\n========== ENV ==========\r\n\r\nInvalid Context: nope\r\n"
+         L"\r\nNo Context: x\r\n"},
+        // Lines split at any run of line breaks.
+        {L"a\rb\n\n\nc", L"\r\nNo Context: a\r\n\r\nNo Context: b\r\n\r\nNo Context: c\r\n"},
+        {L"   ", L"\r\nNo Context:    \r\n"},
+        {L"\r\n\n\r", L""},
+        {L"", L""},
+        // Command lines, known or not, never change the context.
+        {L":ENV\n::csinfo \n:: csinfo\n::\n:::csinfo\n::nothing\n%QUILLFEN_TEST_VAR%",
+         L"\r\n========== ENV ==========\r\n%QUILLFEN_TEST_VAR% = C:\\value\r\n"},
+        // COMMENT silences payload lines until the next context.
+        {L":COMMENT\nanything\n:x:y\n:comment\nmore\n:ENV\nhello",
+         L"\r\nInvalid Context: x:y\r\n\r\n========== ENV ==========\r\nhello = hello\r\n"},
+        // ENV shows the line as typed and its expansion.
+        {L":ENV\nhello\n%quillfen_test_var%\n%QUILLFEN_NOSUCHVARIABLE%\n  %QUILLFEN_TEST_VAR%  ",
+         L"\r\n========== ENV ==========\r\nhello = hello\r\n%quillfen_test_var% = C:\\value\r\n"
+         L"%QUILLFEN_NOSUCHVARIABLE% = %QUILLFEN_NOSUCHVARIABLE%\r\n  %QUILLFEN_TEST_VAR%   =   C:\\value  \r\n"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Interpret(row.script), row.report) << Narrow(row.script);
 }
 
 TEST(Interpreter, EveryKeywordHasItsNumberAndABannerButComment) {
@@ -32,51 +51,12 @@ TEST(Interpreter, EveryKeywordHasItsNumberAndABannerButComment) {
     for (int number = 1; number <= 12; ++number) {
         const std::wstring keyword = keywords[number - 1];
         EXPECT_EQ(GetContext(keyword.c_str()), number) << Narrow(keyword);
-        const std::wstring banner = number == kContextComment ? L"" : L"\r\n========== " + keyword + L" ==========\r\n";
+        const std::wstring banner = keyword == L"COMMENT" ? L"" : L"\r\n========== " + keyword + L" ==========\r\n";
         EXPECT_EQ(Interpret(L":" + keyword), banner) << Narrow(keyword);
     }
-}
-
-TEST(Interpreter, UnknownContextsAndStrayLines) {
-    EXPECT_EQ(Interpret(L":FILE\t\n:\n:   \n"),
-              L"\r\nInvalid Context: FILE\t\r\n"
-              L"\r\nInvalid Context: \r\n"
-              L"\r\nInvalid Context: \r\n");
-    // A colon after a blank is no context line; an unknown context forgets the one before.
-    EXPECT_EQ(Interpret(L" :FILE\n:ENV\n:nope\nx"),
-              L"\r\nNo Context:  :FILE\r\n"
-              L"\r\n========== ENV ==========\r\n"
-              L"\r\nInvalid Context: nope\r\n"
-              L"\r\nNo Context: x\r\n");
-}
-
-TEST(Interpreter, LinesSplitAtAnyRunOfLineBreaks) {
-    EXPECT_EQ(Interpret(L"a\rb\n\n\nc"), L"\r\nNo Context: a\r\n\r\nNo Context: b\r\n\r\nNo Context: c\r\n");
-    EXPECT_EQ(Interpret(L"   "), L"\r\nNo Context:    \r\n");
-    EXPECT_EQ(Interpret(L"\r\n\n\r"), L"");
-    EXPECT_EQ(Interpret(L""), L"");
-}
-
-TEST(Interpreter, CommandLinesNeverChangeTheContext) {
-    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"v");
-    EXPECT_EQ(Interpret(L":ENV\n::csinfo \n:: csinfo\n::\n:::csinfo\n::nothing\n%QUILLFEN_TEST_VAR%"),
-              L"\r\n========== ENV ==========\r\n%QUILLFEN_TEST_VAR% = v\r\n");
-}
-
-TEST(Interpreter, CommentSilencesPayloadLinesUntilTheNextContext) {
-    EXPECT_EQ(Interpret(L":COMMENT\nanything\n:x:y\n:comment\nmore\n:ENV\nhello"),
-              L"\r\nInvalid Context: x:y\r\n\r\n========== ENV ==========\r\nhello = hello\r\n");
-}
-
-TEST(Interpreter, EnvironmentLinesShowTheLineAndItsExpansion) {
-    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"C:\\value");
-    ScopedEnvironment unset(L"QUILLFEN_NOSUCHVARIABLE", nullptr);
-    EXPECT_EQ(Interpret(L":ENV\nhello\n%quillfen_test_var%\n%QUILLFEN_NOSUCHVARIABLE%\n  %QUILLFEN_TEST_VAR%  "),
-              L"\r\n========== ENV ==========\r\n"
-              L"hello = hello\r\n"
-              L"%quillfen_test_var% = C:\\value\r\n"
-              L"%QUILLFEN_NOSUCHVARIABLE% = %QUILLFEN_NOSUCHVARIABLE%\r\n"
-              L"  %QUILLFEN_TEST_VAR%   =   C:\\value  \r\n");
+    EXPECT_EQ(GetContext(L"fIlE"), 1);
+    EXPECT_EQ(GetContext(L"folderfind"), 5);
+    EXPECT_EQ(GetContext(L"FILE "), 0);
 }
 
 TEST(Interpreter, ContentsShowsTheFileAsTextModeReadsIt) {

@@ -2,21 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
+#include "script/interpreter.h"
 #include "tests/support/test_support.h"
 
-std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line, WorkPool& pool) {
-    return CaptureReport([&](FILE* report) {
-        std::vector<wchar_t> copy(line.begin(), line.end());
-        copy.push_back(L'\0');
-        handler(copy.data(), report, pool);
-    });
+WorkPool& ScanSizedPool() {
+    static WorkPool pool(DefaultPoolSize());
+    return pool;
 }
 
-std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line) {
-    static WorkPool pool(DefaultPoolSize());
-    return RunPooledHandler(handler, line, pool);
+std::wstring RunHandler(PayloadHandler handler, const std::wstring& line, WorkPool& pool) {
+    std::wstring copy = line;
+    return CaptureReport([&](FILE* report) { handler(copy.data(), report, pool); });
+}
+
+std::wstring Interpret(const std::wstring& script) {
+    std::wstring copy = script;
+    return CaptureReport([&](FILE* report) { ParseScript(copy.data(), report, ScanSizedPool(), nullptr, nullptr); });
 }
 
 std::wstring EndsWithinOrStops(const std::string& what, DWORD boundMs, const std::function<std::wstring()>& work) {

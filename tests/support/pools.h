@@ -1,5 +1,6 @@
-// What the tests of work shared between threads need: pooled handlers run on a line, a bound on work
-// that may not end, and the small and busy machines the program meets (one core, a core kept busy).
+// What the tests of handlers and of work shared between threads need: a handler run on a line, a
+// bound on work that may not end, and the small and busy machines the program meets (one core, a
+// core kept busy).
 #pragma once
 
 #include <windows.h>
@@ -12,10 +13,13 @@
 #include "util/handles.h"
 #include "util/work_pool.h"
 
-// Runs a handler that shares its work with `pool` on a writable copy of `line`; returns the report.
-std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line, WorkPool& pool);
-// The same with a pool of the size a scan on this machine has, as the program runs the handler.
-std::wstring RunPooledHandler(PooledHandler handler, const std::wstring& line);
+// A pool of the size a scan on this machine has, made at its first use.
+WorkPool& ScanSizedPool();
+// Runs a payload handler on a writable copy of `line`, sharing its work with `pool` (by default as
+// the program runs it); returns the report it wrote.
+std::wstring RunHandler(PayloadHandler handler, const std::wstring& line, WorkPool& pool = ScanSizedPool());
+// Runs the interpreter on a writable copy of `script` with that pool; returns the report it wrote.
+std::wstring Interpret(const std::wstring& script);
 
 // What `work` returns, run on a thread of its own. A run that has not ended after `boundMs` names
 // `what` on standard error and ends the test program: a thread stuck in a walk cannot be stopped

@@ -142,11 +142,6 @@ std::wstring CaptureReport(const std::function<void(FILE* report)>& write) {
     return ReadUtf16File(path);
 }
 
-std::wstring RunHandler(void (*handler)(wchar_t* line, FILE* report), const std::wstring& line) {
-    std::wstring copy = line;
-    return CaptureReport([&](FILE* report) { handler(copy.data(), report); });
-}
-
 std::wstring ExecutableFolder() {
     wchar_t buffer[32768] = {};
     DWORD length = GetModuleFileNameW(nullptr, buffer, 32768);

@@ -11,6 +11,7 @@
 
 #include "app/scan/script_file.h"
 #include "tests/support/os_fixtures.h"
+#include "tests/support/pools.h"
 #include "util/disk_file.h"
 #include "util/handles.h"
 
@@ -45,8 +46,6 @@ std::wstring TextSoFar(const std::wstring& path);
 
 // Runs `write` on a fresh report stream and returns what it wrote, as text.
 std::wstring CaptureReport(const std::function<void(FILE* report)>& write);
-// Runs a payload handler on a writable copy of `line` and returns the report it wrote.
-std::wstring RunHandler(void (*handler)(wchar_t* line, FILE* report), const std::wstring& line);
 
 // The folder that holds the test executables and the program's own (build/x64).
 std::wstring ExecutableFolder();

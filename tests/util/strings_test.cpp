@@ -130,15 +130,6 @@ TEST(Text, CaseInsensitiveComparisonFoldsOnlyAToZ) {
     EXPECT_STREQ(upper, L"MIXED CASE \u00e9 123");
 }
 
-TEST(Text, NumDigits) {
-    EXPECT_EQ(NumDigits(0), 1u);
-    EXPECT_EQ(NumDigits(9), 1u);
-    EXPECT_EQ(NumDigits(10), 2u);
-    EXPECT_EQ(NumDigits(999999999), 9u);
-    EXPECT_EQ(NumDigits(1000000000), 10u);
-    EXPECT_EQ(NumDigits(4294967295u), 10u);
-}
-
 TEST(Text, DoesFolderExist) {
     ScratchFolder folder;
     WriteFileBytes(folder / L"file.txt", "x");

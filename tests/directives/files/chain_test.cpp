@@ -119,18 +119,17 @@ TEST_F(BrokenTree, AListingThatFailsOnceIsTriedAgainAndTheReportsDoNotChange) {
         int attempts;
     } cases[] = {{root.path() + L" /sub /md5", 6}, {root.path(), 0}, {broken + L" /md5", 6}};
     for (const auto& c : cases) {
-        const std::wstring clean = RunPooledHandler(DirLook, c.line);
+        const std::wstring clean = RunHandler(DirLook, c.line);
         InjectedFault fault(false);
         for (unsigned threads : {1u, 2u, 4u}) {
             WorkPool pool(threads);
-            EXPECT_EQ(RunPooledHandler(DirLook, c.line, pool), clean)
-                << Narrow(c.line) << ", " << threads << " threads";
+            EXPECT_EQ(RunHandler(DirLook, c.line, pool), clean) << Narrow(c.line) << ", " << threads << " threads";
         }
         EXPECT_EQ(brokenAttempts.load(), c.attempts) << Narrow(c.line);
     }
-    const std::wstring files = RunPooledHandler(FileFind, stem + L"-*.txt");
+    const std::wstring files = RunHandler(FileFind, stem + L"-*.txt");
     InjectedFault fault(false);
-    EXPECT_EQ(RunPooledHandler(FileFind, stem + L"-*.txt"), files);
+    EXPECT_EQ(RunHandler(FileFind, stem + L"-*.txt"), files);
     EXPECT_NE(files.find(stem + L"-c.txt"), std::wstring::npos);
 }
 
@@ -139,21 +138,21 @@ TEST_F(BrokenTree, AFolderThatCannotBeListedIsSaidWhereItsEntriesWouldBeNeverSho
     const std::wstring d = stem + L"-d.txt" + FileText(L"--a---", 1);
     InjectedFault fault(true);
     // Below the root: its line, then the reason in place of its files; nothing below it.
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /sub"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /sub"),
               L"\r\n" + root.path() + L" - Parameters: \"/sub\"\r\n\r\n---Files---\r\n" + a + L"\r\n\r\n" + broken +
                   FolderText() + L"\r\n" + broken + reason + L"\r\n\r\n" + root.path() + L"\\z" + FolderText() +
                   L"\r\n" + d + L"\r\n");
     // The root itself: in place of its files and of its folders, never "None found."
     const std::wstring header = L"\r\n" + broken + L" - Parameters: \"";
-    EXPECT_EQ(RunPooledHandler(DirLook, broken), header + L"(none)\"\r\n\r\n---Files---\r\n" + broken + reason +
-                                                     L"\r\n\r\n---Folders---\r\n" + broken + reason + L"\r\n");
-    EXPECT_EQ(RunPooledHandler(DirLook, broken + L" /sub /nofiles"),
+    EXPECT_EQ(RunHandler(DirLook, broken), header + L"(none)\"\r\n\r\n---Files---\r\n" + broken + reason +
+                                               L"\r\n\r\n---Folders---\r\n" + broken + reason + L"\r\n");
+    EXPECT_EQ(RunHandler(DirLook, broken + L" /sub /nofiles"),
               header + L"/sub /nofiles\"\r\n\r\n" + broken + reason + L"\r\n");
-    EXPECT_EQ(RunPooledHandler(DirLook, broken + L" /nofiles"),
+    EXPECT_EQ(RunHandler(DirLook, broken + L" /nofiles"),
               header + L"/nofiles\"\r\n\r\n\r\n---Folders---\r\n" + broken + reason + L"\r\n");
     // A search: its results, then how many folders it could not list and the first.
     const std::wstring because = L": " + SystemErrorText(ERROR_TOO_MANY_OPEN_FILES) + L"\r\n";
-    EXPECT_EQ(RunPooledHandler(FileFind, stem + L"-*.txt"),
+    EXPECT_EQ(RunHandler(FileFind, stem + L"-*.txt"),
               L"\r\nSearching for \"" + stem + L"-*.txt\"\r\n" + root.path() + L"\\" + a +
                   L" 0CC175B9C0F1B6A831C399E269772661\r\n" + root.path() + L"\\z\\" + d +
                   L" 8277E0910D750195B448797616E091AD\r\nUnable to list 1 folder, the first " + broken + because);
@@ -240,9 +239,9 @@ TEST(Chains, ADeepWalkWithDigestsEndsOnEveryThreadCountOnOneCore) {
     for (int run = 0; run < 3; ++run) {
         WorkPool pool(threads[run]);
         listings[run] =
-            EndsWithinOrStops("DIR /sub /md5 of a chain", 60000, [&] { return RunPooledHandler(DirLook, line, pool); });
-        searches[run] = EndsWithinOrStops("FILEFIND of a chain", 60000,
-                                          [&] { return RunPooledHandler(FileFind, stem + L".txt", pool); });
+            EndsWithinOrStops("DIR /sub /md5 of a chain", 60000, [&] { return RunHandler(DirLook, line, pool); });
+        searches[run] =
+            EndsWithinOrStops("FILEFIND of a chain", 60000, [&] { return RunHandler(FileFind, stem + L".txt", pool); });
     }
     EXPECT_NE(listings[0].find(level + L"\td-----"), std::wstring::npos);
     EXPECT_NE(searches[0].find(level + L"\\" + stem + L".txt"), std::wstring::npos);

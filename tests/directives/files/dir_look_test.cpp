@@ -28,7 +28,7 @@ protected:
     }
     void TearDown() override { SetFileAttributesW((root / L"A.log").c_str(), FILE_ATTRIBUTE_NORMAL); }
 
-    std::wstring Dir(const std::wstring& line) { return RunPooledHandler(DirLook, line); }
+    std::wstring Dir(const std::wstring& line) { return RunHandler(DirLook, line); }
     std::wstring Header(const std::wstring& path, const std::wstring& parameters) {
         return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
     }
@@ -103,7 +103,7 @@ TEST(DirDigests, DigestsTakenOnOtherThreadsComeOutInTheWalksOrder) {
         }
         SetTimes(folder, FolderInstant());
     }
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /sub /md5"), expected + L"\r\n");
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /sub /md5"), expected + L"\r\n");
 }
 
 TEST_F(DirTree, AFifoIsListedButNeverRead) {
@@ -198,17 +198,17 @@ TEST(DirLook, FolderPatternListsEachMatchByTheNameFound) {
     const auto header = [](const std::wstring& path, const std::wstring& parameters) {
         return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
     };
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /w* /md5 /nodirs"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /w* /md5 /nodirs"),
               header(root.path(), L"/w* /md5 /nodirs") + header(percent, L"/md5 /nodirs") +
                   L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 3) + L" 900150983CD24FB0D6963F7D28E17F72\r\n" +
                   header(blank, L"/md5 /nodirs") + L"\r\n---Files---\r\nx.log" + FileText(L"--a---", 1) +
                   L" 9DD4E461268C8034F5C8564E155C67A6\r\n");
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /wb* /sub /nofiles"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wb* /sub /nofiles"),
               header(root.path(), L"/wb* /sub /nofiles") + header(blank, L"/sub /nofiles") + L"\r\n\r\n" + blank +
                   L"\\deeper" + FolderText() + L"\r\n");
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /w%*"),
-              header(root.path(), L"/w%*") + header(percent, L"(none)") + L"\r\n---Files---\r\nin.txt" +
-                  FileText(L"--a---", 3) + L"\r\n\r\n---Folders---\r\nNone found.\r\n");
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /w%*"), header(root.path(), L"/w%*") + header(percent, L"(none)") +
+                                                               L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 3) +
+                                                               L"\r\n\r\n---Folders---\r\nNone found.\r\n");
     RunLinuxProgram("/bin/rm", "-rf '" + blankLinux + "'");
 }
 
@@ -216,14 +216,14 @@ TEST(DirLook, SizesBeyondFourGigabytesAreShownWhole) {
     ScratchFolder root;
     MakeSizedFile(root / L"three", 3ull << 30);
     MakeSizedFile(root / L"five", (5ull << 30) + 3);
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /nodirs"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /nodirs"),
               L"\r\n" + root.path() + L" - Parameters: \"/nodirs\"\r\n\r\n---Files---\r\nfive" +
                   FileText(L"--a---", 5368709123ull) + L"\r\nthree" + FileText(L"--a---", 3221225472ull) + L"\r\n");
 }
 
 TEST(DirLook, SlashStartsTheParametersEvenInsideAPath) {
     // C:/Windows names the folder C: with the folder pattern "indows", which the drive's root lacks.
-    EXPECT_EQ(RunPooledHandler(DirLook, L"C:/Windows"), L"\r\nC: - Parameters: \"/Windows\"\r\n");
+    EXPECT_EQ(RunHandler(DirLook, L"C:/Windows"), L"\r\nC: - Parameters: \"/Windows\"\r\n");
 }
 
 }  // namespace

@@ -146,7 +146,7 @@ TEST(FileLook, ConsecutiveLinesThroughTheInterpreter) {
     ScratchFolder folder;
     MakeFile(folder / L"abc.txt", "abc");
     std::wstring script = L":FILE\r\n" + folder / L"abc.txt\r\n" + folder / L"nope\r\n";
-    std::wstring report = CaptureReport([&](FILE* out) { ParseScript(script.data(), out); });
+    std::wstring report = Interpret(script);
     EXPECT_EQ(report, L"\r\n========== FILE ==========\r\n" +
                           FoundHead(folder / L"abc.txt", L"900150983CD24FB0D6963F7D28E17F72", 3, L"--a---") +
                           kNoVersion + L"\r\n" + folder / L"nope - Unable to find/read file.\r\n");

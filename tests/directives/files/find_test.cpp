@@ -22,7 +22,7 @@ TEST(FileFind, FindsEveryMatchOnTheDriveSortedIgnoringCase) {
     MakeFile(folder / (L"sub\\" + stem + L"-c.txt"), "no match");
 
     const std::wstring line = stem + L"-*.dat";
-    std::wstring report = RunPooledHandler(FileFind, line);
+    std::wstring report = RunHandler(FileFind, line);
     DeleteFileW(inRoot.c_str());
     SetFileAttributesW((folder / (stem + L"-b.dat")).c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(report, Searching(line) + inRoot + FileText(L"--a---", 3) + L" 900150983CD24FB0D6963F7D28E17F72\r\n" +
@@ -35,8 +35,8 @@ TEST(FileFind, NoMatchAndHeaderAsTyped) {
     const std::wstring stem = UniqueName(L"qfnone");
     ScratchFolder folder;
     MakeFolder(folder / (stem + L"-folder"));
-    EXPECT_EQ(RunPooledHandler(FileFind, stem + L"-folder"), Searching(stem + L"-folder") + L"No files found.\r\n");
-    EXPECT_EQ(RunPooledHandler(FileFind, L" " + stem + L"* "), Searching(L" " + stem + L"* ") + L"No files found.\r\n");
+    EXPECT_EQ(RunHandler(FileFind, stem + L"-folder"), Searching(stem + L"-folder") + L"No files found.\r\n");
+    EXPECT_EQ(RunHandler(FileFind, L" " + stem + L"* "), Searching(L" " + stem + L"* ") + L"No files found.\r\n");
 }
 
 TEST(FileFind, UnreadableMatchesSayWhy) {
@@ -46,7 +46,7 @@ TEST(FileFind, UnreadableMatchesSayWhy) {
     HANDLE locked =
         CreateFileW((folder / (stem + L".bin")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    std::wstring report = RunPooledHandler(FileFind, stem + L".bin");
+    std::wstring report = RunHandler(FileFind, stem + L".bin");
     CloseHandle(locked);
     EXPECT_EQ(report, Searching(stem + L".bin") + folder / (stem + L".bin") + FileText(L"--a---", 1) +
                           L" (Unable to calculate MD5)\r\n");
@@ -80,7 +80,7 @@ TEST(Searches, APatternWithABackslashOrSlashFindsNothing) {
     MakeFile(folder / (L"sub\\" + stem + L"-x.dat"), "x");
     for (const std::wstring& line : {L"sub\\" + stem + L"-x.dat", L"sub/" + stem + L"-x.dat", L"\\" + stem + L"*",
                                      L"*/" + stem + L"*", folder / (L"sub\\" + stem + L"-x.dat")}) {
-        EXPECT_EQ(RunPooledHandler(FileFind, line), Searching(line) + L"No files found.\r\n") << Narrow(line);
+        EXPECT_EQ(RunHandler(FileFind, line), Searching(line) + L"No files found.\r\n") << Narrow(line);
     }
     for (const std::wstring& line : {L"sub\\" + stem + L"-dir", L"sub/" + stem + L"-dir", stem + L"-dir\\"}) {
         EXPECT_EQ(RunHandler(FolderFind, line), Searching(line) + L"No folders found.\r\n") << Narrow(line);

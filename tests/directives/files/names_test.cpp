@@ -116,11 +116,11 @@ protected:
 };
 
 TEST_F(RewrittenNames, DirDigestsTheFileFoundAndEntersEveryFolder) {
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /md5 /nodirs"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /md5 /nodirs"),
               Header(root.path(), L"/md5 /nodirs") + L"\r\n---Files---\r\na" + FileText(L"--a---", 5) + kPlainMd5 +
                   L"\r\na." + FileText(L"--a---", 3) + kDotMd5 + L"\r\nb " + FileText(L"--a---", 5) + kBlankMd5 +
                   L"\r\n");
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /sub /md5 /nofiles"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /sub /md5 /nofiles"),
               Header(root.path(), L"/sub /md5 /nofiles") + L"\r\n\r\n" + root / L"name " + FolderText() + L"\r\n\r\n" +
                   root / deep + FolderText() + L"\r\n" + txt + FileText(L"--a---", 5) + kPlainMd5 + L"\r\n\r\n" +
                   root / L"sub" + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 6) + kSubMd5 + L"\r\n\r\n" +
@@ -130,18 +130,18 @@ TEST_F(RewrittenNames, DirDigestsTheFileFoundAndEntersEveryFolder) {
 
 TEST_F(RewrittenNames, FolderPatternChecksAndListsEachMatchAsFound) {
     const std::wstring noFolders = L"\r\n\r\n---Folders---\r\nNone found.\r\n";
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /wsub* /md5"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wsub* /md5"),
               Header(root.path(), L"/wsub* /md5") + Header(root / L"sub", L"/md5") + L"\r\n---Files---\r\nin.txt" +
                   FileText(L"--a---", 6) + kSubMd5 + noFolders + Header(root / L"sub.", L"/md5") +
                   L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 10) + kSubDotMd5 + L"\r\n" + log +
                   FileText(L"--a---", 3) + kDotMd5 + noFolders);
-    EXPECT_EQ(RunPooledHandler(DirLook, root.path() + L" /wn* /nofiles"),
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wn* /nofiles"),
               Header(root.path(), L"/wn* /nofiles") + Header(root / L"name ", L"/nofiles") +
                   L"\r\n\r\n---Folders---\r\n" + stem + L"deep." + FolderText() + L"\r\n");
 }
 
 TEST_F(RewrittenNames, SearchesFindWhatLiesBelowSuchFolders) {
-    EXPECT_EQ(RunPooledHandler(FileFind, stem + L"*"),
+    EXPECT_EQ(RunHandler(FileFind, stem + L"*"),
               L"\r\nSearching for \"" + stem + L"*\"\r\n" + root / deep + L"\\" + txt + FileText(L"--a---", 5) +
                   kPlainMd5 + L"\r\n" + root / L"sub.\\" + log + FileText(L"--a---", 3) + kDotMd5 + L"\r\n");
     EXPECT_EQ(RunHandler(FolderFind, stem + L"deep*"),

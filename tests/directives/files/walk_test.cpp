@@ -41,16 +41,16 @@ TEST(Walks, FolderLinksAreListedButNeverEntered) {
     SetTimes(inner, FolderInstant());
     const std::wstring linkText = FolderTimeText(link);
 
-    EXPECT_EQ(RunPooledHandler(DirLook, root + L" /sub"),
+    EXPECT_EQ(RunHandler(DirLook, root + L" /sub"),
               L"\r\n" + root + L" - Parameters: \"/sub\"\r\n\r\n---Files---\r\nNone found.\r\n\r\n" + inner +
                   FolderText() + L"\r\n" + stem + L"-in.txt" + FileText(L"--a---", 3) + L"\r\n\r\n" + link + linkText +
                   L"\r\n");
-    EXPECT_EQ(RunPooledHandler(DirLook, inner),
-              L"\r\n" + inner + L" - Parameters: \"(none)\"\r\n\r\n---Files---\r\n" + stem + L"-in.txt" +
-                  FileText(L"--a---", 3) + L"\r\n\r\n---Folders---\r\n" + stem + L"-loop" + linkText + L"\r\n");
-    EXPECT_EQ(RunPooledHandler(FileFind, stem + L"-in.txt"), Searching(stem + L"-in.txt") + inner + L"\\" + stem +
-                                                                 L"-in.txt" + FileText(L"--a---", 3) +
-                                                                 L" 900150983CD24FB0D6963F7D28E17F72\r\n");
+    EXPECT_EQ(RunHandler(DirLook, inner), L"\r\n" + inner + L" - Parameters: \"(none)\"\r\n\r\n---Files---\r\n" + stem +
+                                              L"-in.txt" + FileText(L"--a---", 3) + L"\r\n\r\n---Folders---\r\n" +
+                                              stem + L"-loop" + linkText + L"\r\n");
+    EXPECT_EQ(RunHandler(FileFind, stem + L"-in.txt"), Searching(stem + L"-in.txt") + inner + L"\\" + stem +
+                                                           L"-in.txt" + FileText(L"--a---", 3) +
+                                                           L" 900150983CD24FB0D6963F7D28E17F72\r\n");
     EXPECT_EQ(RunHandler(FolderFind, stem + L"-loop"), Searching(stem + L"-loop") + link + linkText + L"\r\n");
 }
 
@@ -251,10 +251,11 @@ TEST(DeepTree, ThreeHundredFoldersDeepOnASmallStack) {
 
     // Only the handlers run on the small stack; the report is read back on this thread.
     size_t had = 0;
-    const auto onSmallStack = [&](void (*handler)(wchar_t*, FILE*), const std::wstring& line) {
+    const auto onSmallStack = [&](PayloadHandler handler, const std::wstring& line) {
         std::wstring copy = line;
-        return CaptureReport(
-            [&](FILE* report) { had = RunOnSmallStack(kStackBytes, [&] { handler(copy.data(), report); }); });
+        return CaptureReport([&](FILE* report) {
+            had = RunOnSmallStack(kStackBytes, [&] { handler(copy.data(), report, OnThisThread()); });
+        });
     };
     const std::wstring listing = onSmallStack(DirLook, root.path() + L" /sub /nofiles");
     const std::wstring files = onSmallStack(FileFind, fileName);

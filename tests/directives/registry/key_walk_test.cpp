@@ -142,7 +142,7 @@ void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::
         for (const String* node = found.get(); node != nullptr; node = node->next) all += node->text + L"|"s;
         return all;
     };
-    const std::wstring expectedReg = RunPooledHandler(RegLook, reg, OnThisThread());
+    const std::wstring expectedReg = RunHandler(RegLook, reg, OnThisThread());
     const std::wstring expectedFind = find(OnThisThread());
     ASSERT_GT(expectedReg.size(), keys * 10) << name;
     ASSERT_FALSE(expectedFind.empty()) << name;
@@ -157,7 +157,7 @@ void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::
             EXPECT_EQ(EndsWithinOrStops(walk, kWalkBoundMs,
                                         [&] {
                                             walkThread = GetCurrentThreadId();
-                                            return RunPooledHandler(RegLook, reg, pool);
+                                            return RunHandler(RegLook, reg, pool);
                                         }),
                       expectedReg);
             WatchOpens(nullptr);

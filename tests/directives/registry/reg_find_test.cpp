@@ -56,7 +56,7 @@ TEST(RegFind, KeyAndValueFindingsInWalkOrder) {
                                   L"[" + p + L"\\other\\deep]\r\n\"List\"=\"alpha qf5kind\"\r\n" +  //
                                   L"[" + p + L"\\qf5kind-tool]\r\n" +                               //
                                   L"[" + p + L"\\qf5kind-tool]\r\n\"Qf5KindName\"=\"v\"\r\n";
-    EXPECT_EQ(RunPooledHandler(RegFind, L"Qf5Kind"), Twice(L"Qf5Kind", findings));
+    EXPECT_EQ(RunHandler(RegFind, L"Qf5Kind"), Twice(L"Qf5Kind", findings));
 }
 
 TEST(RegFind, TermsWithQuotesBlanksAndBackslashes) {
@@ -73,22 +73,21 @@ TEST(RegFind, TermsWithQuotesBlanksAndBackslashes) {
     const std::wstring p = kUserTests + L"RegFindTerms";
 
     // A quoted term anchors on a value name's start and end.
-    EXPECT_EQ(RunPooledHandler(RegFind, L"\"Qf5Run\""),
+    EXPECT_EQ(RunHandler(RegFind, L"\"Qf5Run\""),
               Twice(L"\"Qf5Run\"",
                     L"[" + p + L"]\r\n\"Cmd\"=\"start \"Qf5Run\" now\"\r\n[" + p + L"]\r\n\"qf5run\"=\"a\"\r\n"));
     // A blank matches between two strings of a multi-string.
-    EXPECT_EQ(RunPooledHandler(RegFind, L"qf5A QF5b"),
-              Twice(L"qf5A QF5b", L"[" + p + L"]\r\n\"Pair\"=\"Qf5a Qf5b\"\r\n"));
+    EXPECT_EQ(RunHandler(RegFind, L"qf5A QF5b"), Twice(L"qf5A QF5b", L"[" + p + L"]\r\n\"Pair\"=\"Qf5a Qf5b\"\r\n"));
     // A trailing blank is part of the term, and the term is echoed as typed.
-    EXPECT_EQ(RunPooledHandler(RegFind, L"qf5end "), Twice(L"qf5end ", L"[" + p + L"]\r\n\"Spaced\"=\"Qf5End x\"\r\n"));
+    EXPECT_EQ(RunHandler(RegFind, L"qf5end "), Twice(L"qf5end ", L"[" + p + L"]\r\n\"Spaced\"=\"Qf5End x\"\r\n"));
     // Key findings test a key's own name: a backslash only ever matches data.
-    EXPECT_EQ(RunPooledHandler(RegFind, L"Qf5Slash\\Sub"),
+    EXPECT_EQ(RunHandler(RegFind, L"Qf5Slash\\Sub"),
               Twice(L"Qf5Slash\\Sub", L"[" + p + L"]\r\n\"Where\"=\"c:\\Qf5Slash\\sub\"\r\n"));
 }
 
 TEST(RegFind, NothingFoundAndTheLineUpperCased) {
     std::wstring line = L"Qf5 nothing anywhere";
-    std::wstring report = CaptureReport([&](FILE* out) { RegFind(line.data(), out); });
+    std::wstring report = CaptureReport([&](FILE* out) { RegFind(line.data(), out, OnThisThread()); });
     EXPECT_EQ(report, L"\r\nSearching for \"Qf5 nothing anywhere\"\r\nNo data found.\r\n");
     EXPECT_EQ(line, L"QF5 NOTHING ANYWHERE");
 }
@@ -109,9 +108,9 @@ TEST(RegFind, UnreadableKeysAreSkippedAndHiveRootsShowBare) {
     const std::wstring findings =
         L"[HKEY_CURRENT_USER]\r\n\"Qf5LockedRoot\"=\"r\"\r\n[" + kUserTests + L"RegFindLocked\\Qf5LockedKey]\r\n";
     std::wstring users = UsersRoot();
-    EXPECT_EQ(RunPooledHandler(RegFind, L"qf5locked"),
-              L"\r\nSearching for \"qf5locked\"\r\n" + findings + L"[" + users + L"]\r\n\"Qf5LockedRoot\"=\"r\"\r\n[" +
-                  users + L"\\Software\\QuillfenTests\\RegFindLocked\\Qf5LockedKey]\r\n");
+    EXPECT_EQ(RunHandler(RegFind, L"qf5locked"), L"\r\nSearching for \"qf5locked\"\r\n" + findings + L"[" + users +
+                                                     L"]\r\n\"Qf5LockedRoot\"=\"r\"\r\n[" + users +
+                                                     L"\\Software\\QuillfenTests\\RegFindLocked\\Qf5LockedKey]\r\n");
 }
 
 TEST(RegFind, WalksTheDeepestTreeTheRegistryAllows) {
@@ -122,7 +121,7 @@ TEST(RegFind, WalksTheDeepestTreeTheRegistryAllows) {
     relative += L"\\Qf5Bottom";
     key.SetString(L"at", L"qf5bottom value", relative);
     const std::wstring p = kUserTests + L"RegFindDeep\\" + relative;
-    EXPECT_EQ(RunPooledHandler(RegFind, L"QF5BOTTOM"),
+    EXPECT_EQ(RunHandler(RegFind, L"QF5BOTTOM"),
               Twice(L"QF5BOTTOM", L"[" + p + L"]\r\n[" + p + L"]\r\n\"at\"=\"qf5bottom value\"\r\n"));
 }
 
@@ -177,7 +176,7 @@ TEST(RegFind, ALinkMetAgainIsSearchedOnceAndSaysWhere) {
                                   again(L"\\P1\\V\\L") + found(L"\\P2\\V\\L") + again(L"\\P2\\V\\L");
     for (unsigned threads : {1u, 2u, 4u}) {
         WorkPool pool(threads);
-        EXPECT_EQ(RunPooledHandler(RegFind, L"qf30again", pool), Twice(L"qf30again", findings)) << threads;
+        EXPECT_EQ(RunHandler(RegFind, L"qf30again", pool), Twice(L"qf30again", findings)) << threads;
     }
 }
 
@@ -213,12 +212,11 @@ TEST(RegFind, NamesWithNulsAreFoundInTheirVisibleForm) {
     native.SetString(hidden, L"deep", L"qf6hide inside");
     ASSERT_NE(native.CreateKey(hidden, std::wstring(L"Qf6Hide\0y", 9)), nullptr);
     const std::wstring p = kUserTests + L"RegFindNul";
-    EXPECT_EQ(RunPooledHandler(RegFind, L"Qf6Hide"),
+    EXPECT_EQ(RunHandler(RegFind, L"Qf6Hide"),
               Twice(L"Qf6Hide", L"[" + p + L"]\r\n\"\\0Qf6Hide\"=\"x\"\r\n[" + p +
                                     L"\\\\0k]\r\n\"deep\"=\"qf6hide inside\"\r\n[" + p + L"\\\\0k\\Qf6Hide\\0y]\r\n"));
     // The term is matched against the visible form, backslash and zero included.
-    EXPECT_EQ(RunPooledHandler(RegFind, L"\\0qf6hide"),
-              Twice(L"\\0qf6hide", L"[" + p + L"]\r\n\"\\0Qf6Hide\"=\"x\"\r\n"));
+    EXPECT_EQ(RunHandler(RegFind, L"\\0qf6hide"), Twice(L"\\0qf6hide", L"[" + p + L"]\r\n\"\\0Qf6Hide\"=\"x\"\r\n"));
 }
 
 TEST(RegFind, AnOddLastByteOfStringDataIsACharacter) {
@@ -228,7 +226,7 @@ TEST(RegFind, AnOddLastByteOfStringDataIsACharacter) {
     const BYTE multi[] = {'a', 0, 0, 0, 'Q', 0, 'f', 0, '6', 0, 'o', 0, 'd', 0, 'Z'};
     key.SetValue(L"OddList", REG_MULTI_SZ, multi, sizeof multi);
     const std::wstring p = kUserTests + L"RegFindOdd";
-    EXPECT_EQ(RunPooledHandler(RegFind, L"qf6odz"),
+    EXPECT_EQ(RunHandler(RegFind, L"qf6odz"),
               Twice(L"qf6odz", L"[" + p + L"]\r\n\"Odd\"=\"Qf6odZ\"\r\n[" + p + L"]\r\n\"OddList\"=\"a Qf6odZ\"\r\n"));
 }
 

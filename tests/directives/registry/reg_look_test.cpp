@@ -35,7 +35,7 @@ TEST(RegLook, RecursiveDumpShowsSortedValuesAndSubkeyBlocks) {
          {L"HKCU\\Software\\QuillfenTests\\RegExample /s", L"HKCU\\Software\\QuillfenTests\\RegExample/SUB",
           L"  [HKEY_CURRENT_USER\\Software\\QuillfenTests\\RegExample] /s",
           L"hkcu\\Software\\QuillfenTests\\RegExample /x /S"}) {
-        EXPECT_EQ(RunPooledHandler(RegLook, line), expected) << Narrow(line);
+        EXPECT_EQ(RunHandler(RegLook, line), expected) << Narrow(line);
     }
 }
 
@@ -47,9 +47,9 @@ TEST(RegLook, WithoutRecursionSubkeysAreBareHeaders) {
     const std::wstring expected = L"\r\n[" + p +
                                   L"]\r\n\"Count\"= 0x0000000005 (5)\r\n\"Data\"=01 02  (REG_BINARY)\r\n@=\"d\"\r\n" +
                                   L"\r\n[" + p + L"\\alpha]\r\n\r\n[" + p + L"\\Beta]\r\n\r\n";
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFlat"), expected);
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFlat"), expected);
     // Neither "subkeys" nor a blank-separated s is the switch.
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFlat /subkeys"), expected);
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFlat /subkeys"), expected);
 }
 
 TEST(RegLook, ValuesSortByQuotedLabelAndSubkeysIgnoringCase) {
@@ -64,7 +64,7 @@ TEST(RegLook, ValuesSortByQuotedLabelAndSubkeysIgnoringCase) {
         L"\"b\"=\"b\"\r\n\"C\"=\"C\"\r\n@=\"\"\r\n" +
         L"\r\n[" + p + L"\\A]\r\n(No values found)\r\n" + L"\r\n[" + p + L"\\b]\r\n(No values found)\r\n" + L"\r\n[" +
         p + L"\\C]\r\n(No values found)\r\n\r\n";
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegOrder /s"), expected);
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegOrder /s"), expected);
 }
 
 TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
@@ -118,7 +118,7 @@ TEST(RegLook, EveryValueTypeReadFromTheRegistry) {
                                   L"\"unended\"=\"a b\"\r\n"
                                   L"\"unterminated\"=\"ab\"\r\n"
                                   L"\r\n";
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegTypes"), expected);
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegTypes"), expected);
 }
 
 TEST(RegLook, LongestNamesAreReadWhole) {
@@ -130,7 +130,7 @@ TEST(RegLook, LongestNamesAreReadWhole) {
     key.SetString(medium, L"2");
     key.SetString(L"short", L"3", keyName);
     const std::wstring p = kUserTests + L"RegLongNames";
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLongNames /s"),
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLongNames /s"),
               L"\r\n[" + p + L"]\r\n\"" + medium + L"\"=\"2\"\r\n\"" + longest + L"\"=\"1\"\r\n" + L"\r\n[" + p +
                   L"\\" + keyName + L"]\r\n\"short\"=\"3\"\r\n\r\n");
 }
@@ -140,36 +140,35 @@ TEST(RegLook, FailuresAreReportedOnTheirOwnLines) {
     key.CreateSubKey(L"Locked");
     DenyRead deny(key.root(), key.path() + L"\\Locked");
     const std::wstring p = kUserTests + L"RegFailures";
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\Locked /s"),
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\Locked /s"),
               L"\r\n[" + p + L"\\Locked]\r\n(Unable to open key - access denied)\r\n");
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\Missing"),
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\Missing"),
               L"\r\n[" + p + L"\\Missing]\r\n(Unable to open key - key not found)\r\n");
     // "X s" is a key name with a blank, not an option.
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures s"),
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures s"),
               L"\r\n[" + p + L" s]\r\n(Unable to open key - key not found)\r\n");
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKXX\\Software"), L"\r\n[HKXX\\Software]\r\nHive unrecognized.\r\n");
-    EXPECT_EQ(RunPooledHandler(RegLook, L"[HKXX\\Software] /s"), L"\r\n[HKXX\\Software]\r\nHive unrecognized.\r\n");
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKEY_LOCAL\\Software"),
-              L"\r\n[HKEY_LOCAL\\Software]\r\nHive unrecognized.\r\n");
-    EXPECT_EQ(RunPooledHandler(RegLook, L"   "), L"\r\n[]\r\nHive unrecognized.\r\n");
-    EXPECT_EQ(RunPooledHandler(RegLook, L"/s HKLM"), L"\r\n[]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"HKXX\\Software"), L"\r\n[HKXX\\Software]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"[HKXX\\Software] /s"), L"\r\n[HKXX\\Software]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"HKEY_LOCAL\\Software"), L"\r\n[HKEY_LOCAL\\Software]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"   "), L"\r\n[]\r\nHive unrecognized.\r\n");
+    EXPECT_EQ(RunHandler(RegLook, L"/s HKLM"), L"\r\n[]\r\nHive unrecognized.\r\n");
     // A path holding a "/" is cut there; the rest is options.
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\text/plain"),
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegFailures\\text/plain"),
               L"\r\n[" + p + L"\\text]\r\n(Unable to open key - key not found)\r\n");
 }
 
 TEST(RegLook, HiveRootsShowTheLongNameAndTheTypedPath) {
     TestKey key(L"RegRoots");
     key.SetString(L"", L"only");
-    EXPECT_EQ(RunPooledHandler(RegLook, L"hkcu\\software\\quillfentests\\RegRoots"),
+    EXPECT_EQ(RunHandler(RegLook, L"hkcu\\software\\quillfentests\\RegRoots"),
               L"\r\n[HKEY_CURRENT_USER\\software\\quillfentests\\RegRoots]\r\n@=\"only\"\r\n\r\n");
 
     // The hive root itself: its sub-key headers are the long name, a backslash and the name.
-    std::wstring root = RunPooledHandler(RegLook, L"HKCU");
+    std::wstring root = RunHandler(RegLook, L"HKCU");
     EXPECT_EQ(root.rfind(L"\r\n[HKEY_CURRENT_USER]\r\n", 0), 0u) << Narrow(root);
     EXPECT_NE(root.find(L"\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n"), std::wstring::npos) << Narrow(root);
     // A lone trailing backslash opens the root with an empty path: two backslashes in the sub-key paths.
-    std::wstring slash = RunPooledHandler(RegLook, L"HKCU\\");
+    std::wstring slash = RunHandler(RegLook, L"HKCU\\");
     EXPECT_EQ(slash.rfind(L"\r\n[HKEY_CURRENT_USER\\]\r\n", 0), 0u) << Narrow(slash);
     EXPECT_NE(slash.find(L"\r\n[HKEY_CURRENT_USER\\\\Software]\r\n\r\n"), std::wstring::npos) << Narrow(slash);
 }
@@ -193,7 +192,7 @@ TEST(RegLook, WalksTheDeepestTreeTheRegistryAllows) {
             L"\r\n[" + path + L"]\r\n" + (level == kLevels ? L"\"leaf\"=\"bottom\"" : L"(No values found)") + L"\r\n";
     }
     expected += L"\r\n";
-    EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegDeep /s"), expected);
+    EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegDeep /s"), expected);
 }
 
 // Generous: the walks below take a fraction of a second; without the cycle rule they never end, and
@@ -274,7 +273,7 @@ TEST(RegLook, ALinkMetAgainIsListedWithALineSayingWhereItsSubKeysAre) {
         for (const auto& [link, target] : row.links) native.Link(link, target);
         for (unsigned threads : {1u, 2u, 4u}) {
             WorkPool pool(threads);
-            EXPECT_EQ(RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLinkShapes /s", pool),
+            EXPECT_EQ(RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegLinkShapes /s", pool),
                       row.expected + L"\r\n")
                 << threads << " threads";
         }
@@ -333,7 +332,7 @@ TEST(RegLook, NamesWithNulsAreShownWholeAndEntered) {
     ASSERT_NE(native.CreateKey(key.key(), std::wstring(L"k\0k", 3)), nullptr);
     const std::wstring p = kUserTests + L"RegNul";
     EXPECT_EQ(
-        RunPooledHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegNul /s"),
+        RunHandler(RegLook, L"HKCU\\Software\\QuillfenTests\\RegNul /s"),
         L"\r\n[" + p +
             L"]\r\n\"a\"=\"plain\"\r\n\"a\\0b\"=\"1\"\r\n\"a\\0c\"=\"2\"\r\n\"\\0x\"=\"hidden\"\r\n@=\"default\"\r\n" +
             L"\r\n[" + p + L"\\\\0sub]\r\n\"v\"=\"inside\"\r\n" + L"\r\n[" + p +

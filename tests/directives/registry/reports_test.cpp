@@ -161,10 +161,10 @@ TEST(Reports, CommandsRunFromAScriptEachTimeTheyStand) {
     const std::wstring section =
         L"\r\n========== SafeBoot Info ==========\r\n\r\nAlternate Shell: shell.exe\r\n\r\n--- Minimal ---"
         L"\r\n\r\n--- Network ---\r\n";
-    EXPECT_EQ(CaptureReport([&](FILE* report) { ParseScript(script.data(), report); }), section + section);
+    EXPECT_EQ(Interpret(script), section + section);
 
     std::wstring csinfoScript = L"::csinfo\r\n::csinfo\r\n";
-    std::wstring twice = CaptureReport([&](FILE* report) { ParseScript(csinfoScript.data(), report); });
+    std::wstring twice = Interpret(csinfoScript);
     std::wstring once = CaptureReport([](FILE* report) { csinfo(report); });
     EXPECT_EQ(twice, once + once);
     EXPECT_EQ(once.rfind(L"\r\n========== ControlSet Info ==========\r\n\r\nCurrent: ", 0), 0u) << Narrow(once);
@@ -175,7 +175,7 @@ TEST(Reports, RegContextsRunThroughTheInterpreter) {
     key.SetString(L"Qf5Script", L"v");
     std::wstring script = L":REG\r\nHKCU\\Software\\QuillfenTests\\RegScript\r\n:regfind\r\nQf5NoSuchTermAnywhere\r\n";
     EXPECT_EQ(
-        CaptureReport([&](FILE* report) { ParseScript(script.data(), report); }),
+        Interpret(script),
         L"\r\n========== REG ==========\r\n\r\n[HKEY_CURRENT_USER\\Software\\QuillfenTests\\RegScript]\r\n"
         L"\"Qf5Script\"=\"v\"\r\n\r\n"
         L"\r\n========== regfind ==========\r\n\r\nSearching for \"Qf5NoSuchTermAnywhere\"\r\nNo data found.\r\n");

@@ -24,10 +24,7 @@ std::vector<BYTE> Units(const wchar_t* text, size_t units) {
 
 std::wstring Text(DWORD type, const std::vector<BYTE>& data) { return ValueText(type, data.data(), data.size()); }
 
-std::wstring Multi(const std::vector<BYTE>& data) {
-    OwnedText text(GetMultiString(data.data(), data.size()));
-    return text.get();
-}
+std::wstring Multi(const std::vector<BYTE>& data) { return MultiStringText(data.data(), data.size()); }
 
 TEST(ValueText, RendersEachTypeAsTheReportWritesIt) {
     EXPECT_EQ(Text(REG_DWORD, Bytes({1, 0, 0, 0})), L"= 0x0000000001 (1)");
@@ -117,11 +114,7 @@ TEST(ValueText, LabelsAndBinaryText) {
         {std::wstring(L"x\0\0", 3), L"\"x\\0\\0\""},
     };
     for (const auto& row : kLabels) EXPECT_EQ(ValueLabel(row.name.data(), row.name.size()), row.label);
-    std::vector<BYTE> bytes = Bytes({0x00, 0x7F, 0xFF});
-    OwnedText binary(BinaryToString(bytes.data(), bytes.size()));
-    EXPECT_STREQ(binary.get(), L"00 7f ff ");
-    OwnedText empty(BinaryToString(nullptr, 0));
-    EXPECT_STREQ(empty.get(), L"");
+    EXPECT_EQ(Text(REG_BINARY, Bytes({0x00, 0x7F, 0xFF})), L"=00 7f ff  (REG_BINARY)");
 }
 
 TEST(Hives, NamesMapToRootKeysAndBack) {

@@ -187,7 +187,7 @@ TEST(ProcLook, NamesThatMatchNothing) {
 // SERVICE and PROCESS lines reach their handlers through the script.
 TEST(SystemDirectives, RunFromAScript) {
     std::wstring script = L":SERVICE\r\nQfNoSuchService\r\n:PROCESS\r\n qf_nothing.exe\r\n";
-    std::wstring text = CaptureReport([&](FILE* report) { ParseScript(script.data(), report); });
+    std::wstring text = Interpret(script);
     EXPECT_EQ(text,
               L"\r\n========== SERVICE ==========\r\n\r\nQfNoSuchService - Unable to open Service Handle.\r\n"
               L"\r\n========== PROCESS ==========\r\n\r\n qf_nothing.exe - Unable to open process handle.\r\n");
