@@ -146,8 +146,6 @@ void MD5Init(MD5_CTX* context) {
     context->count[0] = context->count[1] = 0;
 }
 
-void MD5Transform(uint32_t state[4], const unsigned char block[64]) { TransformBlocks(state, block, 1); }
-
 void MD5Update(MD5_CTX* context, const unsigned char* input, uint32_t length) {
     uint32_t held = (context->count[0] >> 3) & 0x3F;
     uint32_t bitsLow = length << 3;

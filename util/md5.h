@@ -18,8 +18,6 @@ void MD5Init(MD5_CTX* context);
 void MD5Update(MD5_CTX* context, const unsigned char* input, uint32_t length);
 // Pads, appends the bit length and writes the 16 digest bytes. The context is spent afterwards.
 void MD5Final(unsigned char digest[16], MD5_CTX* context);
-// One compression of a 64-byte block (sixteen little-endian words) into the state.
-void MD5Transform(uint32_t state[4], const unsigned char block[64]);
 
 // The digest of the first `limit` bytes that `read` yields as 32 upper-case hexadecimal digits; null
 // when a read fails or the reader ends before `limit` bytes, since a digest of part of the content

@@ -142,10 +142,6 @@ const wchar_t* ElevationNotice(bool queried, DWORD tokenIsElevated) {
     return KnownNotElevated(queried, tokenIsElevated) ? kNotElevated : nullptr;
 }
 
-bool SameFileIdentity(const BY_HANDLE_FILE_INFORMATION& first, const BY_HANDLE_FILE_INFORMATION& second) {
-    return IdentityOf(first) == IdentityOf(second);
-}
-
 bool IsSameFile(const wchar_t* first, const wchar_t* second) {
     FileIdentity one;
     FileIdentity other;

@@ -84,8 +84,5 @@ bool QueryProcessElevation(DWORD& tokenIsElevated);
 // nothing to say. A non-elevated administrator under UAC reads TokenIsElevated 0.
 const wchar_t* ElevationNotice(bool queried, DWORD tokenIsElevated);
 
-// Whether two open files are one file: the same volume serial number and file index, whatever the
-// paths they were opened by.
-bool SameFileIdentity(const BY_HANDLE_FILE_INFORMATION& first, const BY_HANDLE_FILE_INFORMATION& second);
-// The same for two paths, each opened for its attributes only; false when either cannot be opened.
+// Whether two paths name one file, each opened for its attributes only; false when either cannot be opened.
 bool IsSameFile(const wchar_t* first, const wchar_t* second);

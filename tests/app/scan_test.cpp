@@ -260,21 +260,6 @@ TEST(Scan, AReportThatCannotBeWrittenWholeIsIncompleteWithTheReason) {
 }
 
 TEST(Scan, OneFileIsRecognisedHoweverItsPathIsSpelt) {
-    BY_HANDLE_FILE_INFORMATION a = {};
-    a.dwVolumeSerialNumber = 0x1234;
-    a.nFileIndexHigh = 1;
-    a.nFileIndexLow = 2;
-    BY_HANDLE_FILE_INFORMATION other = a;
-    EXPECT_TRUE(SameFileIdentity(a, other));
-    other.dwVolumeSerialNumber = 0x1235;  // the same index on another volume
-    EXPECT_FALSE(SameFileIdentity(a, other));
-    other = a;
-    other.nFileIndexHigh = 0;
-    EXPECT_FALSE(SameFileIdentity(a, other));
-    other = a;
-    other.nFileIndexLow = 3;
-    EXPECT_FALSE(SameFileIdentity(a, other));
-
     ScratchFolder folder;
     const std::wstring script = folder / L"my long script.txt";
     WriteFileBytes(script, ":ENV\nx");
