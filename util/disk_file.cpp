@@ -59,10 +59,8 @@ bool IsRecalledOnRead(DWORD attributes, AttributeSource source) {
 }
 
 bool ExposePlaceholders() {
-    using SetModeFn = CHAR(NTAPI*)(CHAR);
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const auto setMode = reinterpret_cast<SetModeFn>(reinterpret_cast<void*>(
-        ntdll != nullptr ? GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode") : nullptr));
+    CHAR(NTAPI * setMode)(CHAR) = nullptr;
+    FindNtdllCall(setMode, "RtlSetProcessPlaceholderCompatibilityMode");
     // The previous mode comes back, or a negative error.
     return setMode != nullptr && setMode(kExposePlaceholders) >= 0;
 }
