@@ -16,7 +16,6 @@
 #include "report/log.h"
 #include "util/environment.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/path_forms.h"
 #include "util/registry_values.h"
 #include "util/report_user.h"
@@ -106,14 +105,14 @@ using TaskMemFreeFn = void(WINAPI*)(void*);
 // The desktop as the shell knows it now for the token's user (null: this process's): it may have been
 // moved or redirected, and the "Shell Folders" value is only a copy kept for old programs, which may be
 // stale or missing. Empty when the shell gives none.
-OwnedText KnownDesktop(HANDLE token) {
+std::optional<std::wstring> KnownDesktop(HANDLE token) {
     const auto getKnownFolder = SystemFunction<GetKnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
     const auto taskMemFree = SystemFunction<TaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree");
     wchar_t* known = nullptr;
-    OwnedText folder;
+    std::optional<std::wstring> folder;
     if (getKnownFolder != nullptr && taskMemFree != nullptr) {
         if (SUCCEEDED(getKnownFolder(FOLDERID_Desktop, 0, token, &known)) && known != nullptr && known[0] != L'\0') {
-            folder = CopyText(known);
+            folder = known;
         }
         taskMemFree(known);
     }
@@ -122,32 +121,28 @@ OwnedText KnownDesktop(HANDLE token) {
 
 // The signed-in user's desktop: the shell's answer for that user's token (which wants the user's hive
 // loaded, as it is while the user is signed in), else what that user's registry records.
-OwnedText DesktopFolder(const ReportUser* user) {
+std::optional<std::wstring> DesktopFolder(const ReportUser* user) {
     if (user == nullptr) {
-        OwnedText folder = KnownDesktop(nullptr);
-        return folder ? std::move(folder) : GetDesktopFolder();
+        std::optional<std::wstring> folder = KnownDesktop(nullptr);
+        return folder ? folder : GetDesktopFolder();
     }
-    OwnedText folder = user->token ? KnownDesktop(user->token.get()) : OwnedText();
+    std::optional<std::wstring> folder = user->token ? KnownDesktop(user->token.get()) : std::nullopt;
     if (folder) return folder;
-    return user->registryDesktop.empty() ? OwnedText() : CopyText(user->registryDesktop);
+    if (user->registryDesktop.empty()) return std::nullopt;
+    return user->registryDesktop;
 }
 
 }  // namespace
 
-OwnedText GetReportPath(const ReportUser* user) {
-    OwnedText folder(DesktopFolder(user));
-    if (!folder) return nullptr;
-    size_t folderLength = wcslen(folder.get());
-    size_t nameLength = wcslen(kReportName);
-    OwnedText path = AllocText(folderLength + nameLength);
-    wmemcpy(path.get(), folder.get(), folderLength);
-    wmemcpy(path.get() + folderLength, kReportName, nameLength);
-    return path;
+std::wstring GetReportPath(const ReportUser* user) {
+    const std::optional<std::wstring> folder = DesktopFolder(user);
+    // Up to the first NUL, as the folder always was taken.
+    return folder ? std::wstring(folder->c_str()) + kReportName : std::wstring();
 }
 
 Stream CreateLog() {
-    OwnedText path = GetReportPath();
-    return path ? CreateLogAt(path.get()) : Stream();
+    const std::wstring path = GetReportPath();
+    return path.empty() ? Stream() : CreateLogAt(path.c_str());
 }
 
 Stream CreateLogAt(const wchar_t* path) {
@@ -169,7 +164,7 @@ Stream CreateLogAt(const wchar_t* path) {
     swprintf(line, 80, kCreationLine, now.wHour, now.wMinute, now.wDay, now.wMonth, now.wYear);
     Log(line, report.get());
     // The name is written whole, however long it is.
-    Log(ExpandEnvironment(kUserName).get(), report.get());
+    Log(ExpandEnvironment(kUserName).c_str(), report.get());
     return report;
 }
 

@@ -1,15 +1,16 @@
 // Creation of the report with its two-line header, and opening the finished report in Notepad.
 #pragma once
 
+#include <string>
+
 #include "util/handles.h"
-#include "util/owned.h"
 
 struct ReportUser;
 
 // The report's place: the desktop folder (the shell's known folder, else the one recorded under
 // "Shell Folders") followed by "\\Quillfen.txt"; empty when neither is known. With `user`, that
 // signed-in user's desktop instead of this account's.
-OwnedText GetReportPath(const ReportUser* user = nullptr);
+std::wstring GetReportPath(const ReportUser* user = nullptr);
 
 // Creates (or empties) the report at the desktop path and writes the product line and the creation
 // line up to the user name. Returns the open report, empty when it cannot be created.

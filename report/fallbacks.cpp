@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "util/environment.h"
-#include "util/owned.h"
 
 namespace {
 
@@ -39,8 +38,8 @@ std::vector<std::wstring> NotepadCandidates(const std::wstring& windowsFolder) {
 }
 
 std::wstring WindowsFolder() {
-    OwnedText systemRoot = ExpandEnvironment(L"%SystemRoot%");
-    if (systemRoot.get()[0] != L'%' && systemRoot.get()[0] != L'\0') return systemRoot.get();
+    const std::wstring systemRoot = ExpandEnvironment(L"%SystemRoot%");
+    if (!systemRoot.empty() && systemRoot[0] != L'%') return systemRoot;
     wchar_t folder[MAX_PATH + 1] = {};
     const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH + 1);
     return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(folder, length);

@@ -2,7 +2,6 @@
 
 #include "report/log.h"
 #include "script/dispatch.h"
-#include "util/owned.h"
 #include "util/strings.h"
 
 namespace {
@@ -50,15 +49,13 @@ int GetContext(const wchar_t* keyword) {
 void ParseScript(wchar_t* script, FILE* report, WorkPool& pool, LineObserver observer, void* observerContext) {
     // The whole script is split before any line runs, so handlers that split their own lines
     // cannot disturb it.
-    StringList lines(Split(script, kLineSeparators));
-    size_t lineCount = 0;
-    for (String* node = lines.get(); node != nullptr; node = node->next) ++lineCount;
+    std::vector<std::wstring> lines = Split(script, kLineSeparators);
 
     const ContextEntry* context = nullptr;
     size_t lineNumber = 0;
-    for (String* node = lines.get(); node != nullptr; node = node->next) {
-        wchar_t* line = node->text;
-        if (observer != nullptr) observer(++lineNumber, lineCount, line, observerContext);
+    for (std::wstring& text : lines) {
+        wchar_t* line = text.data();
+        if (observer != nullptr) observer(++lineNumber, lines.size(), line, observerContext);
         if (line[0] == L':' && line[1] == L':') {
             if (const CommandEntry* command = FindCommand(line + 2)) command->handler(report);
         } else if (line[0] == L':') {

@@ -25,7 +25,7 @@ constexpr DWORD kContentsChunk = 1024 * 1024;
 void ShowEnvironment(wchar_t* line, FILE* report, WorkPool&) {
     Log(line, report);
     Log(kEnvEquals, report);
-    Log(ExpandEnvironment(line).get(), report);
+    Log(ExpandEnvironment(line).c_str(), report);
     Log(kLineEnd, report);
 }
 
@@ -71,7 +71,7 @@ void ShowContents(wchar_t* line, FILE* report, WorkPool&) {
     Log(kContentsDash, report);
     // Written out first, so that CONTENTS of the report's own file shows everything up to this line.
     FlushLog(report);
-    DiskFile file = OpenFileContent(ExpandEnvironment(line).get());
+    DiskFile file = OpenFileContent(ExpandEnvironment(line).c_str());
     if (!file) {
         Log(kContentsUnableToOpen, report);
         return;

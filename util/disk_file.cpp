@@ -7,7 +7,6 @@
 
 #include "util/native_files.h"
 #include "util/native_view.h"
-#include "util/owned.h"
 
 namespace {
 
@@ -204,8 +203,7 @@ ReadEnd ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, con
     // The buffer fits the content, up to the chunk size: a search reads thousands of small files, and a
     // large block per file is a fresh mapping and unmapping each time, which costs more than the reading.
     const DWORD bufferSize = limit < chunkSize ? static_cast<DWORD>(limit) : chunkSize;
-    std::unique_ptr<unsigned char, FreeDeleter> buffer(static_cast<unsigned char*>(malloc(bufferSize)));
-    if (!buffer) abort();
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[bufferSize]);
     // Every turn ends or brings the total closer to the limit; each read asks for what is left of it.
     for (uint64_t total = 0; total < limit;) {
         const DWORD room = limit - total < bufferSize ? static_cast<DWORD>(limit - total) : bufferSize;
@@ -286,4 +284,9 @@ DWORD PathAttributes(const wchar_t* path) {
     if (!opened || !GetFileInformationByHandleEx(opened.get(), FileBasicInfo, &basic, sizeof basic))
         return INVALID_FILE_ATTRIBUTES;
     return basic.FileAttributes;
+}
+
+bool DoesFolderExist(const wchar_t* path) {
+    const DWORD attributes = PathAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

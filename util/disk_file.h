@@ -93,6 +93,8 @@ DWORD ReadOpenFlags(ReadOpen open, bool backupRights);
 // GetFileAttributesW for `path`, or, when that is refused and backup rights are held, the attributes
 // read through an open for backup; INVALID_FILE_ATTRIBUTES when neither gives them.
 DWORD PathAttributes(const wchar_t* path);
+// Whether `path` names an existing folder.
+bool DoesFolderExist(const wchar_t* path);
 
 // An open file on a disk, with the facts its handle gave when it was opened.
 struct DiskFile {

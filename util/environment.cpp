@@ -90,14 +90,14 @@ std::wstring NativeVariableName(const std::wstring& name, bool nativeProgramFold
     return name;
 }
 
-OwnedText ExpandEnvironment(const wchar_t* text) {
+std::wstring ExpandEnvironment(const wchar_t* text) {
     return ExpandEnvironment(text, ProcessNativeViews().nativeProgramFolders);
 }
 
-OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders) {
+std::wstring ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders) {
     // The system call knows only the process's own values.
     if (nativeProgramFolders || expansionVariables != nullptr)
-        return CopyText(ExpandByTheRules(text, nativeProgramFolders, expansionVariables));
+        return ExpandByTheRules(text, nativeProgramFolders, expansionVariables);
     // The answer counts the terminator: the size it wants when that is more than it had.
     auto expand = [&](wchar_t* expanded, DWORD capacity, DWORD* needed) {
         DWORD answer = ExpandEnvironmentStringsW(text, expanded, capacity);
@@ -106,8 +106,8 @@ OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders) {
         return answer != 0 && answer < kSystemLimit && answer <= capacity;
     };
     std::vector<wchar_t> buffer;
-    if (wcslen(text) < kSystemLimit && FetchSizedText(buffer, expand)) return CopyText(buffer.data());
-    return CopyText(ExpandByTheRules(text, false, nullptr));
+    if (wcslen(text) < kSystemLimit && FetchSizedText(buffer, expand)) return buffer.data();
+    return ExpandByTheRules(text, false, nullptr);
 }
 
 void SetExpansionVariables(const std::vector<std::wstring>* variables) { expansionVariables = variables; }

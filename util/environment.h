@@ -4,14 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "util/owned.h"
-
 // Expands `text` as ExpandEnvironmentStringsW does: a reference to a set variable (name matched
 // without regard to case) becomes its value, anything else is copied as written. Texts too long for
-// the system call are expanded here instead, so the result is never cut. Never null. The x86 build
+// the system call are expanded here instead, so the result is never cut. The x86 build
 // under WOW64 expands the program folders to the native ones, as the x64 build does (below).
-OwnedText ExpandEnvironment(const wchar_t* text);
-OwnedText ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders);
+std::wstring ExpandEnvironment(const wchar_t* text);
+std::wstring ExpandEnvironment(const wchar_t* text, bool nativeProgramFolders);
 
 // The variable whose value a reference to `name` takes. WOW64 gives a 32-bit process ProgramFiles and
 // CommonProgramFiles with the "(x86)" folders and keeps the native ones in ProgramW6432 and

@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "util/owned.h"
-
 namespace {
 
 constexpr uint32_t Rotl(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
@@ -188,7 +186,7 @@ void MD5Final(unsigned char digest[16], MD5_CTX* context) {
     memset(context, 0, sizeof *context);
 }
 
-OwnedText MD5Read(const ChunkReader& read, uint64_t limit) {
+std::wstring MD5Read(const ChunkReader& read, uint64_t limit) {
     MD5_CTX context;
     MD5Init(&context);
     // A file that ends before the size it had at the open changed while it was read: its digest would
@@ -201,17 +199,17 @@ OwnedText MD5Read(const ChunkReader& read, uint64_t limit) {
     unsigned char digest[16];
     MD5Final(digest, &context);
 
-    OwnedText text = AllocText(32);
+    std::wstring text(32, L'0');
     for (int i = 0; i < 16; ++i) {
-        text.get()[2 * i] = kHexDigits[digest[i] >> 4];
-        text.get()[2 * i + 1] = kHexDigits[digest[i] & 0xF];
+        text[2 * i] = kHexDigits[digest[i] >> 4];
+        text[2 * i + 1] = kHexDigits[digest[i] & 0xF];
     }
     return text;
 }
 
 namespace {
 
-OwnedText MD5Opened(const DiskFile& file) {
+std::wstring MD5Opened(const DiskFile& file) {
     if (!file) return {};
     // Up to the size at the open: a file that another writer keeps growing still ends.
     return MD5Read(HandleReader(file.handle.get()), file.size());
@@ -219,8 +217,8 @@ OwnedText MD5Opened(const DiskFile& file) {
 
 }  // namespace
 
-OwnedText MD5File(const wchar_t* path, DWORD attributes) { return MD5Opened(OpenFileContent(path, attributes)); }
+std::wstring MD5File(const wchar_t* path, DWORD attributes) { return MD5Opened(OpenFileContent(path, attributes)); }
 
-OwnedText MD5FileAt(HANDLE parent, const std::wstring& name, DWORD attributes) {
+std::wstring MD5FileAt(HANDLE parent, const std::wstring& name, DWORD attributes) {
     return MD5Opened(OpenFileContentAt(parent, name, attributes));
 }

@@ -28,17 +28,6 @@ void KeepName(KeyReader& reader, DWORD length, DWORD capacity) {
     reader.name[reader.nameLength] = L'\0';
 }
 
-// Case-insensitive comparison of counted names, code unit by code unit, a shorter prefix first.
-bool FoldedLess(const std::wstring& a, const std::wstring& b) {
-    size_t common = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < common; ++i) {
-        wchar_t x = FoldCase(a[i]);
-        wchar_t y = FoldCase(b[i]);
-        if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-}
-
 // Folding keeps the length, so names of other lengths differ at once: the names on a walk's path are
 // prefixes of one another, and comparing them through would cost the square of the depth per key.
 bool FoldedEqual(const std::wstring& a, const std::wstring& b) {
@@ -225,19 +214,6 @@ std::vector<std::wstring> GetSubkeyNames(HKEY key) {
     return GetSubkeyNames(key, FitBuffers(key, reader).subkeys, reader);
 }
 
-String* GetSubkeys(HKEY key, DWORD count, KeyReader& reader) {
-    String* names = nullptr;
-    for (const std::wstring& name : GetSubkeyNames(key, count, reader)) {
-        names = addString(names, VisibleName(name).c_str());
-    }
-    return names;
-}
-
-String* GetSubkeys(HKEY key) {
-    KeyReader reader;
-    return GetSubkeys(key, FitBuffers(key, reader).subkeys, reader);
-}
-
 LONG ReadValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data) {
     LONG status = ERROR_SUCCESS;
     DWORD valueType = 0;
@@ -302,8 +278,6 @@ std::wstring LinkedName(const std::wstring& parentResolved, const std::wstring& 
     if (FoldedEqual(where, resolved)) return {};
     return where;
 }
-
-void SortKeyNames(std::vector<std::wstring>& names) { std::stable_sort(names.begin(), names.end(), FoldedLess); }
 
 std::wstring StringDataUnits(const BYTE* data, size_t size) {
     std::wstring units((size + 1) / sizeof(wchar_t), L'\0');

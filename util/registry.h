@@ -93,10 +93,6 @@ void ForEachSubkey(HKEY key, DWORD count, KeyReader& reader, Use use) {
 // A name that cannot be read (the key changed during the walk) is skipped, never shown stale.
 std::vector<std::wstring> GetSubkeyNames(HKEY key, DWORD count, KeyReader& reader);
 std::vector<std::wstring> GetSubkeyNames(HKEY key);
-// The same names as the report shows them (VisibleName); null when there is none. The caller frees
-// the list with freeString.
-String* GetSubkeys(HKEY key, DWORD count, KeyReader& reader);
-String* GetSubkeys(HKEY key);
 
 // Opens the sub-key `name` of `parent` (counted: it may hold NULs, which Win32 cannot open) for
 // reading; an empty guard when that fails.
@@ -109,9 +105,6 @@ inline std::wstring VisibleName(const std::wstring& name) { return VisibleName(n
 // Whether the name the reader holds is `name`, ignoring case; a name with a NUL inside is never a
 // Win32 name.
 bool ReaderNameIs(const KeyReader& reader, const wchar_t* name);
-
-// Sorts names as the report lists sub-keys: ignoring case (a to z), stable, NULs counted.
-void SortKeyNames(std::vector<std::wstring>& names);
 
 // Walks that follow links stop at cycles by the keys' resolved names (links followed), kept for the
 // keys open on the current path only.

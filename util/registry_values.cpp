@@ -33,26 +33,26 @@ bool FindValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, Accep
 
 }  // namespace
 
-OwnedText GetRegSZValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName) {
+std::optional<std::wstring> GetRegSZValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName) {
     std::vector<BYTE> data;
     auto isString = [](DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; };
-    if (!FindValue(root, subKey, valueName, isString, data)) return nullptr;
-    return CopyText(StringDataText(data));
+    if (!FindValue(root, subKey, valueName, isString, data)) return std::nullopt;
+    return StringDataText(data);
 }
 
-OwnedText GetRegDWValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName) {
+std::wstring GetRegDWValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName) {
     std::vector<BYTE> data;
     auto isDword = [](DWORD type) { return type == REG_DWORD; };
-    if (!FindValue(root, subKey, valueName, isDword, data)) return nullptr;
+    if (!FindValue(root, subKey, valueName, isDword, data)) return {};
     uint32_t number = 0;
     if (!data.empty()) memcpy(&number, data.data(), data.size() < sizeof number ? data.size() : sizeof number);
     wchar_t text[16] = {};
     swprintf(text, 16, L"%d", static_cast<int32_t>(number));
-    return CopyText(text);
+    return text;
 }
 
-OwnedText GetDesktopFolder() {
-    OwnedText stored = GetRegSZValue(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
-    if (!stored) return nullptr;
-    return ExpandEnvironment(stored.get());
+std::optional<std::wstring> GetDesktopFolder() {
+    std::optional<std::wstring> stored = GetRegSZValue(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
+    if (!stored) return std::nullopt;
+    return ExpandEnvironment(stored->c_str());
 }

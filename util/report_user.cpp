@@ -168,24 +168,25 @@ std::vector<std::wstring> RegistryVariables(const ReportUser& user) {
         FreeEnvironmentStringsW(block);
     }
     std::vector<UserSetting> settings;
-    OwnedText profile = GetRegSZValue(HKEY_LOCAL_MACHINE, (kProfileList + user.sid).c_str(), L"ProfileImagePath");
-    if (profile) settings.push_back({L"USERPROFILE", profile.get(), true});
+    std::optional<std::wstring> profile =
+        GetRegSZValue(HKEY_LOCAL_MACHINE, (kProfileList + user.sid).c_str(), L"ProfileImagePath");
+    if (profile) settings.push_back({L"USERPROFILE", *profile, true});
     const size_t slash = user.account.find(L'\\');
     if (!user.account.empty()) settings.push_back({L"USERNAME", user.account.substr(slash + 1), false});
     const HKEY hive = user.currentUser.get();
-    OwnedText appData = GetRegSZValue(hive, kUserShellFolders, L"AppData");
-    if (appData) settings.push_back({L"APPDATA", appData.get(), true});
-    OwnedText localAppData = GetRegSZValue(hive, kUserShellFolders, L"Local AppData");
-    if (localAppData) settings.push_back({L"LOCALAPPDATA", localAppData.get(), true});
+    std::optional<std::wstring> appData = GetRegSZValue(hive, kUserShellFolders, L"AppData");
+    if (appData) settings.push_back({L"APPDATA", *appData, true});
+    std::optional<std::wstring> localAppData = GetRegSZValue(hive, kUserShellFolders, L"Local AppData");
+    if (localAppData) settings.push_back({L"LOCALAPPDATA", *localAppData, true});
     AddKeySettings(OpenKey(hive, L"Environment").get(), settings);
     AddKeySettings(OpenKey(hive, L"Volatile Environment").get(), settings);
     return UserVariables(std::move(base), settings);
 }
 
 std::wstring RegistryDesktop(const ReportUser& user) {
-    OwnedText stored = GetRegSZValue(user.currentUser.get(), kUserShellFolders, L"Desktop");
+    std::optional<std::wstring> stored = GetRegSZValue(user.currentUser.get(), kUserShellFolders, L"Desktop");
     if (!stored) stored = GetRegSZValue(user.currentUser.get(), kShellFolders, L"Desktop");
-    return stored ? ExpandWithVariables(user.variables, stored.get()) : std::wstring();
+    return stored ? ExpandWithVariables(user.variables, stored->c_str()) : std::wstring();
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "util/disk_file.h"
 #include "util/handles.h"
 #include "util/native_view.h"
-#include "util/owned.h"
 #include "util/path_forms.h"
 #include "util/report_user.h"
 #include "util/sized_fetch.h"
@@ -159,7 +158,7 @@ bool IsTheScript(const ScanOptions& options, const std::wstring& path) {
 bool InAFolder(const std::wstring& path) {
     const size_t slash = path.find_last_of(L'\\');
     if (slash == std::wstring::npos) return false;
-    return DoesFolderExist(OpenablePathOf(path.substr(0, slash + 1).c_str()).path.c_str()) != 0;
+    return DoesFolderExist(OpenablePathOf(path.substr(0, slash + 1).c_str()).path.c_str());
 }
 
 // The report opened where the run writes it: the path asked for, else the desktop (the signed-in
@@ -173,12 +172,11 @@ Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanR
         if (!report && !isScript) result.systemError = GetLastError();
         return report;
     }
-    OwnedText desktop = GetReportPath(user);
-    if (!desktop) return Stream();
-    result.reportPath = desktop.get();
+    result.reportPath = GetReportPath(user);
+    if (result.reportPath.empty()) return Stream();
     isScript = IsTheScript(options, result.reportPath);
     if (isScript) return Stream();
-    Stream report = CreateLogAt(desktop.get());
+    Stream report = CreateLogAt(result.reportPath.c_str());
     if (report) {
         // A desktop may let the report be created and then refuse what is written into it.
         FlushLog(report.get());

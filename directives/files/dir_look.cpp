@@ -8,8 +8,8 @@
 #include "directives/files/files.h"
 #include "report/log.h"
 #include "report/ordered_output.h"
+#include "util/disk_file.h"
 #include "util/environment.h"
-#include "util/owned.h"
 #include "util/system_error.h"
 #include "util/work_pool.h"
 
@@ -84,10 +84,10 @@ struct DirOptions {
 
 bool IsFolderPatternToken(const wchar_t* token) { return FoldCase(token[0]) == L'W'; }
 
-DirOptions ReadOptions(const String* tokens) {
+DirOptions ReadOptions(const std::vector<std::wstring>& tokens) {
     DirOptions options;
-    for (; tokens != nullptr; tokens = tokens->next) {
-        const wchar_t* token = tokens->text;
+    for (const std::wstring& text : tokens) {
+        const wchar_t* token = text.c_str();
         if (!IsFolderPatternToken(token)) {
             options.folderParameters += options.folderParameters.empty() ? kOptionStart + 1 : kOptionStart;
             options.folderParameters += token;
@@ -229,20 +229,19 @@ void ListFolder(const std::wstring& path, const std::wstring& openPath, const Di
 }  // namespace
 
 void DirLook(wchar_t* line, FILE* report, WorkPool& pool) {
-    // The parameters start at the first slash; the tokens are split from a copy, as it is shown whole.
+    // The parameters start at the first slash and are shown whole.
     std::wstring parameters = kNoParameters;
-    StringList tokens;
+    std::vector<std::wstring> tokens;
     if (wchar_t* slash = wcschr(line, L'/')) {
-        std::wstring work = slash;
-        tokens.reset(Split(work.data(), kOptionSeparators));
-        if (tokens) parameters = slash;
+        tokens = Split(slash, kOptionSeparators);
+        if (!tokens.empty()) parameters = slash;
         *slash = L'\0';
     }
-    const DirOptions options = ReadOptions(tokens.get());
+    const DirOptions options = ReadOptions(tokens);
 
     std::wstring path = Strip(line);
     if (!options.noExpand) {
-        path = ExpandEnvironment(path.c_str()).get();
+        path = ExpandEnvironment(path.c_str());
         if (!path.empty() && path.back() == L'\\') path.pop_back();
     }
     // Everything goes through `lines`, so that digests taken on other threads come out in their place.
@@ -250,7 +249,7 @@ void DirLook(wchar_t* line, FILE* report, WorkPool& pool) {
     // Checked in the form the walk opens, so that a long path, or a name Win32 would rewrite, is both
     // found and listed. An empty path names no folder (its open form would be the drive's root).
     const std::wstring openPath = FolderOpenPath(path);
-    const bool exists = !path.empty() && DoesFolderExist(openPath.c_str()) != 0;
+    const bool exists = !path.empty() && DoesFolderExist(openPath.c_str());
     if (!LogFolderHeader(path, exists, parameters, lines)) return;
     if (!options.hasFolderPattern) {
         ListFolder(path, openPath, options, lines);
@@ -265,7 +264,7 @@ void DirLook(wchar_t* line, FILE* report, WorkPool& pool) {
     matches.sorted = true;
     WalkFolder(path, openPath, matches, [&](const std::wstring& folder, const FoundEntry& entry, unsigned) {
         const std::wstring subFolder = ChildPath(folder, entry.name.c_str());
-        if (LogFolderHeader(subFolder, DoesFolderExist(entry.openPath.c_str()) != 0, options.folderParameters, lines)) {
+        if (LogFolderHeader(subFolder, DoesFolderExist(entry.openPath.c_str()), options.folderParameters, lines)) {
             ListFolder(subFolder, entry.openPath, options, lines);
         }
     });

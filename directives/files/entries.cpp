@@ -5,7 +5,6 @@
 
 #include "directives/files/files.h"
 #include "util/md5.h"
-#include "util/owned.h"
 
 const wchar_t ATTRIBS[] = L"drahsc";
 const DWORD ATTRIBS_DW[] = {FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_ARCHIVE,
@@ -136,12 +135,13 @@ std::wstring EntryText(const FoundEntry& entry) {
 }
 
 void AppendDigest(std::wstring& line, const FoundEntry& file) {
-    OwnedText digest = file.parent && RelativeOpensHere() ? MD5FileAt(file.parent->get(), file.name, file.attributes)
-                                                          : MD5File(file.openPath.c_str(), file.attributes);
-    if (!digest) {
+    const std::wstring digest = file.parent && RelativeOpensHere()
+                                    ? MD5FileAt(file.parent->get(), file.name, file.attributes)
+                                    : MD5File(file.openPath.c_str(), file.attributes);
+    if (digest.empty()) {
         line += kNoDigest;
         return;
     }
     line += L' ';
-    line += digest.get();
+    line += digest;
 }

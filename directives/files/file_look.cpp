@@ -10,7 +10,6 @@
 #include "util/disk_file.h"
 #include "util/environment.h"
 #include "util/md5.h"
-#include "util/owned.h"
 #include "util/version_record.h"
 
 namespace {
@@ -65,12 +64,12 @@ void LogVersionStrings(const wchar_t* openPath, const wchar_t* path, FILE* repor
 }  // namespace
 
 void FileLook(wchar_t* line, FILE* report, WorkPool&) {
-    OwnedText path = ExpandEnvironment(line);
+    const std::wstring path = ExpandEnvironment(line);
     Log(kLineEnd, report);
-    Log(path.get(), report);
+    Log(path.c_str(), report);
 
     // Every open (the file, its digest, its version record) is of the one form the path opens by.
-    const std::wstring openPath = OpenablePathOf(path.get()).path;
+    const std::wstring openPath = OpenablePathOf(path.c_str()).path;
     DiskFile file = OpenDiskFile(openPath.c_str());
     if (!file) {
         Log(kUnableToFind, report);
@@ -81,9 +80,9 @@ void FileLook(wchar_t* line, FILE* report, WorkPool&) {
 
     const BY_HANDLE_FILE_INFORMATION& information = file.information;
     // The digest's own open judges the handle's attributes: these are no find data.
-    OwnedText digest = MD5File(openPath.c_str());
+    const std::wstring digest = MD5File(openPath.c_str());
     Log(kMd5Label, report);
-    Log(digest ? digest.get() : kNoDigestLine, report);
+    Log(digest.empty() ? kNoDigestLine : digest.c_str(), report);
     Log(kLineEnd, report);
 
     std::wstring details = TimeLine(kCreatedAt, information.ftCreationTime);
@@ -101,5 +100,5 @@ void FileLook(wchar_t* line, FILE* report, WorkPool&) {
         Log(kNoVersion, report);
         return;
     }
-    LogVersionStrings(openPath.c_str(), path.get(), report);
+    LogVersionStrings(openPath.c_str(), path.c_str(), report);
 }

@@ -1,13 +1,12 @@
 // What FILEFIND and FOLDERFIND share: the start folder, the walk and the section's layout.
-#include <cstdlib>
 #include <cwchar>
+#include <deque>
 #include <string>
 
 #include "directives/files/files.h"
 #include "report/log.h"
 #include "report/texts.h"
 #include "util/environment.h"
-#include "util/owned.h"
 #include "util/system_error.h"
 
 namespace {
@@ -25,7 +24,7 @@ const wchar_t kBecause[] = L": ";
 }  // namespace
 
 std::wstring SearchStartFolder() {
-    std::wstring drive = ExpandEnvironment(kSystemDrive).get();
+    std::wstring drive = ExpandEnvironment(kSystemDrive);
     if (!drive.empty() && drive.back() == L'\\') drive.pop_back();
     return drive;
 }
@@ -44,18 +43,18 @@ struct Unlisted {
 
 // (full path, entry text) of every file or folder below `folder` whose name matches `pattern`. Files
 // are digested on the pool's threads while the walk goes on, each by the form the walk opens it by
-// and with its find data's attributes; the job then puts the text with the digest in its node, which
-// nothing else touches until the digests are done. The list is sorted afterwards, so the jobs may end
-// in any order.
-DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder, WorkPool& pool,
-                    Unlisted& unlisted) {
+// and with its find data's attributes; the job then puts the text with the digest in its own pair,
+// which stays where it is as the walk appends others (a deque) and which nothing else touches until
+// the digests are done. The pairs are sorted afterwards, so the jobs may end in any order.
+std::deque<TextPair> SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring& folder, WorkPool& pool,
+                                Unlisted& unlisted) {
     WalkOptions options;
     options.files = kind == SearchKind::kFiles;
     options.filePattern = pattern;
     options.folders = kind == SearchKind::kFolders;
     options.folderPattern = pattern;
     options.recursive = true;
-    DString* results = nullptr;
+    std::deque<TextPair> results;
     JobGroup digests;
     options.drain = [&] { pool.Wait(digests); };
     options.unlisted = [&](const std::wstring& shown, unsigned, DWORD error) {
@@ -67,12 +66,11 @@ DString* SearchTree(SearchKind kind, const wchar_t* pattern, const std::wstring&
     WalkFolder(folder, options, [&](const std::wstring& parent, const FoundEntry& entry, unsigned) {
         std::wstring text = EntryText(entry);
         const bool digested = kind == SearchKind::kFiles;
-        results = addStrings(results, JoinPath(parent, entry.name.c_str()).c_str(), digested ? L"" : text.c_str());
+        results.push_back({JoinPath(parent, entry.name.c_str()), digested ? std::wstring() : text});
         if (!digested) return;
-        pool.Post(digests, [match = results->last, text = std::move(text), entry]() mutable {
+        pool.Post(digests, [match = &results.back(), text = std::move(text), entry]() mutable {
             AppendDigest(text, entry);
-            free(match->second);
-            match->second = CopyText(text.c_str()).release();
+            match->second = std::move(text);
         });
     });
     pool.Wait(digests);
@@ -87,13 +85,14 @@ void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool& poo
     header += kSearchHeaderEnd;
     Log(header.c_str(), report);
 
-    DStringList matches;
+    std::deque<TextPair> matches;
     Unlisted unlisted;
-    if (IsNamePattern(line)) matches.reset(SortDStrings(SearchTree(kind, line, SearchStartFolder(), pool, unlisted)));
-    if (!matches) Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
-    for (const DString* match = matches.get(); match != nullptr; match = match->next) {
-        std::wstring text = match->first;
-        text += match->second;
+    if (IsNamePattern(line)) matches = SearchTree(kind, line, SearchStartFolder(), pool, unlisted);
+    SortDStrings(matches);
+    if (matches.empty()) Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
+    for (const TextPair& match : matches) {
+        std::wstring text = match.first;
+        text += match.second;
         text += kLineEnd;
         Log(text.c_str(), report);
     }

@@ -138,9 +138,7 @@ DWORD ListByPath(const std::wstring& openFolder, const wchar_t* pattern, bool fo
 }
 
 void SortByName(std::vector<FoundEntry>& entries) {
-    std::stable_sort(entries.begin(), entries.end(), [](const FoundEntry& a, const FoundEntry& b) {
-        return _tcscmpi(a.name.c_str(), b.name.c_str()) < 0;
-    });
+    SortFolded(entries, [](const FoundEntry& entry) -> const std::wstring& { return entry.name; });
 }
 
 // A folder being walked: the sub-folders still to come, each reported before it is entered when

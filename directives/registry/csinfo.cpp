@@ -5,7 +5,6 @@
 #include "directives/registry/registry.h"
 #include "report/log.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/registry_values.h"
 
 namespace {
@@ -58,8 +57,7 @@ void csinfo(FILE* report) {
     Log(kHeading, report);
     for (const Selection& selection : kSelections) {
         Log(selection.label, report);
-        OwnedText number = GetRegDWValue(HKEY_LOCAL_MACHINE, kSelectKey, selection.value);
-        Log(number.get(), report);
+        Log(GetRegDWValue(HKEY_LOCAL_MACHINE, kSelectKey, selection.value).c_str(), report);
     }
     Log(kLineBreak, report);
 

@@ -30,8 +30,8 @@ const wchar_t* GetHiveString(HKEY key) {
     return nullptr;
 }
 
-OwnedText GetRegPath(const wchar_t* path) {
+std::optional<std::wstring> GetRegPath(const wchar_t* path) {
     const wchar_t* backslash = wcschr(path, L'\\');
-    if (backslash == nullptr) return nullptr;
-    return CopyText(backslash + 1);
+    if (backslash == nullptr) return std::nullopt;
+    return backslash + 1;
 }

@@ -84,7 +84,7 @@ void Visit(Walk& walk, size_t nameStart, HKEY key, const KeyCounts& counts) {
 void Push(Walk& walk, SharedKey owned, HKEY key, const KeyCounts& counts, std::wstring resolved, ResolvedName via) {
     std::vector<std::wstring> subkeys = GetSubkeyNames(key, counts.subkeys, walk.reader);
     if (subkeys.empty()) return;
-    if (walk.tree.sorted) SortKeyNames(subkeys);
+    if (walk.tree.sorted) SortStrings(subkeys);
     walk.resolved.push_back(std::make_shared<const std::wstring>(std::move(resolved)));
     walk.stack.push_back(
         Frame{std::move(owned), key, std::move(subkeys), 0, walk.path.size(), walk.resolved.size(), std::move(via)});

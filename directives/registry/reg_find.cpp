@@ -9,7 +9,6 @@
 #include "report/log.h"
 #include "report/ordered_output.h"
 #include "report/texts.h"
-#include "util/owned.h"
 #include "util/work_pool.h"
 
 const HKEY HIVES_RF[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG};
@@ -51,19 +50,18 @@ void ShowFindings(const wchar_t* term, size_t termLength, const KeyVisit& visit,
         write(finding);
     }
     if (visit.key == nullptr) return;
-    DStringList values(GetStringValues(visit.key, visit.counts.values, visit.reader));
     std::wstring finding;
-    for (DString* node = values.get(); node != nullptr; node = node->next) {
-        if (!ContainsFolded(node->first, wcslen(node->first), term, termLength) &&
-            !ContainsFolded(node->second, wcslen(node->second), term, termLength)) {
+    for (const TextPair& value : GetStringValues(visit.key, visit.counts.values, visit.reader)) {
+        if (!ContainsFolded(value.first.data(), value.first.size(), term, termLength) &&
+            !ContainsFolded(value.second.data(), value.second.size(), term, termLength)) {
             continue;
         }
         finding = kOpenBracket;
         finding += path;
         finding += kValueOpen;
-        finding += node->first;
+        finding += value.first;
         finding += kDataOpen;
-        finding += node->second;
+        finding += value.second;
         finding += kQuote;
         write(finding);
     }
@@ -71,22 +69,23 @@ void ShowFindings(const wchar_t* term, size_t termLength, const KeyVisit& visit,
 
 }  // namespace
 
-DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader) {
-    DString* values = nullptr;
+std::vector<TextPair> GetStringValues(HKEY key, DWORD count, KeyReader& reader) {
+    std::vector<TextPair> values;
     ForEachValue(key, count, reader, [&] {
         if (reader.type != REG_SZ && reader.type != REG_EXPAND_SZ && reader.type != REG_MULTI_SZ) return true;
         const BYTE* data = reader.data.data();
         std::wstring text = reader.type == REG_MULTI_SZ ? MultiStringText(data, reader.dataSize)
                                                         : StringDataText(data, reader.dataSize);
-        values = addStrings(values, ValueLabel(reader.name.data(), reader.nameLength).c_str(), text.c_str());
+        values.push_back({ValueLabel(reader.name.data(), reader.nameLength), std::move(text)});
         return true;
     });
     return values;
 }
 
-String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings, WorkPool& pool) {
+void FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, std::vector<std::wstring>& findings,
+              WorkPool& pool) {
     const size_t termLength = wcslen(term);
-    OrderedOutput output([&findings](const std::wstring& finding) { findings = addString(findings, finding.c_str()); });
+    OrderedOutput output([&findings](const std::wstring& finding) { findings.push_back(finding); });
     // The root's own name is the hive's, which is never a finding.
     WalkKeyTree(
         key, keyPath, false, pool, output,
@@ -97,7 +96,6 @@ String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* 
         [](const std::wstring& path, const std::wstring& firstPath, const KeyWrite& write) {
             write(kOpenBracket + path + kSearchedAbove + firstPath + kSearchedAboveClose);
         });
-    return findings;
 }
 
 void RegFind(wchar_t* line, FILE* report, WorkPool& pool) {
@@ -106,17 +104,16 @@ void RegFind(wchar_t* line, FILE* report, WorkPool& pool) {
     Log(kSearchingForEnd, report);
     _tcstoupr(line);
 
-    StringList findings;
+    std::vector<std::wstring> findings;
     for (size_t row = 0; row < NUM_HIVES_RF; ++row) {
-        findings.reset(
-            FindRegs(line, DirectiveRoot(HIVES_RF[row]), GetHiveString(HIVES_RF[row]), findings.release(), pool));
+        FindRegs(line, DirectiveRoot(HIVES_RF[row]), GetHiveString(HIVES_RF[row]), findings, pool);
     }
-    if (!findings) {
+    if (findings.empty()) {
         Log(kNoData, report);
         return;
     }
-    for (String* node = findings.get(); node != nullptr; node = node->next) {
-        Log(node->text, report);
+    for (const std::wstring& finding : findings) {
+        Log(finding.c_str(), report);
         Log(kLineBreak, report);
     }
 }

@@ -7,7 +7,6 @@
 #include "report/log.h"
 #include "report/ordered_output.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/work_pool.h"
 
 namespace {
@@ -30,12 +29,13 @@ const wchar_t kListedAboveClose[] = L"])\r\n";
 
 // Appends a key's sorted value lines and the line break that closes them.
 void AppendValues(std::wstring& block, HKEY key, DWORD count, KeyReader& reader) {
-    DStringList values(SortDStrings(GetValues(key, count, reader)));
-    if (!values) block += kNoValues;
-    for (DString* node = values.get(); node != nullptr; node = node->next) {
+    std::vector<TextPair> values = GetValues(key, count, reader);
+    SortDStrings(values);
+    if (values.empty()) block += kNoValues;
+    for (const TextPair& value : values) {
         block += kLineBreak;
-        block += node->first;
-        block += node->second;
+        block += value.first;
+        block += value.second;
     }
     block += kLineBreak;
 }
@@ -62,11 +62,11 @@ std::wstring KeyBlock(const KeyVisit& visit) {
 
 }  // namespace
 
-DString* GetValues(HKEY key, DWORD count, KeyReader& reader) {
-    DString* values = nullptr;
+std::vector<TextPair> GetValues(HKEY key, DWORD count, KeyReader& reader) {
+    std::vector<TextPair> values;
     ForEachValue(key, count, reader, [&] {
-        values = addStrings(values, ValueLabel(reader.name.data(), reader.nameLength).c_str(),
-                            ValueText(reader.type, reader.data.data(), reader.dataSize).c_str());
+        values.push_back({ValueLabel(reader.name.data(), reader.nameLength),
+                          ValueText(reader.type, reader.data.data(), reader.dataSize)});
         return true;
     });
     return values;
@@ -79,9 +79,8 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
         *slash = L'\0';
     }
     bool recurse = false;
-    StringList tokens(Split(options.data(), kOptionSeparators));
-    for (String* token = tokens.get(); token != nullptr; token = token->next) {
-        if (_tcscmpi(token->text, kRecurseShort) == 0 || _tcscmpi(token->text, kRecurseLong) == 0) recurse = true;
+    for (const std::wstring& token : Split(options.c_str(), kOptionSeparators)) {
+        if (_tcscmpi(token.c_str(), kRecurseShort) == 0 || _tcscmpi(token.c_str(), kRecurseLong) == 0) recurse = true;
     }
 
     wchar_t* keyText = Strip(line);
@@ -98,11 +97,11 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
         Log(block.c_str(), report);
         return;
     }
-    OwnedText subPath = GetRegPath(keyText);
+    const std::optional<std::wstring> subPath = GetRegPath(keyText);
     std::wstring path = GetHiveString(root);
     if (subPath) {
         path += kBackslash;
-        path += subPath.get();
+        path += *subPath;
     }
 
     // Named by the hive's own name, read where the run's HKCU and HKCR stand.
@@ -110,7 +109,7 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
     RegKey opened;
     if (subPath) {
         LONG status = ERROR_SUCCESS;
-        opened = OpenKey(root, subPath.get(), &status);
+        opened = OpenKey(root, subPath->c_str(), &status);
         if (!opened) {
             AppendHeader(block, path);
             block += kUnableToOpen;
@@ -135,7 +134,7 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
         const KeyCounts counts = FitBuffers(key, reader);
         block = KeyBlock(KeyVisit{path, path.size(), key, counts, reader});
         std::vector<std::wstring> subkeys = GetSubkeyNames(key, counts.subkeys, reader);
-        SortKeyNames(subkeys);
+        SortStrings(subkeys);
         for (const std::wstring& name : subkeys) {
             AppendHeader(block, path + kBackslash + VisibleName(name));
             block += kLineBreak;

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "directives/directives.h"
 #include "report/ordered_output.h"
-#include "util/owned.h"
 #include "util/registry.h"
 #include "util/strings.h"
 #include "util/work_pool.h"
@@ -38,9 +38,8 @@ extern const size_t NUM_HIVES_RF;
 HKEY GetHive(const wchar_t* path);
 // The long name of a root key (the table's own text, never freed); null for a key the table lacks.
 const wchar_t* GetHiveString(HKEY key);
-// A new text holding what follows the path's first backslash, possibly empty; empty owner when the
-// path holds no backslash.
-OwnedText GetRegPath(const wchar_t* path);
+// What follows the path's first backslash, possibly empty; nothing when the path holds no backslash.
+std::optional<std::wstring> GetRegPath(const wchar_t* path);
 
 // value_text.cpp: the report's notation for one value, pure functions of the name, type and bytes.
 
@@ -55,12 +54,12 @@ std::wstring MultiStringText(const BYTE* data, size_t size);
 // The value lists of the two walks, read with util/registry.h's reader (see there for the cost of a
 // key). A value that vanishes or cannot be read during the walk is left out.
 
-// The key's values (`count` from FitBuffers) as (label, value text) pairs in enumeration order; null
-// when it has none. Freed with freeStrings. (reg_look.cpp)
-DString* GetValues(HKEY key, DWORD count, KeyReader& reader);
+// The key's values (`count` from FitBuffers) as (label, value text) pairs in enumeration order.
+// (reg_look.cpp)
+std::vector<TextPair> GetValues(HKEY key, DWORD count, KeyReader& reader);
 // The REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values of a key as (label, data text) pairs in
-// enumeration order; null when there are none. Freed with freeStrings. (reg_find.cpp)
-DString* GetStringValues(HKEY key, DWORD count, KeyReader& reader);
+// enumeration order. (reg_find.cpp)
+std::vector<TextPair> GetStringValues(HKEY key, DWORD count, KeyReader& reader);
 
 // key_walk.cpp: the walk of a whole tree that REG /s and REGFIND share.
 
@@ -115,8 +114,9 @@ KeysToGive ChooseKeysToGive(const std::vector<size_t>& left);
 // reg_find.cpp
 
 // Appends to `findings` every key below `key` whose name holds `term` (already upper-cased) and
-// every string value at or below it whose label or data holds it; returns the list.
-String* FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, String* findings, WorkPool& pool);
+// every string value at or below it whose label or data holds it.
+void FindRegs(const wchar_t* term, HKEY key, const wchar_t* keyPath, std::vector<std::wstring>& findings,
+              WorkPool& pool);
 
 // csinfo.cpp
 

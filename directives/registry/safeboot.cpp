@@ -3,7 +3,6 @@
 #include "directives/registry/registry.h"
 #include "report/log.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/registry_values.h"
 
 namespace {
@@ -34,8 +33,7 @@ void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
             Log(kClassOpen, report);
             // Opened by its counted name first: a name may hold NULs.
             RegKey entry = OpenSubkey(set.get(), name);
-            OwnedText description = entry ? GetRegSZValue(entry.get(), L"", L"") : nullptr;
-            Log(description.get(), report);
+            if (entry) Log(GetRegSZValue(entry.get(), L"", L"").value_or(L"").c_str(), report);
             Log(kClassClose, report);
         } else {
             Log(kLineBreak, report);
@@ -49,8 +47,7 @@ void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
 void safeboot(FILE* report) {
     Log(kHeading, report);
     Log(kShellLabel, report);
-    OwnedText shell = GetRegSZValue(HKEY_LOCAL_MACHINE, kSafeBootKey, kShellValue);
-    Log(shell.get(), report);
+    Log(GetRegSZValue(HKEY_LOCAL_MACHINE, kSafeBootKey, kShellValue).value_or(L"").c_str(), report);
     Log(kMinimalHeading, report);
     ShowSet(kMinimalKey, kMinimalError, report);
     Log(kNetworkHeading, report);

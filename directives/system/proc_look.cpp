@@ -16,7 +16,6 @@
 #include "report/texts.h"
 #include "util/handles.h"
 #include "util/md5.h"
-#include "util/owned.h"
 #include "util/registry.h"
 #include "util/sized_fetch.h"
 
@@ -128,8 +127,7 @@ ProcessRecord ReadProcess(HANDLE process) {
     record.facts.exited = HasExited(process);
     if (record.facts.exited) return record;
     record.path = path.data();
-    OwnedText digest(MD5File(path.data()));
-    if (digest) record.digest = digest.get();
+    record.digest = MD5File(path.data());
     // Opened by identifier while our handle keeps the process object, and with it its identifier, alive.
     KernelHandle full(OpenProcess(kModuleAccess, FALSE, GetProcessId(process)));
     record.facts.modulesOpened = static_cast<bool>(full);

@@ -8,7 +8,6 @@
 #include "directives/system/system.h"
 #include "util/environment.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/registry.h"
 
 namespace {
@@ -57,7 +56,7 @@ Lookup ReadServiceDll(const std::wstring& path, std::wstring& text) {
     std::wstring expanded;
     for (size_t start = 0;;) {
         size_t nul = whole.find(L'\0', start);
-        expanded += ExpandEnvironment(whole.substr(start, nul - start).c_str()).get();
+        expanded += ExpandEnvironment(whole.substr(start, nul - start).c_str());
         if (nul == std::wstring::npos) break;
         expanded += L'\0';
         start = nul + 1;
@@ -81,23 +80,23 @@ std::optional<std::wstring> GetServiceDll(const wchar_t* serviceName) {
     return std::nullopt;
 }
 
-OwnedText GetGroup(const wchar_t* serviceName) {
+std::optional<std::wstring> GetGroup(const wchar_t* serviceName) {
     std::wstring path = std::wstring(kServicesKey) + serviceName;
     RegKey key = OpenKey(HKEY_LOCAL_MACHINE, path.c_str());
-    if (!key) return nullptr;
+    if (!key) return std::nullopt;
     KeyReader reader;
-    OwnedText group;
+    std::optional<std::wstring> group;
     ForEachValue(key.get(), FitBuffers(key.get(), reader).values, reader, [&] {
         if (!ReaderNameIs(reader, L"Group")) return true;
         // Whatever the value's type, its data is taken as text.
-        group = CopyText(StringDataText(reader.data.data(), reader.dataSize));
+        group = StringDataText(reader.data.data(), reader.dataSize);
         return false;
     });
     return group;
 }
 
-String* GetSafeBootServices(const wchar_t* setName) {
-    String* services = nullptr;
+std::vector<std::wstring> GetSafeBootServices(const wchar_t* setName) {
+    std::vector<std::wstring> services;
     WalkSafeBootSet(setName, [&](const wchar_t* name, const std::wstring& kind) {
         if (_tcscmpi(kind.c_str(), L"Driver") != 0 && _tcscmpi(kind.c_str(), L"Service") != 0 &&
             _tcscmpi(kind.c_str(), L"FSFilter System Recovery") != 0)
@@ -106,17 +105,17 @@ String* GetSafeBootServices(const wchar_t* setName) {
         // Drivers are often listed by their file name; without ".sys" it is the service's name.
         if (EndsWithIgnoringCase(service, kDriverSuffix)) service.resize(service.size() - kDriverSuffixLength);
         _tcstoupr(service.data());
-        services = addString(services, service.c_str());
+        services.push_back(std::move(service));
     });
     return services;
 }
 
-String* GetSafeBootGroups(const wchar_t* setName) {
-    String* groups = nullptr;
+std::vector<std::wstring> GetSafeBootGroups(const wchar_t* setName) {
+    std::vector<std::wstring> groups;
     WalkSafeBootSet(setName, [&](const wchar_t* name, const std::wstring& kind) {
         std::wstring upper = kind;
         _tcstoupr(upper.data());
-        if (upper.find(L"GROUP") != std::wstring::npos) groups = addString(groups, name);
+        if (upper.find(L"GROUP") != std::wstring::npos) groups.emplace_back(name);
     });
     return groups;
 }

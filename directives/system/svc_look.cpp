@@ -7,7 +7,6 @@
 #include "directives/system/system.h"
 #include "report/log.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/sized_fetch.h"
 
 namespace {
@@ -70,19 +69,19 @@ bool HasTriggers(SC_HANDLE service) {
            reinterpret_cast<const TriggerInfo*>(info.data())->cTriggers != 0;
 }
 
-bool Contains(const String* list, const wchar_t* text) {
-    for (; list != nullptr; list = list->next)
-        if (_tcscmpi(list->text, text) == 0) return true;
+bool Contains(const std::vector<std::wstring>& list, const wchar_t* text) {
+    for (const std::wstring& item : list)
+        if (_tcscmpi(item.c_str(), text) == 0) return true;
     return false;
 }
 
 // Each set is read afresh for its test; the group tests only for a service that has a group.
 SafeBootMarks GetSafeBootMarks(const wchar_t* name, const wchar_t* group) {
     SafeBootMarks marks;
-    marks.minimal = Contains(StringList(GetSafeBootServices(kMinimalSet)).get(), name);
-    if (group != nullptr) marks.minimalGroup = Contains(StringList(GetSafeBootGroups(kMinimalSet)).get(), group);
-    marks.network = Contains(StringList(GetSafeBootServices(kNetworkSet)).get(), name);
-    if (group != nullptr) marks.networkGroup = Contains(StringList(GetSafeBootGroups(kNetworkSet)).get(), group);
+    marks.minimal = Contains(GetSafeBootServices(kMinimalSet), name);
+    if (group != nullptr) marks.minimalGroup = Contains(GetSafeBootGroups(kMinimalSet), group);
+    marks.network = Contains(GetSafeBootServices(kNetworkSet), name);
+    if (group != nullptr) marks.networkGroup = Contains(GetSafeBootGroups(kNetworkSet), group);
     return marks;
 }
 
@@ -171,8 +170,8 @@ void SvcLook(wchar_t* line, FILE* report, WorkPool&) {
     if (record.config != nullptr && IsUserServiceTemplate(record.config->dwServiceType))
         record.instancesListed = ListUserServiceInstances(line, record.instances);
 
-    OwnedText group(GetGroup(line));
-    record.group = group.get();
+    const std::optional<std::wstring> group = GetGroup(line);
+    record.group = group ? group->c_str() : nullptr;
     record.marks = GetSafeBootMarks(line, record.group);
 
     std::vector<BYTE> dependants;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "directives/directives.h"
-#include "util/owned.h"
 #include "util/strings.h"
 
 // --- service_format.cpp ---
@@ -26,9 +25,9 @@ bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>&
 
 // --- service_registry.cpp ---
 
-// The "Group" value of the service's registry key as a new text, or an empty owner when the key cannot
-// be opened or has no readable value of that name.
-OwnedText GetGroup(const wchar_t* serviceName);
+// The "Group" value of the service's registry key; nothing when the key cannot be opened or has no
+// readable value of that name.
+std::optional<std::wstring> GetGroup(const wchar_t* serviceName);
 
 // The text of the ServiceDll line of a service that svchost runs: the value ServiceDll of the service
 // key's Parameters sub-key, else of the service key itself, with its environment references expanded
@@ -37,10 +36,10 @@ OwnedText GetGroup(const wchar_t* serviceName);
 std::optional<std::wstring> GetServiceDll(const wchar_t* serviceName);
 
 // The upper-cased service names of the SafeBoot set `setName` ("Minimal" or "Network"), a driver's
-// ".sys" cut off; null when there are none. The caller frees the list with freeString.
-String* GetSafeBootServices(const wchar_t* setName);
-// The group names of the same set, as the registry spells them; null when there are none.
-String* GetSafeBootGroups(const wchar_t* setName);
+// ".sys" cut off.
+std::vector<std::wstring> GetSafeBootServices(const wchar_t* setName);
+// The group names of the same set, as the registry spells them.
+std::vector<std::wstring> GetSafeBootGroups(const wchar_t* setName);
 
 // --- command_line.cpp ---
 

@@ -14,7 +14,6 @@
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/version_record.h"
 
 namespace {

@@ -12,7 +12,6 @@
 #include "report/log.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
-#include "util/owned.h"
 #include "util/registry_values.h"
 
 namespace {
@@ -96,16 +95,13 @@ TEST(CreateLog, ReplacesAnEarlierReportAndFailsWithoutAFolder) {
 
 TEST(CreateLog, DefaultReportLivesOnTheDesktop) {
     ScratchDesktop desktop;
-    OwnedText folder(GetDesktopFolder());
-    OwnedText path = GetReportPath();
-    ASSERT_TRUE(folder);
-    ASSERT_TRUE(path);
-    EXPECT_EQ(std::wstring(folder.get()), desktop.path());
-    EXPECT_EQ(std::wstring(path.get()), desktop.report());
+    EXPECT_EQ(GetDesktopFolder(), desktop.path());
+    const std::wstring path = GetReportPath();
+    EXPECT_EQ(path, desktop.report());
     Stream report = CreateLog();
     ASSERT_TRUE(report);
     report.reset();
-    EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
+    EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
 }
 
 }  // namespace
@@ -185,14 +181,13 @@ TEST(CreateLog, TheDesktopIsFoundWithoutItsShellFoldersCopy) {
     ScratchDesktop desktop;
     ScopedValue copy(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
     ASSERT_TRUE(copy.Remove());
-    EXPECT_FALSE(OwnedText(GetDesktopFolder()));
-    OwnedText path = GetReportPath();
-    ASSERT_TRUE(path);
-    EXPECT_EQ(std::wstring(path.get()), desktop.report());
+    EXPECT_FALSE(GetDesktopFolder());
+    const std::wstring path = GetReportPath();
+    EXPECT_EQ(path, desktop.report());
     Stream report = CreateLog();
     ASSERT_TRUE(report);
     EXPECT_EQ(CloseLog(report), 0u);
-    EXPECT_EQ(ReadUtf16File(path.get()).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
+    EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
-#include "util/owned.h"
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
@@ -287,8 +286,8 @@ bool HeldFile::WaitForReader(DWORD timeoutMs, const std::wstring& report) const 
 void HeldFile::Release() { EXPECT_TRUE(SetFileSize(path_, static_cast<LONGLONG>(contentSize_))); }
 
 std::wstring ReportPath() {
-    OwnedText path = GetReportPath();
-    return path ? path.get() : L"<no desktop folder>";
+    const std::wstring path = GetReportPath();
+    return path.empty() ? L"<no desktop folder>" : path;
 }
 
 std::wstring ReportSoFar() { return TextSoFar(ReportPath()); }

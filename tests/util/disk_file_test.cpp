@@ -214,6 +214,14 @@ TEST(DiskFile, OpensForReadingAskForBackupWhereThePrivilegeIsHeld) {
 }
 
 // Wine opens no volume path, but whether the open is tried shows what the path's text decided.
+TEST(DiskFile, DoesFolderExistOnlyForAFolder) {
+    ScratchFolder folder;
+    WriteFileBytes(folder / L"file.txt", "x");
+    EXPECT_TRUE(DoesFolderExist(folder.path().c_str()));
+    EXPECT_FALSE(DoesFolderExist((folder / L"file.txt").c_str()));
+    EXPECT_FALSE(DoesFolderExist((folder / L"missing").c_str()));
+}
+
 TEST(DiskFile, AFileOnAVolumeWithoutALetterIsOpenedAndTheVolumeItselfIsNot) {
     wchar_t volume[MAX_PATH] = {};
     ASSERT_TRUE(GetVolumeNameForVolumeMountPointW(L"C:\\", volume, MAX_PATH)) << GetLastError();

@@ -81,11 +81,11 @@ TEST_F(EnvironmentTable, ShortAndLongTextsFollowTheSystemCall) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(Narrow(c.text));
         EXPECT_EQ(SystemExpansion(c.text), c.expanded);
-        EXPECT_EQ(std::wstring(ExpandEnvironment(c.text).get()), c.expanded);
+        EXPECT_EQ(ExpandEnvironment(c.text), c.expanded);
         // The x86 build under WOW64 expands every text by the same rules.
-        EXPECT_EQ(std::wstring(ExpandEnvironment(c.text, true).get()), c.expanded);
+        EXPECT_EQ(ExpandEnvironment(c.text, true), c.expanded);
         const std::wstring longText = padding + c.text;
-        const std::wstring longExpanded = ExpandEnvironment(longText.c_str()).get();
+        const std::wstring longExpanded = ExpandEnvironment(longText.c_str());
         EXPECT_EQ(longExpanded.compare(0, padding.size(), padding), 0);
         EXPECT_EQ(longExpanded.substr(std::min(padding.size(), longExpanded.size())), c.expanded);
     }
@@ -94,7 +94,7 @@ TEST_F(EnvironmentTable, ShortAndLongTextsFollowTheSystemCall) {
 TEST_F(EnvironmentTable, AShortTextThatGrowsBeyondTheLimitIsExpandedWhole) {
     const std::wstring big(20000, L'b');
     ScopedEnvironment value(L"QFBIG", big.c_str());
-    const std::wstring expanded = ExpandEnvironment(L"%QFBIG%-%qfbig%-%nosuch%QFBIG%").get();
+    const std::wstring expanded = ExpandEnvironment(L"%QFBIG%-%qfbig%-%nosuch%QFBIG%");
     ASSERT_EQ(expanded.size(), 2 * big.size() + wcslen(L"--%nosuch%QFBIG%"));
     EXPECT_EQ(expanded.compare(0, big.size(), big), 0);
     EXPECT_EQ(expanded.compare(big.size() + 1, big.size(), big), 0);
@@ -160,12 +160,12 @@ TEST_F(Wow64Environment, TheNativeFoldersInPlaceOfTheX86Ones) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(Narrow(row.text));
-        EXPECT_EQ(std::wstring(ExpandEnvironment(row.text, true).get()), row.native);
-        EXPECT_EQ(std::wstring(ExpandEnvironment(row.text, false).get()), row.own);
+        EXPECT_EQ(ExpandEnvironment(row.text, true), row.native);
+        EXPECT_EQ(ExpandEnvironment(row.text, false), row.own);
     }
     // Where the native variable is not set, the reference keeps the process's own value.
     ScopedEnvironment noNative(L"CommonProgramW6432", nullptr);
-    EXPECT_STREQ(ExpandEnvironment(L"%CommonProgramFiles%", true).get(), L"C:\\Program Files (x86)\\Common Files");
+    EXPECT_EQ(ExpandEnvironment(L"%CommonProgramFiles%", true), L"C:\\Program Files (x86)\\Common Files");
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include "directives/registry/registry.h"
 #include "tests/support/pools.h"
 #include "tests/support/test_support.h"
-#include "util/owned.h"
 #include "util/registry_values.h"
 
 namespace {
@@ -91,24 +90,16 @@ TEST(RegistryReader, CountsThatOutliveTheirEntriesShowNothingStale) {
     // Entries removed after the counts were taken end the walks early.
     ASSERT_EQ(RegDeleteValueW(key.key(), L"two"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyW(key.key(), L"B"), ERROR_SUCCESS);
-    DStringList values(SortDStrings(GetValues(key.key(), counts.values, reader)));
+    std::vector<TextPair> values = GetValues(key.key(), counts.values, reader);
+    SortDStrings(values);
     std::wstring shown;
-    for (DString* node = values.get(); node != nullptr; node = node->next)
-        shown += node->first + std::wstring(node->second) + L";";
+    for (const TextPair& value : values) shown += value.first + value.second + L";";
     EXPECT_EQ(shown, L"\"one\"=\"one\";\"three\"=\"three\";");
-    StringList names(GetSubkeys(key.key(), counts.subkeys, reader));
-    ASSERT_NE(names.get(), nullptr);
-    EXPECT_STREQ(names.get()->text, L"A");
-    EXPECT_EQ(names.get()->next, nullptr);
+    EXPECT_EQ(GetSubkeyNames(key.key(), counts.subkeys, reader), std::vector<std::wstring>{L"A"});
 
     // Unknown counts walk to the end the registry reports.
-    StringList all(GetSubkeys(key.key(), MAXDWORD, reader));
-    ASSERT_NE(all.get(), nullptr);
-    EXPECT_EQ(all.get()->next, nullptr);
-    DStringList strings(GetStringValues(key.key(), MAXDWORD, reader));
-    int count = 0;
-    for (DString* node = strings.get(); node != nullptr; node = node->next) ++count;
-    EXPECT_EQ(count, 2);
+    EXPECT_EQ(GetSubkeyNames(key.key(), MAXDWORD, reader), std::vector<std::wstring>{L"A"});
+    EXPECT_EQ(GetStringValues(key.key(), MAXDWORD, reader).size(), 2u);
 }
 
 TEST(KeyCycles, AKeyIsEnteredOnlyWhenItsResolvedNameIsNotOnThePath) {
@@ -173,16 +164,17 @@ TEST(KeyLinks, AKeyElsewhereThanItsParentSaysWasReachedThroughALink) {
     }
 }
 
-TEST(KeyNames, NulsAreShownAndCountedAndSortedWhole) {
+TEST(KeyNames, NulsAreShownWholeAndSortedUpToTheFirst) {
     EXPECT_EQ(VisibleName(L"", 0), L"");
     EXPECT_EQ(VisibleName(L"Run", 3), L"Run");
     EXPECT_EQ(VisibleName(std::wstring(L"\0x", 2)), L"\\0x");
     EXPECT_EQ(VisibleName(std::wstring(L"a\0\0", 3)), L"a\\0\\0");
     std::vector<std::wstring> names = {
         L"b", std::wstring(L"a\0c", 3), L"A", std::wstring(L"\0z", 2), std::wstring(L"a\0b", 3), L"a"};
-    SortKeyNames(names);
-    EXPECT_EQ(names, (std::vector<std::wstring>{std::wstring(L"\0z", 2), L"A", L"a", std::wstring(L"a\0b", 3),
-                                                std::wstring(L"a\0c", 3), L"b"}));
+    // Names equal up to their first NUL keep the order the registry gave them.
+    SortStrings(names);
+    EXPECT_EQ(names, (std::vector<std::wstring>{std::wstring(L"\0z", 2), std::wstring(L"a\0c", 3), L"A",
+                                                std::wstring(L"a\0b", 3), L"a", L"b"}));
 }
 
 TEST(StringData, ReadAsIfIntoAZeroFilledBufferTwoBytesLarger) {
@@ -212,14 +204,12 @@ TEST(StringData, ReadAsIfIntoAZeroFilledBufferTwoBytesLarger) {
 
 TEST(Subkeys, ListsEveryNameInEnumerationOrder) {
     TestKey key(L"Subkeys");
-    EXPECT_EQ(GetSubkeys(key.key()), nullptr);
+    EXPECT_TRUE(GetSubkeyNames(key.key()).empty());
     for (const wchar_t* name : {L"b", L"A", L"C"}) key.CreateSubKey(name);
     std::wstring longName(255, L'n');
     key.CreateSubKey(longName);
 
-    StringList names(GetSubkeys(key.key()));
-    std::vector<std::wstring> seen;
-    for (String* node = names.get(); node; node = node->next) seen.emplace_back(node->text);
+    const std::vector<std::wstring> seen = GetSubkeyNames(key.key());
     // Whatever order the registry keeps, the list is that order: compare with a walk of our own.
     std::vector<std::wstring> expected;
     wchar_t buffer[256];
@@ -263,9 +253,9 @@ TEST(RegistryReader, AKeyDeletedAfterItsCountsEndsEveryEnumeration) {
     ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, key.path().c_str()), ERROR_SUCCESS);
 
     // Every index of the open handle fails now: the walks end after one run of failures, with nothing.
-    EXPECT_EQ(DStringList(GetValues(key.key(), counts.values, reader)), nullptr);
-    EXPECT_EQ(StringList(GetSubkeys(key.key(), counts.subkeys, reader)), nullptr);
-    EXPECT_EQ(DStringList(GetStringValues(key.key(), MAXDWORD, reader)), nullptr);
+    EXPECT_TRUE(GetValues(key.key(), counts.values, reader).empty());
+    EXPECT_TRUE(GetSubkeyNames(key.key(), counts.subkeys, reader).empty());
+    EXPECT_TRUE(GetStringValues(key.key(), MAXDWORD, reader).empty());
     for (DWORD count : {counts.values, static_cast<DWORD>(MAXDWORD)}) {
         KeyCursor cursor{count};
         EXPECT_FALSE(NextValue(key.key(), cursor, reader));
@@ -273,7 +263,9 @@ TEST(RegistryReader, AKeyDeletedAfterItsCountsEndsEveryEnumeration) {
         EXPECT_FALSE(NextValue(key.key(), cursor, reader));  // an ended cursor stays ended
         EXPECT_EQ(cursor.next, kMaxFailedSteps + 1);
     }
-    EXPECT_EQ(StringList(FindRegs(L"D", key.key(), L"X", nullptr, OnThisThread())), nullptr);
+    std::vector<std::wstring> findings;
+    FindRegs(L"D", key.key(), L"X", findings, OnThisThread());
+    EXPECT_TRUE(findings.empty());
 }
 
 // Far more reads than a deletion takes to land.
@@ -313,11 +305,11 @@ TEST(RegistryReader, AKeyDeletedWhileItsValuesAreReadEndsTheRead) {
     std::vector<std::wstring> wrong;
     ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
         KeyReader reader;
-        DStringList values(GetValues(key.key(), FitBuffers(key.key(), reader).values, reader));
-        for (DString* node = values.get(); node != nullptr; node = node->next) {
-            if (!IsFilledPair(node->first, node->second)) wrong.push_back(node->first + std::wstring(node->second));
+        const std::vector<TextPair> values = GetValues(key.key(), FitBuffers(key.key(), reader).values, reader);
+        for (const TextPair& value : values) {
+            if (!IsFilledPair(value.first, value.second)) wrong.push_back(value.first + value.second);
         }
-        return values != nullptr;
+        return !values.empty();
     }));
     EXPECT_TRUE(wrong.empty()) << Narrow(wrong.front());
 }
@@ -326,17 +318,19 @@ TEST(RegistryReader, AKeyDeletedDuringASearchEndsTheSearch) {
     TestKey key(L"ReaderRaceFind");
     FillKey(key, 3000);
     std::set<std::wstring> possible;
-    StringList all(FindRegs(L"D", key.key(), L"X", nullptr, OnThisThread()));
-    for (String* node = all.get(); node != nullptr; node = node->next) possible.insert(node->text);
+    std::vector<std::wstring> all;
+    FindRegs(L"D", key.key(), L"X", all, OnThisThread());
+    possible.insert(all.begin(), all.end());
     ASSERT_EQ(possible.size(), 3020u);
 
     std::vector<std::wstring> wrong;
     ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
-        StringList found(FindRegs(L"D", key.key(), L"X", nullptr, OnThisThread()));
-        for (String* node = found.get(); node != nullptr; node = node->next) {
-            if (possible.count(node->text) != 1) wrong.emplace_back(node->text);
+        std::vector<std::wstring> found;
+        FindRegs(L"D", key.key(), L"X", found, OnThisThread());
+        for (const std::wstring& finding : found) {
+            if (possible.count(finding) != 1) wrong.push_back(finding);
         }
-        return found != nullptr;
+        return !found.empty();
     }));
     EXPECT_TRUE(wrong.empty()) << Narrow(wrong.front());
 }
@@ -347,14 +341,14 @@ TEST(RegistryReader, AKeyDeletedWhileOneValueIsLookedUpEndsTheLookup) {
     std::vector<std::wstring> answers;
     ASSERT_TRUE(ReadsWhileDeleted(key, [&] {
         // The wanted name comes last, so that each lookup walks every value.
-        OwnedText last = GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"V2999");
-        OwnedText missing = GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"missing");
-        if (missing) answers.push_back(L"missing: " + std::wstring(missing.get()));
-        if (last) answers.emplace_back(last.get());
-        return last != nullptr;
+        const std::optional<std::wstring> last = GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"V2999");
+        const std::optional<std::wstring> missing = GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"missing");
+        if (missing) answers.push_back(L"missing: " + *missing);
+        if (last) answers.push_back(*last);
+        return last.has_value();
     }));
     for (const std::wstring& answer : answers) EXPECT_EQ(answer, L"d2999");
-    EXPECT_EQ(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"V2999"), nullptr);
+    EXPECT_FALSE(GetRegSZValue(HKEY_CURRENT_USER, key.path().c_str(), L"V2999"));
 }
 
 }  // namespace

@@ -5,84 +5,55 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/test_support.h"
-#include "util/owned.h"
-
 namespace {
 
-std::vector<std::wstring> Texts(const String* list) {
-    std::vector<std::wstring> texts;
-    for (; list != nullptr; list = list->next) texts.emplace_back(list->text);
-    return texts;
+using Texts = std::vector<std::wstring>;
+
+TEST(Sort, IsAscendingStableAndFoldsOnlyAsciiLettersUpToTheFirstNul) {
+    const struct {
+        Texts input;
+        Texts sorted;
+    } kCases[] = {
+        {{L"b", L"A", L"a", L"_x", L"10", L"9"}, {L"10", L"9", L"A", L"a", L"b", L"_x"}},
+        {{L"\u00e9", L"\u00c9", L"Z", L"e"}, {L"e", L"Z", L"\u00c9", L"\u00e9"}},
+        {{L"ab", L"a", L"AB"}, {L"a", L"ab", L"AB"}},
+        {{std::wstring(L"a\0z", 3), L"A", std::wstring(L"a\0b", 3)},
+         {std::wstring(L"a\0z", 3), L"A", std::wstring(L"a\0b", 3)}},
+        {{}, {}},
+    };
+    for (const auto& row : kCases) {
+        Texts texts = row.input;
+        SortStrings(texts);
+        EXPECT_EQ(texts, row.sorted);
+    }
 }
 
-StringList ListOf(std::initializer_list<const wchar_t*> texts) {
-    String* list = nullptr;
-    for (const wchar_t* text : texts) list = addString(list, text);
-    return StringList(list);
-}
-
-TEST(StringList, AppendKeepsTheFirstNodeAndCopiesTheText) {
-    wchar_t text[] = L"one";
-    String* list = addString(nullptr, text);
-    String* first = list;
-    text[0] = L'X';  // the list holds its own copy
-    list = addString(list, L"two");
-    list = addString(list, L"three");
-    list = addString(list, L"four");
-    StringList owner(list);
-    EXPECT_EQ(list, first);
-    EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"one", L"two", L"three", L"four"}));
-}
-
-TEST(StringList, SortIsAscendingStableAndFoldsOnlyAsciiLetters) {
-    StringList sorted(SortStrings(ListOf({L"b", L"A", L"a", L"_x", L"10", L"9"}).release()));
-    EXPECT_EQ(Texts(sorted.get()), (std::vector<std::wstring>{L"10", L"9", L"A", L"a", L"b", L"_x"}));
-
-    sorted.reset(SortStrings(ListOf({L"\u00e9", L"\u00c9", L"Z", L"e"}).release()));
-    EXPECT_EQ(Texts(sorted.get()), (std::vector<std::wstring>{L"e", L"Z", L"\u00c9", L"\u00e9"}));
-
-    EXPECT_EQ(SortStrings(nullptr), nullptr);
-}
-
-TEST(StringList, AppendAfterSortGoesToTheEnd) {
-    String* list = SortStrings(ListOf({L"c", L"a", L"b"}).release());
-    list = addString(list, L"0");
-    StringList owner(list);
-    EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"a", L"b", L"c", L"0"}));
-}
-
-TEST(StringList, LargeListsSortStablyAndFreeWithoutRecursion) {
+TEST(Sort, LargeListsKeepEqualTextsInTheirOrder) {
     // Equal keys in different case must keep their insertion order, whatever the merge passes do.
-    String* list = nullptr;
+    Texts texts;
     const int count = 300000;
     for (int i = 0; i < count; ++i) {
         wchar_t text[32];
         swprintf(text, 32, L"%c%06d", (i % 2) ? L'k' : L'K', (count - 1 - i) / 2);
-        list = addString(list, text);
+        texts.emplace_back(text);
     }
-    StringList sorted(SortStrings(list));
-    int seen = 0;
-    for (String* node = sorted.get(); node->next != nullptr; node = node->next, ++seen) {
-        int order = _tcscmpi(node->text, node->next->text);
-        ASSERT_LE(order, 0) << seen;
+    SortStrings(texts);
+    for (size_t i = 0; i + 1 < texts.size(); ++i) {
+        int order = _tcscmpi(texts[i].c_str(), texts[i + 1].c_str());
+        ASSERT_LE(order, 0) << i;
+        // same number: the upper-case one (appended first) comes first
         if (order == 0) {
-            // same number: the upper-case one (appended first) comes first
-            ASSERT_EQ(node->text[0], L'K') << seen;
+            ASSERT_EQ(texts[i][0], L'K') << i;
         }
     }
-    EXPECT_EQ(seen + 1, count);
 }
 
-TEST(DStringList, SortsByFirstAndCarriesSecond) {
-    DString* list = addStrings(nullptr, L"b", L"1");
-    list = addStrings(list, L"a", L"2");
-    list = addStrings(list, L"A", L"3");
-    DStringList sorted(SortDStrings(list));
-    std::vector<std::wstring> pairs;
-    for (DString* node = sorted.get(); node; node = node->next)
-        pairs.push_back(std::wstring(node->first) + node->second);
-    EXPECT_EQ(pairs, (std::vector<std::wstring>{L"a2", L"A3", L"b1"}));
+TEST(Sort, PairsSortByFirstAndCarrySecond) {
+    std::vector<TextPair> pairs = {{L"b", L"1"}, {L"a", L"2"}, {L"A", L"3"}};
+    SortDStrings(pairs);
+    Texts joined;
+    for (const TextPair& pair : pairs) joined.push_back(pair.first + pair.second);
+    EXPECT_EQ(joined, (Texts{L"a2", L"A3", L"b1"}));
 }
 
 TEST(Text, StripCutsTrailingBlanksInPlaceAndSkipsLeadingOnes) {
@@ -100,16 +71,11 @@ TEST(Text, StripCutsTrailingBlanksInPlaceAndSkipsLeadingOnes) {
 }
 
 TEST(Text, SplitTreatsSeparatorsAsASetAndDropsEmptyTokens) {
-    wchar_t text[] = L"a\r\n\r\nb\n";
-    StringList tokens(Split(text, L"\r\n"));
-    EXPECT_EQ(Texts(tokens.get()), (std::vector<std::wstring>{L"a", L"b"}));
-
-    wchar_t breaks[] = L"\r\n\n\r";
-    EXPECT_EQ(Split(breaks, L"\r\n"), nullptr);
-
-    wchar_t options[] = L"/ s//md5  /t7 ";
-    tokens.reset(Split(options, L"/ "));
-    EXPECT_EQ(Texts(tokens.get()), (std::vector<std::wstring>{L"s", L"md5", L"t7"}));
+    EXPECT_EQ(Split(L"a\r\n\r\nb\n", L"\r\n"), (Texts{L"a", L"b"}));
+    EXPECT_EQ(Split(L"\r\n\n\r", L"\r\n"), Texts{});
+    EXPECT_EQ(Split(L"", L"\r\n"), Texts{});
+    EXPECT_EQ(Split(L"/ s//md5  /t7 ", L"/ "), (Texts{L"s", L"md5", L"t7"}));
+    EXPECT_EQ(Split(L" a ", L"\r\n"), (Texts{L" a "}));
 }
 
 TEST(Text, CaseInsensitiveComparisonFoldsOnlyAToZ) {
@@ -128,14 +94,6 @@ TEST(Text, CaseInsensitiveComparisonFoldsOnlyAToZ) {
     wchar_t upper[] = L"mixed Case \u00e9 123";
     _tcstoupr(upper);
     EXPECT_STREQ(upper, L"MIXED CASE \u00e9 123");
-}
-
-TEST(Text, DoesFolderExist) {
-    ScratchFolder folder;
-    WriteFileBytes(folder / L"file.txt", "x");
-    EXPECT_EQ(DoesFolderExist(folder.path().c_str()), 1);
-    EXPECT_EQ(DoesFolderExist((folder / L"file.txt").c_str()), 0);
-    EXPECT_EQ(DoesFolderExist((folder / L"missing").c_str()), 0);
 }
 
 }  // namespace

@@ -137,9 +137,10 @@ void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::
     const std::wstring reg = L"HKCU\\" + key.path() + L" /s";
     // Found in names and in value data.
     auto find = [&](WorkPool& pool) {
-        StringList found(FindRegs(L"K1", key.key(), L"X", nullptr, pool));
+        std::vector<std::wstring> found;
+        FindRegs(L"K1", key.key(), L"X", found, pool);
         std::wstring all;
-        for (const String* node = found.get(); node != nullptr; node = node->next) all += node->text + L"|"s;
+        for (const std::wstring& finding : found) all += finding + L"|";
         return all;
     };
     const std::wstring expectedReg = RunHandler(RegLook, reg, OnThisThread());

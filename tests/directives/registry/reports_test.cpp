@@ -113,21 +113,15 @@ TEST(Safeboot, OddStringDataKeepsItsLastByteAndNulNamesShow) {
               L"\r\nQfOddDriver\r\n\r\n--- Network ---" +
                   networkLines + L"\r\n");
     // The service report reads the same sets and the same data.
-    StringList minimal(GetSafeBootServices(L"Minimal"));
-    ASSERT_NE(minimal.get(), nullptr);
-    EXPECT_STREQ(minimal.get()->text, L"QFODDDRIVER");
-    EXPECT_EQ(minimal.get()->next, nullptr);
-    StringList services(GetSafeBootServices(L"Network"));
-    ASSERT_NE(services.get(), nullptr);
-    EXPECT_STREQ(services.get()->text, L"QF\\0HIDDEN");
-    EXPECT_EQ(services.get()->next, nullptr);
+    EXPECT_EQ(GetSafeBootServices(L"Minimal"), std::vector<std::wstring>{L"QFODDDRIVER"});
+    EXPECT_EQ(GetSafeBootServices(L"Network"), std::vector<std::wstring>{L"QF\\0HIDDEN"});
 }
 
 TEST(ServiceGroup, OddDataKeepsItsLastByteAndOnlyTheWholeNameCounts) {
     ScopedKey service(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfOddGroup");
     const BYTE group[] = {'N', 0, 'e', 0, 't'};
     service.SetValue(L"Group", REG_SZ, group, sizeof group);
-    EXPECT_STREQ(OwnedText(GetGroup(L"QfOddGroup")).get(), L"Net");
+    EXPECT_EQ(GetGroup(L"QfOddGroup"), L"Net");
 
     ScopedKey spoofed(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfNulGroup");
     HKEY key = nullptr;
@@ -135,7 +129,7 @@ TEST(ServiceGroup, OddDataKeepsItsLastByteAndOnlyTheWholeNameCounts) {
     RegKey guard(key);
     NativeKeys native(spoofed);
     native.SetString(key, std::wstring(L"Group\0x", 7), L"Spoofed");
-    EXPECT_EQ(OwnedText(GetGroup(L"QfNulGroup")), nullptr);
+    EXPECT_FALSE(GetGroup(L"QfNulGroup"));
 }
 
 TEST(Safeboot, EmptyAndMissingSets) {

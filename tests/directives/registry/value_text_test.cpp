@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "directives/registry/registry.h"
-#include "util/owned.h"
 
 namespace {
 
@@ -134,9 +133,9 @@ TEST(Hives, NamesMapToRootKeysAndBack) {
     EXPECT_STREQ(GetHiveString(HKEY_CLASSES_ROOT), L"HKEY_CLASSES_ROOT");
     EXPECT_EQ(GetHiveString(nullptr), nullptr);
 
-    EXPECT_EQ(OwnedText(GetRegPath(L"HKLM")), nullptr);
-    EXPECT_STREQ(OwnedText(GetRegPath(L"HKLM\\")).get(), L"");
-    EXPECT_STREQ(OwnedText(GetRegPath(L"hklm\\Software\\X\\")).get(), L"Software\\X\\");
+    EXPECT_FALSE(GetRegPath(L"HKLM"));
+    EXPECT_EQ(GetRegPath(L"HKLM\\"), L"");
+    EXPECT_EQ(GetRegPath(L"hklm\\Software\\X\\"), L"Software\\X\\");
 }
 
 TEST(NoZeros, SkipsLeadingZerosOnly) {

@@ -13,7 +13,6 @@
 #include "directives/system/system.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
-#include "util/owned.h"
 
 namespace {
 
@@ -126,11 +125,10 @@ void ExpectSections(std::initializer_list<Section> sections) {
 }
 
 // Our entries of a set list (those whose names begin with "QF"), sorted.
-std::vector<std::wstring> SortedNames(String* list) {
-    StringList owner(list);
+std::vector<std::wstring> SortedNames(const std::vector<std::wstring>& list) {
     std::vector<std::wstring> names;
-    for (String* node = owner.get(); node != nullptr; node = node->next)
-        if (_wcsnicmp(node->text, L"QF", 2) == 0) names.emplace_back(node->text);
+    for (const std::wstring& name : list)
+        if (_wcsnicmp(name.c_str(), L"QF", 2) == 0) names.push_back(name);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -234,7 +232,7 @@ TEST(SvcLook, SafeBootMarksAndSets) {
               (Names{L"QfGroupA", L"QfGroupB", L"QfGroupBoth", L"QfSvcNone"}));
     EXPECT_EQ(SortedNames(GetSafeBootServices(L"Network")), (Names{L"QFFILTER", L"QFONLYNETWORK", L"QFSVCBOTH"}));
     EXPECT_EQ(SortedNames(GetSafeBootGroups(L"Network")), (Names{L"qfgroupboth"}));
-    EXPECT_EQ(GetSafeBootServices(L"NoSuchSet"), nullptr);
+    EXPECT_TRUE(GetSafeBootServices(L"NoSuchSet").empty());
 }
 
 TEST(GetGroup, TheGroupValueWhateverItsCaseAndType) {
@@ -242,19 +240,19 @@ TEST(GetGroup, TheGroupValueWhateverItsCaseAndType) {
     std::wstring path = std::wstring(kServicesPath) + L"QfSvcGroup";
     RegKey key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()), ERROR_SUCCESS);
-    EXPECT_EQ(OwnedText(GetGroup(L"QfSvcGroup")), nullptr);
+    EXPECT_FALSE(GetGroup(L"QfSvcGroup"));
 
     const wchar_t text[] = L"Base";
     RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
-    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"Base");
+    EXPECT_EQ(GetGroup(L"QfSvcGroup"), L"Base");
     // Any type is read as text, up to its first NUL or its end; an odd last byte is a character
     // (the data is read as if into a zero-filled buffer two bytes larger).
     const BYTE binary[] = {'N', 0, 'e', 0, 't'};
     RegSetValueExW(key.get(), L"gROUP", 0, REG_BINARY, binary, sizeof binary);
-    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"Net");
+    EXPECT_EQ(GetGroup(L"QfSvcGroup"), L"Net");
     RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, nullptr, 0);
-    EXPECT_STREQ(OwnedText(GetGroup(L"QfSvcGroup")).get(), L"");
-    EXPECT_EQ(OwnedText(GetGroup(L"QfNoSuchService")), nullptr);
+    EXPECT_EQ(GetGroup(L"QfSvcGroup"), L"");
+    EXPECT_FALSE(GetGroup(L"QfNoSuchService"));
 }
 
 // Dependencies on a service and on a group. Wine 8 answers an empty list for any service.
