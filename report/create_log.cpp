@@ -145,12 +145,7 @@ OwnedText GetReportPath(const ReportUser* user) {
     return path;
 }
 
-Stream CreateLog() {
-    OwnedText path = GetReportPath();
-    return path ? CreateLogAt(path.get()) : Stream();
-}
-
-Stream CreateLogAt(const wchar_t* path) {
+Stream CreateLog(const wchar_t* path) {
     // Readers may look in while the run writes, but no second writer may come in between. Opened in its
     // \\?\ form: a desktop or a named report deep in a tree may be longer than MAX_PATH.
     Stream report(_wfsopen(OpenablePathOf(path).path.c_str(), L"wb", _SH_DENYWR));

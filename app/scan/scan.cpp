@@ -169,7 +169,7 @@ Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanR
     if (options.reportPath != nullptr) {
         result.reportPath = options.reportPath;
         isScript = IsTheScript(options, result.reportPath);
-        Stream report = isScript ? Stream() : CreateLogAt(options.reportPath);
+        Stream report = isScript ? Stream() : CreateLog(options.reportPath);
         if (!report && !isScript) result.systemError = GetLastError();
         return report;
     }
@@ -178,7 +178,7 @@ Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanR
     result.reportPath = desktop.get();
     isScript = IsTheScript(options, result.reportPath);
     if (isScript) return Stream();
-    Stream report = CreateLogAt(desktop.get());
+    Stream report = CreateLog(desktop.get());
     if (report) {
         // A desktop may let the report be created and then refuse what is written into it.
         FlushLog(report.get());
@@ -195,7 +195,7 @@ Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanR
         result.reportPath = temporary;
         return report;
     }
-    report = CreateLogAt(temporary.c_str());
+    report = CreateLog(temporary.c_str());
     // Where neither place takes it, the desktop's refusal is the one to tell.
     if (!report) return report;
     result.desktopRefusal = result.systemError;

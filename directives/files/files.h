@@ -129,11 +129,6 @@ struct WalkOptions {
     std::function<void(const std::wstring& folder, unsigned depth, DWORD error)> unlisted;
 };
 
-// For tests: a fault to inject into listings. Asked before each attempt (0, then 1 for the retry) at
-// each folder (as shown); a nonzero answer is the error that attempt fails with. Null stops it.
-using ListingFault = DWORD (*)(const std::wstring& folder, unsigned attempt);
-void InjectListingFault(ListingFault fault);
-
 // Called for each listed entry with the folder that holds it (as shown: the root as given, then the
 // names found) and that folder's depth (0: the root).
 using WalkVisitor = std::function<void(const std::wstring& folder, const FoundEntry& entry, unsigned depth)>;

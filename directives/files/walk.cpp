@@ -14,6 +14,7 @@
 #include "util/native_files.h"
 #include "util/native_view.h"
 #include "util/path_forms.h"
+#include "util/test_hooks.h"
 #include "util/wildcard.h"
 
 namespace {

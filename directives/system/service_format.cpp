@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "directives/system/system.h"
-#include "report/log.h"
 
 namespace {
 
@@ -105,8 +104,6 @@ bool IsUserServiceInstanceName(const wchar_t* name, const wchar_t* templateName)
         if (wcschr(L"0123456789abcdefABCDEF", name[i]) == nullptr) return false;
     return true;
 }
-
-void PrintState(DWORD state, FILE* report) { Log(StateWords(state), report); }
 
 std::wstring FormatDependencies(const wchar_t* list) {
     if (list == nullptr || *list == L'\0') return kNone;

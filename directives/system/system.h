@@ -12,11 +12,6 @@
 #include "util/owned.h"
 #include "util/strings.h"
 
-// --- service_format.cpp ---
-
-// Writes the words of one service current-state value, with nothing around them.
-void PrintState(DWORD state, FILE* report);
-
 // --- svc_look.cpp ---
 
 struct ServiceInstance;

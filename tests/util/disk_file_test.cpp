@@ -9,7 +9,7 @@
 
 #include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
-#include "util/native_view.h"
+#include "util/test_hooks.h"
 
 namespace {
 
