@@ -39,6 +39,8 @@ DWORD ReadOpenFlags(ReadOpen open, bool backupRights) {
         case ReadOpen::kAttributes:
             // The flag is also what lets CreateFileW open a folder at all.
             return FILE_FLAG_BACKUP_SEMANTICS;
+        case ReadOpen::kScript:
+            return FILE_ATTRIBUTE_NORMAL;
     }
     return 0;
 }
@@ -144,14 +146,16 @@ FileHandle CheckFolder(FileHandle folder, DWORD& error) {
 
 }  // namespace
 
-DiskFile OpenDiskFile(const wchar_t* path) {
+DiskFile OpenDiskFile(const wchar_t* path, ReadOpen open) {
     const OpenablePath target = OpenablePathOf(path);
     if (target.device) return {};
     NoteOpen();
     // Other handles may go on writing (logs and databases are read while in use).
-    return CheckDiskFile(FileHandle(
-        CreateFileW(target.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, ReadOpenFlags(ReadOpen::kContent, BackupReadsHeld()), nullptr)));
+    FileHandle handle(CreateFileW(target.path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  ReadOpenFlags(open, BackupReadsHeld()), nullptr));
+    if (!handle) return DiskFile{FileHandle(), {}, GetLastError()};
+    return CheckDiskFile(std::move(handle));
 }
 
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes) {

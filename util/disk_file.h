@@ -85,6 +85,7 @@ enum class ReadOpen {
     kContent,     // a file's content and facts (OpenDiskFile): FILE, CONTENTS, digests
     kIdentity,    // a file's or folder's identity, for its attributes only (ReadFileIdentity)
     kAttributes,  // a folder's attributes where GetFileAttributesW was refused (PathAttributes)
+    kScript,      // a script the user names, read with the user's own rights and fetched if it must be
 };
 // What `open` passes to CreateFileW as flags, given whether the backup privilege is held. Without it
 // every open is made as it always was; backup semantics also let CreateFileW open a folder, which the
@@ -98,6 +99,7 @@ DWORD PathAttributes(const wchar_t* path);
 struct DiskFile {
     FileHandle handle;
     BY_HANDLE_FILE_INFORMATION information = {};  // attributes, times, size, links; no volume or file index
+    DWORD error = 0;  // without a handle: the open's system error, 0 for what is not a file on a disk
 
     explicit operator bool() const { return static_cast<bool>(handle); }
     uint64_t size() const {
@@ -105,8 +107,9 @@ struct DiskFile {
     }
 };
 // Opens the file at `path` (in the form OpenablePathOf gives it) for reading, letting other handles read, write and
-// delete it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
-DiskFile OpenDiskFile(const wchar_t* path);
+// delete it, and (but for a script) without recalling its content; an empty DiskFile for anything that is not a
+// file on a disk.
+DiskFile OpenDiskFile(const wchar_t* path, ReadOpen open = ReadOpen::kContent);
 // OpenDiskFile for reading the content: also empty when the content is not on the disk. `attributes`,
 // when the caller has them from an enumeration's find data, refuse such a file without opening it.
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes = kUnknownAttributes);

@@ -206,6 +206,8 @@ TEST(DiskFile, OpensForReadingAskForBackupWhereThePrivilegeIsHeld) {
         {ReadOpen::kIdentity, false, FILE_FLAG_BACKUP_SEMANTICS},
         {ReadOpen::kIdentity, true, FILE_FLAG_BACKUP_SEMANTICS},
         {ReadOpen::kAttributes, true, FILE_FLAG_BACKUP_SEMANTICS},
+        // A script is read with the user's own rights, and fetched from the cloud if it must be.
+        {ReadOpen::kScript, true, FILE_ATTRIBUTE_NORMAL},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ReadOpenFlags(row.open, row.backupRights), row.flags)
