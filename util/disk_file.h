@@ -25,6 +25,10 @@ enum class AttributeSource { kFindData, kHandle };
 // kUnknownAttributes.
 bool IsRecalledOnRead(DWORD attributes, AttributeSource source);
 
+// Whether a walk may enter a reparse-point folder with this tag (the find data's dwReserved0): not a
+// link, junction or mount point, but the storage of a real folder (cloud placeholders, deduplication).
+bool IsReparseTagToEnter(DWORD tag);
+
 // Asks Windows (10 1803 on) to show this process cloud placeholders as they are: for compatibility it
 // may give a program "disguised" placeholders, with the reparse point and the cloud bits hidden, which
 // would then be read (and downloaded) like local files. False where the call does not exist.
@@ -58,6 +62,8 @@ FileIdentity IdentityOf(const FileIdRecord& record);
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);
 // The identity of what an open handle (with FILE_READ_ATTRIBUTES) names.
 bool ReadHandleIdentity(HANDLE handle, FileIdentity& identity);
+// Whether two paths name one file, each opened for its attributes only; false when either cannot be opened.
+bool IsSameFile(const wchar_t* first, const wchar_t* second);
 
 // Whether a name may be opened relative to a folder already open on this thread. In the x86 build under
 // WOW64 the file-system redirector works on the name each open passes, on threads where it is on;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "report/log.h"
 #include "script/interpreter.h"
 #include "util/disk_file.h"
 
@@ -13,7 +14,6 @@ namespace {
 
 const wchar_t kUtf32LeRefused[] = L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16";
 const wchar_t kUtf32BeRefused[] = L"the text is UTF-32BE, which is not supported; save it as UTF-8 or UTF-16";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kNotAFile[] = L"it names a device or a pipe, not a file";
 constexpr DWORD kChunkSize = 64 * 1024;
 
@@ -53,7 +53,7 @@ std::wstring BreakAtNuls(const std::wstring& decoded) {
     text.reserve(decoded.size());
     for (wchar_t c : decoded) {
         if (c == L'\0') {
-            text += kLineBreak;
+            text += kLineEnd;
         } else {
             text += c;
         }

@@ -58,8 +58,6 @@ std::wstring JoinPath(const std::wstring& folder, const wchar_t* name);
 // The same, but no second backslash after a folder that already ends with one.
 std::wstring ChildPath(const std::wstring& folder, const wchar_t* name);
 
-// Whether a walk may enter a reparse-point folder with this tag (the find data's dwReserved0).
-bool IsReparseTagToEnter(DWORD tag);
 // Whether a walk enters the folder of this enumeration entry: a folder, not "." or "..", and either no
 // reparse point or one whose tag IsReparseTagToEnter accepts.
 bool IsFolderToEnter(const WIN32_FIND_DATAW& entry);

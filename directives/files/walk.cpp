@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
-#include <iterator>
 #include <memory>
 
 #include "directives/files/files.h"
@@ -298,54 +297,6 @@ bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, co
 }
 
 }  // namespace
-
-bool IsReparseTagToEnter(DWORD tag) {
-    // Windows marks folders that stand for another place (junctions, mount points, symbolic links,
-    // WSL links) as name surrogates; the other Microsoft tags are the file system's own storage
-    // (OneDrive and cloud placeholders, deduplication, WOF, container layers) over a real folder,
-    // entered like any folder. A tag not known here, and Wine's links (tag 0), count as links.
-    static const DWORD kKnownTags[] = {
-        0xA0000003,  // MOUNT_POINT (also junctions)
-        0xC0000004,  // HSM
-        0x80000005,  // DRIVE_EXTENDER
-        0x80000006,  // HSM2
-        0x80000007,  // SIS
-        0x80000008,  // WIM
-        0x80000009,  // CSV
-        0x8000000A,  // DFS
-        0x8000000B,  // FILTER_MANAGER
-        0xA000000C,  // SYMLINK
-        0xA0000010,  // IIS_CACHE
-        0x80000012,  // DFSR
-        0x80000013,  // DEDUP
-        0x80000014,  // NFS
-        0x80000015,  // FILE_PLACEHOLDER
-        0x80000017,  // WOF
-        0x80000018,  // WCI
-        0x90001018,  // WCI_1
-        0xA0000019,  // GLOBAL_REPARSE
-        0x8000001B,  // APPEXECLINK
-        0x9000001C,  // PROJFS
-        0xA000001D,  // LX_SYMLINK
-        0x8000001E,  // STORAGE_SYNC
-        0xA000001F,  // WCI_TOMBSTONE
-        0x80000020,  // UNHANDLED
-        0x80000021,  // ONEDRIVE
-        0xA0000022,  // PROJFS_TOMBSTONE
-        0x80000023,  // AF_UNIX
-        0x80000024,  // LX_FIFO
-        0x80000025,  // LX_CHR
-        0x80000026,  // LX_BLK
-        0xA0000027,  // WCI_LINK
-        0xA0001027,  // WCI_LINK_1
-        0x90000027,  // STORAGE_SYNC_FOLDER
-        0xA0000028,  // DATALESS_CIM
-    };
-    // CLOUD, CLOUD_1 .. CLOUD_F: 0x9000001A with the provider's number in bits 12-15.
-    const bool known = (tag & ~0x0000F000u) == 0x9000001A ||
-                       std::find(std::begin(kKnownTags), std::end(kKnownTags), tag) != std::end(kKnownTags);
-    return known && !IsReparseTagNameSurrogate(tag);
-}
 
 ListingAnswer ClassifyListing(DWORD error, bool byPattern) {
     switch (error) {

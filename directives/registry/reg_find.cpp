@@ -19,7 +19,6 @@ namespace {
 
 const wchar_t kSearchingForEnd[] = L"\"\r\n";
 const wchar_t kNoData[] = L"No data found.\r\n";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kOpenBracket[] = L"[";
 const wchar_t kCloseBracket[] = L"]";
 const wchar_t kValueOpen[] = L"]\r\n";
@@ -117,6 +116,6 @@ void RegFind(wchar_t* line, FILE* report, WorkPool& pool) {
     }
     for (String* node = findings.get(); node != nullptr; node = node->next) {
         Log(node->text, report);
-        Log(kLineBreak, report);
+        Log(kLineEnd, report);
     }
 }

@@ -23,7 +23,6 @@ const wchar_t kKeyNotFound[] = L" - key not found";
 const wchar_t kAccessDenied[] = L" - access denied";
 const wchar_t kUnableToOpenEnd[] = L")\r\n";
 const wchar_t kNoValues[] = L"\r\n(No values found)";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kBackslash = L'\\';
 const wchar_t kListedAboveOpen[] = L"(Sub-keys listed above, under [";
 const wchar_t kListedAboveClose[] = L"])\r\n";
@@ -33,11 +32,11 @@ void AppendValues(std::wstring& block, HKEY key, DWORD count, KeyReader& reader)
     DStringList values(SortDStrings(GetValues(key, count, reader)));
     if (!values) block += kNoValues;
     for (DString* node = values.get(); node != nullptr; node = node->next) {
-        block += kLineBreak;
+        block += kLineEnd;
         block += node->first;
         block += node->second;
     }
-    block += kLineBreak;
+    block += kLineEnd;
 }
 
 void AppendHeader(std::wstring& block, const std::wstring& path) {
@@ -138,9 +137,9 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
         SortKeyNames(subkeys);
         for (const std::wstring& name : subkeys) {
             AppendHeader(block, path + kBackslash + VisibleName(name));
-            block += kLineBreak;
+            block += kLineEnd;
         }
         Log(block.c_str(), report);
     }
-    Log(kLineBreak, report);
+    Log(kLineEnd, report);
 }

@@ -171,9 +171,9 @@ std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records) {
         if (block == ProcessBlock::NoImageFile) continue;
         if (block == ProcessBlock::ModulesUnreadable) {
             blocks += kModulesUnreadable;
-            blocks += L"\r\n";
+            blocks += kLineEnd;
         } else {
-            for (const std::wstring& module : record.modules) blocks += module + L"\r\n";
+            for (const std::wstring& module : record.modules) blocks += module + kLineEnd;
         }
     }
     if (written == 0) return kNoProcess;
@@ -247,7 +247,7 @@ void WriteProcesses(HANDLE* handles, int count, FILE* report) {
 }
 
 void ProcLook(wchar_t* line, FILE* report, WorkPool&) {
-    Log(L"\r\n", report);
+    Log(kLineEnd, report);
     Log(line, report);
     int count = 0;
     HANDLE* handles = GetProcessHandles(Strip(line), &count);

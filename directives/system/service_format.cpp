@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "directives/system/system.h"
+#include "report/log.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ std::wstring FormatDependants(const ENUM_SERVICE_STATUSW* dependants, DWORD coun
 }
 
 std::wstring FormatServiceDetails(const ServiceRecord& record) {
-    std::wstring text = L"\r\n";
+    std::wstring text = kLineEnd;
     if (record.displayName != nullptr) text += record.displayName;
     if (record.description != nullptr) {
         text += L"\r\n\"";
@@ -188,6 +189,6 @@ std::wstring FormatServiceDetails(const ServiceRecord& record) {
             text += L")";
         }
     }
-    text += L"\r\n";
+    text += kLineEnd;
     return text;
 }
