@@ -235,18 +235,37 @@ DWORD ListOnce(const std::wstring& openFolder, const FileHandle* folder, const S
     return error;
 }
 
+// How opening a folder to list it went.
+enum class FolderOpen { kOpened, kEmpty, kFailed, kOnPath };
+
+// Opens the folder to list it, relative to `parent` by `name` or by `openFolder` as `plan` says, into
+// `opened`; without the native calls nothing is opened and the listing goes by path. kEmpty for a
+// folder gone or refused, kFailed with `error` for one to try again, kOnPath for a reparse point
+// already on `path`.
+FolderOpen OpenToList(const FolderOpenPlan& plan, const std::wstring& openFolder, const SharedFolder& parent,
+                      const std::wstring& name, bool reparse, std::vector<Frame>& path, FileHandle& opened,
+                      DWORD& error) {
+    FileIdentity identity;
+    if (!HaveNativeFileCalls()) {
+        const bool onPath =
+            reparse && (!ReadFileIdentity(openFolder.c_str(), identity) || !IsNewOnPath(identity, path));
+        return onPath ? FolderOpen::kOnPath : FolderOpen::kOpened;
+    }
+    opened = plan.relative ? OpenFolderAt(parent->get(), name, error) : OpenFolderByPath(openFolder.c_str(), error);
+    if (!opened) return ClassifyListing(error) == ListingAnswer::kListed ? FolderOpen::kEmpty : FolderOpen::kFailed;
+    const bool onPath = reparse && (!ReadHandleIdentity(opened.get(), identity) || !IsNewOnPath(identity, path));
+    return onPath ? FolderOpen::kOnPath : FolderOpen::kOpened;
+}
+
 // Opens and lists one folder (`parent` and `name` say how to reach it relative to its parent, or null
-// and empty for the walk's root), tried once more after the walk's handed-out work has drained when
-// it fails for a reason other than an empty or refused folder. Reports its files and, when a pattern
-// selects them, its folders; returns its frame with the sub-folders still to report or enter, or
-// nothing when it is a reparse point already on `path`.
-bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, const SharedFolder& parent,
+// and empty for the walk's root) into `lists`, tried once more after the walk's handed-out work has
+// drained when it fails for a reason other than an empty or refused folder; `error` is the Win32
+// error the listing ended with, and `held` the folder kept open for its entries. False for a reparse
+// point already on `path`, which is not listed.
+bool ListFolder(const std::wstring& folder, const std::wstring& openFolder, unsigned depth, const SharedFolder& parent,
                 const std::wstring& name, bool reparse, std::vector<Frame>& path, const WalkOptions& options,
-                const WalkVisitor& visit) {
+                Lists& lists, SharedFolder& held, DWORD& error) {
     const FolderOpenPlan plan = PlanFolderOpen(parent != nullptr, depth, RelativeOpensHere());
-    Lists lists;
-    SharedFolder held;
-    DWORD error = ERROR_SUCCESS;
     for (unsigned attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0 && options.drain) options.drain();
         lists = Lists();
@@ -255,30 +274,22 @@ bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, co
         error = fault != nullptr ? fault(folder, attempt) : ERROR_SUCCESS;
         if (error != ERROR_SUCCESS) continue;
         FileHandle opened;
-        if (HaveNativeFileCalls()) {
-            opened =
-                plan.relative ? OpenFolderAt(parent->get(), name, error) : OpenFolderByPath(openFolder.c_str(), error);
-            if (!opened) {
-                if (ClassifyListing(error) == ListingAnswer::kListed) break;  // gone or refused: no entries
-                continue;
-            }
-            FileIdentity identity;
-            if (reparse && (!ReadHandleIdentity(opened.get(), identity) || !IsNewOnPath(identity, path))) return false;
-        } else {
-            FileIdentity identity;
-            if (reparse && (!ReadFileIdentity(openFolder.c_str(), identity) || !IsNewOnPath(identity, path)))
-                return false;
-        }
+        const FolderOpen open = OpenToList(plan, openFolder, parent, name, reparse, path, opened, error);
+        if (open == FolderOpen::kOnPath) return false;
+        if (open == FolderOpen::kEmpty) break;
+        if (open == FolderOpen::kFailed) continue;
         auto shared = std::make_shared<FileHandle>(std::move(opened));
         if (plan.keep && *shared) held = shared;
         error = ListOnce(openFolder, *shared ? shared.get() : nullptr, held, depth, options, lists);
         if (ClassifyListing(error) == ListingAnswer::kListed) break;
     }
-    if (ClassifyListing(error) == ListingAnswer::kFailed) {
-        lists = Lists();
-        held.reset();
-        if (options.unlisted) options.unlisted(folder, depth, error);
-    }
+    return true;
+}
+
+// Reports a listed folder's files (those the date filter lets through) and, when a pattern selects
+// them, its folders, in name order when the walk is sorted.
+void VisitListed(const std::wstring& folder, unsigned depth, Lists& lists, const WalkOptions& options,
+                 const WalkVisitor& visit) {
     lists.files.erase(
         std::remove_if(lists.files.begin(), lists.files.end(),
                        [&](const FoundEntry& file) { return !PassesDateFilter(file, options.reference); }),
@@ -290,10 +301,26 @@ bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, co
     }
     for (const FoundEntry& file : lists.files) visit(folder, file, depth);
     for (const FoundEntry& match : lists.matches) visit(folder, match, depth);
+}
+
+// Lists and reports one folder, or says it could not be listed, and pushes its frame with the
+// sub-folders still to report or enter; nothing for a reparse point already on `path`.
+void EnterFolder(std::wstring folder, std::wstring openFolder, unsigned depth, const SharedFolder& parent,
+                 const std::wstring& name, bool reparse, std::vector<Frame>& path, const WalkOptions& options,
+                 const WalkVisitor& visit) {
+    Lists lists;
+    SharedFolder held;
+    DWORD error = ERROR_SUCCESS;
+    if (!ListFolder(folder, openFolder, depth, parent, name, reparse, path, options, lists, held, error)) return;
+    if (ClassifyListing(error) == ListingAnswer::kFailed) {
+        lists = Lists();
+        held.reset();
+        if (options.unlisted) options.unlisted(folder, depth, error);
+    }
+    VisitListed(folder, depth, lists, options, visit);
     const bool anyFolder = options.folders && options.folderPattern == nullptr;
     path.push_back(
         Frame{std::move(folder), std::move(openFolder), depth, std::move(lists.folders), anyFolder, std::move(held)});
-    return true;
 }
 
 }  // namespace
@@ -347,7 +374,7 @@ void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const Wa
                 const WalkVisitor& visit) {
     // A stack of its own instead of recursion: the call depth stays the same however deep the tree.
     std::vector<Frame> stack;
-    OpenFolder(root, openRoot, 0, nullptr, std::wstring(), false, stack, options, visit);
+    EnterFolder(root, openRoot, 0, nullptr, std::wstring(), false, stack, options, visit);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.pending.size()) {
@@ -358,7 +385,7 @@ void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const Wa
         if (top.report) visit(top.folder, folder, top.depth);
         if (!options.recursive || !folder.enter) continue;
         // `top` is not used past this point: the child's frame may move the stack.
-        OpenFolder(ChildPath(top.folder, folder.name.c_str()), folder.openPath, top.depth + 1, top.handle, folder.name,
-                   (folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, stack, options, visit);
+        EnterFolder(ChildPath(top.folder, folder.name.c_str()), folder.openPath, top.depth + 1, top.handle, folder.name,
+                    (folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, stack, options, visit);
     }
 }
