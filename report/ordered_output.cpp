@@ -4,8 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "util/handles.h"
-
 struct OrderedOutput::Part {
     Part* next = nullptr;
     std::vector<std::wstring> held;   // written before its turn, under the lock; each goes out on its own

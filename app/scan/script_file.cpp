@@ -61,19 +61,6 @@ std::wstring BreakAtNuls(const std::wstring& decoded) {
     return text;
 }
 
-// Everything `input` gives up to its end, by the reading loop of every file.
-bool ReadAllFrom(HANDLE input, std::vector<unsigned char>& bytes, unsigned long& error) {
-    const ChunkReader read = [&](unsigned char* buffer, DWORD room, DWORD* count) {
-        if (ReadFile(input, buffer, room, count, nullptr)) return true;
-        error = GetLastError();
-        return error == ERROR_BROKEN_PIPE;  // a pipe whose writer has closed its end has ended
-    };
-    return ReadChunks(read, UINT64_MAX, kChunkSize, [&](const unsigned char* piece, DWORD count) {
-               bytes.insert(bytes.end(), piece, piece + count);
-               return true;
-           }) != ReadEnd::kFailed;
-}
-
 // The shape of zero bytes: UTF-16LE when at least two and at least half of the byte pairs have a
 // zero second byte and fewer than half as many a zero first byte, UTF-16BE the other way round.
 ScriptEncoding EncodingByZeroBytes(const std::vector<unsigned char>& bytes, size_t end) {
@@ -254,25 +241,25 @@ bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& te
 bool ReadScriptFile(const wchar_t* path, std::wstring& text, ScriptProblem& problem) {
     // A script is read to its end, which a port, a console or a pipe may never give.
     const DiskFile file = OpenDiskFile(path, ReadOpen::kScript);
-    if (!file) {
-        problem = ScriptProblem{file.error, file.error == 0 ? kNotAFile : nullptr};
-        return false;
-    }
-    std::vector<unsigned char> bytes;
-    unsigned long error = 0;
-    if (!ReadAllFrom(file.handle.get(), bytes, error)) {
-        problem = ScriptProblem{error, nullptr};
-        return false;
-    }
-    return DecodeScriptBytes(bytes, text, problem);
+    if (file) return ReadScriptHandle(file.handle.get(), text, problem);
+    problem = ScriptProblem{file.error, file.error == 0 ? kNotAFile : nullptr};
+    return false;
 }
 
 bool ReadScriptHandle(HANDLE input, std::wstring& text, ScriptProblem& problem) {
     std::vector<unsigned char> bytes;
-    unsigned long error = 0;
-    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
-        error = ERROR_INVALID_HANDLE;  // a process started without standard input
-    } else if (ReadAllFrom(input, bytes, error)) {
+    unsigned long error = ERROR_INVALID_HANDLE;  // a process started without standard input
+    const ChunkReader read = [&](unsigned char* buffer, DWORD room, DWORD* count) {
+        if (ReadFile(input, buffer, room, count, nullptr)) return true;
+        error = GetLastError();
+        return error == ERROR_BROKEN_PIPE;  // a pipe whose writer has closed its end has ended
+    };
+    // Everything it gives up to its end, by the reading loop of every file.
+    if (input != nullptr && input != INVALID_HANDLE_VALUE &&
+        ReadChunks(read, UINT64_MAX, kChunkSize, [&](const unsigned char* piece, DWORD count) {
+            bytes.insert(bytes.end(), piece, piece + count);
+            return true;
+        }) != ReadEnd::kFailed) {
         return DecodeScriptBytes(bytes, text, problem);
     }
     problem = ScriptProblem{error, nullptr};

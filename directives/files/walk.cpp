@@ -235,26 +235,20 @@ DWORD ListOnce(const std::wstring& openFolder, const FileHandle* folder, const S
     return error;
 }
 
-// How opening a folder to list it went.
-enum class FolderOpen { kOpened, kEmpty, kFailed, kOnPath };
+// The folder opened to list it, relative to `parent` by `name` or by `openFolder` as `plan` says;
+// empty with the error when it cannot be, and always without the native calls (it is listed by path).
+FileHandle OpenToList(const FolderOpenPlan& plan, const std::wstring& openFolder, const SharedFolder& parent,
+                      const std::wstring& name, DWORD& error) {
+    if (!HaveNativeFileCalls()) return FileHandle();
+    return plan.relative ? OpenFolderAt(parent->get(), name, error) : OpenFolderByPath(openFolder.c_str(), error);
+}
 
-// Opens the folder to list it, relative to `parent` by `name` or by `openFolder` as `plan` says, into
-// `opened`; without the native calls nothing is opened and the listing goes by path. kEmpty for a
-// folder gone or refused, kFailed with `error` for one to try again, kOnPath for a reparse point
-// already on `path`.
-FolderOpen OpenToList(const FolderOpenPlan& plan, const std::wstring& openFolder, const SharedFolder& parent,
-                      const std::wstring& name, bool reparse, std::vector<Frame>& path, FileHandle& opened,
-                      DWORD& error) {
+// Whether the reparse point open as `opened` (without a handle: by `openFolder`) is not on `path`.
+bool IsNewReparsePoint(const FileHandle& opened, const std::wstring& openFolder, std::vector<Frame>& path) {
     FileIdentity identity;
-    if (!HaveNativeFileCalls()) {
-        const bool onPath =
-            reparse && (!ReadFileIdentity(openFolder.c_str(), identity) || !IsNewOnPath(identity, path));
-        return onPath ? FolderOpen::kOnPath : FolderOpen::kOpened;
-    }
-    opened = plan.relative ? OpenFolderAt(parent->get(), name, error) : OpenFolderByPath(openFolder.c_str(), error);
-    if (!opened) return ClassifyListing(error) == ListingAnswer::kListed ? FolderOpen::kEmpty : FolderOpen::kFailed;
-    const bool onPath = reparse && (!ReadHandleIdentity(opened.get(), identity) || !IsNewOnPath(identity, path));
-    return onPath ? FolderOpen::kOnPath : FolderOpen::kOpened;
+    const bool known =
+        opened ? ReadHandleIdentity(opened.get(), identity) : ReadFileIdentity(openFolder.c_str(), identity);
+    return known && IsNewOnPath(identity, path);
 }
 
 // Opens and lists one folder (`parent` and `name` say how to reach it relative to its parent, or null
@@ -273,11 +267,12 @@ bool ListFolder(const std::wstring& folder, const std::wstring& openFolder, unsi
         const ListingFault fault = injectedFault.load();
         error = fault != nullptr ? fault(folder, attempt) : ERROR_SUCCESS;
         if (error != ERROR_SUCCESS) continue;
-        FileHandle opened;
-        const FolderOpen open = OpenToList(plan, openFolder, parent, name, reparse, path, opened, error);
-        if (open == FolderOpen::kOnPath) return false;
-        if (open == FolderOpen::kEmpty) break;
-        if (open == FolderOpen::kFailed) continue;
+        FileHandle opened = OpenToList(plan, openFolder, parent, name, error);
+        if (!opened && HaveNativeFileCalls()) {
+            if (ClassifyListing(error) == ListingAnswer::kListed) break;  // gone or refused: no entries
+            continue;
+        }
+        if (reparse && !IsNewReparsePoint(opened, openFolder, path)) return false;
         auto shared = std::make_shared<FileHandle>(std::move(opened));
         if (plan.keep && *shared) held = shared;
         error = ListOnce(openFolder, *shared ? shared.get() : nullptr, held, depth, options, lists);
