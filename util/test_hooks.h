@@ -5,10 +5,9 @@
 
 #include <string>
 
-// A stand-in for what Wine cannot show: there every program runs as the one signed-in user.
-
-// The SID FindReportUser takes for the signed-in user's, as if the shell's token could not be opened
-// (the account is then read from the registry alone); empty: ask the system, as always outside tests.
+// The SID FindReportUser takes for the signed-in user's (under Wine every program runs as the one
+// signed-in user), as if the shell's token could not be opened (the account is then read from the
+// registry alone); empty: ask the system, as always outside tests.
 void SetSignedInSidForTest(const std::wstring& sid);
 
 // A fault to inject into folder listings, asked before each attempt (0, then 1 for the retry) at each
