@@ -140,12 +140,7 @@ std::wstring GetReportPath(const ReportUser* user) {
     return folder ? std::wstring(folder->c_str()) + kReportName : std::wstring();
 }
 
-Stream CreateLog() {
-    const std::wstring path = GetReportPath();
-    return path.empty() ? Stream() : CreateLogAt(path.c_str());
-}
-
-Stream CreateLogAt(const wchar_t* path) {
+Stream CreateLog(const wchar_t* path) {
     // Readers may look in while the run writes, but no second writer may come in between. Opened in its
     // \\?\ form: a desktop or a named report deep in a tree may be longer than MAX_PATH.
     Stream report(_wfsopen(OpenablePathOf(path).path.c_str(), L"wb", _SH_DENYWR));

@@ -12,12 +12,10 @@ struct ReportUser;
 // signed-in user's desktop instead of this account's.
 std::wstring GetReportPath(const ReportUser* user = nullptr);
 
-// Creates (or empties) the report at the desktop path and writes the product line and the creation
-// line up to the user name. Returns the open report, empty when it cannot be created.
-Stream CreateLog();
-// The same at a path of the caller's choosing. The report is open for reading by others, for writing by
-// no one else, until it is closed.
-Stream CreateLogAt(const wchar_t* path);
+// Creates (or empties) the report at `path` and writes the product line and the creation line up to
+// the user name. Returns the open report, empty when it cannot be created. The report is open for
+// reading by others, for writing by no one else, until it is closed.
+Stream CreateLog(const wchar_t* path);
 
 // Closes the report and gives the first failure (a system error code) of its writes or of the close
 // itself; 0 when everything written reached the file. `report` is empty afterwards.

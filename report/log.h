@@ -10,6 +10,9 @@
 
 #include "util/handles.h"
 
+// Ends every line of the report (and stands for a NUL between the lines of a script).
+inline constexpr wchar_t kLineEnd[] = L"\r\n";
+
 // The longest a write waits in the stream's buffer while a ReportFlusher runs.
 constexpr DWORD kReportFlushMilliseconds = 250;
 

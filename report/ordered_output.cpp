@@ -26,7 +26,7 @@ OrderedOutput::~OrderedOutput() {
 
 OrderedOutput::Part* OrderedOutput::Append() {
     auto* part = new Part;
-    AcquireSRWLockExclusive(&lock_);
+    SrwExclusive hold(lock_);
     if (last_ == nullptr) {
         turn_ = part;
         part->direct = true;
@@ -35,81 +35,75 @@ OrderedOutput::Part* OrderedOutput::Append() {
     }
     last_ = part;
     ++parts_;
-    ReleaseSRWLockExclusive(&lock_);
     return part;
 }
 
 OrderedOutput::Part* OrderedOutput::InsertAfter(Part* part) {
     auto* added = new Part;
-    AcquireSRWLockExclusive(&lock_);
+    SrwExclusive hold(lock_);
     added->next = part->next;
     part->next = added;
     if (last_ == part) last_ = added;
     ++parts_;
-    ReleaseSRWLockExclusive(&lock_);
     return added;
 }
 
 void OrderedOutput::Begin(Part* part) {
-    AcquireSRWLockExclusive(&lock_);
+    SrwExclusive hold(lock_);
     part->running = true;
-    ReleaseSRWLockExclusive(&lock_);
 }
 
 void OrderedOutput::Write(Part* part, const std::wstring& text) {
-    if (part->direct.load(std::memory_order_acquire)) {
-        sink_(text);
-        return;
+    if (!part->direct.load(std::memory_order_acquire)) {
+        SrwExclusive hold(lock_);
+        // Too much held back already: wait for the turn rather than hold more, as long as the part whose
+        // turn it is is being written.
+        while (!part->direct.load(std::memory_order_relaxed) && heldBack_ != 0 &&
+               heldBack_ + text.size() > kHeldBackLimit && turn_->running) {
+            SleepConditionVariableSRW(&turnPassed_, &lock_, INFINITE, 0);
+        }
+        if (!part->direct.load(std::memory_order_relaxed)) {
+            part->held.push_back(text);
+            heldBack_ += text.size();
+            return;
+        }
     }
-    AcquireSRWLockExclusive(&lock_);
-    // Too much held back already: wait for the turn rather than hold more, as long as the part whose
-    // turn it is is being written (one that no thread has begun might wait for this very thread).
-    while (!part->direct.load(std::memory_order_relaxed) && heldBack_ != 0 &&
-           heldBack_ + text.size() > kHeldBackLimit && turn_->running) {
-        SleepConditionVariableSRW(&turnPassed_, &lock_, INFINITE, 0);
-    }
-    if (part->direct.load(std::memory_order_relaxed)) {
-        ReleaseSRWLockExclusive(&lock_);
-        sink_(text);
-        return;
-    }
-    part->held.push_back(text);
-    heldBack_ += text.size();
-    ReleaseSRWLockExclusive(&lock_);
+    sink_(text);
 }
 
 bool OrderedOutput::InTurn(const Part* part) const { return part->direct.load(std::memory_order_acquire); }
 
 void OrderedOutput::WhenTurn(Part* part, std::function<void()> start) {
-    AcquireSRWLockExclusive(&lock_);
-    const bool now = part->direct.load(std::memory_order_relaxed);
-    if (!now) part->onTurn = std::move(start);
-    ReleaseSRWLockExclusive(&lock_);
-    if (now) start();
+    {
+        SrwExclusive hold(lock_);
+        if (!part->direct.load(std::memory_order_relaxed)) {
+            part->onTurn = std::move(start);
+            return;
+        }
+    }
+    start();
 }
 
 void OrderedOutput::Finish(Part* part) {
-    AcquireSRWLockExclusive(&lock_);
+    SrwExclusive hold(lock_);
     part->running = false;
     part->finished = true;
     if (part == turn_) PassTurn();
-    ReleaseSRWLockExclusive(&lock_);
 }
 
 void OrderedOutput::WriteLast(const std::wstring& text) {
-    AcquireSRWLockExclusive(&lock_);
+    SrwExclusive hold(lock_);
     if (turn_ == nullptr) {
         sink_(text);
-    } else {
-        auto* part = new Part;
-        part->held.push_back(text);
-        part->finished = true;
-        heldBack_ += text.size();
-        last_->next = part;
-        last_ = part;
-        ++parts_;
+        return;
     }
-    ReleaseSRWLockExclusive(&lock_);
+    auto* part = new Part;
+    part->held.push_back(text);
+    part->finished = true;
+    heldBack_ += text.size();
+    last_->next = part;
+    last_ = part;
+    ++parts_;
 }
 
 void OrderedOutput::PassTurn() {
@@ -135,14 +129,12 @@ void OrderedOutput::PassTurn() {
 
 void OrderedOutput::WaitForRoom(WorkPool& pool, size_t most) {
     for (;;) {
-        AcquireSRWLockExclusive(&lock_);
-        const bool room = parts_ <= most;
-        ReleaseSRWLockExclusive(&lock_);
-        if (room) return;
+        {
+            SrwExclusive hold(lock_);
+            if (parts_ <= most) return;
+        }
         if (pool.RunOne()) continue;
-        // Every unfinished part's job runs on another thread: the turn passes once the first ends.
-        AcquireSRWLockExclusive(&lock_);
+        SrwExclusive hold(lock_);
         if (parts_ > most) SleepConditionVariableSRW(&turnPassed_, &lock_, INFINITE, 0);
-        ReleaseSRWLockExclusive(&lock_);
     }
 }

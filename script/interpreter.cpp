@@ -11,7 +11,6 @@ const wchar_t kInvalidContext[] = L"\r\nInvalid Context: ";
 const wchar_t kNoContextLine[] = L"\r\nNo Context: ";
 const wchar_t kBannerStart[] = L"\r\n========== ";
 const wchar_t kBannerEnd[] = L" ==========\r\n";
-const wchar_t kLineEnd[] = L"\r\n";
 
 // A context line: finds and announces the new context, null for an unknown keyword. `text` is what
 // follows the colon.

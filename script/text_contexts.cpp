@@ -11,7 +11,6 @@
 
 namespace {
 
-const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kEnvEquals[] = L" = ";
 const wchar_t kContentsDash[] = L" - ";
 const wchar_t kContentsOpened[] = L"Opened succesfully.\r\n\r\n";

@@ -1,8 +1,10 @@
 #include "util/disk_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cwchar>
+#include <iterator>
 #include <memory>
 
 #include "util/native_files.h"
@@ -38,6 +40,8 @@ DWORD ReadOpenFlags(ReadOpen open, bool backupRights) {
         case ReadOpen::kAttributes:
             // The flag is also what lets CreateFileW open a folder at all.
             return FILE_FLAG_BACKUP_SEMANTICS;
+        case ReadOpen::kScript:
+            return FILE_ATTRIBUTE_NORMAL;
     }
     return 0;
 }
@@ -143,14 +147,16 @@ FileHandle CheckFolder(FileHandle folder, DWORD& error) {
 
 }  // namespace
 
-DiskFile OpenDiskFile(const wchar_t* path) {
+DiskFile OpenDiskFile(const wchar_t* path, ReadOpen open) {
     const OpenablePath target = OpenablePathOf(path);
     if (target.device) return {};
     NoteOpen();
     // Other handles may go on writing (logs and databases are read while in use).
-    return CheckDiskFile(FileHandle(
-        CreateFileW(target.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, ReadOpenFlags(ReadOpen::kContent, BackupReadsHeld()), nullptr)));
+    FileHandle handle(CreateFileW(target.path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  ReadOpenFlags(open, BackupReadsHeld()), nullptr));
+    if (!handle) return DiskFile{FileHandle(), {}, GetLastError()};
+    return CheckDiskFile(std::move(handle));
 }
 
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes) {
@@ -216,6 +222,54 @@ ReadEnd ReadChunks(const ChunkReader& read, uint64_t limit, DWORD chunkSize, con
     return ReadEnd::kWhole;
 }
 
+bool IsReparseTagToEnter(DWORD tag) {
+    // Windows marks folders that stand for another place (junctions, mount points, symbolic links,
+    // WSL links) as name surrogates; the other Microsoft tags are the file system's own storage
+    // (OneDrive and cloud placeholders, deduplication, WOF, container layers) over a real folder,
+    // entered like any folder. A tag not known here, and Wine's links (tag 0), count as links.
+    static const DWORD kKnownTags[] = {
+        0xA0000003,  // MOUNT_POINT (also junctions)
+        0xC0000004,  // HSM
+        0x80000005,  // DRIVE_EXTENDER
+        0x80000006,  // HSM2
+        0x80000007,  // SIS
+        0x80000008,  // WIM
+        0x80000009,  // CSV
+        0x8000000A,  // DFS
+        0x8000000B,  // FILTER_MANAGER
+        0xA000000C,  // SYMLINK
+        0xA0000010,  // IIS_CACHE
+        0x80000012,  // DFSR
+        0x80000013,  // DEDUP
+        0x80000014,  // NFS
+        0x80000015,  // FILE_PLACEHOLDER
+        0x80000017,  // WOF
+        0x80000018,  // WCI
+        0x90001018,  // WCI_1
+        0xA0000019,  // GLOBAL_REPARSE
+        0x8000001B,  // APPEXECLINK
+        0x9000001C,  // PROJFS
+        0xA000001D,  // LX_SYMLINK
+        0x8000001E,  // STORAGE_SYNC
+        0xA000001F,  // WCI_TOMBSTONE
+        0x80000020,  // UNHANDLED
+        0x80000021,  // ONEDRIVE
+        0xA0000022,  // PROJFS_TOMBSTONE
+        0x80000023,  // AF_UNIX
+        0x80000024,  // LX_FIFO
+        0x80000025,  // LX_CHR
+        0x80000026,  // LX_BLK
+        0xA0000027,  // WCI_LINK
+        0xA0001027,  // WCI_LINK_1
+        0x90000027,  // STORAGE_SYNC_FOLDER
+        0xA0000028,  // DATALESS_CIM
+    };
+    // CLOUD, CLOUD_1 .. CLOUD_F: 0x9000001A with the provider's number in bits 12-15.
+    const bool known = (tag & ~0x0000F000u) == 0x9000001A ||
+                       std::find(std::begin(kKnownTags), std::end(kKnownTags), tag) != std::end(kKnownTags);
+    return known && !IsReparseTagNameSurrogate(tag);
+}
+
 bool FileIdentity::operator==(const FileIdentity& other) const {
     if (wide == other.wide) return volume == other.volume && idLow == other.idLow && idHigh == other.idHigh;
     return static_cast<uint32_t>(volume) == static_cast<uint32_t>(other.volume) && idLow == other.idLow &&
@@ -256,6 +310,12 @@ bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   ReadOpenFlags(ReadOpen::kIdentity, BackupReadsHeld()), nullptr));
     return opened && ReadHandleIdentity(opened.get(), identity);
+}
+
+bool IsSameFile(const wchar_t* first, const wchar_t* second) {
+    FileIdentity one;
+    FileIdentity other;
+    return ReadFileIdentity(first, one) && ReadFileIdentity(second, other) && one == other;
 }
 
 bool ReadHandleIdentity(HANDLE handle, FileIdentity& identity) {

@@ -25,6 +25,10 @@ enum class AttributeSource { kFindData, kHandle };
 // kUnknownAttributes.
 bool IsRecalledOnRead(DWORD attributes, AttributeSource source);
 
+// Whether a walk may enter a reparse-point folder with this tag (the find data's dwReserved0): not a
+// link, junction or mount point, but the storage of a real folder (cloud placeholders, deduplication).
+bool IsReparseTagToEnter(DWORD tag);
+
 // Asks Windows (10 1803 on) to show this process cloud placeholders as they are: for compatibility it
 // may give a program "disguised" placeholders, with the reparse point and the cloud bits hidden, which
 // would then be read (and downloaded) like local files. False where the call does not exist.
@@ -58,6 +62,8 @@ FileIdentity IdentityOf(const FileIdRecord& record);
 bool ReadFileIdentity(const wchar_t* path, FileIdentity& identity);
 // The identity of what an open handle (with FILE_READ_ATTRIBUTES) names.
 bool ReadHandleIdentity(HANDLE handle, FileIdentity& identity);
+// Whether two paths name one file, each opened for its attributes only; false when either cannot be opened.
+bool IsSameFile(const wchar_t* first, const wchar_t* second);
 
 // Whether a name may be opened relative to a folder already open on this thread. In the x86 build under
 // WOW64 the file-system redirector works on the name each open passes, on threads where it is on;
@@ -85,6 +91,7 @@ enum class ReadOpen {
     kContent,     // a file's content and facts (OpenDiskFile): FILE, CONTENTS, digests
     kIdentity,    // a file's or folder's identity, for its attributes only (ReadFileIdentity)
     kAttributes,  // a folder's attributes where GetFileAttributesW was refused (PathAttributes)
+    kScript,      // a script the user names, read with the user's own rights and fetched if it must be
 };
 // What `open` passes to CreateFileW as flags, given whether the backup privilege is held. Without it
 // every open is made as it always was; backup semantics also let CreateFileW open a folder, which the
@@ -100,6 +107,7 @@ bool DoesFolderExist(const wchar_t* path);
 struct DiskFile {
     FileHandle handle;
     BY_HANDLE_FILE_INFORMATION information = {};  // attributes, times, size, links; no volume or file index
+    DWORD error = 0;  // without a handle: the open's system error, 0 for what is not a file on a disk
 
     explicit operator bool() const { return static_cast<bool>(handle); }
     uint64_t size() const {
@@ -107,8 +115,9 @@ struct DiskFile {
     }
 };
 // Opens the file at `path` (in the form OpenablePathOf gives it) for reading, letting other handles read, write and
-// delete it, and without recalling its content; an empty DiskFile for anything that is not a file on a disk.
-DiskFile OpenDiskFile(const wchar_t* path);
+// delete it, and (but for a script) without recalling its content; an empty DiskFile for anything that is not a
+// file on a disk.
+DiskFile OpenDiskFile(const wchar_t* path, ReadOpen open = ReadOpen::kContent);
 // OpenDiskFile for reading the content: also empty when the content is not on the disk. `attributes`,
 // when the caller has them from an enumeration's find data, refuse such a file without opening it.
 DiskFile OpenFileContent(const wchar_t* path, DWORD attributes = kUnknownAttributes);

@@ -24,7 +24,6 @@ struct NativeAttributes {
 };
 
 constexpr ULONG kObjCaseInsensitive = 0x40;
-constexpr ULONG kObjOpenLink = 0x100;
 constexpr int kKeyNameInformation = 3;  // KEY_NAME_INFORMATION: ULONG NameLength, then the name
 constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
 constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "util/test_hooks.h"
+
 namespace {
 
 using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);

@@ -58,8 +58,5 @@ void InNativeViews(const std::function<void()>& body);
 // views change anything there).
 bool ThreadInNativeViews();
 
-// Every open of a file, folder or key for a scan calls NoteOpen, which tells the watcher set here, if
-// any: a test's way to see on which threads the opens ran. Null stops watching.
-using OpenWatcher = void (*)();
-void WatchOpens(OpenWatcher watcher);
+// Every open of a file, folder or key for a scan calls this, which tells the watcher a test set, if any.
 void NoteOpen();

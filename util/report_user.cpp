@@ -74,12 +74,6 @@ KernelHandle ShellToken() {
 
 }  // namespace
 
-std::wstring SignedInUserSid() {
-    std::wstring sid;
-    AskSessionUser(sid);
-    return sid;
-}
-
 bool AskSessionUser(std::wstring& sid) {
     using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, wchar_t**, DWORD*);
     using FreeFn = void(WINAPI*)(void*);

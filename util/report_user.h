@@ -51,12 +51,10 @@ struct ReportUser {
     std::wstring tempFolder;              // that user's temporary folder; may be empty
 };
 
-// The SID of the process's session's user (WTSQuerySessionInformationW's user and domain, looked up):
-// the account signed in at the console or remote desktop whatever account the program runs as. Any
-// process may ask about its own session. Empty in session 0 (services, tasks) or when it cannot be had.
-std::wstring SignedInUserSid();
-// The same into `sid` (left empty in session 0, or when the account cannot be looked up); false when
-// the session service gives no answer at all.
+// The SID of the process's session's user (WTSQuerySessionInformationW's user and domain, looked up)
+// into `sid`: the account signed in at the console or remote desktop whatever account the program runs
+// as. Any process may ask about its own session. `sid` is left empty in session 0 (services, tasks) or
+// when the account cannot be looked up; false when the session service gives no answer at all.
 bool AskSessionUser(std::wstring& sid);
 
 // The signed-in user of the process's session when that is another account than the program's, and its

@@ -34,10 +34,11 @@ WorkPool::WorkPool(unsigned size, ThreadScope scope) : scope_(std::move(scope)) 
 
 WorkPool::~WorkPool() {
     if (threads_.empty()) return;
-    AcquireSRWLockExclusive(&lock_);
-    stop_ = true;
-    WakeAllConditionVariable(&changed_);
-    ReleaseSRWLockExclusive(&lock_);
+    {
+        SrwExclusive hold(lock_);
+        stop_ = true;
+        WakeAllConditionVariable(&changed_);
+    }
     for (const KernelHandle& thread : threads_) WaitForSingleObject(thread.get(), INFINITE);
 }
 
@@ -50,20 +51,16 @@ void WorkPool::Queue(JobGroup& group, Job job) {
 
 void WorkPool::Post(JobGroup& group, Job job) {
     if (!threads_.empty()) {
-        AcquireSRWLockExclusive(&lock_);
-        const bool room = queue_.size() < kMostQueued;
-        if (room) Queue(group, std::move(job));
-        ReleaseSRWLockExclusive(&lock_);
-        if (room) return;
+        SrwExclusive hold(lock_);
+        if (queue_.size() < kMostQueued) return Queue(group, std::move(job));
     }
     job();
 }
 
 bool WorkPool::Offer(JobGroup& group, Job job) {
     if (threads_.empty()) return false;
-    AcquireSRWLockExclusive(&lock_);
+    SrwExclusive hold(lock_);
     Queue(group, std::move(job));
-    ReleaseSRWLockExclusive(&lock_);
     return true;
 }
 
@@ -72,58 +69,46 @@ void WorkPool::Run(Queued& queued) {
     queued.job = nullptr;  // what the job held goes before its group may count as done
     if (--queued.group->unfinished != 0) return;
     // The section's thread may be asleep in Wait for this very group.
-    AcquireSRWLockExclusive(&lock_);
+    SrwExclusive hold(lock_);
     WakeAllConditionVariable(&changed_);
-    ReleaseSRWLockExclusive(&lock_);
 }
 
 bool WorkPool::RunOne() {
     if (queued_.load() == 0) return false;
-    AcquireSRWLockExclusive(&lock_);
-    if (queue_.empty()) {
-        ReleaseSRWLockExclusive(&lock_);
-        return false;
+    Queued next{};
+    {
+        SrwExclusive hold(lock_);
+        if (queue_.empty()) return false;
+        next = std::move(queue_.front());
+        queue_.pop_front();
+        --queued_;
     }
-    Queued next = std::move(queue_.front());
-    queue_.pop_front();
-    --queued_;
-    ReleaseSRWLockExclusive(&lock_);
     Run(next);
     return true;
 }
 
 void WorkPool::Wait(JobGroup& group) {
-    for (;;) {
-        if (group.unfinished.load() == 0) return;
+    while (group.unfinished.load() != 0) {
         if (RunOne()) continue;
-        AcquireSRWLockExclusive(&lock_);
-        if (group.unfinished.load() != 0 && queue_.empty()) {
-            ++idle_;
-            SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-            --idle_;
-        }
-        ReleaseSRWLockExclusive(&lock_);
+        SrwExclusive hold(lock_);
+        if (group.unfinished.load() != 0 && queue_.empty()) WaitForChange();
     }
 }
 
 void WorkPool::TakeJobs() {
-    AcquireSRWLockExclusive(&lock_);
     for (;;) {
-        if (!queue_.empty()) {
-            Queued next = std::move(queue_.front());
-            queue_.pop_front();
-            --queued_;
-            ReleaseSRWLockExclusive(&lock_);
-            Run(next);
-            AcquireSRWLockExclusive(&lock_);
-            continue;
-        }
-        if (stop_) break;
-        ++idle_;
-        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-        --idle_;
+        if (RunOne()) continue;
+        SrwExclusive hold(lock_);
+        if (!queue_.empty()) continue;
+        if (stop_) return;
+        WaitForChange();
     }
-    ReleaseSRWLockExclusive(&lock_);
+}
+
+void WorkPool::WaitForChange() {
+    ++idle_;
+    SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+    --idle_;
 }
 
 DWORD WINAPI WorkPool::ThreadMain(void* self) {

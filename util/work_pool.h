@@ -4,6 +4,19 @@
 // Jobs wait in one queue and whichever thread is free takes the next, so a large file holds up only
 // the thread that reads it. The thread that made the pool takes jobs too while it waits for them, and
 // a pool of size 1 makes no thread at all: every job runs where it is posted.
+//
+// Every part of a walk (a registry walk, a listing whose digests other threads take) makes progress
+// on any number of threads, by three rules:
+// 1. No thread sleeps while a job waits that it could run: a job that cannot be queued (no thread, a
+//    full queue) runs where it is posted, and a thread that waits for jobs (Wait, WaitForRoom of the
+//    ordered output) runs queued ones meanwhile, its own section's among them.
+// 2. A split keeps work on both sides: a walk gives work away only after it has entered a key of what
+//    it was given, never its last key, and only to a thread that waits for work.
+// 3. The part of the ordered output whose turn it is never waits for a later one: it writes straight
+//    through, and later parts wait (for room to hold text, for a link to be decided) only while it is
+//    being written; a walk that waits for its turn (only one that was handed work, so the pool has
+//    threads) is queued by the thread that passes the turn on.
+// So the part in turn is always being written, or is queued to be, and every turn passes.
 #pragma once
 
 #include <windows.h>
@@ -60,7 +73,7 @@ public:
     unsigned size() const { return static_cast<unsigned>(threads_.size()) + 1; }
 
     // Runs `job` on whichever thread is free first. With no thread, or with kMostQueued jobs already
-    // waiting, it runs here and now, so a poster never waits and the queue stays bounded.
+    // waiting, it runs here and now.
     void Post(JobGroup& group, Job job);
     // Queues `job` whatever waits already; false (and nothing queued) when the pool has no thread.
     // For work handed over because a thread waits for it (see Wanted).
@@ -83,6 +96,7 @@ private:
     void TakeJobs();
     void Run(Queued& queued);
     void Queue(JobGroup& group, Job job);  // with the lock held
+    void WaitForChange();                  // with the lock held, until `changed_`
 
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;  // a job came, a group ended, or the pool stops

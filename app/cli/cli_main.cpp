@@ -159,39 +159,21 @@ Request ParseArguments(int argc, wchar_t** argv, Arguments& args) {
     return Request::Scan;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    Arguments args;
-    switch (ParseArguments(argc, argv, args)) {
-        case Request::Help:
-            WriteText(STD_OUTPUT_HANDLE, kUsage);
-            return kExitDone;
-        case Request::Version:
-            WriteText(STD_OUTPUT_HANDLE, kVersionLine);
-            return kExitDone;
-        case Request::Bad:
-            return kExitUsage;
-        case Request::Scan:
-            break;
-    }
-
-    std::wstring script;
+// Reads the script `name` names: a file, or standard input for "-". False once it has said why not.
+bool ReadScript(const wchar_t* name, std::wstring& script) {
     ScriptProblem problem;
-    if (wcscmp(args.script, L"-") == 0) {
-        if (!ReadScriptHandle(GetStdHandle(STD_INPUT_HANDLE), script, problem)) {
-            Error(L"cannot read the script from standard input" + Because(problem));
-            return kExitUsage;
-        }
-    } else if (!ReadScriptFile(args.script, script, problem)) {
-        Error(std::wstring(L"cannot read script \"") + args.script + L"\"" + Because(problem));
-        return kExitUsage;
+    if (wcscmp(name, L"-") == 0) {
+        if (ReadScriptHandle(GetStdHandle(STD_INPUT_HANDLE), script, problem)) return true;
+        Error(L"cannot read the script from standard input" + Because(problem));
+        return false;
     }
-    if (script.empty()) {
-        Error(kEmptyScript);
-        return kExitUsage;
-    }
+    if (ReadScriptFile(name, script, problem)) return true;
+    Error(std::wstring(L"cannot read script \"") + name + L"\"" + Because(problem));
+    return false;
+}
 
+// Runs the scan of `script` as the arguments ask, after saying when it runs without elevation.
+ScanOutcome Scan(const Arguments& args, std::wstring& script, ScanResult& result) {
     // A --out path is made full by the rule every path follows (a \\?\ or \??\ path stays as typed).
     const std::wstring reportPath = args.out.empty() ? std::wstring() : FullPathOf(args.out.c_str());
     DWORD elevated = 0;
@@ -206,14 +188,18 @@ int wmain(int argc, wchar_t** argv) {
     ULONGLONG progressShown = 0;
     options.observerContext = &progressShown;
     options.threads = args.threads;
-    ScanResult result;
-    switch (RunScan(script.data(), options, &result)) {
+    return RunScan(script.data(), options, &result);
+}
+
+// Tells how the scan ended (and opens the report when `open` asks for it); returns the exit status.
+int Conclude(ScanOutcome outcome, const ScanResult& result, bool open) {
+    switch (outcome) {
         case ScanOutcome::Completed:
             if (result.desktopRefusal != 0) {
                 Error(L"the desktop refused the report (" + SystemErrorText(result.desktopRefusal) +
                       L"); it was written to the temporary folder instead: " + result.reportPath);
             }
-            if (args.open) {
+            if (open) {
                 // The report is there all the same: the exit status stays that of a written report.
                 if (const unsigned long failure = OpenLogAt(result.reportPath.c_str())) {
                     Error(L"Notepad could not be started to open the report" + Because(failure));
@@ -240,4 +226,30 @@ int wmain(int argc, wchar_t** argv) {
     }
     Error(kEmptyScript);
     return kExitUsage;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Arguments args;
+    switch (ParseArguments(argc, argv, args)) {
+        case Request::Help:
+            WriteText(STD_OUTPUT_HANDLE, kUsage);
+            return kExitDone;
+        case Request::Version:
+            WriteText(STD_OUTPUT_HANDLE, kVersionLine);
+            return kExitDone;
+        case Request::Bad:
+            return kExitUsage;
+        case Request::Scan:
+            break;
+    }
+    std::wstring script;
+    if (!ReadScript(args.script, script)) return kExitUsage;
+    if (script.empty()) {
+        Error(kEmptyScript);
+        return kExitUsage;
+    }
+    ScanResult result;
+    return Conclude(Scan(args, script, result), result, args.open);
 }

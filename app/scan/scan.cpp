@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "report/create_log.h"
 #include "report/fallbacks.h"
@@ -14,7 +13,6 @@
 #include "util/native_view.h"
 #include "util/path_forms.h"
 #include "util/report_user.h"
-#include "util/sized_fetch.h"
 #include "util/work_pool.h"
 
 namespace {
@@ -31,23 +29,6 @@ const wchar_t kBackupPrivilege[] = L"SeBackupPrivilege";
 const wchar_t kNotElevated[] =
     L"not running elevated: the report shows only what this account may read without administrator rights";
 
-// The rights enabling a privilege needs and no more: AdjustTokenPrivileges needs
-// TOKEN_ADJUST_PRIVILEGES, and TOKEN_QUERY whenever it is to report the previous state.
-constexpr DWORD kPrivilegeTokenAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
-
-// Enables `name` in the process token.
-PrivilegeAttempt EnablePrivilege(const wchar_t* name) {
-    KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), kPrivilegeTokenAccess, token.put()) || !token)
-        return PrivilegeAttempt::kTokenNotOpened;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) return PrivilegeAttempt::kNotFound;
-    BOOL adjusted = AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
-    return PrivilegeWasAssigned(adjusted, GetLastError()) ? PrivilegeAttempt::kEnabled : PrivilegeAttempt::kNotAdjusted;
-}
-
 const wchar_t* PrivilegeText(PrivilegeAttempt attempt) {
     switch (attempt) {
         case PrivilegeAttempt::kTokenNotOpened:
@@ -63,41 +44,6 @@ const wchar_t* PrivilegeText(PrivilegeAttempt attempt) {
 }
 
 }  // namespace
-
-int IsAdmin() {
-    KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_READ, token.put())) return 0;
-    // Sized by the token itself, so a user in many groups is still recognised.
-    std::vector<BYTE> groups;
-    if (!FetchSized(groups,
-                    [&](BYTE* data, DWORD size, DWORD* needed) {
-                        return GetTokenInformation(token.get(), TokenGroups, data, size, needed) != FALSE;
-                    }) ||
-        groups.size() < sizeof(TOKEN_GROUPS)) {
-        return 0;
-    }
-
-    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    SidHandle administrators;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                                  0, administrators.put())) {
-        return 0;
-    }
-    const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.data());
-    for (DWORD i = 0; i < list->GroupCount; ++i) {
-        if (EqualSid(list->Groups[i].Sid, administrators.get()))
-            return GroupCountsAsMember(list->Groups[i].Attributes) ? 1 : 0;
-    }
-    return 0;
-}
-
-bool GroupCountsAsMember(DWORD attributes) {
-    return (attributes & SE_GROUP_ENABLED) != 0 && (attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
-}
-
-bool PrivilegeWasAssigned(BOOL result, DWORD lastError) {
-    return result != FALSE && lastError != ERROR_NOT_ALL_ASSIGNED;
-}
 
 bool LogPrivilegesBy(bool admin, const PrivilegeEnabler& enable, FILE* report) {
     if (!admin) {
@@ -125,26 +71,8 @@ bool ShowsProgress(size_t lineNumber, size_t lineCount, ULONGLONG nowMs, ULONGLO
     return lineNumber <= 1 || lineNumber >= lineCount || nowMs < shownMs || nowMs - shownMs >= kProgressIntervalMs;
 }
 
-bool KnownNotElevated(bool queried, DWORD tokenIsElevated) { return queried && tokenIsElevated == 0; }
-
-bool QueryProcessElevation(DWORD& tokenIsElevated) {
-    KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) return false;
-    tokenIsElevated = elevation.TokenIsElevated;
-    return true;
-}
-
 const wchar_t* ElevationNotice(bool queried, DWORD tokenIsElevated) {
     return KnownNotElevated(queried, tokenIsElevated) ? kNotElevated : nullptr;
-}
-
-bool IsSameFile(const wchar_t* first, const wchar_t* second) {
-    FileIdentity one;
-    FileIdentity other;
-    return ReadFileIdentity(first, one) && ReadFileIdentity(second, other) && one == other;
 }
 
 namespace {
@@ -168,7 +96,7 @@ Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanR
     if (options.reportPath != nullptr) {
         result.reportPath = options.reportPath;
         isScript = IsTheScript(options, result.reportPath);
-        Stream report = isScript ? Stream() : CreateLogAt(options.reportPath);
+        Stream report = isScript ? Stream() : CreateLog(options.reportPath);
         if (!report && !isScript) result.systemError = GetLastError();
         return report;
     }
@@ -176,7 +104,7 @@ Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanR
     if (result.reportPath.empty()) return Stream();
     isScript = IsTheScript(options, result.reportPath);
     if (isScript) return Stream();
-    Stream report = CreateLogAt(result.reportPath.c_str());
+    Stream report = CreateLog(result.reportPath.c_str());
     if (report) {
         // A desktop may let the report be created and then refuse what is written into it.
         FlushLog(report.get());
@@ -193,7 +121,7 @@ Stream CreateRunReport(const ScanOptions& options, const ReportUser* user, ScanR
         result.reportPath = temporary;
         return report;
     }
-    report = CreateLogAt(temporary.c_str());
+    report = CreateLog(temporary.c_str());
     // Where neither place takes it, the desktop's refusal is the one to tell.
     if (!report) return report;
     result.desktopRefusal = result.systemError;

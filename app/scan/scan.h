@@ -10,6 +10,7 @@
 
 #include "script/interpreter.h"
 #include "util/system_error.h"
+#include "util/token.h"
 
 struct ScanOptions {
     const wchar_t* reportPath = nullptr;  // null: the desktop report, or the temporary folder's when refused
@@ -51,38 +52,16 @@ bool ShowsProgress(size_t lineNumber, size_t lineCount, ULONGLONG nowMs, ULONGLO
 // environment are that user's and the header says so (FindReportUser).
 ScanOutcome RunScan(wchar_t* script, const ScanOptions& options, ScanResult* result = nullptr);
 
-// 1 when the process token's group list holds the Administrators group enabled, as
-// CheckTokenMembership counts it.
-int IsAdmin();
-
-// Whether a token group with these attributes counts as membership. Under UAC a non-elevated
-// administrator's token holds Administrators as a deny-only group, which grants nothing.
-bool GroupCountsAsMember(DWORD attributes);
-
-// Whether AdjustTokenPrivileges gave the privilege: it returns success with ERROR_NOT_ALL_ASSIGNED
-// when the token does not hold the privilege at all (a non-elevated token has no SeDebugPrivilege).
-bool PrivilegeWasAssigned(BOOL result, DWORD lastError);
-
 // Completes the report's creation line: the user's rights and, for an administrator, whether the
 // debug privilege could be enabled in the process token. An administrator's run also enables the
 // backup privilege, which the line does not mention, and reads for backup once it holds it.
 void LogPrivileges(FILE* report);
-// How an attempt to enable a privilege in the process token ended, each with its text in the header.
-enum class PrivilegeAttempt { kTokenNotOpened, kNotFound, kNotAdjusted, kEnabled };
 using PrivilegeEnabler = std::function<PrivilegeAttempt(const wchar_t* name)>;
 // LogPrivileges with the platform's part given: `enable` is asked only for an administrator, for
 // SeDebugPrivilege (whose text is written) and then SeBackupPrivilege. True when the backup privilege
 // was enabled.
 bool LogPrivilegesBy(bool admin, const PrivilegeEnabler& enable, FILE* report);
 
-// Whether the process is known to run without elevation: the token's TokenElevation could be read
-// (`queried`) and says not elevated. Unknown counts as not known to be limited.
-bool KnownNotElevated(bool queried, DWORD tokenIsElevated);
-// Reads TokenElevation of the process's own token into `tokenIsElevated`; false when it cannot.
-bool QueryProcessElevation(DWORD& tokenIsElevated);
 // The console front end's line for a token read so (see KnownNotElevated), or null when there is
-// nothing to say. A non-elevated administrator under UAC reads TokenIsElevated 0.
+// nothing to say.
 const wchar_t* ElevationNotice(bool queried, DWORD tokenIsElevated);
-
-// Whether two paths name one file, each opened for its attributes only; false when either cannot be opened.
-bool IsSameFile(const wchar_t* first, const wchar_t* second);

@@ -6,16 +6,16 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "report/log.h"
 #include "script/interpreter.h"
-#include "util/handles.h"
-#include "util/path_forms.h"
+#include "util/disk_file.h"
 
 namespace {
 
 const wchar_t kUtf32LeRefused[] = L"the text is UTF-32LE, which is not supported; save it as UTF-8 or UTF-16";
 const wchar_t kUtf32BeRefused[] = L"the text is UTF-32BE, which is not supported; save it as UTF-8 or UTF-16";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kNotAFile[] = L"it names a device or a pipe, not a file";
+constexpr DWORD kChunkSize = 64 * 1024;
 
 std::wstring DecodeMultiByte(UINT codePage, DWORD flags, const unsigned char* bytes, size_t count, bool& ok) {
     ok = true;
@@ -53,26 +53,12 @@ std::wstring BreakAtNuls(const std::wstring& decoded) {
     text.reserve(decoded.size());
     for (wchar_t c : decoded) {
         if (c == L'\0') {
-            text += kLineBreak;
+            text += kLineEnd;
         } else {
             text += c;
         }
     }
     return text;
-}
-
-bool ReadAllFrom(HANDLE file, std::vector<unsigned char>& bytes, unsigned long& error) {
-    unsigned char chunk[64 * 1024];
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
-            error = GetLastError();
-            // A pipe whose writer has closed its end is read to its end.
-            return error == ERROR_BROKEN_PIPE;
-        }
-        if (read == 0) return true;
-        bytes.insert(bytes.end(), chunk, chunk + read);
-    }
 }
 
 // The shape of zero bytes: UTF-16LE when at least two and at least half of the byte pairs have a
@@ -253,39 +239,27 @@ bool DecodeScriptBytes(const std::vector<unsigned char>& bytes, std::wstring& te
 }
 
 bool ReadScriptFile(const wchar_t* path, std::wstring& text, ScriptProblem& problem) {
-    // A script is read to its end, which a port, a console or a pipe may never give: those are not
-    // opened, and what turns out not to be a disk file once open is not read.
-    const OpenablePath target = OpenablePathOf(path);
-    if (target.device) {
-        problem = ScriptProblem{0, kNotAFile};
-        return false;
-    }
-    FileHandle file(CreateFileW(target.path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        problem = ScriptProblem{GetLastError(), nullptr};
-        return false;
-    }
-    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
-        problem = ScriptProblem{0, kNotAFile};
-        return false;
-    }
-    std::vector<unsigned char> bytes;
-    unsigned long error = 0;
-    if (!ReadAllFrom(file.get(), bytes, error)) {
-        problem = ScriptProblem{error, nullptr};
-        return false;
-    }
-    return DecodeScriptBytes(bytes, text, problem);
+    // A script is read to its end, which a port, a console or a pipe may never give.
+    const DiskFile file = OpenDiskFile(path, ReadOpen::kScript);
+    if (file) return ReadScriptHandle(file.handle.get(), text, problem);
+    problem = ScriptProblem{file.error, file.error == 0 ? kNotAFile : nullptr};
+    return false;
 }
 
 bool ReadScriptHandle(HANDLE input, std::wstring& text, ScriptProblem& problem) {
     std::vector<unsigned char> bytes;
-    unsigned long error = 0;
-    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
-        error = ERROR_INVALID_HANDLE;  // a process started without standard input
-    } else if (ReadAllFrom(input, bytes, error)) {
+    unsigned long error = ERROR_INVALID_HANDLE;  // a process started without standard input
+    const ChunkReader read = [&](unsigned char* buffer, DWORD room, DWORD* count) {
+        if (ReadFile(input, buffer, room, count, nullptr)) return true;
+        error = GetLastError();
+        return error == ERROR_BROKEN_PIPE;  // a pipe whose writer has closed its end has ended
+    };
+    // Everything it gives up to its end, by the reading loop of every file.
+    if (input != nullptr && input != INVALID_HANDLE_VALUE &&
+        ReadChunks(read, UINT64_MAX, kChunkSize, [&](const unsigned char* piece, DWORD count) {
+            bytes.insert(bytes.end(), piece, piece + count);
+            return true;
+        }) != ReadEnd::kFailed) {
         return DecodeScriptBytes(bytes, text, problem);
     }
     problem = ScriptProblem{error, nullptr};

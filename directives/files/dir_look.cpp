@@ -15,7 +15,6 @@
 
 namespace {
 
-const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kBlankLine[] = L"\r\n\r\n";
 const wchar_t kUnableToFind[] = L" - Unable to find folder.\r\n";
 const wchar_t kUnableToList[] = L" - Unable to list folder: ";

@@ -14,7 +14,6 @@
 
 namespace {
 
-const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kNoExtensionKey[] = L"Unable to open extension key.";
 const wchar_t kNoFileString[] = L"Unable to get filename string.";
 const wchar_t kNoCommandKey[] = L"Unable to open command key.";

@@ -14,7 +14,6 @@
 
 namespace {
 
-const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kUnableToFind[] = L" - Unable to find/read file.\r\n";
 const wchar_t kFound[] = L" - File found and opened.\r\n";
 const wchar_t kMd5Label[] = L"MD5: ";

@@ -58,8 +58,6 @@ std::wstring JoinPath(const std::wstring& folder, const wchar_t* name);
 // The same, but no second backslash after a folder that already ends with one.
 std::wstring ChildPath(const std::wstring& folder, const wchar_t* name);
 
-// Whether a walk may enter a reparse-point folder with this tag (the find data's dwReserved0).
-bool IsReparseTagToEnter(DWORD tag);
 // Whether a walk enters the folder of this enumeration entry: a folder, not "." or "..", and either no
 // reparse point or one whose tag IsReparseTagToEnter accepts.
 bool IsFolderToEnter(const WIN32_FIND_DATAW& entry);
@@ -128,11 +126,6 @@ struct WalkOptions {
     // Called for a folder that could not be listed, with the system's error, where its entries would be.
     std::function<void(const std::wstring& folder, unsigned depth, DWORD error)> unlisted;
 };
-
-// For tests: a fault to inject into listings. Asked before each attempt (0, then 1 for the retry) at
-// each folder (as shown); a nonzero answer is the error that attempt fails with. Null stops it.
-using ListingFault = DWORD (*)(const std::wstring& folder, unsigned attempt);
-void InjectListingFault(ListingFault fault);
 
 // Called for each listed entry with the folder that holds it (as shown: the root as given, then the
 // names found) and that folder's depth (0: the root).

@@ -15,7 +15,6 @@ const wchar_t kSystemDrive[] = L"%SystemDrive%";
 const wchar_t kSearchHeaderEnd[] = L"\"\r\n";
 const wchar_t kNoFilesFound[] = L"No files found.\r\n";
 const wchar_t kNoFoldersFound[] = L"No folders found.\r\n";
-const wchar_t kLineEnd[] = L"\r\n";
 const wchar_t kUnableToList[] = L"Unable to list ";
 const wchar_t kFolderCounted[] = L" folder, the first ";
 const wchar_t kFoldersCounted[] = L" folders, the first ";

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
-#include <iterator>
 #include <memory>
 
 #include "directives/files/files.h"
@@ -14,6 +13,7 @@
 #include "util/native_files.h"
 #include "util/native_view.h"
 #include "util/path_forms.h"
+#include "util/test_hooks.h"
 #include "util/wildcard.h"
 
 namespace {
@@ -233,18 +233,31 @@ DWORD ListOnce(const std::wstring& openFolder, const FileHandle* folder, const S
     return error;
 }
 
+// The folder opened to list it, relative to `parent` by `name` or by `openFolder` as `plan` says;
+// empty with the error when it cannot be, and always without the native calls (it is listed by path).
+FileHandle OpenToList(const FolderOpenPlan& plan, const std::wstring& openFolder, const SharedFolder& parent,
+                      const std::wstring& name, DWORD& error) {
+    if (!HaveNativeFileCalls()) return FileHandle();
+    return plan.relative ? OpenFolderAt(parent->get(), name, error) : OpenFolderByPath(openFolder.c_str(), error);
+}
+
+// Whether the reparse point open as `opened` (without a handle: by `openFolder`) is not on `path`.
+bool IsNewReparsePoint(const FileHandle& opened, const std::wstring& openFolder, std::vector<Frame>& path) {
+    FileIdentity identity;
+    const bool known =
+        opened ? ReadHandleIdentity(opened.get(), identity) : ReadFileIdentity(openFolder.c_str(), identity);
+    return known && IsNewOnPath(identity, path);
+}
+
 // Opens and lists one folder (`parent` and `name` say how to reach it relative to its parent, or null
-// and empty for the walk's root), tried once more after the walk's handed-out work has drained when
-// it fails for a reason other than an empty or refused folder. Reports its files and, when a pattern
-// selects them, its folders; returns its frame with the sub-folders still to report or enter, or
-// nothing when it is a reparse point already on `path`.
-bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, const SharedFolder& parent,
+// and empty for the walk's root) into `lists`, tried once more after the walk's handed-out work has
+// drained when it fails for a reason other than an empty or refused folder; `error` is the Win32
+// error the listing ended with, and `held` the folder kept open for its entries. False for a reparse
+// point already on `path`, which is not listed.
+bool ListFolder(const std::wstring& folder, const std::wstring& openFolder, unsigned depth, const SharedFolder& parent,
                 const std::wstring& name, bool reparse, std::vector<Frame>& path, const WalkOptions& options,
-                const WalkVisitor& visit) {
+                Lists& lists, SharedFolder& held, DWORD& error) {
     const FolderOpenPlan plan = PlanFolderOpen(parent != nullptr, depth, RelativeOpensHere());
-    Lists lists;
-    SharedFolder held;
-    DWORD error = ERROR_SUCCESS;
     for (unsigned attempt = 0; attempt < 2; ++attempt) {
         if (attempt > 0 && options.drain) options.drain();
         lists = Lists();
@@ -252,31 +265,24 @@ bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, co
         const ListingFault fault = injectedFault.load();
         error = fault != nullptr ? fault(folder, attempt) : ERROR_SUCCESS;
         if (error != ERROR_SUCCESS) continue;
-        FileHandle opened;
-        if (HaveNativeFileCalls()) {
-            opened =
-                plan.relative ? OpenFolderAt(parent->get(), name, error) : OpenFolderByPath(openFolder.c_str(), error);
-            if (!opened) {
-                if (ClassifyListing(error) == ListingAnswer::kListed) break;  // gone or refused: no entries
-                continue;
-            }
-            FileIdentity identity;
-            if (reparse && (!ReadHandleIdentity(opened.get(), identity) || !IsNewOnPath(identity, path))) return false;
-        } else {
-            FileIdentity identity;
-            if (reparse && (!ReadFileIdentity(openFolder.c_str(), identity) || !IsNewOnPath(identity, path)))
-                return false;
+        FileHandle opened = OpenToList(plan, openFolder, parent, name, error);
+        if (!opened && HaveNativeFileCalls()) {
+            if (ClassifyListing(error) == ListingAnswer::kListed) break;  // gone or refused: no entries
+            continue;
         }
+        if (reparse && !IsNewReparsePoint(opened, openFolder, path)) return false;
         auto shared = std::make_shared<FileHandle>(std::move(opened));
         if (plan.keep && *shared) held = shared;
         error = ListOnce(openFolder, *shared ? shared.get() : nullptr, held, depth, options, lists);
         if (ClassifyListing(error) == ListingAnswer::kListed) break;
     }
-    if (ClassifyListing(error) == ListingAnswer::kFailed) {
-        lists = Lists();
-        held.reset();
-        if (options.unlisted) options.unlisted(folder, depth, error);
-    }
+    return true;
+}
+
+// Reports a listed folder's files (those the date filter lets through) and, when a pattern selects
+// them, its folders, in name order when the walk is sorted.
+void VisitListed(const std::wstring& folder, unsigned depth, Lists& lists, const WalkOptions& options,
+                 const WalkVisitor& visit) {
     lists.files.erase(
         std::remove_if(lists.files.begin(), lists.files.end(),
                        [&](const FoundEntry& file) { return !PassesDateFilter(file, options.reference); }),
@@ -288,61 +294,29 @@ bool OpenFolder(std::wstring folder, std::wstring openFolder, unsigned depth, co
     }
     for (const FoundEntry& file : lists.files) visit(folder, file, depth);
     for (const FoundEntry& match : lists.matches) visit(folder, match, depth);
+}
+
+// Lists and reports one folder, or says it could not be listed, and pushes its frame with the
+// sub-folders still to report or enter; nothing for a reparse point already on `path`.
+void EnterFolder(std::wstring folder, std::wstring openFolder, unsigned depth, const SharedFolder& parent,
+                 const std::wstring& name, bool reparse, std::vector<Frame>& path, const WalkOptions& options,
+                 const WalkVisitor& visit) {
+    Lists lists;
+    SharedFolder held;
+    DWORD error = ERROR_SUCCESS;
+    if (!ListFolder(folder, openFolder, depth, parent, name, reparse, path, options, lists, held, error)) return;
+    if (ClassifyListing(error) == ListingAnswer::kFailed) {
+        lists = Lists();
+        held.reset();
+        if (options.unlisted) options.unlisted(folder, depth, error);
+    }
+    VisitListed(folder, depth, lists, options, visit);
     const bool anyFolder = options.folders && options.folderPattern == nullptr;
     path.push_back(
         Frame{std::move(folder), std::move(openFolder), depth, std::move(lists.folders), anyFolder, std::move(held)});
-    return true;
 }
 
 }  // namespace
-
-bool IsReparseTagToEnter(DWORD tag) {
-    // Windows marks folders that stand for another place (junctions, mount points, symbolic links,
-    // WSL links) as name surrogates; the other Microsoft tags are the file system's own storage
-    // (OneDrive and cloud placeholders, deduplication, WOF, container layers) over a real folder,
-    // entered like any folder. A tag not known here, and Wine's links (tag 0), count as links.
-    static const DWORD kKnownTags[] = {
-        0xA0000003,  // MOUNT_POINT (also junctions)
-        0xC0000004,  // HSM
-        0x80000005,  // DRIVE_EXTENDER
-        0x80000006,  // HSM2
-        0x80000007,  // SIS
-        0x80000008,  // WIM
-        0x80000009,  // CSV
-        0x8000000A,  // DFS
-        0x8000000B,  // FILTER_MANAGER
-        0xA000000C,  // SYMLINK
-        0xA0000010,  // IIS_CACHE
-        0x80000012,  // DFSR
-        0x80000013,  // DEDUP
-        0x80000014,  // NFS
-        0x80000015,  // FILE_PLACEHOLDER
-        0x80000017,  // WOF
-        0x80000018,  // WCI
-        0x90001018,  // WCI_1
-        0xA0000019,  // GLOBAL_REPARSE
-        0x8000001B,  // APPEXECLINK
-        0x9000001C,  // PROJFS
-        0xA000001D,  // LX_SYMLINK
-        0x8000001E,  // STORAGE_SYNC
-        0xA000001F,  // WCI_TOMBSTONE
-        0x80000020,  // UNHANDLED
-        0x80000021,  // ONEDRIVE
-        0xA0000022,  // PROJFS_TOMBSTONE
-        0x80000023,  // AF_UNIX
-        0x80000024,  // LX_FIFO
-        0x80000025,  // LX_CHR
-        0x80000026,  // LX_BLK
-        0xA0000027,  // WCI_LINK
-        0xA0001027,  // WCI_LINK_1
-        0x90000027,  // STORAGE_SYNC_FOLDER
-        0xA0000028,  // DATALESS_CIM
-    };
-    // CLOUD, CLOUD_1 .. CLOUD_F: 0x9000001A with the provider's number in bits 12-15.
-    const bool known = (tag & ~0x0000F000u) == 0x9000001A ||
-                       std::find(std::begin(kKnownTags), std::end(kKnownTags), tag) != std::end(kKnownTags);
-    return known && !IsReparseTagNameSurrogate(tag);
-}
 
 ListingAnswer ClassifyListing(DWORD error, bool byPattern) {
     switch (error) {
@@ -393,7 +367,7 @@ void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const Wa
                 const WalkVisitor& visit) {
     // A stack of its own instead of recursion: the call depth stays the same however deep the tree.
     std::vector<Frame> stack;
-    OpenFolder(root, openRoot, 0, nullptr, std::wstring(), false, stack, options, visit);
+    EnterFolder(root, openRoot, 0, nullptr, std::wstring(), false, stack, options, visit);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.pending.size()) {
@@ -404,7 +378,7 @@ void WalkFolder(const std::wstring& root, const std::wstring& openRoot, const Wa
         if (top.report) visit(top.folder, folder, top.depth);
         if (!options.recursive || !folder.enter) continue;
         // `top` is not used past this point: the child's frame may move the stack.
-        OpenFolder(ChildPath(top.folder, folder.name.c_str()), folder.openPath, top.depth + 1, top.handle, folder.name,
-                   (folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, stack, options, visit);
+        EnterFolder(ChildPath(top.folder, folder.name.c_str()), folder.openPath, top.depth + 1, top.handle, folder.name,
+                    (folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, stack, options, visit);
     }
 }

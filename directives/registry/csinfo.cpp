@@ -15,7 +15,6 @@ const wchar_t kSystemKey[] = L"System";
 const wchar_t kSetPrefix[] = L"ControlSet";
 constexpr size_t kSetPrefixLength = sizeof kSetPrefix / sizeof kSetPrefix[0] - 1;
 const wchar_t kControlKey[] = L"Control";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kSystemError[] = L"\r\nError opening System key.";
 const wchar_t kArrow[] = L" -> ";
 const wchar_t kSetError[] = L"Error opening ControlSetKey key.";
@@ -34,7 +33,7 @@ const Selection kSelections[] = {
 };
 
 void ShowSet(HKEY system, const std::wstring& name, FILE* report) {
-    Log(kLineBreak, report);
+    Log(kLineEnd, report);
     Log(NoZeros(VisibleName(name).c_str() + kSetPrefixLength), report);
     Log(kArrow, report);
     RegKey set = OpenSubkey(system, name);
@@ -59,7 +58,7 @@ void csinfo(FILE* report) {
         Log(selection.label, report);
         Log(GetRegDWValue(HKEY_LOCAL_MACHINE, kSelectKey, selection.value).c_str(), report);
     }
-    Log(kLineBreak, report);
+    Log(kLineEnd, report);
 
     RegKey system = OpenKey(HKEY_LOCAL_MACHINE, kSystemKey);
     if (!system) {
@@ -69,5 +68,5 @@ void csinfo(FILE* report) {
             if (name.compare(0, kSetPrefixLength, kSetPrefix) == 0) ShowSet(system.get(), name, report);
         }
     }
-    Log(kLineBreak, report);
+    Log(kLineEnd, report);
 }

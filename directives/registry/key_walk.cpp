@@ -70,8 +70,7 @@ struct Walk {
     std::vector<ResolvedName> resolved;
     std::wstring path;
     KeyReader reader;
-    // A walk handed work enters a key of it before it gives any away: every hand-over is progress.
-    bool entered = false;
+    bool entered = false;            // a key of what it was handed: only then may it give work away
     std::optional<Pending> pending;  // decided before anything else on the stack
 };
 
@@ -179,8 +178,7 @@ void GiveAway(Walk& walk) {
 }
 
 // Ends the walk's place in the output here and hands all it has left to a walk of its own, placed
-// right after it and queued when its turn comes. Only a walk that was handed work waits, so the pool
-// has threads to queue it for.
+// right after it and queued when its turn comes.
 void Defer(Walk& walk) {
     Tree& tree = walk.tree;
     auto rest = std::make_shared<Walk>(tree, tree.output.InsertAfter(walk.part));

@@ -18,7 +18,6 @@ namespace {
 
 const wchar_t kSearchingForEnd[] = L"\"\r\n";
 const wchar_t kNoData[] = L"No data found.\r\n";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kOpenBracket[] = L"[";
 const wchar_t kCloseBracket[] = L"]";
 const wchar_t kValueOpen[] = L"]\r\n";
@@ -114,6 +113,6 @@ void RegFind(wchar_t* line, FILE* report, WorkPool& pool) {
     }
     for (const std::wstring& finding : findings) {
         Log(finding.c_str(), report);
-        Log(kLineBreak, report);
+        Log(kLineEnd, report);
     }
 }

@@ -22,7 +22,6 @@ const wchar_t kKeyNotFound[] = L" - key not found";
 const wchar_t kAccessDenied[] = L" - access denied";
 const wchar_t kUnableToOpenEnd[] = L")\r\n";
 const wchar_t kNoValues[] = L"\r\n(No values found)";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kBackslash = L'\\';
 const wchar_t kListedAboveOpen[] = L"(Sub-keys listed above, under [";
 const wchar_t kListedAboveClose[] = L"])\r\n";
@@ -33,11 +32,11 @@ void AppendValues(std::wstring& block, HKEY key, DWORD count, KeyReader& reader)
     SortDStrings(values);
     if (values.empty()) block += kNoValues;
     for (const TextPair& value : values) {
-        block += kLineBreak;
+        block += kLineEnd;
         block += value.first;
         block += value.second;
     }
-    block += kLineBreak;
+    block += kLineEnd;
 }
 
 void AppendHeader(std::wstring& block, const std::wstring& path) {
@@ -137,9 +136,9 @@ void RegLook(wchar_t* line, FILE* report, WorkPool& pool) {
         SortStrings(subkeys);
         for (const std::wstring& name : subkeys) {
             AppendHeader(block, path + kBackslash + VisibleName(name));
-            block += kLineBreak;
+            block += kLineEnd;
         }
         Log(block.c_str(), report);
     }
-    Log(kLineBreak, report);
+    Log(kLineEnd, report);
 }

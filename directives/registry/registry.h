@@ -102,8 +102,7 @@ LinkStep ChooseLinkStep(bool enteredBefore, bool inTurn);
 // Which sub-keys a walk whose stack holds these counts of sub-keys still to enter (the root first)
 // may hand to another thread: {frame, how many of its last ones}, or {0, 0} for none. Only the
 // shallowest frame with any left gives, since all else still to come is written before its later
-// sub-keys; it gives the later half, and its last one only when a deeper frame keeps work, so that
-// the walk always keeps a key to enter itself.
+// sub-keys; it gives the later half, and its last one only when a deeper frame keeps work.
 struct KeysToGive {
     size_t frame = 0;
     size_t count = 0;

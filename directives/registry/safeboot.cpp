@@ -17,7 +17,6 @@ const wchar_t kMinimalHeading[] = L"\r\n\r\n--- Minimal ---";
 const wchar_t kNetworkHeading[] = L"\r\n\r\n--- Network ---";
 const wchar_t kMinimalError[] = L"\r\nError opening Minimal key.";
 const wchar_t kNetworkError[] = L"\r\nError opening Network key.";
-const wchar_t kLineBreak[] = L"\r\n";
 const wchar_t kClassOpen[] = L"\r\n(";
 const wchar_t kClassClose[] = L")";
 
@@ -36,7 +35,7 @@ void ShowSet(const wchar_t* path, const wchar_t* error, FILE* report) {
             if (entry) Log(GetRegSZValue(entry.get(), L"", L"").value_or(L"").c_str(), report);
             Log(kClassClose, report);
         } else {
-            Log(kLineBreak, report);
+            Log(kLineEnd, report);
             Log(VisibleName(name).c_str(), report);
         }
     }
@@ -52,5 +51,5 @@ void safeboot(FILE* report) {
     ShowSet(kMinimalKey, kMinimalError, report);
     Log(kNetworkHeading, report);
     ShowSet(kNetworkKey, kNetworkError, report);
-    Log(kLineBreak, report);
+    Log(kLineEnd, report);
 }

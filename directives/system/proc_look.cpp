@@ -4,7 +4,6 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
@@ -169,9 +168,9 @@ std::wstring FormatProcessSection(const std::vector<ProcessRecord>& records) {
         if (block == ProcessBlock::NoImageFile) continue;
         if (block == ProcessBlock::ModulesUnreadable) {
             blocks += kModulesUnreadable;
-            blocks += L"\r\n";
+            blocks += kLineEnd;
         } else {
-            for (const std::wstring& module : record.modules) blocks += module + L"\r\n";
+            for (const std::wstring& module : record.modules) blocks += module + kLineEnd;
         }
     }
     if (written == 0) return kNoProcess;
@@ -211,10 +210,9 @@ std::wstring SnapshotProcessName(DWORD id) {
     return std::wstring();
 }
 
-HANDLE* GetProcessHandles(const wchar_t* name, int* count) {
-    *count = 0;
+std::vector<KernelHandle> GetProcessHandles(const wchar_t* name) {
     std::vector<DWORD> ids = EnumerateProcesses();
-    std::vector<HANDLE> kept;
+    std::vector<KernelHandle> kept;
     std::vector<wchar_t> path;
     for (size_t i = ids.size(); i-- > 0;) {
         KernelHandle process(OpenForMatch(ids[i]));
@@ -223,31 +221,23 @@ HANDLE* GetProcessHandles(const wchar_t* name, int* count) {
         // Only a process without an image file is looked for in the snapshot.
         const std::wstring snapshotName = image == ProcessImage::kNone ? SnapshotProcessName(ids[i]) : std::wstring();
         const std::wstring matchName = ProcessMatchName(image, path.data(), snapshotName);
-        if (!matchName.empty() && _tcscmpi(matchName.c_str(), name) == 0) kept.push_back(process.release());
+        if (!matchName.empty() && _tcscmpi(matchName.c_str(), name) == 0) kept.push_back(std::move(process));
     }
-    if (kept.empty()) return nullptr;
-    auto* handles = static_cast<HANDLE*>(calloc(kept.size(), sizeof(HANDLE)));
-    if (handles == nullptr) abort();
-    for (size_t i = 0; i < kept.size(); ++i) handles[i] = kept[i];
-    *count = static_cast<int>(kept.size());
-    return handles;
+    return kept;
 }
 
-void WriteProcesses(HANDLE* handles, int count, FILE* report) {
+void WriteProcesses(std::vector<KernelHandle> processes, FILE* report) {
     std::vector<ProcessRecord> records;
     // Every block is read before the count line is written, so that the count is the blocks written.
-    for (int i = 0; i < count; ++i) {
-        KernelHandle process(handles[i]);
+    for (KernelHandle& process : processes) {
         records.push_back(ReadProcess(process.get()));
+        process.reset();
     }
-    free(handles);
     Log(FormatProcessSection(records).c_str(), report);
 }
 
 void ProcLook(wchar_t* line, FILE* report, WorkPool&) {
-    Log(L"\r\n", report);
+    Log(kLineEnd, report);
     Log(line, report);
-    int count = 0;
-    HANDLE* handles = GetProcessHandles(Strip(line), &count);
-    WriteProcesses(handles, count, report);
+    WriteProcesses(GetProcessHandles(Strip(line)), report);
 }

@@ -106,8 +106,6 @@ bool IsUserServiceInstanceName(const wchar_t* name, const wchar_t* templateName)
     return true;
 }
 
-void PrintState(DWORD state, FILE* report) { Log(StateWords(state), report); }
-
 std::wstring FormatDependencies(const wchar_t* list) {
     if (list == nullptr || *list == L'\0') return kNone;
     std::wstring text;
@@ -140,7 +138,7 @@ std::wstring FormatDependants(const ENUM_SERVICE_STATUSW* dependants, DWORD coun
 }
 
 std::wstring FormatServiceDetails(const ServiceRecord& record) {
-    std::wstring text = L"\r\n";
+    std::wstring text = kLineEnd;
     if (record.displayName != nullptr) text += record.displayName;
     if (record.description != nullptr) {
         text += L"\r\n\"";
@@ -191,6 +189,6 @@ std::wstring FormatServiceDetails(const ServiceRecord& record) {
             text += L")";
         }
     }
-    text += L"\r\n";
+    text += kLineEnd;
     return text;
 }

@@ -123,7 +123,7 @@ bool ListUserServiceInstances(const wchar_t* name, std::vector<ServiceInstance>&
 }
 
 void SvcLook(wchar_t* line, FILE* report, WorkPool&) {
-    Log(L"\r\n", report);
+    Log(kLineEnd, report);
     Log(line, report);
     ServiceHandle manager(OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_CONNECT));
     if (!manager) {

@@ -9,12 +9,8 @@
 #include <vector>
 
 #include "directives/directives.h"
+#include "util/handles.h"
 #include "util/strings.h"
-
-// --- service_format.cpp ---
-
-// Writes the words of one service current-state value, with nothing around them.
-void PrintState(DWORD state, FILE* report);
 
 // --- svc_look.cpp ---
 
@@ -64,14 +60,12 @@ bool ReadCommandLine(HANDLE query, HANDLE memory, std::wstring& commandLine);
 // --- proc_look.cpp ---
 
 // Opens every process whose image file name equals `name` (ignoring case), the last enumerated first,
-// with the limited query right that protected processes still grant. Returns a new array (released
-// with free) of open handles that the caller closes, and their number through `count`; null with a
-// count of 0 when none matches.
-HANDLE* GetProcessHandles(const wchar_t* name, int* count);
+// with the limited query right that protected processes still grant; empty when none matches.
+std::vector<KernelHandle> GetProcessHandles(const wchar_t* name);
 
-// Reads the block of each of the `count` handles, closing each once read, frees `handles`, and writes
-// what follows the echoed line: the count line and the blocks, or the no-process line.
-void WriteProcesses(HANDLE* handles, int count, FILE* report);
+// Reads the block of each process, closing each once read, and writes what follows the echoed line:
+// the count line and the blocks, or the no-process line.
+void WriteProcesses(std::vector<KernelHandle> processes, FILE* report);
 
 // What could be learned of one matched process, as read just before its block is written.
 struct ProcessFacts {

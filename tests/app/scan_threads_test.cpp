@@ -10,6 +10,7 @@
 #include "app/scan/scan.h"
 #include "tests/support/test_support.h"
 #include "util/native_view.h"
+#include "util/test_hooks.h"
 
 namespace {
 

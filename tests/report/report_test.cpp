@@ -47,7 +47,7 @@ std::wstring CreateAndRead(const std::wstring& path, std::wstring& before, std::
     SYSTEMTIME t;
     GetLocalTime(&t);
     before = CreationLine(t);
-    Stream report = CreateLogAt(path.c_str());
+    Stream report = CreateLog(path.c_str());
     GetLocalTime(&t);
     after = CreationLine(t);
     if (!report) return L"<not created>";
@@ -98,7 +98,7 @@ TEST(CreateLog, DefaultReportLivesOnTheDesktop) {
     EXPECT_EQ(GetDesktopFolder(), desktop.path());
     const std::wstring path = GetReportPath();
     EXPECT_EQ(path, desktop.report());
-    Stream report = CreateLog();
+    Stream report = CreateLog(path.c_str());
     ASSERT_TRUE(report);
     report.reset();
     EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
@@ -146,14 +146,14 @@ TEST(Log, AFailedWriteIsKeptAndWritingGoesOn) {
 }
 
 TEST(CreateLog, AFullDiskShowsAtTheClose) {
-    Stream report = CreateLogAt(L"Z:\\dev\\full");
+    Stream report = CreateLog(L"Z:\\dev\\full");
     ASSERT_TRUE(report);
     Log(L"more", report.get());
     EXPECT_EQ(CloseLog(report), static_cast<unsigned long>(ERROR_DISK_FULL));
     EXPECT_FALSE(report);
 
     ScratchFolder folder;
-    report = CreateLogAt((folder / L"fine.txt").c_str());
+    report = CreateLog((folder / L"fine.txt").c_str());
     ASSERT_TRUE(report);
     EXPECT_EQ(CloseLog(report), 0u);
 }
@@ -161,7 +161,7 @@ TEST(CreateLog, AFullDiskShowsAtTheClose) {
 TEST(CreateLog, TheOpenReportHasOneWriterAndAnyNumberOfReaders) {
     ScratchFolder folder;
     const std::wstring path = folder / L"Quillfen.txt";
-    Stream report = CreateLogAt(path.c_str());
+    Stream report = CreateLog(path.c_str());
     ASSERT_TRUE(report);
     const DWORD anySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     FileHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE, anySharing, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -169,7 +169,7 @@ TEST(CreateLog, TheOpenReportHasOneWriterAndAnyNumberOfReaders) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     FileHandle reader(CreateFileW(path.c_str(), GENERIC_READ, anySharing, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(reader) << "error " << GetLastError();
-    Stream second = CreateLogAt(path.c_str());
+    Stream second = CreateLog(path.c_str());
     EXPECT_FALSE(second);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     reader.reset();
@@ -184,7 +184,7 @@ TEST(CreateLog, TheDesktopIsFoundWithoutItsShellFoldersCopy) {
     EXPECT_FALSE(GetDesktopFolder());
     const std::wstring path = GetReportPath();
     EXPECT_EQ(path, desktop.report());
-    Stream report = CreateLog();
+    Stream report = CreateLog(path.c_str());
     ASSERT_TRUE(report);
     EXPECT_EQ(CloseLog(report), 0u);
     EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
@@ -221,7 +221,7 @@ std::set<DWORD> ThreadIds() {
 TEST(ReportFlusher, WritesOutWhatTheBufferHoldsWhileItRuns) {
     ScratchFolder folder;
     const std::wstring path = folder / L"Quillfen.txt";
-    Stream report = CreateLogAt(path.c_str());
+    Stream report = CreateLog(path.c_str());
     ASSERT_TRUE(report);
     EXPECT_EQ(ReadFileBytes(path).size(), 0u) << "the header waits in the buffer";
     Log(L"\r\nheader", report.get());
@@ -247,7 +247,7 @@ TEST(ReportFlusher, WritesOutWhatTheBufferHoldsWhileItRuns) {
 }
 
 TEST(ReportFlusher, AFailedFlushOnItsThreadIsKept) {
-    Stream report = CreateLogAt(L"Z:\\dev\\full");
+    Stream report = CreateLog(L"Z:\\dev\\full");
     ASSERT_TRUE(report);
     {
         ReportFlusher flusher(report.get());

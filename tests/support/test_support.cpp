@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "util/system_error.h"
 #include "util/test_hooks.h"
 
 namespace {
@@ -346,19 +347,7 @@ std::string Narrow(const std::wstring& text) {
     return narrow;
 }
 
-std::string SystemMessageText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text(buffer != nullptr ? buffer : L"", length);
-    LocalFree(buffer);
-    for (wchar_t& c : text) {
-        if (c == L'\r' || c == L'\n') c = L' ';
-    }
-    while (!text.empty() && text.back() == L' ') text.pop_back();
-    return Narrow(text);
-}
+std::string SystemMessageText(DWORD error) { return Narrow(SystemErrorText(error)); }
 
 ScopedKey::ScopedKey(HKEY root, const std::wstring& path, KeyBefore before) : root_(root), path_(path) {
     HKEY existing = nullptr;

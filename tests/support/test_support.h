@@ -137,8 +137,7 @@ std::string Narrow(const std::wstring& text);
 // Wide text of UTF-8.
 std::wstring Wide(const std::string& text);
 
-// The system's text for an error code as UTF-8 on one line (line breaks as blanks, none at the end),
-// as the console front end shows it.
+// The system's text for an error code (SystemErrorText) as UTF-8, as the console front end shows it.
 std::string SystemMessageText(DWORD error);
 
 // The same file named through Wine's Z: drive, the Linux root (Z:\\home\\...); empty elsewhere.

@@ -9,7 +9,7 @@
 
 #include "tests/support/os_fixtures.h"
 #include "tests/support/test_support.h"
-#include "util/native_view.h"
+#include "util/test_hooks.h"
 
 namespace {
 
@@ -206,6 +206,8 @@ TEST(DiskFile, OpensForReadingAskForBackupWhereThePrivilegeIsHeld) {
         {ReadOpen::kIdentity, false, FILE_FLAG_BACKUP_SEMANTICS},
         {ReadOpen::kIdentity, true, FILE_FLAG_BACKUP_SEMANTICS},
         {ReadOpen::kAttributes, true, FILE_FLAG_BACKUP_SEMANTICS},
+        // A script is read with the user's own rights, and fetched from the cloud if it must be.
+        {ReadOpen::kScript, true, FILE_ATTRIBUTE_NORMAL},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ReadOpenFlags(row.open, row.backupRights), row.flags)

@@ -94,7 +94,9 @@ TEST(ReportUser, UnderWineTheSessionsUserIsTheProgramsOwnSoNothingIsDescribedIns
     ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &own));
     const std::wstring ownSid = own;
     LocalFree(own);
-    EXPECT_EQ(SignedInUserSid(), ownSid);
+    std::wstring sid;
+    EXPECT_TRUE(AskSessionUser(sid));
+    EXPECT_EQ(sid, ownSid);
     EXPECT_EQ(FindReportUser(), nullptr);
 }
 

@@ -12,6 +12,7 @@
 #include "tests/support/test_support.h"
 #include "util/disk_file.h"
 #include "util/system_error.h"
+#include "util/test_hooks.h"
 
 namespace {
 

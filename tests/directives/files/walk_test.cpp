@@ -10,6 +10,7 @@
 #include "tests/support/os_fixtures.h"
 #include "tests/support/pools.h"
 #include "tests/support/test_support.h"
+#include "util/disk_file.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "tests/support/native_keys.h"
 #include "tests/support/pools.h"
 #include "tests/support/test_support.h"
-#include "util/native_view.h"
+#include "util/test_hooks.h"
 
 namespace {
 

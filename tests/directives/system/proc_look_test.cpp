@@ -144,18 +144,11 @@ TEST(GetProcessHandles, EveryCopyTheLaterEnumeratedFirst) {
     Sleepers sleepers(2);
     std::vector<DWORD> order = EnumerationOrder(sleepers.ids());
     ASSERT_EQ(order.size(), 2u);
-    int count = -1;
-    HANDLE* handles = GetProcessHandles(L"QF_Sleeper.EXE", &count);
-    ASSERT_NE(handles, nullptr);
-    ASSERT_EQ(count, 2);
-    EXPECT_EQ(GetProcessId(handles[0]), order[1]);
-    EXPECT_EQ(GetProcessId(handles[1]), order[0]);
-    for (int i = 0; i < count; ++i) CloseHandle(handles[i]);
-    free(handles);
-
-    count = -1;
-    EXPECT_EQ(GetProcessHandles(L"qf_sleeper", &count), nullptr);  // the extension is part of the name
-    EXPECT_EQ(count, 0);
+    const std::vector<KernelHandle> handles = GetProcessHandles(L"QF_Sleeper.EXE");
+    ASSERT_EQ(handles.size(), 2u);
+    EXPECT_EQ(GetProcessId(handles[0].get()), order[1]);
+    EXPECT_EQ(GetProcessId(handles[1].get()), order[0]);
+    EXPECT_TRUE(GetProcessHandles(L"qf_sleeper").empty());  // the extension is part of the name
 }
 
 TEST(ProcLook, TwoCopiesWithPathDigestAndModules) {
@@ -304,20 +297,19 @@ TEST(WriteProcesses, CopiesThatEndBetweenMatchAndWrite) {
     Sleepers sleepers(2);
     std::wstring path = Sleepers::path();
     std::wstring digest = SystemMD5(ReadFileBytes(path));
-    int count = 0;
-    HANDLE* handles = GetProcessHandles(kSleeper, &count);
-    ASSERT_EQ(count, 2);
-    DWORD survivor = GetProcessId(handles[1]);
-    sleepers.End(GetProcessId(handles[0]));
-    std::wstring text = CaptureReport([&](FILE* report) { WriteProcesses(handles, count, report); });
+    std::vector<KernelHandle> handles = GetProcessHandles(kSleeper);
+    ASSERT_EQ(handles.size(), 2u);
+    DWORD survivor = GetProcessId(handles[1].get());
+    sleepers.End(GetProcessId(handles[0].get()));
+    std::wstring text = CaptureReport([&](FILE* report) { WriteProcesses(std::move(handles), report); });
     EXPECT_EQ(text, L" - 1 handle(s) returned.\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nCommand line: " +
                         sleepers.CommandLine(survivor) + L"\r\nModules:\r\n" + SnapshotModules(survivor));
 
     // Ended with 259, the code GetExitCodeProcess also gives a running process: ended all the same.
-    handles = GetProcessHandles(kSleeper, &count);
-    ASSERT_EQ(count, 1);
+    handles = GetProcessHandles(kSleeper);
+    ASSERT_EQ(handles.size(), 1u);
     sleepers.End(survivor, STILL_ACTIVE);
-    text = CaptureReport([&](FILE* report) { WriteProcesses(handles, count, report); });
+    text = CaptureReport([&](FILE* report) { WriteProcesses(std::move(handles), report); });
     EXPECT_EQ(text, L" - Unable to open process handle.\r\n");
 }
 

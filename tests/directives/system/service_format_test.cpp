@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(PrintState, WritesTheWordsOfEachStateAndOneFallback) {
+TEST(StateWords, TheWordsOfEachStateAndOneFallback) {
     const struct {
         DWORD state;
         const wchar_t* words;
@@ -24,8 +24,7 @@ TEST(PrintState, WritesTheWordsOfEachStateAndOneFallback) {
         {8, L"Unable to Determine"},
         {0xFFFFFFFF, L"Unable to Determine"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CaptureReport([&](FILE* report) { PrintState(c.state, report); }), c.words) << c.state;
+    for (const auto& c : cases) EXPECT_STREQ(StateWords(c.state), c.words) << c.state;
 }
 
 TEST(ServiceWords, StartTypesAndErrorControlsFallBackOutsideTheirTables) {
