@@ -9,12 +9,10 @@
 
 namespace {
 
-const std::wstring kEnd = L"\r\n-=End Of File=-";
-
 // Runs the console front end on `script` with the report at `report`; a run still going after a minute
 // is ended and fails the test.
 ProcessResult RunScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report) {
-    ProcessResult run = RunCliScript(folder, script, report, L"--quiet", 60000);
+    ProcessResult run = RunCliScript(folder, script, report);
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     return run;
 }
@@ -51,7 +49,7 @@ TEST(Hardening, PipesAndFifosNeverHoldUpARun) {
                       L"\r\n---Files---\r\nfifo\t--a--- 0 bytes\t[08:05 30/11/2021]\t[08:05 30/11/2021] (Unable to "
                       L"calculate MD5)"
                       L"\r\n\r\n---Folders---\r\nNone found.\r\n" +
-                  kEnd);
+                  kEndOfFile);
     EXPECT_FALSE(pipe.WasOpened());
 }
 
@@ -79,7 +77,7 @@ TEST(Hardening, ContentsOfTheReportItselfEndsWithWhatWasWrittenBeforeIt) {
     ASSERT_NE(at, std::wstring::npos) << Narrow(text.substr(0, 2000));
     const std::wstring before = text.substr(0, at + line.size());
     EXPECT_EQ(text, before + L"Opened succesfully.\r\n\r\n" + AsContentsShowsIt(folder, before) +
-                        L"\r\n\r\n========== ENV ==========\r\nafter = after\r\n" + kEnd);
+                        L"\r\n\r\n========== ENV ==========\r\nafter = after\r\n" + kEndOfFile);
 }
 
 }  // namespace

@@ -21,10 +21,13 @@ std::wstring RunHandler(PayloadHandler handler, const std::wstring& line, WorkPo
 // Runs the interpreter on a writable copy of `script` with that pool; returns the report it wrote.
 std::wstring Interpret(const std::wstring& script);
 
-// What `work` returns, run on a thread of its own. A run that has not ended after `boundMs` names
-// `what` on standard error and ends the test program: a thread stuck in a walk cannot be stopped
+// How long work that must end may take before a test calls it hung: far longer than any case takes on
+// a busy machine, and within the watchdog's bound on the calling case.
+constexpr DWORD kHangBoundMs = 60000;
+// Runs `work` on a thread of its own. Work that has not ended within kHangBoundMs names `what` on
+// standard error and ends the test program: a thread stuck in a read or a walk cannot be stopped
 // safely, and the rest of the program would meet what it holds.
-std::wstring EndsWithinOrStops(const std::string& what, DWORD boundMs, const std::function<std::wstring()>& work);
+void EndsWithinOrStops(const std::string& what, const std::function<void()>& work);
 
 // The machine shapes a shared piece of work is run under: as it is, held to one core, and with a
 // busy thread beside it.

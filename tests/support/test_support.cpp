@@ -263,7 +263,7 @@ ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::functi
 }
 
 ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput) {
-    return RunWithInput(commandLine, {}, standardInput, kProcessTimeoutMs, Overrun::Fails);
+    return RunWithInput(commandLine, {}, standardInput, kHangBoundMs, Overrun::Fails);
 }
 
 std::wstring Cli(const std::wstring& arguments) {
@@ -316,7 +316,8 @@ const std::vector<EncodedScript>& EncodedScripts() {
             {"utf16be without mark, no ASCII letters", Utf16Bytes(cjk, true), E::Utf16Be, cjk},
             // FF FE 00 00 reads as a UTF-32 mark, but what follows is no UTF-32.
             {"utf16le with mark, NUL first", marked16le + Utf16Bytes(nulFirst), E::Utf16Le, L"\r\n" + text},
-            // A stray NUL at the end leaves 8-bit text 8-bit, and breaks a line.
+            // A stray NUL leaves 8-bit text 8-bit, and breaks a line: nothing after it is lost.
+            {"utf8, NUL for the line end", ":ENV" + std::string(1, '\0') + utf8.substr(6), E::Utf8OrAnsi, text},
             {"utf8, NUL at the end", utf8 + std::string(1, '\0'), E::Utf8OrAnsi, text + L"\r\n"},
             {"ansi, NUL at the end", ansi + std::string(1, '\0'), E::Utf8OrAnsi, ansiText + L"\r\n"},
         };
@@ -553,6 +554,12 @@ ReportParts SplitReportHeader(const std::wstring& report) {
 std::wstring ReportBody(const std::wstring& report) {
     ReportParts parts = SplitReportHeader(report);
     return parts.hasHeader ? parts.body : L"<no header>";
+}
+
+std::wstring SectionOf(const std::wstring& context, const std::wstring& body) {
+    const std::wstring banner = Banner(context);
+    if (!body.starts_with(banner) || !body.ends_with(kEndOfFile)) return L"not one " + context + L" section: " + body;
+    return body.substr(banner.size(), body.size() - banner.size() - kEndOfFile.size());
 }
 
 FileHandle HoldOpenForWriting(const std::wstring& path) {

@@ -77,7 +77,7 @@ QuillfenProcess::~QuillfenProcess() {
     CloseHandle(process_.hProcess);
 }
 
-bool QuillfenProcess::WaitForExit(DWORD timeoutMs, DWORD& exitCode) {
+bool QuillfenProcess::WaitForExit(DWORD& exitCode, DWORD timeoutMs) {
     if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
     GetExitCodeProcess(process_.hProcess, &exitCode);
     return true;
@@ -304,7 +304,7 @@ void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wst
 
 void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program) {
     std::vector<DWORD> notepads;
-    ASSERT_TRUE(WaitFor([&] { return !(notepads = NotepadChildren(program.id())).empty(); }, kRunTimeoutMs))
+    ASSERT_TRUE(WaitFor([&] { return !(notepads = NotepadChildren(program.id())).empty(); }, kHangBoundMs))
         << "no Notepad was started";
     EXPECT_EQ(notepads.size(), 1u);
     std::wstring title = WaitForWindowTitle(notepads[0], L"Quillfen", 20000);

@@ -27,7 +27,7 @@ public:
     HWND control(int id) const { return GetDlgItem(window_, id); }
     DWORD id() const { return process_.dwProcessId; }
     // True when the process ended within `timeoutMs`; its exit code goes to `exitCode`.
-    bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
+    bool WaitForExit(DWORD& exitCode, DWORD timeoutMs = kHangBoundMs);
 
     void SetScript(const std::wstring& text) const;
     void ClickLook() const;
@@ -107,9 +107,6 @@ private:
 };
 
 // ---- the desktop report that the window's runs write ----
-
-constexpr DWORD kRunTimeoutMs = 60000;
-inline const std::wstring kEndOfReport = L"\r\n-=End Of File=-";
 
 // The desktop report's path, or a text naming its absence.
 std::wstring ReportPath();

@@ -54,7 +54,7 @@ DWORD RunWorker(std::unique_ptr<LookRun> run) {
         return 99;
     }
     run.release();  // the worker deletes it
-    EXPECT_EQ(WaitForSingleObject(thread.get(), kRunTimeoutMs), WAIT_OBJECT_0) << "the worker did not end";
+    EXPECT_EQ(WaitForSingleObject(thread.get(), kHangBoundMs), WAIT_OBJECT_0) << "the worker did not end";
     DWORD exitCode = 99;
     GetExitCodeThread(thread.get(), &exitCode);
     return exitCode;
@@ -84,7 +84,7 @@ TEST(Look, ACompleteRunIsAnnouncedAndEndedByMessagesAroundItsReport) {
     std::wstring shape, body;
     SplitReport(ReadUtf16File(path), shape, body);
     EXPECT_EQ(shape.rfind(L"Quillfen v#.# by tarnwick (##.##.##)\r\nLog created at ", 0), 0u) << Narrow(shape);
-    EXPECT_EQ(body, L"\r\n========== ENV ==========\r\nhanded over = handed over\r\n" + kEndOfReport);
+    EXPECT_EQ(body, Banner(L"ENV") + L"handed over = handed over\r\n" + kEndOfFile);
 }
 
 TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
@@ -145,7 +145,7 @@ TEST(Look, ARunThatAsksForProgressReportsItsLinesBetweenStartedAndFinished) {
         // Progress changes nothing in the report.
         std::wstring shape, body;
         SplitReport(ReadUtf16File(path), shape, body);
-        EXPECT_EQ(body, L"\r\n========== ENV ==========\r\none = one\r\ntwo = two\r\n" + kEndOfReport);
+        EXPECT_EQ(body, Banner(L"ENV") + L"one = one\r\ntwo = two\r\n" + kEndOfFile);
     }
 }
 
@@ -157,14 +157,14 @@ TEST_F(Window, ASecondRunReplacesTheReport) {
     const std::wstring bodies[] = {
         L"\r\n========== ENV ==========\r\nfirst run, with a longer line than the second = first run, with a longer "
         L"line than the second\r\n" +
-            kEndOfReport,
-        L"\r\n========== ENV ==========\r\nsecond = second\r\n" + kEndOfReport,
+            kEndOfFile,
+        Banner(L"ENV") + L"second = second\r\n" + kEndOfFile,
     };
     for (int run = 0; run < 2; ++run) {
         program.SetScript(scripts[run]);
         program.ClickLook();
         ExpectNotepadOnReportAndEndIt(program);
-        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs));
         std::wstring shape, body;
         SplitReport(ReadUtf16File(ReportPath()), shape, body);
         EXPECT_EQ(body, bodies[run]) << "run " << run;
@@ -209,7 +209,7 @@ TEST_F(Window, AReportThatCannotBeWrittenWholeIsNotOpenedButExplained) {
     EXPECT_EQ(seen.caption, L"Error");
     EXPECT_EQ(seen.text, L"The report is incomplete: part of it could not be written.\n" + ReportPath() + L"\n\n" +
                              Wide(SystemMessageText(ERROR_DISK_FULL)));
-    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs));
     EXPECT_TRUE(NotepadChildren(program.id()).empty());
     const std::wstring written = ReadUtf16File(ReportPath());
     EXPECT_EQ(written.size() * 2, 16384u);
@@ -251,15 +251,13 @@ TEST_F(Window, ARunThatCannotUseTheDesktopOrNotepadSaysWhereTheReportIsInABox) {
         EXPECT_EQ(seen.text, c.box) << c.name;
         EXPECT_EQ(seen.owner, program.window()) << c.name;
         // Notepad comes once the box is closed, on the report where it is.
-        const std::vector<DWORD> notepads = WaitForNotepadsOn(c.report, c.notepadMissing ? 0 : kRunTimeoutMs);
+        const std::vector<DWORD> notepads = WaitForNotepadsOn(c.report, c.notepadMissing ? 0 : kHangBoundMs);
         EXPECT_EQ(notepads.size(), c.notepadMissing ? 0u : 1u) << c.name;
         for (DWORD id : notepads) EndProcess(id);
-        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs)) << c.name;
+        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs)) << c.name;
         std::wstring shape, body;
         SplitReport(ReadUtf16File(c.report), shape, body);
-        EXPECT_EQ(body,
-                  L"\r\n========== ENV ==========\r\n" + Wide(c.name) + L" = " + Wide(c.name) + L"\r\n" + kEndOfReport)
-            << c.name;
+        EXPECT_EQ(body, Banner(L"ENV") + Wide(c.name) + L" = " + Wide(c.name) + L"\r\n" + kEndOfFile) << c.name;
     }
 }
 

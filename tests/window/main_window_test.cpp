@@ -94,7 +94,7 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     PostMessageW(program.window(), WM_COMMAND, MAKEWPARAM(IDC_LOOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(program.control(IDC_LOOK)));
 
-    ASSERT_TRUE(held.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
+    ASSERT_TRUE(held.WaitForReader(kHangBoundMs)) << "the run never reached its CONTENTS line";
     // On a busy machine the worker can reach the file before the window's thread has taken its first
     // message; the run is held, so the window must come to show it.
     WaitFor([&] { return StateOf(program).scanning(); }, 10000);
@@ -111,7 +111,7 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     held.Release();
 
     ExpectNotepadOnReportAndEndIt(program);
-    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs));
 
     std::wstring windowShape, windowBody;
     SplitReport(ReadUtf16File(ReportPath()), windowShape, windowBody);
@@ -121,7 +121,7 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
                               L"line 0 %QUILLFEN_WINDOW_TEST% = line 0 from the test\r\n"),
               std::wstring::npos);
     const std::wstring contents =
-        L"\r\n" + held.path() + L" - Opened succesfully.\r\n\r\nheld open\nuntil the test lets go\n\r\n" + kEndOfReport;
+        L"\r\n" + held.path() + L" - Opened succesfully.\r\n\r\nheld open\nuntil the test lets go\n\r\n" + kEndOfFile;
     EXPECT_TRUE(windowBody.ends_with(contents)) << Narrow(windowBody.substr(windowBody.size() - 200));
 
     // The console front end, given the same script, writes the same report.
@@ -165,7 +165,7 @@ TEST_F(Window, ExitButtonMenuItemAndCloseBoxEndTheProgram) {
         ASSERT_NE(program.window(), nullptr) << way.name;
         way.close(program);
         DWORD exitCode = 99;
-        EXPECT_TRUE(program.WaitForExit(10000, exitCode)) << way.name << " left the program running";
+        EXPECT_TRUE(program.WaitForExit(exitCode)) << way.name << " left the program running";
         EXPECT_EQ(exitCode, 0u) << way.name;
         EXPECT_FALSE(IsWindow(program.window())) << way.name;
     }
@@ -182,19 +182,17 @@ TEST_F(Window, ClosingDuringARunEndsItWithoutEndMarkerOrNotepad) {
     program.SetScript(L":ENV\r\nwritten before the close\r\n:CONTENTS\r\n" + held.path() +
                       L"\r\n:ENV\r\nnever reached\r\n");
     program.ClickLook();
-    ASSERT_TRUE(held.WaitForReader(kRunTimeoutMs));
+    ASSERT_TRUE(held.WaitForReader(kHangBoundMs));
     PostMessageW(program.control(IDC_EXIT), BM_CLICK, 0, 0);
     DWORD exitCode = 99;
-    EXPECT_TRUE(program.WaitForExit(10000, exitCode)) << "the program hung on its way out";
+    EXPECT_TRUE(program.WaitForExit(exitCode)) << "the program hung on its way out";
     EXPECT_EQ(exitCode, 0u);
     EXPECT_TRUE(NotepadChildren(program.id()).empty());
 
     std::wstring shape, body;
     SplitReport(ReadUtf16File(ReportPath()), shape, body);
-    EXPECT_EQ(body,
-              L"\r\n========== ENV ==========\r\nwritten before the close = written before the close\r\n"
-              L"\r\n========== CONTENTS ==========\r\n\r\n" +
-                  held.path() + L" - Opened succesfully.\r\n\r\n");
+    EXPECT_EQ(body, Banner(L"ENV") + L"written before the close = written before the close\r\n" + Banner(L"CONTENTS") +
+                        L"\r\n" + held.path() + L" - Opened succesfully.\r\n\r\n");
 }
 
 }  // namespace
@@ -217,19 +215,19 @@ TEST_F(Window, ClosingWhileTheRunsThreadsWriteEndsCleanlyAndLeavesTheStartOfTheR
     const std::wstring script = walks + L":CONTENTS\r\n" + held.path() + L"\r\n";
     std::wstring shape, whole;
     SplitReport(CliReport(walks), shape, whole);
-    ASSERT_TRUE(whole.ends_with(kEndOfReport));
-    whole.resize(whole.size() - kEndOfReport.size());
-    whole += L"\r\n========== CONTENTS ==========\r\n\r\n" + held.path() + L" - Opened succesfully.\r\n\r\n";
+    ASSERT_TRUE(whole.ends_with(kEndOfFile));
+    whole.resize(whole.size() - kEndOfFile.size());
+    whole += Banner(L"CONTENTS") + L"\r\n" + held.path() + L" - Opened succesfully.\r\n\r\n";
 
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);
     program.SetScript(script);
     program.ClickLook();
-    ASSERT_TRUE(WaitFor([&] { return ReportSoFar().find(top) != std::wstring::npos; }, kRunTimeoutMs))
+    ASSERT_TRUE(WaitFor([&] { return ReportSoFar().find(top) != std::wstring::npos; }, kHangBoundMs))
         << "the report never showed the first walk's key";
     PostMessageW(program.window(), WM_CLOSE, 0, 0);
     DWORD exitCode = 99;
-    ASSERT_TRUE(program.WaitForExit(10000, exitCode)) << "the program was still running 10 s after its window closed";
+    ASSERT_TRUE(program.WaitForExit(exitCode)) << "the program was still running long after its window closed";
     EXPECT_EQ(exitCode, 0u);
     EXPECT_TRUE(NotepadChildren(program.id()).empty());
 
@@ -238,7 +236,7 @@ TEST_F(Window, ClosingWhileTheRunsThreadsWriteEndsCleanlyAndLeavesTheStartOfTheR
     SplitReport(ReadUtf16File(ReportPath()), shape, body);
     std::printf("closed with %zu of %zu characters written\n", body.size(), whole.size());
     EXPECT_NE(body.find(top), std::wstring::npos);
-    EXPECT_FALSE(body.ends_with(kEndOfReport));
+    EXPECT_FALSE(body.ends_with(kEndOfFile));
     EXPECT_TRUE(whole.starts_with(body)) << "the report is not the start of the whole run's report";
 }
 

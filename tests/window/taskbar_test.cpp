@@ -112,7 +112,7 @@ TEST_F(Window, ARunAfterTheTaskbarButtonWasMadeCompletesWithTheWindowsTextsUncha
     program.SetScript(script);
     program.ClickLook();
 
-    ASSERT_TRUE(held.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
+    ASSERT_TRUE(held.WaitForReader(kHangBoundMs)) << "the run never reached its CONTENTS line";
     // The caption may still be on its way from the worker's first message.
     EXPECT_TRUE(WaitFor([&] { return StateOf(program).scanning(); }, 10000)) << Narrow(StateOf(program).lookCaption);
     EXPECT_EQ(TextOf(program.window()), L"Quillfen v1.0 - by tarnwick");
@@ -120,13 +120,13 @@ TEST_F(Window, ARunAfterTheTaskbarButtonWasMadeCompletesWithTheWindowsTextsUncha
     held.Release();
 
     ExpectNotepadOnReportAndEndIt(program);
-    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs));
     EXPECT_EQ(TextOf(program.window()), L"Quillfen v1.0 - by tarnwick");
     EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), script);
     std::wstring shape, body;
     SplitReport(ReadUtf16File(ReportPath()), shape, body);
     EXPECT_NE(body.find(L"\r\nline 299 = line 299\r\n"), std::wstring::npos);
-    EXPECT_TRUE(body.ends_with(L" - Opened succesfully.\r\n\r\ndone\n\r\n" + kEndOfReport))
+    EXPECT_TRUE(body.ends_with(L" - Opened succesfully.\r\n\r\ndone\n\r\n" + kEndOfFile))
         << Narrow(body.substr(body.size() > 200 ? body.size() - 200 : 0));
 }
 

@@ -5,13 +5,13 @@
 #include <psapi.h>
 #include <sddl.h>
 #include <tlhelp32.h>
-#include <wincrypt.h>
 
 #include <string>
 #include <vector>
 
 #include "directives/system/system.h"
 #include "script/interpreter.h"
+#include "tests/support/md5_reference.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
 
@@ -87,28 +87,6 @@ private:
     std::vector<DWORD> ids_;
 };
 
-// MD5 of a whole file through the system's own provider, as upper-case hex.
-std::wstring SystemMD5(const std::string& bytes) {
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
-    BYTE digest[16] = {};
-    DWORD size = sizeof digest;
-    bool ok = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-              CryptCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
-              CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
-              CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
-    if (hash != 0) CryptDestroyHash(hash);
-    if (provider != 0) CryptReleaseContext(provider, 0);
-    if (!ok) return L"<no digest>";
-    std::wstring text;
-    for (BYTE b : digest) {
-        wchar_t pair[3];
-        swprintf(pair, 3, L"%02X", b);
-        text += pair;
-    }
-    return text;
-}
-
 // The module paths of a process as the tool-help snapshot lists them.
 std::wstring SnapshotModules(DWORD id) {
     FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id));
@@ -135,11 +113,6 @@ std::vector<DWORD> EnumerationOrder(const std::vector<DWORD>& ids) {
 
 std::wstring Look(const std::wstring& line) { return RunHandler(ProcLook, line); }
 
-TEST(SystemMD5, KnownDigests) {
-    EXPECT_EQ(SystemMD5(""), L"D41D8CD98F00B204E9800998ECF8427E");
-    EXPECT_EQ(SystemMD5("abc"), L"900150983CD24FB0D6963F7D28E17F72");
-}
-
 TEST(GetProcessHandles, EveryCopyTheLaterEnumeratedFirst) {
     Sleepers sleepers(2);
     std::vector<DWORD> order = EnumerationOrder(sleepers.ids());
@@ -163,7 +136,7 @@ TEST(ProcLook, TwoCopiesWithPathDigestAndModules) {
     std::vector<DWORD> order = EnumerationOrder(sleepers.ids());
     ASSERT_EQ(order.size(), 2u);
     std::wstring path = Sleepers::path();
-    std::wstring digest = SystemMD5(ReadFileBytes(path));
+    std::wstring digest = ReferenceMD5(ReadFileBytes(path));
     std::wstring blocks;
     for (DWORD id : {order[1], order[0]})
         blocks += L"\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nCommand line: " + sleepers.CommandLine(id) +
@@ -303,7 +276,7 @@ TEST(ProcessImages, TheSnapshotNamesOurOwnProcess) {
 TEST(WriteProcesses, CopiesThatEndBetweenMatchAndWrite) {
     Sleepers sleepers(2);
     std::wstring path = Sleepers::path();
-    std::wstring digest = SystemMD5(ReadFileBytes(path));
+    std::wstring digest = ReferenceMD5(ReadFileBytes(path));
     int count = 0;
     HANDLE* handles = GetProcessHandles(kSleeper, &count);
     ASSERT_EQ(count, 2);
@@ -381,7 +354,7 @@ TEST(ProcLook, ACopyThatRefusesMemoryReads) {
     ASSERT_FALSE(refused) << "the descriptor did not refuse memory reads";
     std::wstring path = Sleepers::path();
     EXPECT_EQ(Look(L"qf_sleeper.exe"), L"\r\nqf_sleeper.exe - 1 handle(s) returned.\r\nFile path: " + path +
-                                           L"\r\nMD5: " + SystemMD5(ReadFileBytes(path)) +
+                                           L"\r\nMD5: " + ReferenceMD5(ReadFileBytes(path)) +
                                            L"\r\nCommand line: (Unable to read command line)"
                                            L"\r\nModules:\r\n(Unable to read modules)\r\n");
 }
