@@ -4,7 +4,6 @@
 
 #include "tests/support/native_keys.h"
 #include "tests/support/test_support.h"
-#include "util/environment.h"
 #include "util/owned.h"
 
 namespace {
@@ -70,27 +69,6 @@ TEST(RegistryValues, DesktopFolderIsExpanded) {
     ASSERT_TRUE(desktop);
     EXPECT_EQ(wcschr(desktop.get(), L'%'), nullptr) << Narrow(desktop.get());
     EXPECT_NE(GetFileAttributesW(desktop.get()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST(Environment, ExpandsSetVariablesAndKeepsUnknownReferences) {
-    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"value");
-    ScopedEnvironment unset(L"QUILLFEN_NOT_SET", nullptr);
-    EXPECT_STREQ(ExpandEnvironment(L"a %quillfen_test_var% b").get(), L"a value b");
-    EXPECT_STREQ(ExpandEnvironment(L"%QUILLFEN_NOT_SET%").get(), L"%QUILLFEN_NOT_SET%");
-    EXPECT_STREQ(ExpandEnvironment(L"hello").get(), L"hello");
-    EXPECT_STREQ(ExpandEnvironment(L"").get(), L"");
-    EXPECT_STREQ(ExpandEnvironment(L"100%").get(), L"100%");
-}
-
-TEST(Environment, LongTextsAreExpandedWhole) {
-    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"value");
-    std::wstring line(100000, L'x');
-    line += L"%QUILLFEN_TEST_VAR%%QUILLFEN_NOT_SET%";
-    OwnedText expanded = ExpandEnvironment(line.c_str());
-    std::wstring expected = std::wstring(100000, L'x') + L"value%QUILLFEN_NOT_SET%";
-    std::wstring actual = expanded.get();
-    EXPECT_EQ(actual.size(), expected.size());
-    EXPECT_TRUE(actual == expected) << Narrow(actual.substr(99990));
 }
 
 }  // namespace
