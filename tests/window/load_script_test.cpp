@@ -72,10 +72,6 @@ TEST(LoadScript, AFileThatCannotBeOpenedShowsTheErrorAndKeepsTheBox) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Types `path` into the dialog's file name field and presses Open.
 void ChooseFile(HWND dialog, const std::wstring& path) {
     const int kFileNameCombo = 0x47C;  // cmb13
