@@ -330,10 +330,6 @@ TEST(Cli, ThreadsSetsHowManyShareTheWorkAndTheReportStaysTheSame) {
     EXPECT_NE(oneThread.find(L"f59\t--a--- 5900 bytes"), std::wstring::npos) << Narrow(oneThread);
 }
 
-}  // namespace
-
-namespace {
-
 std::string IncompleteLine(const std::wstring& report) {
     return "quillfen-cli: the report \"" + Narrow(report) +
            "\" is incomplete: part of it could not be written: " + SystemMessageText(ERROR_DISK_FULL) + "\n";
@@ -450,10 +446,6 @@ TEST(Cli, TheConsoleManifestRunsAsInvokerWithLongPaths) {
     EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos);
     EXPECT_EQ(manifest.find("requireAdministrator"), std::string::npos);
 }
-
-}  // namespace
-
-namespace {
 
 // As an access list or Controlled Folder Access answers: a folder that refuses new files, "file not
 // found" in a folder that exists, or a report that opens and then refuses its first write (here: a

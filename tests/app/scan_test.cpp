@@ -88,10 +88,6 @@ TEST(Scan, AHundredThousandLinesAndALineOfAHundredThousandCharacters) {
     EXPECT_TRUE(body == expected + kEndOfFile) << "the body differs";
 }
 
-}  // namespace
-
-namespace {
-
 TEST(Scan, OnlyAnEnabledAdministratorsGroupCountsAsMembership) {
     const struct {
         DWORD attributes;

@@ -104,17 +104,13 @@ TEST(Interpreter, ContentsOfThingsThatAreNotFilesCannotBeOpened) {
 
 TEST(Interpreter, ObserverSeesEveryLineWithItsNumber) {
     std::vector<std::wstring> seen;
-    std::wstring script = L":COMMENT\r\none\r\n\r\ntwo";
-    WorkPool pool;
-    CaptureReport([&](FILE* report) {
-        ParseScript(
-            script.data(), report, pool,
-            [](size_t number, size_t count, const wchar_t* line, void* context) {
-                static_cast<std::vector<std::wstring>*>(context)->push_back(std::to_wstring(number) + L"/" +
-                                                                            std::to_wstring(count) + L" " + line);
-            },
-            &seen);
-    });
+    Interpret(
+        L":COMMENT\r\none\r\n\r\ntwo",
+        [](size_t number, size_t count, const wchar_t* line, void* context) {
+            static_cast<std::vector<std::wstring>*>(context)->push_back(std::to_wstring(number) + L"/" +
+                                                                        std::to_wstring(count) + L" " + line);
+        },
+        &seen);
     EXPECT_EQ(seen, (std::vector<std::wstring>{L"1/3 :COMMENT", L"2/3 one", L"3/3 two"}));
 }
 

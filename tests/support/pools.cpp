@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "script/interpreter.h"
 #include "tests/support/test_support.h"
 
 WorkPool& ScanSizedPool() {
@@ -10,14 +9,21 @@ WorkPool& ScanSizedPool() {
     return pool;
 }
 
-std::wstring RunHandler(PayloadHandler handler, const std::wstring& line, WorkPool& pool) {
+std::wstring RunHandler(PayloadHandler handler, const std::wstring& line, WorkPool& pool, const HandlerCall& around,
+                        std::wstring* lineAfter) {
     std::wstring copy = line;
-    return CaptureReport([&](FILE* report) { handler(copy.data(), report, pool); });
+    std::wstring text = CaptureReport([&](FILE* report) {
+        const std::function<void()> call = [&] { handler(copy.data(), report, pool); };
+        around ? around(call) : call();
+    });
+    if (lineAfter != nullptr) *lineAfter = copy.c_str();
+    return text;
 }
 
-std::wstring Interpret(const std::wstring& script) {
+std::wstring Interpret(const std::wstring& script, LineObserver observer, void* observerContext) {
     std::wstring copy = script;
-    return CaptureReport([&](FILE* report) { ParseScript(copy.data(), report, ScanSizedPool(), nullptr, nullptr); });
+    return CaptureReport(
+        [&](FILE* report) { ParseScript(copy.data(), report, ScanSizedPool(), observer, observerContext); });
 }
 
 void EndsWithinOrStops(const std::string& what, const std::function<void()>& work) {

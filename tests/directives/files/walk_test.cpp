@@ -252,10 +252,8 @@ TEST(DeepTree, ThreeHundredFoldersDeepOnASmallStack) {
     // Only the handlers run on the small stack; the report is read back on this thread.
     size_t had = 0;
     const auto onSmallStack = [&](PayloadHandler handler, const std::wstring& line) {
-        std::wstring copy = line;
-        return CaptureReport([&](FILE* report) {
-            had = RunOnSmallStack(kStackBytes, [&] { handler(copy.data(), report, OnThisThread()); });
-        });
+        return RunHandler(handler, line, OnThisThread(),
+                          [&](const auto& call) { had = RunOnSmallStack(kStackBytes, call); });
     };
     const std::wstring listing = onSmallStack(DirLook, root.path() + L" /sub /nofiles");
     const std::wstring files = onSmallStack(FileFind, fileName);

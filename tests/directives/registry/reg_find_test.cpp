@@ -86,9 +86,9 @@ TEST(RegFind, TermsWithQuotesBlanksAndBackslashes) {
 }
 
 TEST(RegFind, NothingFoundAndTheLineUpperCased) {
-    std::wstring line = L"Qf5 nothing anywhere";
-    std::wstring report = CaptureReport([&](FILE* out) { RegFind(line.data(), out, OnThisThread()); });
-    EXPECT_EQ(report, L"\r\nSearching for \"Qf5 nothing anywhere\"\r\nNo data found.\r\n");
+    std::wstring line;
+    EXPECT_EQ(RunHandler(RegFind, L"Qf5 nothing anywhere", OnThisThread(), {}, &line),
+              L"\r\nSearching for \"Qf5 nothing anywhere\"\r\nNo data found.\r\n");
     EXPECT_EQ(line, L"QF5 NOTHING ANYWHERE");
 }
 
