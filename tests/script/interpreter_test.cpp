@@ -41,6 +41,21 @@ TEST(Interpreter, ScriptsAndTheirReports) {
         {L":ENV\nhello\n%quillfen_test_var%\n%QUILLFEN_NOSUCHVARIABLE%\n  %QUILLFEN_TEST_VAR%  ",
          L"\r\n========== ENV ==========\r\nhello = hello\r\n%quillfen_test_var% = C:\\value\r\n"
          L"%QUILLFEN_NOSUCHVARIABLE% = %QUILLFEN_NOSUCHVARIABLE%\r\n  %QUILLFEN_TEST_VAR%   =   C:\\value  \r\n"},
+        // Every other context hands each of its lines, in turn, to its handler.
+        {L":FILE\nQ:\\qf-none\n%QUILLFEN_NOSUCHVARIABLE%\n:DIR\nQ:\\qf-none",
+         L"\r\n========== FILE ==========\r\n\r\nQ:\\qf-none - Unable to find/read file.\r\n"
+         L"\r\n%QUILLFEN_NOSUCHVARIABLE% - Unable to find/read file.\r\n"
+         L"\r\n========== DIR ==========\r\n\r\nQ:\\qf-none - Unable to find folder.\r\n"},
+        {L":FILEFIND\na\\b\n:FOLDERFIND\na\\b\n:ASSOC\n.qf-none",
+         L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"a\\b\"\r\nNo files found.\r\n"
+         L"\r\n========== FOLDERFIND ==========\r\n\r\nSearching for \"a\\b\"\r\nNo folders found.\r\n"
+         L"\r\n========== ASSOC ==========\r\n\r\n.qf-none\r\nUnable to open extension key.\r\n"},
+        {L":REG\nHKXX\\Software\n:regfind\nQf5NoSuchTermAnywhere",
+         L"\r\n========== REG ==========\r\n\r\n[HKXX\\Software]\r\nHive unrecognized.\r\n"
+         L"\r\n========== regfind ==========\r\n\r\nSearching for \"Qf5NoSuchTermAnywhere\"\r\nNo data found.\r\n"},
+        {L":SERVICE\nQfNoSuchService\n:PROCESS\n qf_nothing.exe",
+         L"\r\n========== SERVICE ==========\r\n\r\nQfNoSuchService - Unable to open Service Handle.\r\n"
+         L"\r\n========== PROCESS ==========\r\n\r\n qf_nothing.exe - Unable to open process handle.\r\n"},
     };
     for (const auto& row : rows) EXPECT_EQ(Interpret(row.script), row.report) << Narrow(row.script);
 }

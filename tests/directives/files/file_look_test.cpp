@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "directives/files/files.h"
-#include "script/interpreter.h"
 #include "tests/directives/files/file_fixtures.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
@@ -135,15 +134,6 @@ TEST(FileLook, TheVersionRecordFromTheFilesBytesIsTheLoadersOne) {
         }
     }
     EXPECT_TRUE(VersionResourceOf(reader(std::string(4096, 'M'))).empty());
-}
-
-TEST(FileLook, ConsecutiveLinesThroughTheInterpreter) {
-    ScratchFolder folder;
-    MakeFile(folder / L"abc.txt", "abc");
-    std::wstring script = L":FILE\r\n" + folder / L"abc.txt\r\n" + folder / L"nope\r\n";
-    std::wstring report = Interpret(script);
-    EXPECT_EQ(report, L"\r\n========== FILE ==========\r\n" + FoundHead(folder / L"abc.txt", kAbcMd5, 3, L"--a---") +
-                          kNoVersion + L"\r\n" + folder / L"nope - Unable to find/read file.\r\n");
 }
 
 TEST(FileLook, FilesThatOthersAreWritingAreShownWithTheirDigest) {

@@ -5,7 +5,6 @@
 
 #include "directives/registry/registry.h"
 #include "directives/system/system.h"
-#include "script/interpreter.h"
 #include "tests/directives/registry/registry_fixtures.h"
 #include "tests/support/native_keys.h"
 
@@ -168,17 +167,6 @@ TEST(Reports, CommandsRunFromAScriptEachTimeTheyStand) {
     std::wstring once = CaptureReport([](FILE* report) { csinfo(report); });
     EXPECT_EQ(twice, once + once);
     EXPECT_EQ(once.rfind(L"\r\n========== ControlSet Info ==========\r\n\r\nCurrent: ", 0), 0u) << Narrow(once);
-}
-
-TEST(Reports, RegContextsRunThroughTheInterpreter) {
-    TestKey key(L"RegScript");
-    key.SetString(L"Qf5Script", L"v");
-    std::wstring script = L":REG\r\nHKCU\\Software\\QuillfenTests\\RegScript\r\n:regfind\r\nQf5NoSuchTermAnywhere\r\n";
-    EXPECT_EQ(
-        Interpret(script),
-        L"\r\n========== REG ==========\r\n\r\n[HKEY_CURRENT_USER\\Software\\QuillfenTests\\RegScript]\r\n"
-        L"\"Qf5Script\"=\"v\"\r\n\r\n"
-        L"\r\n========== regfind ==========\r\n\r\nSearching for \"Qf5NoSuchTermAnywhere\"\r\nNo data found.\r\n");
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "directives/system/system.h"
-#include "script/interpreter.h"
 #include "tests/support/md5_reference.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
@@ -155,15 +154,6 @@ TEST(ProcLook, NamesThatMatchNothing) {
     EXPECT_EQ(Look(L"qf_nothing.exe"), L"\r\nqf_nothing.exe - Unable to open process handle.\r\n");
     EXPECT_EQ(Look(L"   "), L"\r\n    - Unable to open process handle.\r\n");
     EXPECT_EQ(Look(L"qf_sleeper.exe").substr(0, 42), L"\r\nqf_sleeper.exe - 1 handle(s) returned.\r\n");
-}
-
-// SERVICE and PROCESS lines reach their handlers through the script.
-TEST(SystemDirectives, RunFromAScript) {
-    std::wstring script = L":SERVICE\r\nQfNoSuchService\r\n:PROCESS\r\n qf_nothing.exe\r\n";
-    std::wstring text = Interpret(script);
-    EXPECT_EQ(text,
-              L"\r\n========== SERVICE ==========\r\n\r\nQfNoSuchService - Unable to open Service Handle.\r\n"
-              L"\r\n========== PROCESS ==========\r\n\r\n qf_nothing.exe - Unable to open process handle.\r\n");
 }
 
 // The facts as Windows produces them: a protected process grants the limited query right only
