@@ -122,21 +122,6 @@ TEST(Safeboot, OddStringDataKeepsItsLastByteAndNulNamesShow) {
     EXPECT_EQ(services.get()->next, nullptr);
 }
 
-TEST(ServiceGroup, OddDataKeepsItsLastByteAndOnlyTheWholeNameCounts) {
-    ScopedKey service(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfOddGroup");
-    const BYTE group[] = {'N', 0, 'e', 0, 't'};
-    service.SetValue(L"Group", REG_SZ, group, sizeof group);
-    EXPECT_STREQ(OwnedText(GetGroup(L"QfOddGroup")).get(), L"Net");
-
-    ScopedKey spoofed(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfNulGroup");
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, spoofed.path().c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-    RegKey guard(key);
-    NativeKeys native(spoofed);
-    native.SetString(key, std::wstring(L"Group\0x", 7), L"Spoofed");
-    EXPECT_EQ(OwnedText(GetGroup(L"QfNulGroup")), nullptr);
-}
-
 TEST(Safeboot, EmptyAndMissingSets) {
     const std::wstring missing =
         L"\r\n========== SafeBoot Info ==========\r\n\r\nAlternate Shell: \r\n\r\n--- Minimal ---"
