@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/window/taskbar.h"
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_driver.h"
@@ -65,6 +66,9 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
 
     QuillfenProcess program;
     ASSERT_NE(program.window(), nullptr);
+    // As the shell tells a window that its taskbar button is made: where the system has the interface,
+    // the run shows its progress there; what the window shows is unchanged.
+    SendMessageW(program.window(), TaskbarButtonCreatedMessage(), 0, 0);
     program.SetScript(script);
     EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), script);
     program.ClickLook();
@@ -79,6 +83,8 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     WindowState state = StateOf(program);
     EXPECT_TRUE(state.scanning()) << "read-only " << state.scriptReadOnly << ", enabled " << state.lookEnabled
                                   << ", caption " << Narrow(state.lookCaption);
+    EXPECT_EQ(TextOf(program.window()), L"Quillfen v1.0 - by tarnwick");
+    EXPECT_EQ(TextOf(program.control(IDC_EXIT)), L"Exit");
     // The box is the run's while it lasts: "Load Script..." waits for the run to end.
     PostMessageW(program.window(), WM_COMMAND, IDM_LOAD_SCRIPT, 0);
     // Once the window has handled the second press and the menu command, the run still holds it.
@@ -90,6 +96,8 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
 
     ExpectNotepadOnReportAndEndIt(program);
     EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs));
+    EXPECT_EQ(TextOf(program.window()), L"Quillfen v1.0 - by tarnwick");
+    EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), script);
 
     std::wstring windowShape, windowBody;
     SplitReport(ReadUtf16File(ReportPath()), windowShape, windowBody);
