@@ -125,35 +125,29 @@ TEST(Cli, EveryUsageErrorIsOneLineOnStandardError) {
     WriteFileBytes(folder / L"script.txt", ":ENV\nx");
     const std::wstring script = Quoted(folder / L"script.txt");
     struct Case {
-        std::wstring arguments;
-        std::string err;
+        std::string error;
+        std::vector<std::wstring> arguments;
     } cases[] = {
-        {L"", "quillfen-cli: no script given" + kSeeHelp},
-        {L"--quiet", "quillfen-cli: no script given" + kSeeHelp},
-        {L"--bogus " + script, "quillfen-cli: unknown option --bogus" + kSeeHelp},
-        {L"--quiet=yes " + script, "quillfen-cli: unknown option --quiet=yes" + kSeeHelp},
-        {L"--output=x " + script, "quillfen-cli: unknown option --output=x" + kSeeHelp},
-        {L"--out", "quillfen-cli: --out needs a report path" + kSeeHelp},
-        {script + L" --out", "quillfen-cli: --out needs a report path" + kSeeHelp},
-        {L"--out= " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
-        {L"--out \"\" " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
-        {L"--out --quiet " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
-        {L"--out -- " + script, "quillfen-cli: --out needs a report path" + kSeeHelp},
-        {L"a.txt b.txt", "quillfen-cli: only one script may be given; unexpected b.txt" + kSeeHelp},
-        {L"-- a.txt -h", "quillfen-cli: only one script may be given; unexpected -h" + kSeeHelp},
-        {L"--threads " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
-        {L"--threads", "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
-        {L"--threads 0 " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
-        {L"--threads=9 " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
-        {L"--threads=-1 " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
-        {L"--threads 2x " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
-        {L"--threads= " + script, "quillfen-cli: --threads needs a count from 1 to 8" + kSeeHelp},
+        {"no script given", {L"", L"--quiet"}},
+        {"unknown option --bogus", {L"--bogus " + script}},
+        {"unknown option --quiet=yes", {L"--quiet=yes " + script}},
+        {"unknown option --output=x", {L"--output=x " + script}},
+        {"--out needs a report path",
+         {L"--out", script + L" --out", L"--out= " + script, L"--out \"\" " + script, L"--out --quiet " + script,
+          L"--out -- " + script}},
+        {"only one script may be given; unexpected b.txt", {L"a.txt b.txt"}},
+        {"only one script may be given; unexpected -h", {L"-- a.txt -h"}},
+        {"--threads needs a count from 1 to 8",
+         {L"--threads " + script, L"--threads", L"--threads 0 " + script, L"--threads=9 " + script,
+          L"--threads=-1 " + script, L"--threads 2x " + script, L"--threads= " + script}},
     };
     for (const Case& c : cases) {
-        ProcessResult run = RunProcess(Cli(c.arguments));
-        EXPECT_EQ(run.exitCode, 2u) << Narrow(c.arguments);
-        EXPECT_EQ(run.out, "") << Narrow(c.arguments);
-        EXPECT_EQ(run.err, c.err) << Narrow(c.arguments);
+        for (const std::wstring& arguments : c.arguments) {
+            ProcessResult run = RunProcess(Cli(arguments));
+            EXPECT_EQ(run.exitCode, 2u) << Narrow(arguments);
+            EXPECT_EQ(run.out, "") << Narrow(arguments);
+            EXPECT_EQ(run.err, "quillfen-cli: " + c.error + kSeeHelp) << Narrow(arguments);
+        }
     }
 }
 
