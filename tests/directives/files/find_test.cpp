@@ -8,8 +8,6 @@
 
 namespace {
 
-std::wstring Searching(const std::wstring& line) { return L"\r\nSearching for \"" + line + L"\"\r\n"; }
-
 TEST(FileFind, FindsEveryMatchOnTheDriveSortedIgnoringCase) {
     const std::wstring stem = UniqueName(L"qffind");
     ScratchFolder folder;

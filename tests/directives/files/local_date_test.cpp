@@ -150,7 +150,7 @@ TEST(DirDateFilter, LocalMidnightDecidesFarEastAndFarWestOfUtc) {
         const std::wstring beforeLine =
             L"\r\nbefore.txt\t--a--- 1 bytes\t[" + TimeText(before) + L"]\t[" + TimeText(before) + L"]";
         const auto header = [&](const wchar_t* parameters) {
-            return L"\r\n" + root.path() + L" - Parameters: \"" + parameters + L"\"\r\n\r\n---Files---";
+            return DirHeader(root.path(), parameters) + L"\r\n---Files---";
         };
 
         EXPECT_EQ(DirSectionInZone(zone.tz, root.path() + L" /t0 /nodirs"),

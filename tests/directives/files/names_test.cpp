@@ -77,10 +77,6 @@ const std::wstring kSubMd5 = L" " + ReferenceMD5("in sub");
 const std::wstring kSubDotMd5 = L" " + ReferenceMD5("in sub dot");
 const std::wstring kDeviceMd5 = L" " + ReferenceMD5("device");
 
-std::wstring Header(const std::wstring& path, const std::wstring& parameters) {
-    return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
-}
-
 // root: a, a. and "b " (files), sub\in.txt, sub.\in.txt, sub.\<stem>.log and
 // "name "\<stem>deep.\<stem>.txt, all made from the Linux side, the fixture times set through \\?\.
 class RewrittenNames : public ::testing::Test {
@@ -117,26 +113,26 @@ protected:
 
 TEST_F(RewrittenNames, DirDigestsTheFileFoundAndEntersEveryFolder) {
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /md5 /nodirs"),
-              Header(root.path(), L"/md5 /nodirs") + L"\r\n---Files---\r\na" + FileText(L"--a---", 5) + kPlainMd5 +
+              DirHeader(root.path(), L"/md5 /nodirs") + L"\r\n---Files---\r\na" + FileText(L"--a---", 5) + kPlainMd5 +
                   L"\r\na." + FileText(L"--a---", 3) + kDotMd5 + L"\r\nb " + FileText(L"--a---", 5) + kBlankMd5 +
                   L"\r\n");
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /sub /md5 /nofiles"),
-              Header(root.path(), L"/sub /md5 /nofiles") + L"\r\n\r\n" + root / L"name " + FolderText() + L"\r\n\r\n" +
-                  root / deep + FolderText() + L"\r\n" + txt + FileText(L"--a---", 5) + kPlainMd5 + L"\r\n\r\n" +
-                  root / L"sub" + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 6) + kSubMd5 + L"\r\n\r\n" +
-                  root / L"sub." + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 10) + kSubDotMd5 + L"\r\n" + log +
-                  FileText(L"--a---", 3) + kDotMd5 + L"\r\n");
+              DirHeader(root.path(), L"/sub /md5 /nofiles") + L"\r\n\r\n" + root / L"name " + FolderText() +
+                  L"\r\n\r\n" + root / deep + FolderText() + L"\r\n" + txt + FileText(L"--a---", 5) + kPlainMd5 +
+                  L"\r\n\r\n" + root / L"sub" + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 6) + kSubMd5 +
+                  L"\r\n\r\n" + root / L"sub." + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 10) + kSubDotMd5 +
+                  L"\r\n" + log + FileText(L"--a---", 3) + kDotMd5 + L"\r\n");
 }
 
 TEST_F(RewrittenNames, FolderPatternChecksAndListsEachMatchAsFound) {
     const std::wstring noFolders = L"\r\n\r\n---Folders---\r\nNone found.\r\n";
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wsub* /md5"),
-              Header(root.path(), L"/wsub* /md5") + Header(root / L"sub", L"/md5") + L"\r\n---Files---\r\nin.txt" +
-                  FileText(L"--a---", 6) + kSubMd5 + noFolders + Header(root / L"sub.", L"/md5") +
-                  L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 10) + kSubDotMd5 + L"\r\n" + log +
-                  FileText(L"--a---", 3) + kDotMd5 + noFolders);
+              DirHeader(root.path(), L"/wsub* /md5") + DirHeader(root / L"sub", L"/md5") +
+                  L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 6) + kSubMd5 + noFolders +
+                  DirHeader(root / L"sub.", L"/md5") + L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 10) +
+                  kSubDotMd5 + L"\r\n" + log + FileText(L"--a---", 3) + kDotMd5 + noFolders);
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wn* /nofiles"),
-              Header(root.path(), L"/wn* /nofiles") + Header(root / L"name ", L"/nofiles") +
+              DirHeader(root.path(), L"/wn* /nofiles") + DirHeader(root / L"name ", L"/nofiles") +
                   L"\r\n\r\n---Folders---\r\n" + stem + L"deep." + FolderText() + L"\r\n");
 }
 
@@ -174,7 +170,7 @@ TEST(DeviceNames, AreListedWithTheirDigestsWithoutHanging) {
     const std::wstring files = L"\r\ncom1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\ncon" +
                                FileText(L"--a---", 6) + kDeviceMd5 + L"\r\nnul.txt" + FileText(L"--a---", 6) +
                                kDeviceMd5;
-    const std::wstring body = Banner(L"DIR") + Header(folder, L"/md5") + L"\r\n---Files---" + files +
+    const std::wstring body = Banner(L"DIR") + DirHeader(folder, L"/md5") + L"\r\n---Files---" + files +
                               L"\r\n\r\n---Folders---\r\nNone found.\r\n" +
                               L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"com1.log\"\r\n" + folder +
                               L"\\com1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\n" +

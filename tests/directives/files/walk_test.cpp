@@ -13,8 +13,6 @@
 
 namespace {
 
-std::wstring Searching(const std::wstring& line) { return L"\r\nSearching for \"" + line + L"\"\r\n"; }
-
 // The folder entry text of a link or folder whose time the test did not choose, as the platform
 // reports that time.
 std::wstring FolderTimeText(const std::wstring& path) {
