@@ -93,16 +93,9 @@ TEST(Interpreter, ContentsOfALargeFileMatchesByteWiseReading) {
     for (int i = 0; bytes.size() < 300000; ++i) bytes += (i % 7 == 0) ? "line\r" : "text\r\n\x01\xff";
     WriteFileBytes(folder / L"big.txt", bytes);
 
-    std::wstring expected = L"\r\n" + folder.path() + L"\\big.txt - Opened succesfully.\r\n\r\n";
-    FILE* file = _wfopen((folder / L"big.txt").c_str(), L"r");
-    ASSERT_NE(file, nullptr);
-    for (int c; (c = fgetc(file)) != EOF;) {
-        if (c != 0) expected += static_cast<wchar_t>(c);
-    }
-    fclose(file);
-    expected += L"\r\n";
     EXPECT_EQ(Interpret(L":CONTENTS\n" + folder.path() + L"\\big.txt"),
-              L"\r\n========== CONTENTS ==========\r\n" + expected);
+              Banner(L"CONTENTS") + L"\r\n" + folder.path() + L"\\big.txt - Opened succesfully.\r\n\r\n" +
+                  AsTextModeReadsIt(folder / L"big.txt") + L"\r\n");
 }
 
 TEST(Interpreter, ContentsOfThingsThatAreNotFilesCannotBeOpened) {

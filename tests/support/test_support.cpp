@@ -117,6 +117,17 @@ std::wstring ReadUtf16File(const std::wstring& path) {
     return text;
 }
 
+std::wstring AsTextModeReadsIt(const std::wstring& path) {
+    std::wstring shown;
+    FILE* file = _wfopen(path.c_str(), L"r");
+    if (file == nullptr) return L"<cannot read " + path + L">";
+    for (int c; (c = fgetc(file)) != EOF;) {
+        if (c != 0) shown += static_cast<wchar_t>(c);
+    }
+    fclose(file);
+    return shown;
+}
+
 std::wstring TextSoFar(const std::wstring& path) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));

@@ -40,6 +40,8 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 // The file's bytes taken as UTF-16LE code units (an odd last byte fails the calling test).
 std::wstring ReadUtf16File(const std::wstring& path);
+// The file's bytes as the C library's text-mode reading gives them, NULs left out: what CONTENTS shows.
+std::wstring AsTextModeReadsIt(const std::wstring& path);
 // A file that a running program is writing, as far as it is written: its whole UTF-16LE code units,
 // or nothing while it does not exist. Read without failing the test and without getting in the
 // writer's way.
