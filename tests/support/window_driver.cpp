@@ -234,8 +234,10 @@ HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
     return WaitForDialog(processId, timeoutMs, [](HWND) { return true; });
 }
 
-std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
-    return std::thread([processId, &seen] {
+MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause) {
+    MessageBoxSeen seen;
+    // Waits on a thread of its own, since `cause` may not return before the box is closed.
+    std::thread closer([processId, &seen] {
         HWND box = WaitForDialog(processId, 20000, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
         if (!box) return;
         seen.caption = TextOf(box);
@@ -243,11 +245,6 @@ std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
         seen.owner = GetWindow(box, GW_OWNER);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
-}
-
-MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause) {
-    MessageBoxSeen seen;
-    std::thread closer = CloseMessageBox(processId, seen);
     cause();
     closer.join();
     return seen;

@@ -78,8 +78,6 @@ struct MessageBoxSeen {
     std::wstring text;
     HWND owner = nullptr;
 };
-// Waits on another thread for a message box of process `processId`, notes what it says and closes it.
-std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen);
 // Runs `cause`, which is to make process `processId` show a message box, and returns what the box said
 // once it is closed.
 MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause);
