@@ -369,7 +369,7 @@ TEST(Cli, ASecondRunCannotWriteTheReportOfARunUnderWay) {
     ProcessResult first;
     std::thread firstRun(
         [&] { first = RunCliScript(folder, L":ENV\r\nfirst\r\n:CONTENTS\r\n" + held.path(), report); });
-    const bool reached = held.WaitForReader(20000, report);
+    const bool reached = held.WaitForReader(kHangBoundMs, report);
     EXPECT_TRUE(reached) << "the first run never reached its CONTENTS line";
     if (reached) {
         ProcessResult second =
@@ -505,7 +505,7 @@ TEST(Cli, OpenShowsTheReportInNotepadOrSaysInOneLineThatNotepadDidNotStart) {
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, Narrow(report) + "\n");
     EXPECT_EQ(run.err, "");
-    const std::vector<DWORD> notepads = WaitForNotepadsOn(report, 20000);
+    const std::vector<DWORD> notepads = WaitForNotepadsOn(report, kHangBoundMs);
     EXPECT_EQ(notepads.size(), 1u) << "no Notepad on the report";
     for (DWORD id : notepads) EndProcess(id);
 

@@ -104,8 +104,8 @@ std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring
                                  const std::wstring& options) {
     ScratchFolder folder;
     const std::wstring report = folder / L"report.txt";
-    const ProcessResult run = RunCliScript(folder, L":" + context + L"\r\n" + line + L"\r\n", report, options,
-                                           kHangBoundMs, Overrun::Expected);
+    const ProcessResult run =
+        RunCliScript(folder, L":" + context + L"\r\n" + line + L"\r\n", report, options, Overrun::Expected);
     finished = !run.timedOut;
     if (!finished) return {};
     EXPECT_EQ(run.exitCode, 0u) << run.err;

@@ -164,8 +164,8 @@ namespace {
 
 // RunProcess, with `input` fed through a pipe when `given` is INVALID_HANDLE_VALUE, else with `given`
 // itself (null: none) as the child's standard input; ended once `ready` holds when there is one.
-ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& input, HANDLE given, DWORD timeoutMs,
-                           Overrun overrun, const std::function<bool()>& ready = nullptr) {
+ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& input, HANDLE given, Overrun overrun,
+                           const std::function<bool()>& ready = nullptr) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead, outWrite, errRead, errWrite;
@@ -224,7 +224,7 @@ ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& i
     std::thread outReader([&] { result.out = ReadAll(outRead); });
     DWORD waited = WAIT_TIMEOUT;
     if (ready) {
-        const ULONGLONG end = GetTickCount64() + timeoutMs;
+        const ULONGLONG end = GetTickCount64() + kHangBoundMs;
         while ((waited = WaitForSingleObject(process.hProcess, 10)) == WAIT_TIMEOUT && GetTickCount64() < end) {
             if (!ready()) continue;
             result.interrupted = true;
@@ -233,14 +233,14 @@ ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& i
             break;
         }
     } else {
-        waited = WaitForSingleObject(process.hProcess, timeoutMs);
+        waited = WaitForSingleObject(process.hProcess, kHangBoundMs);
     }
     if (waited == WAIT_TIMEOUT && !result.interrupted) {
         result.timedOut = true;
         TerminateProcess(process.hProcess, ~0u);
         WaitForSingleObject(process.hProcess, INFINITE);
         if (overrun == Overrun::Fails) {
-            ADD_FAILURE() << "still running after " << timeoutMs << " ms, so ended: " << Narrow(commandLine);
+            ADD_FAILURE() << "still running after " << kHangBoundMs << " ms, so ended: " << Narrow(commandLine);
         }
     }
     outReader.join();
@@ -256,15 +256,15 @@ ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& i
 
 }  // namespace
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
-    return RunWithInput(commandLine, input, INVALID_HANDLE_VALUE, timeoutMs, overrun);
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, Overrun overrun) {
+    return RunWithInput(commandLine, input, INVALID_HANDLE_VALUE, overrun);
 }
 
 ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::function<bool()>& ready,
-                              const std::string& awaited, DWORD timeoutMs) {
-    ProcessResult result = RunWithInput(commandLine, {}, INVALID_HANDLE_VALUE, timeoutMs, Overrun::Expected, ready);
+                              const std::string& awaited) {
+    ProcessResult result = RunWithInput(commandLine, {}, INVALID_HANDLE_VALUE, Overrun::Expected, ready);
     if (result.timedOut) {
-        ADD_FAILURE() << "still running after " << timeoutMs << " ms without " << awaited << ": "
+        ADD_FAILURE() << "still running after " << kHangBoundMs << " ms without " << awaited << ": "
                       << Narrow(commandLine);
     } else if (!result.interrupted) {
         ADD_FAILURE() << "ended by itself (exit code " << result.exitCode << ") before " << awaited << ": "
@@ -274,7 +274,7 @@ ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::functi
 }
 
 ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput) {
-    return RunWithInput(commandLine, {}, standardInput, kHangBoundMs, Overrun::Fails);
+    return RunWithInput(commandLine, {}, standardInput, Overrun::Fails);
 }
 
 std::wstring Cli(const std::wstring& arguments) {
@@ -282,10 +282,10 @@ std::wstring Cli(const std::wstring& arguments) {
 }
 
 ProcessResult RunCliScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report,
-                           const std::wstring& options, DWORD timeoutMs, Overrun overrun) {
+                           const std::wstring& options, Overrun overrun) {
     WriteFileBytes(folder / L"script.txt", Utf16WithMark(script));
     const std::wstring arguments = L"--out \"" + report + L"\" \"" + (folder / L"script.txt") + L"\"";
-    return RunProcess(Cli(options.empty() ? arguments : options + L" " + arguments), {}, timeoutMs, overrun);
+    return RunProcess(Cli(options.empty() ? arguments : options + L" " + arguments), {}, overrun);
 }
 
 std::string Utf16Bytes(const std::wstring& text, bool bigEndian) {

@@ -55,23 +55,23 @@ std::wstring ExecutableFolder();
 
 struct ProcessResult {
     DWORD exitCode = 0;
-    bool timedOut = false;     // ended by RunProcess after `timeoutMs`
+    bool timedOut = false;     // ended by RunProcess after kHangBoundMs
     bool interrupted = false;  // ended by RunProcessUntil once what it waited for was there
     std::string out;           // standard output bytes
     std::string err;           // standard error bytes
 };
-// Whether a process still running at its timeout fails the calling test (naming the command line) or
-// is what the test wants to happen (it is interrupted, and the test looks at what it left).
+// Whether a process still running after kHangBoundMs fails the calling test (naming the command line)
+// or is what the test wants to happen (it is interrupted, and the test looks at what it left).
 enum class Overrun { Fails, Expected };
 // Runs a command line with `input` on standard input and collects both outputs. A process still
-// running after `timeoutMs` is ended and reported as timed out.
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {}, DWORD timeoutMs = kHangBoundMs,
+// running after kHangBoundMs is ended and reported as timed out.
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
                          Overrun overrun = Overrun::Fails);
 // Runs a command line as RunProcess does and ends it from outside (as a kill or a closed window ends
 // a run) as soon as `ready` holds, asked every 10 ms. A process that ends by itself first, or is
-// still running without `ready` after `timeoutMs`, fails the calling test naming `awaited`.
+// still running without `ready` after kHangBoundMs, fails the calling test naming `awaited`.
 ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::function<bool()>& ready,
-                              const std::string& awaited, DWORD timeoutMs = kHangBoundMs);
+                              const std::string& awaited);
 // The same with `standardInput` as the child's standard input (inherited): a handle to anything, or
 // null for a process started without one.
 ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput);
@@ -81,8 +81,7 @@ std::wstring Cli(const std::wstring& arguments);
 // Runs the console front end with `options` on `script`, saved in `folder` as UTF-16 with its mark
 // (so that any name reaches it whole), the report going to `report`.
 ProcessResult RunCliScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report,
-                           const std::wstring& options = L"--quiet", DWORD timeoutMs = kHangBoundMs,
-                           Overrun overrun = Overrun::Fails);
+                           const std::wstring& options = L"--quiet", Overrun overrun = Overrun::Fails);
 
 // The text's UTF-16 code units as bytes, in either byte order; and little-endian after its mark.
 std::string Utf16Bytes(const std::wstring& text, bool bigEndian = false);

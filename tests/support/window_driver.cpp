@@ -60,8 +60,8 @@ QuillfenProcess::QuillfenProcess() {
             window_ = FindTopLevel(process_.dwProcessId, L"quillfen");
             return window_ && IsWindowVisible(window_) && GetDlgItem(window_, IDC_EXIT);
         },
-        30000);
-    WaitForInputIdle(process_.hProcess, 10000);
+        kHangBoundMs);
+    WaitForInputIdle(process_.hProcess, kHangBoundMs);
     EXPECT_NE(window_, nullptr) << "quillfen.exe showed no window of class quillfen";
 }
 
@@ -238,7 +238,8 @@ MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cau
     MessageBoxSeen seen;
     // Waits on a thread of its own, since `cause` may not return before the box is closed.
     std::thread closer([processId, &seen] {
-        HWND box = WaitForDialog(processId, 20000, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
+        HWND box =
+            WaitForDialog(processId, kHangBoundMs, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
         if (!box) return;
         seen.caption = TextOf(box);
         seen.text = TextOf(GetDlgItem(box, 0xFFFF));  // the message box's text control
@@ -304,7 +305,7 @@ void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program) {
     ASSERT_TRUE(WaitFor([&] { return !(notepads = NotepadChildren(program.id())).empty(); }, kHangBoundMs))
         << "no Notepad was started";
     EXPECT_EQ(notepads.size(), 1u);
-    std::wstring title = WaitForWindowTitle(notepads[0], L"Quillfen", 20000);
+    std::wstring title = WaitForWindowTitle(notepads[0], L"Quillfen", kHangBoundMs);
     EXPECT_NE(title.find(L"Quillfen"), std::wstring::npos) << Narrow(title);
     for (DWORD id : notepads) EndProcess(id);
 }

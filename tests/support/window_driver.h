@@ -33,7 +33,7 @@ public:
     void ClickLook() const;
     // Waits until the window's thread has handled every message posted to the window and its controls
     // so far (such as ClickLook's); fails the test, saying so, after `timeoutMs`.
-    bool WaitForPostedMessages(DWORD timeoutMs = 10000) const;
+    bool WaitForPostedMessages(DWORD timeoutMs = kHangBoundMs) const;
 
 private:
     PROCESS_INFORMATION process_ = {};
@@ -68,7 +68,7 @@ void EndProcess(DWORD id);
 // The first visible dialog of process `processId` that `wanted` accepts, waited for; null at the timeout.
 HWND WaitForDialog(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& wanted);
 // The visible dialog window (such as the open dialog) of process `processId`, waiting up to `timeoutMs`.
-HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = 30000);
+HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = kHangBoundMs);
 // A dialog window of process `processId` as it is now, shown yet or not (a dialog exists from before
 // the first message of its own loop), or null.
 HWND AnyDialog(DWORD processId);

@@ -95,7 +95,8 @@ TEST(LoadScriptMenu, ChoosingAFileLoadsIt) {
     ASSERT_NE(dialog, nullptr) << "no open dialog";
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), program.window());
     ChooseFile(dialog, folder / L"chosen.txt");
-    EXPECT_TRUE(WaitFor([&] { return TextOf(program.control(IDC_SCRIPT)) == L":ENV\r\nchosen \u20ac\r\n"; }, 20000))
+    EXPECT_TRUE(
+        WaitFor([&] { return TextOf(program.control(IDC_SCRIPT)) == L":ENV\r\nchosen \u20ac\r\n"; }, kHangBoundMs))
         << Narrow(TextOf(program.control(IDC_SCRIPT)));
 }
 

@@ -79,7 +79,7 @@ TEST_F(Window, ARunLocksTheWindowWritesTheSameReportAsTheConsoleAndOpensNotepad)
     ASSERT_TRUE(held.WaitForReader(kHangBoundMs)) << "the run never reached its CONTENTS line";
     // On a busy machine the worker can reach the file before the window's thread has taken its first
     // message; the run is held, so the window must come to show it.
-    WaitFor([&] { return StateOf(program).scanning(); }, 10000);
+    WaitFor([&] { return StateOf(program).scanning(); }, kHangBoundMs);
     WindowState state = StateOf(program);
     EXPECT_TRUE(state.scanning()) << "read-only " << state.scriptReadOnly << ", enabled " << state.lookEnabled
                                   << ", caption " << Narrow(state.lookCaption);

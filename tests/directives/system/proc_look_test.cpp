@@ -48,14 +48,14 @@ public:
             CloseHandle(info.hThread);
             processes_.emplace_back(info.hProcess);
             ids_.push_back(info.dwProcessId);
-            EXPECT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0) << "copy " << i << " never ran";
+            EXPECT_EQ(WaitForSingleObject(ready.get(), kHangBoundMs), WAIT_OBJECT_0) << "copy " << i << " never ran";
         }
         LocalFree(descriptor);
     }
     ~Sleepers() {
         for (KernelHandle& process : processes_) {
             TerminateProcess(process.get(), 0);
-            WaitForSingleObject(process.get(), 10000);
+            WaitForSingleObject(process.get(), kHangBoundMs);
         }
     }
     Sleepers(const Sleepers&) = delete;
@@ -67,7 +67,7 @@ public:
         for (size_t i = 0; i < ids_.size(); ++i) {
             if (ids_[i] != id) continue;
             ASSERT_TRUE(TerminateProcess(processes_[i].get(), exitCode));
-            ASSERT_EQ(WaitForSingleObject(processes_[i].get(), 10000), WAIT_OBJECT_0);
+            ASSERT_EQ(WaitForSingleObject(processes_[i].get(), kHangBoundMs), WAIT_OBJECT_0);
             return;
         }
         ADD_FAILURE() << "no copy " << id;
