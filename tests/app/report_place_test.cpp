@@ -9,8 +9,6 @@
 
 namespace {
 
-const std::wstring kEnd = L"\r\n-=End Of File=-";
-
 std::wstring Body(const std::wstring& report) { return SplitReportHeader(report).body; }
 
 TEST(ReportPlace, ARunAsAnotherAccountShowsTheSignedInUsersDesktopRegistryAndEnvironment) {
@@ -42,7 +40,7 @@ TEST(ReportPlace, ARunAsAnotherAccountShowsTheSignedInUsersDesktopRegistryAndEnv
                   std::wstring(MadeUpSignedInUser::kSid) +
                   L"\\Software\\QuillfenUserTest]\r\n\"seen\"=\"the signed-in user's\"\r\n"
                   L"\r\n========== ENV ==========\r\n%USERPROFILE% = " +
-                  user.profile() + L"\r\n%USERNAME% = bob\r\n" + kEnd);
+                  user.profile() + L"\r\n%USERNAME% = bob\r\n" + kEndOfFile);
 
     // A desktop that answers "file not found" sends the report to that user's temporary folder.
     ASSERT_TRUE(DeleteFileW(user.desktopReport().c_str()));
@@ -51,7 +49,8 @@ TEST(ReportPlace, ARunAsAnotherAccountShowsTheSignedInUsersDesktopRegistryAndEnv
     ASSERT_EQ(RunScan(again.data(), ScanOptions(), &result), ScanOutcome::Completed);
     EXPECT_EQ(result.reportPath, user.tempReport());
     EXPECT_EQ(result.desktopRefusal, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(Body(ReadUtf16File(user.tempReport())).ends_with(L"%TEMP% = " + user.profile() + L"\\Temp\r\n" + kEnd));
+    EXPECT_TRUE(
+        Body(ReadUtf16File(user.tempReport())).ends_with(L"%TEMP% = " + user.profile() + L"\\Temp\r\n" + kEndOfFile));
 }
 
 TEST(ReportPlace, NoPlaceTheReportMayGoOverwritesTheScript) {

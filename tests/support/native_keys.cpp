@@ -100,21 +100,14 @@ void MakeLinkWeb(TestKey& key, NativeKeys& native, int levels, int leaves) {
     }
 }
 
-std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs, bool& finished,
+std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, bool& finished,
                                  const std::wstring& options) {
     ScratchFolder folder;
     const std::wstring report = folder / L"report.txt";
     const ProcessResult run =
-        RunCliScript(folder, L":" + context + L"\r\n" + line + L"\r\n", report, options, timeoutMs, Overrun::Expected);
+        RunCliScript(folder, L":" + context + L"\r\n" + line + L"\r\n", report, options, Overrun::Expected);
     finished = !run.timedOut;
     if (!finished) return {};
     EXPECT_EQ(run.exitCode, 0u) << run.err;
-    std::wstring body = ReportBody(ReadUtf16File(report));
-    const std::wstring banner = L"\r\n========== " + context + L" ==========\r\n";
-    const std::wstring end = L"\r\n-=End Of File=-";
-    if (body.rfind(banner, 0) != 0 || !body.ends_with(end)) {
-        ADD_FAILURE() << "not the report of one section: " << Narrow(body);
-        return {};
-    }
-    return body.substr(banner.size(), body.size() - banner.size() - end.size());
+    return SectionOf(context, ReportBody(ReadUtf16File(report)));
 }

@@ -45,7 +45,7 @@ void MakeLinkLoops(TestKey& key, NativeKeys& native, const std::wstring& mark = 
 void MakeLinkWeb(TestKey& key, NativeKeys& native, int levels, int leaves = 0);
 
 // What the section of `context` writes for `line`, run through the console front end in a process of
-// its own: `finished` tells whether it ended within `timeoutMs`. A walk that does not end is stopped
+// its own: `finished` tells whether it ended within kHangBoundMs. A walk that does not end is stopped
 // from outside, so that no thread of the test program is left holding what it took.
-std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, DWORD timeoutMs, bool& finished,
+std::wstring RunSectionInConsole(const std::wstring& context, const std::wstring& line, bool& finished,
                                  const std::wstring& options = L"--quiet");

@@ -145,29 +145,6 @@ NotFiles::NotFiles(const std::wstring& folder)
     paths_.insert(paths_.end(), std::begin(kTypedNotFiles), std::end(kTypedNotFiles));
 }
 
-namespace {
-
-DWORD WINAPI WorkThread(void* parameter) {
-    (*static_cast<std::function<void()>*>(parameter))();
-    return 0;
-}
-
-}  // namespace
-
-bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work) {
-    // The thread's own copy of the work outlives this call when the thread does.
-    auto* job = new std::function<void()>(work);
-    KernelHandle thread(CreateThread(nullptr, 0, WorkThread, job, 0, nullptr));
-    if (!thread) {
-        delete job;
-        ADD_FAILURE() << "CreateThread failed: " << GetLastError();
-        return false;
-    }
-    if (WaitForSingleObject(thread.get(), timeoutMs) != WAIT_OBJECT_0) return false;
-    delete job;
-    return true;
-}
-
 ImmutableFolder::ImmutableFolder(const std::wstring& folder) : unixFolder_(UnixPath(folder)) {
     made_ = !unixFolder_.empty() && RunLinuxProgram("/usr/bin/chattr", "+i \"" + unixFolder_ + "\"");
 }

@@ -97,10 +97,6 @@ private:
     std::vector<std::wstring> paths_;
 };
 
-// Runs `work` on a thread of its own and tells whether it ended within `timeoutMs`. A thread that did
-// not is left behind, blocked: the calling test is to fail.
-bool EndsWithin(DWORD timeoutMs, const std::function<void()>& work);
-
 // `folder` made immutable from the Linux side (chattr +i, which needs root) for the object's life: it
 // refuses new files and Wine answers ERROR_ACCESS_DENIED, as Windows answers a program that Controlled
 // Folder Access does not know. made() says whether it worked.

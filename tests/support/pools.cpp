@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "script/interpreter.h"
 #include "tests/support/test_support.h"
 
 WorkPool& ScanSizedPool() {
@@ -10,39 +9,40 @@ WorkPool& ScanSizedPool() {
     return pool;
 }
 
-std::wstring RunHandler(PayloadHandler handler, const std::wstring& line, WorkPool& pool) {
+std::wstring RunHandler(PayloadHandler handler, const std::wstring& line, WorkPool& pool, const HandlerCall& around,
+                        std::wstring* lineAfter) {
     std::wstring copy = line;
-    return CaptureReport([&](FILE* report) { handler(copy.data(), report, pool); });
+    std::wstring text = CaptureReport([&](FILE* report) {
+        const std::function<void()> call = [&] { handler(copy.data(), report, pool); };
+        around ? around(call) : call();
+    });
+    if (lineAfter != nullptr) *lineAfter = copy.c_str();
+    return text;
 }
 
-std::wstring Interpret(const std::wstring& script) {
+std::wstring Interpret(const std::wstring& script, LineObserver observer, void* observerContext) {
     std::wstring copy = script;
-    return CaptureReport([&](FILE* report) { ParseScript(copy.data(), report, ScanSizedPool(), nullptr, nullptr); });
+    return CaptureReport(
+        [&](FILE* report) { ParseScript(copy.data(), report, ScanSizedPool(), observer, observerContext); });
 }
 
-std::wstring EndsWithinOrStops(const std::string& what, DWORD boundMs, const std::function<std::wstring()>& work) {
-    struct Run {
-        const std::function<std::wstring()>* work;
-        std::wstring result;
-    } run{&work, {}};
+void EndsWithinOrStops(const std::string& what, const std::function<void()>& work) {
     KernelHandle thread(CreateThread(
         nullptr, 0,
-        [](void* context) -> DWORD {
-            auto* run = static_cast<Run*>(context);
-            run->result = (*run->work)();
+        [](void* work) -> DWORD {
+            (*static_cast<const std::function<void()>*>(work))();
             return 0;
         },
-        &run, 0, nullptr));
+        const_cast<std::function<void()>*>(&work), 0, nullptr));
     if (!thread) {
         ADD_FAILURE() << "cannot start a thread for " << what;
-        return {};
+        return;
     }
-    if (WaitForSingleObject(thread.get(), boundMs) != WAIT_OBJECT_0) {
-        fprintf(stderr, "FATAL: %s did not end within %lu s\n", what.c_str(), boundMs / 1000);
+    if (WaitForSingleObject(thread.get(), kHangBoundMs) != WAIT_OBJECT_0) {
+        fprintf(stderr, "FATAL: %s did not end within %lu s\n", what.c_str(), kHangBoundMs / 1000);
         fflush(stderr);
         TerminateProcess(GetCurrentProcess(), 3);
     }
-    return run.result;
 }
 
 const char* LoadName(MachineLoad load) {

@@ -118,6 +118,17 @@ std::wstring ReadUtf16File(const std::wstring& path) {
     return text;
 }
 
+std::wstring AsTextModeReadsIt(const std::wstring& path) {
+    std::wstring shown;
+    FILE* file = _wfopen(path.c_str(), L"r");
+    if (file == nullptr) return L"<cannot read " + path + L">";
+    for (int c; (c = fgetc(file)) != EOF;) {
+        if (c != 0) shown += static_cast<wchar_t>(c);
+    }
+    fclose(file);
+    return shown;
+}
+
 std::wstring TextSoFar(const std::wstring& path) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
@@ -154,8 +165,8 @@ namespace {
 
 // RunProcess, with `input` fed through a pipe when `given` is INVALID_HANDLE_VALUE, else with `given`
 // itself (null: none) as the child's standard input; ended once `ready` holds when there is one.
-ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& input, HANDLE given, DWORD timeoutMs,
-                           Overrun overrun, const std::function<bool()>& ready = nullptr) {
+ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& input, HANDLE given, Overrun overrun,
+                           const std::function<bool()>& ready = nullptr) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead, outWrite, errRead, errWrite;
@@ -214,7 +225,7 @@ ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& i
     std::thread outReader([&] { result.out = ReadAll(outRead); });
     DWORD waited = WAIT_TIMEOUT;
     if (ready) {
-        const ULONGLONG end = GetTickCount64() + timeoutMs;
+        const ULONGLONG end = GetTickCount64() + kHangBoundMs;
         while ((waited = WaitForSingleObject(process.hProcess, 10)) == WAIT_TIMEOUT && GetTickCount64() < end) {
             if (!ready()) continue;
             result.interrupted = true;
@@ -223,14 +234,14 @@ ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& i
             break;
         }
     } else {
-        waited = WaitForSingleObject(process.hProcess, timeoutMs);
+        waited = WaitForSingleObject(process.hProcess, kHangBoundMs);
     }
     if (waited == WAIT_TIMEOUT && !result.interrupted) {
         result.timedOut = true;
         TerminateProcess(process.hProcess, ~0u);
         WaitForSingleObject(process.hProcess, INFINITE);
         if (overrun == Overrun::Fails) {
-            ADD_FAILURE() << "still running after " << timeoutMs << " ms, so ended: " << Narrow(commandLine);
+            ADD_FAILURE() << "still running after " << kHangBoundMs << " ms, so ended: " << Narrow(commandLine);
         }
     }
     outReader.join();
@@ -246,15 +257,15 @@ ProcessResult RunWithInput(const std::wstring& commandLine, const std::string& i
 
 }  // namespace
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs, Overrun overrun) {
-    return RunWithInput(commandLine, input, INVALID_HANDLE_VALUE, timeoutMs, overrun);
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, Overrun overrun) {
+    return RunWithInput(commandLine, input, INVALID_HANDLE_VALUE, overrun);
 }
 
 ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::function<bool()>& ready,
-                              const std::string& awaited, DWORD timeoutMs) {
-    ProcessResult result = RunWithInput(commandLine, {}, INVALID_HANDLE_VALUE, timeoutMs, Overrun::Expected, ready);
+                              const std::string& awaited) {
+    ProcessResult result = RunWithInput(commandLine, {}, INVALID_HANDLE_VALUE, Overrun::Expected, ready);
     if (result.timedOut) {
-        ADD_FAILURE() << "still running after " << timeoutMs << " ms without " << awaited << ": "
+        ADD_FAILURE() << "still running after " << kHangBoundMs << " ms without " << awaited << ": "
                       << Narrow(commandLine);
     } else if (!result.interrupted) {
         ADD_FAILURE() << "ended by itself (exit code " << result.exitCode << ") before " << awaited << ": "
@@ -264,7 +275,7 @@ ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::functi
 }
 
 ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput) {
-    return RunWithInput(commandLine, {}, standardInput, kProcessTimeoutMs, Overrun::Fails);
+    return RunWithInput(commandLine, {}, standardInput, Overrun::Fails);
 }
 
 std::wstring Cli(const std::wstring& arguments) {
@@ -272,10 +283,10 @@ std::wstring Cli(const std::wstring& arguments) {
 }
 
 ProcessResult RunCliScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report,
-                           const std::wstring& options, DWORD timeoutMs, Overrun overrun) {
+                           const std::wstring& options, Overrun overrun) {
     WriteFileBytes(folder / L"script.txt", Utf16WithMark(script));
     const std::wstring arguments = L"--out \"" + report + L"\" \"" + (folder / L"script.txt") + L"\"";
-    return RunProcess(Cli(options.empty() ? arguments : options + L" " + arguments), {}, timeoutMs, overrun);
+    return RunProcess(Cli(options.empty() ? arguments : options + L" " + arguments), {}, overrun);
 }
 
 std::string Utf16Bytes(const std::wstring& text, bool bigEndian) {
@@ -317,7 +328,8 @@ const std::vector<EncodedScript>& EncodedScripts() {
             {"utf16be without mark, no ASCII letters", Utf16Bytes(cjk, true), E::Utf16Be, cjk},
             // FF FE 00 00 reads as a UTF-32 mark, but what follows is no UTF-32.
             {"utf16le with mark, NUL first", marked16le + Utf16Bytes(nulFirst), E::Utf16Le, L"\r\n" + text},
-            // A stray NUL at the end leaves 8-bit text 8-bit, and breaks a line.
+            // A stray NUL leaves 8-bit text 8-bit, and breaks a line: nothing after it is lost.
+            {"utf8, NUL for the line end", ":ENV" + std::string(1, '\0') + utf8.substr(6), E::Utf8OrAnsi, text},
             {"utf8, NUL at the end", utf8 + std::string(1, '\0'), E::Utf8OrAnsi, text + L"\r\n"},
             {"ansi, NUL at the end", ansi + std::string(1, '\0'), E::Utf8OrAnsi, ansiText + L"\r\n"},
         };
@@ -542,6 +554,12 @@ ReportParts SplitReportHeader(const std::wstring& report) {
 std::wstring ReportBody(const std::wstring& report) {
     ReportParts parts = SplitReportHeader(report);
     return parts.hasHeader ? parts.body : L"<no header>";
+}
+
+std::wstring SectionOf(const std::wstring& context, const std::wstring& body) {
+    const std::wstring banner = Banner(context);
+    if (!body.starts_with(banner) || !body.ends_with(kEndOfFile)) return L"not one " + context + L" section: " + body;
+    return body.substr(banner.size(), body.size() - banner.size() - kEndOfFile.size());
 }
 
 FileHandle HoldOpenForWriting(const std::wstring& path) {

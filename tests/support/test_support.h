@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/scan/script_file.h"
+#include "tests/support/md5_reference.h"
 #include "tests/support/os_fixtures.h"
 #include "tests/support/pools.h"
 #include "util/disk_file.h"
@@ -39,6 +40,8 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 // The file's bytes taken as UTF-16LE code units (an odd last byte fails the calling test).
 std::wstring ReadUtf16File(const std::wstring& path);
+// The file's bytes as the C library's text-mode reading gives them, NULs left out: what CONTENTS shows.
+std::wstring AsTextModeReadsIt(const std::wstring& path);
 // A file that a running program is writing, as far as it is written: its whole UTF-16LE code units,
 // or nothing while it does not exist. Read without failing the test and without getting in the
 // writer's way.
@@ -52,26 +55,23 @@ std::wstring ExecutableFolder();
 
 struct ProcessResult {
     DWORD exitCode = 0;
-    bool timedOut = false;     // ended by RunProcess after `timeoutMs`
+    bool timedOut = false;     // ended by RunProcess after kHangBoundMs
     bool interrupted = false;  // ended by RunProcessUntil once what it waited for was there
     std::string out;           // standard output bytes
     std::string err;           // standard error bytes
 };
-// How long a process that RunProcess runs may take unless the caller says otherwise: far longer than
-// any console run of a test, and well within the watchdog's bound on the calling case.
-constexpr DWORD kProcessTimeoutMs = 60000;
-// Whether a process still running at its timeout fails the calling test (naming the command line) or
-// is what the test wants to happen (it is interrupted, and the test looks at what it left).
+// Whether a process still running after kHangBoundMs fails the calling test (naming the command line)
+// or is what the test wants to happen (it is interrupted, and the test looks at what it left).
 enum class Overrun { Fails, Expected };
 // Runs a command line with `input` on standard input and collects both outputs. A process still
-// running after `timeoutMs` is ended and reported as timed out.
+// running after kHangBoundMs is ended and reported as timed out.
 ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input = {},
-                         DWORD timeoutMs = kProcessTimeoutMs, Overrun overrun = Overrun::Fails);
+                         Overrun overrun = Overrun::Fails);
 // Runs a command line as RunProcess does and ends it from outside (as a kill or a closed window ends
 // a run) as soon as `ready` holds, asked every 10 ms. A process that ends by itself first, or is
-// still running without `ready` after `timeoutMs`, fails the calling test naming `awaited`.
+// still running without `ready` after kHangBoundMs, fails the calling test naming `awaited`.
 ProcessResult RunProcessUntil(const std::wstring& commandLine, const std::function<bool()>& ready,
-                              const std::string& awaited, DWORD timeoutMs = kProcessTimeoutMs);
+                              const std::string& awaited);
 // The same with `standardInput` as the child's standard input (inherited): a handle to anything, or
 // null for a process started without one.
 ProcessResult RunProcessWithInputHandle(const std::wstring& commandLine, HANDLE standardInput);
@@ -81,15 +81,14 @@ std::wstring Cli(const std::wstring& arguments);
 // Runs the console front end with `options` on `script`, saved in `folder` as UTF-16 with its mark
 // (so that any name reaches it whole), the report going to `report`.
 ProcessResult RunCliScript(const ScratchFolder& folder, const std::wstring& script, const std::wstring& report,
-                           const std::wstring& options = L"--quiet", DWORD timeoutMs = kProcessTimeoutMs,
-                           Overrun overrun = Overrun::Fails);
+                           const std::wstring& options = L"--quiet", Overrun overrun = Overrun::Fails);
 
 // The text's UTF-16 code units as bytes, in either byte order; and little-endian after its mark.
 std::string Utf16Bytes(const std::wstring& text, bool bigEndian = false);
 std::string Utf16WithMark(const std::wstring& text);
 
 // A script as an editor saves it: `bytes` in one encoding, and the `text` they decode to (":ENV",
-// then one line, here and there with a stray NUL before or after it; or lines of no context).
+// then one line, here and there with a stray NUL before, after or for the line end; or lines of no context).
 struct EncodedScript {
     const char* name;
     std::string bytes;
@@ -122,6 +121,15 @@ struct ReportParts {
 ReportParts SplitReportHeader(const std::wstring& report);
 // A whole report's body: everything after its two header lines ("<no header>" without them).
 std::wstring ReportBody(const std::wstring& report);
+
+// The texts that frame a report: the start of its header (the product line, then the creation line up
+// to its time), a context's banner, and the end marker of a whole run.
+inline const std::wstring kHeaderStart = L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ";
+inline std::wstring Banner(const std::wstring& context) { return L"\r\n========== " + context + L" ==========\r\n"; }
+inline const std::wstring kEndOfFile = L"\r\n-=End Of File=-";
+// What a whole run's body of one section holds between `context`'s banner and the end marker; when it
+// is no such body, a text that says so and shows it.
+std::wstring SectionOf(const std::wstring& context, const std::wstring& body);
 
 // Holds `path` open for writing, as a program that keeps a log does (others may read and write it).
 FileHandle HoldOpenForWriting(const std::wstring& path);

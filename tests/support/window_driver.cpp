@@ -59,8 +59,8 @@ QuillfenProcess::QuillfenProcess() {
             window_ = FindTopLevel(process_.dwProcessId, L"quillfen");
             return window_ && IsWindowVisible(window_) && GetDlgItem(window_, IDC_EXIT);
         },
-        30000);
-    WaitForInputIdle(process_.hProcess, 10000);
+        kHangBoundMs);
+    WaitForInputIdle(process_.hProcess, kHangBoundMs);
     EXPECT_NE(window_, nullptr) << "quillfen.exe showed no window of class quillfen";
 }
 
@@ -76,7 +76,7 @@ QuillfenProcess::~QuillfenProcess() {
     CloseHandle(process_.hProcess);
 }
 
-bool QuillfenProcess::WaitForExit(DWORD timeoutMs, DWORD& exitCode) {
+bool QuillfenProcess::WaitForExit(DWORD& exitCode, DWORD timeoutMs) {
     if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
     GetExitCodeProcess(process_.hProcess, &exitCode);
     return true;
@@ -233,20 +233,18 @@ HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs) {
     return WaitForDialog(processId, timeoutMs, [](HWND) { return true; });
 }
 
-std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen) {
-    return std::thread([processId, &seen] {
-        HWND box = WaitForDialog(processId, 20000, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
+MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause) {
+    MessageBoxSeen seen;
+    // Waits on a thread of its own, since `cause` may not return before the box is closed.
+    std::thread closer([processId, &seen] {
+        HWND box =
+            WaitForDialog(processId, kHangBoundMs, [](HWND dialog) { return GetDlgItem(dialog, 0xFFFF) != nullptr; });
         if (!box) return;
         seen.caption = TextOf(box);
         seen.text = TextOf(GetDlgItem(box, 0xFFFF));  // the message box's text control
         seen.owner = GetWindow(box, GW_OWNER);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
-}
-
-MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause) {
-    MessageBoxSeen seen;
-    std::thread closer = CloseMessageBox(processId, seen);
     cause();
     closer.join();
     return seen;
@@ -303,10 +301,10 @@ void SplitReport(const std::wstring& report, std::wstring& headerShape, std::wst
 
 void ExpectNotepadOnReportAndEndIt(const QuillfenProcess& program) {
     std::vector<DWORD> notepads;
-    ASSERT_TRUE(WaitFor([&] { return !(notepads = NotepadChildren(program.id())).empty(); }, kRunTimeoutMs))
+    ASSERT_TRUE(WaitFor([&] { return !(notepads = NotepadChildren(program.id())).empty(); }, kHangBoundMs))
         << "no Notepad was started";
     EXPECT_EQ(notepads.size(), 1u);
-    std::wstring title = WaitForWindowTitle(notepads[0], L"Quillfen", 20000);
+    std::wstring title = WaitForWindowTitle(notepads[0], L"Quillfen", kHangBoundMs);
     EXPECT_NE(title.find(L"Quillfen"), std::wstring::npos) << Narrow(title);
     for (DWORD id : notepads) EndProcess(id);
 }

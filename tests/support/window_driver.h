@@ -27,13 +27,13 @@ public:
     HWND control(int id) const { return GetDlgItem(window_, id); }
     DWORD id() const { return process_.dwProcessId; }
     // True when the process ended within `timeoutMs`; its exit code goes to `exitCode`.
-    bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
+    bool WaitForExit(DWORD& exitCode, DWORD timeoutMs = kHangBoundMs);
 
     void SetScript(const std::wstring& text) const;
     void ClickLook() const;
     // Waits until the window's thread has handled every message posted to the window and its controls
     // so far (such as ClickLook's); fails the test, saying so, after `timeoutMs`.
-    bool WaitForPostedMessages(DWORD timeoutMs = 10000) const;
+    bool WaitForPostedMessages(DWORD timeoutMs = kHangBoundMs) const;
 
 private:
     PROCESS_INFORMATION process_ = {};
@@ -68,7 +68,7 @@ void EndProcess(DWORD id);
 // The first visible dialog of process `processId` that `wanted` accepts, waited for; null at the timeout.
 HWND WaitForDialog(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& wanted);
 // The visible dialog window (such as the open dialog) of process `processId`, waiting up to `timeoutMs`.
-HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = 30000);
+HWND WaitForOpenDialog(DWORD processId, DWORD timeoutMs = kHangBoundMs);
 // A dialog window of process `processId` as it is now, shown yet or not (a dialog exists from before
 // the first message of its own loop), or null.
 HWND AnyDialog(DWORD processId);
@@ -78,8 +78,6 @@ struct MessageBoxSeen {
     std::wstring text;
     HWND owner = nullptr;
 };
-// Waits on another thread for a message box of process `processId`, notes what it says and closes it.
-std::thread CloseMessageBox(DWORD processId, MessageBoxSeen& seen);
 // Runs `cause`, which is to make process `processId` show a message box, and returns what the box said
 // once it is closed.
 MessageBoxSeen CatchMessageBox(DWORD processId, const std::function<void()>& cause);
@@ -107,9 +105,6 @@ private:
 };
 
 // ---- the desktop report that the window's runs write ----
-
-constexpr DWORD kRunTimeoutMs = 60000;
-inline const std::wstring kEndOfReport = L"\r\n-=End Of File=-";
 
 // The desktop report's path, or a text naming its absence.
 std::wstring ReportPath();

@@ -4,7 +4,6 @@
 
 #include "tests/support/native_keys.h"
 #include "tests/support/test_support.h"
-#include "util/environment.h"
 
 namespace {
 
@@ -70,26 +69,6 @@ TEST(RegistryValues, DesktopFolderIsExpanded) {
     ASSERT_TRUE(desktop);
     EXPECT_EQ(desktop->find(L'%'), std::wstring::npos) << Narrow(*desktop);
     EXPECT_NE(GetFileAttributesW(desktop->c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST(Environment, ExpandsSetVariablesAndKeepsUnknownReferences) {
-    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"value");
-    ScopedEnvironment unset(L"QUILLFEN_NOT_SET", nullptr);
-    EXPECT_EQ(ExpandEnvironment(L"a %quillfen_test_var% b"), L"a value b");
-    EXPECT_EQ(ExpandEnvironment(L"%QUILLFEN_NOT_SET%"), L"%QUILLFEN_NOT_SET%");
-    EXPECT_EQ(ExpandEnvironment(L"hello"), L"hello");
-    EXPECT_EQ(ExpandEnvironment(L""), L"");
-    EXPECT_EQ(ExpandEnvironment(L"100%"), L"100%");
-}
-
-TEST(Environment, LongTextsAreExpandedWhole) {
-    ScopedEnvironment set(L"QUILLFEN_TEST_VAR", L"value");
-    std::wstring line(100000, L'x');
-    line += L"%QUILLFEN_TEST_VAR%%QUILLFEN_NOT_SET%";
-    std::wstring expected = std::wstring(100000, L'x') + L"value%QUILLFEN_NOT_SET%";
-    const std::wstring actual = ExpandEnvironment(line.c_str());
-    EXPECT_EQ(actual.size(), expected.size());
-    EXPECT_TRUE(actual == expected) << Narrow(actual.substr(99990));
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST(WorkPool, OneLongJobHoldsUpOnlyItsOwnThread) {
                 WaitForSingleObject(release.get(), INFINITE);
                 heldEnded = true;
             });
-            ASSERT_EQ(WaitForSingleObject(heldStarted.get(), 60000), WAIT_OBJECT_0);
+            ASSERT_EQ(WaitForSingleObject(heldStarted.get(), kHangBoundMs), WAIT_OBJECT_0);
             for (int i = 0; i < kOthers; ++i) {
                 pool.Post(jobs, [&] {
                     if (++done == kOthers) SetEvent(othersDone.get());
@@ -92,7 +92,7 @@ TEST(WorkPool, OneLongJobHoldsUpOnlyItsOwnThread) {
             // in turn would leave some behind the held one for ever.
             while (pool.RunOne()) {
             }
-            ASSERT_EQ(WaitForSingleObject(othersDone.get(), 60000), WAIT_OBJECT_0) << done.load() << " ran";
+            ASSERT_EQ(WaitForSingleObject(othersDone.get(), kHangBoundMs), WAIT_OBJECT_0) << done.load() << " ran";
             EXPECT_FALSE(heldEnded.load());
             SetEvent(release.get());
             pool.Wait(jobs);

@@ -131,6 +131,21 @@ private:
     HWND window_ = nullptr;
 };
 
+// The three controls of `window` where LayOutControls places them in its client area at `dpi`.
+void ExpectControlsWhereTheLayoutPutsThem(HWND window, UINT dpi) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    const WindowLayout layout = LayOutControls(client.right, client.bottom, dpi);
+    const RECT* expected[] = {&layout.scriptBox, &layout.look, &layout.exit};
+    const int ids[] = {IDC_SCRIPT, IDC_LOOK, IDC_EXIT};
+    for (int i = 0; i < 3; ++i) {
+        RECT actual = ChildRect(GetDlgItem(window, ids[i]));
+        EXPECT_TRUE(EqualRect(&actual, expected[i]))
+            << "control " << ids[i] << " at " << Show(actual) << ", wanted " << Show(*expected[i]) << " in "
+            << client.right << "x" << client.bottom;
+    }
+}
+
 void ExpectFontOfHeight(HFONT font, int height) {
     LOGFONTW described = {};
     ASSERT_EQ(GetObjectW(font, sizeof described, &described), static_cast<int>(sizeof described));
@@ -159,32 +174,16 @@ TEST(Layout, AMoveToAnotherDpiTakesTheSuggestedSizeAndGivesEveryControlTheNewFon
     ExpectFontOfHeight(font.get(), 21);
     for (int id : {IDC_SCRIPT, IDC_LOOK, IDC_EXIT}) EXPECT_EQ(window.FontOf(id), font.get()) << id;
 
-    RECT client = {};
-    GetClientRect(window.get(), &client);
-    const int w = client.right, h = client.bottom;
-    const RECT expected[] = {
-        {0, 0, w, h - 53},
-        {(w - 360) / 2, h - 42, (w - 360) / 2 + 150, h - 3},
-        {(w - 360) / 2 + 180, h - 42, (w - 360) / 2 + 330, h - 3},
-    };
-    const int ids[] = {IDC_SCRIPT, IDC_LOOK, IDC_EXIT};
-    for (int i = 0; i < 3; ++i) {
-        RECT actual = ChildRect(GetDlgItem(window.get(), ids[i]));
-        EXPECT_TRUE(EqualRect(&actual, &expected[i])) << ids[i] << " at " << Show(actual) << " in " << w << "x" << h;
-    }
+    ExpectControlsWhereTheLayoutPutsThem(window.get(), 144);
 }
 
+// The real window: placed at 100,100, its size, its controls as the layout table above has them, and
+// its font.
 TEST_F(Window, GeometryAndFontScaleWithTheDpi) {
-    // Each size at the DPI, written out: window, the strip under the script box, the buttons' top above
-    // the bottom edge, a button, the pair's width and shift, from one button to the next, the font.
     const struct {
         DWORD dpi;
-        int width, height, belowBox, aboveButtons, buttonWidth, buttonHeight, pairWidth, step, fontHeight;
-    } cases[] = {
-        {96, 486, 416, 35, 28, 100, 26, 240, 120, 14},
-        {144, 729, 624, 53, 42, 150, 39, 360, 180, 21},
-        {192, 972, 832, 70, 56, 200, 52, 480, 240, 28},
-    };
+        int width, height, fontHeight;
+    } cases[] = {{96, 486, 416, 14}, {144, 729, 624, 21}, {192, 972, 832, 28}};
     int lastLineHeight = 0;
     SIZE client96 = {};
     for (const auto& c : cases) {
@@ -215,20 +214,7 @@ TEST_F(Window, GeometryAndFontScaleWithTheDpi) {
         // The frame, caption and menu are the system's; the client area is what remains of the window.
         EXPECT_GT(w, c.width * 9 / 10);
         EXPECT_GT(h, c.height * 3 / 4);
-        const int left = (w - c.pairWidth) / 2;
-        const int top = h - c.aboveButtons;
-        const RECT expected[] = {
-            {0, 0, w, h - c.belowBox},
-            {left, top, left + c.buttonWidth, top + c.buttonHeight},
-            {left + c.step, top, left + c.step + c.buttonWidth, top + c.buttonHeight},
-        };
-        const int ids[] = {IDC_SCRIPT, IDC_LOOK, IDC_EXIT};
-        for (int i = 0; i < 3; ++i) {
-            RECT actual = ChildRect(program.control(ids[i]));
-            EXPECT_TRUE(EqualRect(&actual, &expected[i]))
-                << "control " << ids[i] << " at " << Show(actual) << ", wanted " << Show(expected[i])
-                << " in a client area of " << w << " by " << h;
-        }
+        ExpectControlsWhereTheLayoutPutsThem(window, c.dpi);
 
         // The font by the script box's line height (its handle means nothing in this process; that the
         // buttons share it is checked in-process).

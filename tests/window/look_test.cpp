@@ -54,7 +54,7 @@ DWORD RunWorker(std::unique_ptr<LookRun> run) {
         return 99;
     }
     run.release();  // the worker deletes it
-    EXPECT_EQ(WaitForSingleObject(thread.get(), kRunTimeoutMs), WAIT_OBJECT_0) << "the worker did not end";
+    EXPECT_EQ(WaitForSingleObject(thread.get(), kHangBoundMs), WAIT_OBJECT_0) << "the worker did not end";
     DWORD exitCode = 99;
     GetExitCodeThread(thread.get(), &exitCode);
     return exitCode;
@@ -71,21 +71,6 @@ std::unique_ptr<LookRun> MakeRun(HWND window, const std::wstring& script, const 
 
 const std::wstring kStarted = std::to_wstring(kLookStarted - WM_APP) + L":0";
 std::wstring Finished(int result) { return std::to_wstring(kLookFinished - WM_APP) + L":" + std::to_wstring(result); }
-
-TEST(Look, ACompleteRunIsAnnouncedAndEndedByMessagesAroundItsReport) {
-    ScratchFolder folder;
-    const std::wstring path = folder / L"Quillfen.txt";
-    MessageWindow window;
-    EXPECT_EQ(RunWorker(MakeRun(window.get(), L":ENV\r\nhanded over\r\n", path)), 1u);
-    EXPECT_EQ(window.TakePosted(), (std::vector<std::wstring>{kStarted, Finished(1)}));
-    ASSERT_TRUE(window.handedBack);
-    EXPECT_EQ(window.handedBack->outcome, ScanOutcome::Completed);
-
-    std::wstring shape, body;
-    SplitReport(ReadUtf16File(path), shape, body);
-    EXPECT_EQ(shape.rfind(L"Quillfen v#.# by tarnwick (##.##.##)\r\nLog created at ", 0), 0u) << Narrow(shape);
-    EXPECT_EQ(body, L"\r\n========== ENV ==========\r\nhanded over = handed over\r\n" + kEndOfReport);
-}
 
 TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
     ScratchFolder folder;
@@ -115,6 +100,8 @@ TEST(Look, ARunThatEndsEarlyStillEndsWithItsFinishedMessage) {
     }
 }
 
+// A complete run is announced and ended by messages around its report; one that asks for progress
+// reports its lines between them, and writes the same report.
 TEST(Look, ARunThatAsksForProgressReportsItsLinesBetweenStartedAndFinished) {
     ScratchFolder folder;
     const struct {
@@ -137,15 +124,18 @@ TEST(Look, ARunThatAsksForProgressReportsItsLinesBetweenStartedAndFinished) {
             if (message.message == kLookProgress) entry += L" of " + std::to_wstring(message.lParam);
             if (message.message == kLookFinished) {
                 std::unique_ptr<LookRun> handedBack(reinterpret_cast<LookRun*>(message.lParam));
-                if (handedBack) entry += L" with its run";
+                if (handedBack) {
+                    entry += L" with its run";
+                    EXPECT_EQ(handedBack->outcome, ScanOutcome::Completed);
+                }
             }
             posted.push_back(entry);
         }
         EXPECT_EQ(posted, c.posted) << "progress " << c.showProgress;
-        // Progress changes nothing in the report.
         std::wstring shape, body;
         SplitReport(ReadUtf16File(path), shape, body);
-        EXPECT_EQ(body, L"\r\n========== ENV ==========\r\none = one\r\ntwo = two\r\n" + kEndOfReport);
+        EXPECT_TRUE(shape.starts_with(L"Quillfen v#.# by tarnwick (##.##.##)\r\nLog created at ")) << Narrow(shape);
+        EXPECT_EQ(body, Banner(L"ENV") + L"one = one\r\ntwo = two\r\n" + kEndOfFile);
     }
 }
 
@@ -157,14 +147,14 @@ TEST_F(Window, ASecondRunReplacesTheReport) {
     const std::wstring bodies[] = {
         L"\r\n========== ENV ==========\r\nfirst run, with a longer line than the second = first run, with a longer "
         L"line than the second\r\n" +
-            kEndOfReport,
-        L"\r\n========== ENV ==========\r\nsecond = second\r\n" + kEndOfReport,
+            kEndOfFile,
+        Banner(L"ENV") + L"second = second\r\n" + kEndOfFile,
     };
     for (int run = 0; run < 2; ++run) {
         program.SetScript(scripts[run]);
         program.ClickLook();
         ExpectNotepadOnReportAndEndIt(program);
-        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs));
         std::wstring shape, body;
         SplitReport(ReadUtf16File(ReportPath()), shape, body);
         EXPECT_EQ(body, bodies[run]) << "run " << run;
@@ -209,7 +199,7 @@ TEST_F(Window, AReportThatCannotBeWrittenWholeIsNotOpenedButExplained) {
     EXPECT_EQ(seen.caption, L"Error");
     EXPECT_EQ(seen.text, L"The report is incomplete: part of it could not be written.\n" + ReportPath() + L"\n\n" +
                              Wide(SystemMessageText(ERROR_DISK_FULL)));
-    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
+    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs));
     EXPECT_TRUE(NotepadChildren(program.id()).empty());
     const std::wstring written = ReadUtf16File(ReportPath());
     EXPECT_EQ(written.size() * 2, 16384u);
@@ -251,15 +241,13 @@ TEST_F(Window, ARunThatCannotUseTheDesktopOrNotepadSaysWhereTheReportIsInABox) {
         EXPECT_EQ(seen.text, c.box) << c.name;
         EXPECT_EQ(seen.owner, program.window()) << c.name;
         // Notepad comes once the box is closed, on the report where it is.
-        const std::vector<DWORD> notepads = WaitForNotepadsOn(c.report, c.notepadMissing ? 0 : kRunTimeoutMs);
+        const std::vector<DWORD> notepads = WaitForNotepadsOn(c.report, c.notepadMissing ? 0 : kHangBoundMs);
         EXPECT_EQ(notepads.size(), c.notepadMissing ? 0u : 1u) << c.name;
         for (DWORD id : notepads) EndProcess(id);
-        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs)) << c.name;
+        EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kHangBoundMs)) << c.name;
         std::wstring shape, body;
         SplitReport(ReadUtf16File(c.report), shape, body);
-        EXPECT_EQ(body,
-                  L"\r\n========== ENV ==========\r\n" + Wide(c.name) + L" = " + Wide(c.name) + L"\r\n" + kEndOfReport)
-            << c.name;
+        EXPECT_EQ(body, Banner(L"ENV") + Wide(c.name) + L" = " + Wide(c.name) + L"\r\n" + kEndOfFile) << c.name;
     }
 }
 

@@ -6,9 +6,7 @@
 
 #include <string>
 
-#include "resources/resource.h"
 #include "tests/support/test_support.h"
-#include "tests/support/window_driver.h"
 
 namespace {
 
@@ -97,37 +95,6 @@ TEST(TaskbarProgress, NoInterfaceShowsNothingAndWhereThereIsOneItTakesEveryState
         }
     }
     CoUninitialize();
-}
-
-// The shell's message reaches the real window as it would on Windows, so it connects to the taskbar
-// where the system has the interface, and its runs report progress; what the window shows is unchanged.
-TEST_F(Window, ARunAfterTheTaskbarButtonWasMadeCompletesWithTheWindowsTextsUnchanged) {
-    HeldFile held(L"quillfen-taskbar-test.txt", "done\r\n");
-    QuillfenProcess program;
-    ASSERT_NE(program.window(), nullptr);
-    SendMessageW(program.window(), TaskbarButtonCreatedMessage(), 0, 0);
-    std::wstring script = L":ENV\r\n";
-    for (int i = 0; i < 300; ++i) script += L"line " + std::to_wstring(i) + L"\r\n";
-    script += L":CONTENTS\r\n" + held.path() + L"\r\n";
-    program.SetScript(script);
-    program.ClickLook();
-
-    ASSERT_TRUE(held.WaitForReader(kRunTimeoutMs)) << "the run never reached its CONTENTS line";
-    // The caption may still be on its way from the worker's first message.
-    EXPECT_TRUE(WaitFor([&] { return StateOf(program).scanning(); }, 10000)) << Narrow(StateOf(program).lookCaption);
-    EXPECT_EQ(TextOf(program.window()), L"Quillfen v1.0 - by tarnwick");
-    EXPECT_EQ(TextOf(program.control(IDC_EXIT)), L"Exit");
-    held.Release();
-
-    ExpectNotepadOnReportAndEndIt(program);
-    EXPECT_TRUE(WaitFor([&] { return StateOf(program).idle(); }, kRunTimeoutMs));
-    EXPECT_EQ(TextOf(program.window()), L"Quillfen v1.0 - by tarnwick");
-    EXPECT_EQ(TextOf(program.control(IDC_SCRIPT)), script);
-    std::wstring shape, body;
-    SplitReport(ReadUtf16File(ReportPath()), shape, body);
-    EXPECT_NE(body.find(L"\r\nline 299 = line 299\r\n"), std::wstring::npos);
-    EXPECT_TRUE(body.ends_with(L" - Opened succesfully.\r\n\r\ndone\n\r\n" + kEndOfReport))
-        << Narrow(body.substr(body.size() > 200 ? body.size() - 200 : 0));
 }
 
 }  // namespace

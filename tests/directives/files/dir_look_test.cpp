@@ -29,9 +29,6 @@ protected:
     void TearDown() override { SetFileAttributesW((root / L"A.log").c_str(), FILE_ATTRIBUTE_NORMAL); }
 
     std::wstring Dir(const std::wstring& line) { return RunHandler(DirLook, line); }
-    std::wstring Header(const std::wstring& path, const std::wstring& parameters) {
-        return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
-    }
     std::wstring TopFiles() {
         return L"\r\n---Files---\r\nA.log" + FileText(L"-ra---", 0) + L"\r\nb.txt" + FileText(L"--a---", 3) +
                L"\r\nc.LOG" + FileText(L"--ah--", 5);
@@ -48,45 +45,44 @@ protected:
 };
 
 TEST_F(DirTree, PlainListingSortsFilesAndFoldersIgnoringCase) {
-    EXPECT_EQ(Dir(root.path()), Header(root.path(), L"(none)") + TopFiles() + L"\r\n\r\n---Folders---\r\nProg1" +
+    EXPECT_EQ(Dir(root.path()), DirHeader(root.path(), L"(none)") + TopFiles() + L"\r\n\r\n---Folders---\r\nProg1" +
                                     FolderText() + L"\r\nProgram" + FolderText() + L"\r\nsub1" + FolderText() +
                                     L"\r\nSub2" + FolderText() + L"\r\n");
 }
 
 TEST_F(DirTree, SubModeWalksTheWholeTree) {
-    EXPECT_EQ(Dir(root.path() + L" /sub"), Header(root.path(), L"/sub") + TopFiles() + Tree());
+    EXPECT_EQ(Dir(root.path() + L" /sub"), DirHeader(root.path(), L"/sub") + TopFiles() + Tree());
     // nodirs yields to sub; nofiles only hides the top folder's own files.
-    EXPECT_EQ(Dir(root.path() + L"  /S /nodirs"), Header(root.path(), L"/S /nodirs") + TopFiles() + Tree());
-    EXPECT_EQ(Dir(root.path() + L" /sub /nofiles"), Header(root.path(), L"/sub /nofiles") + Tree());
+    EXPECT_EQ(Dir(root.path() + L"  /S /nodirs"), DirHeader(root.path(), L"/S /nodirs") + TopFiles() + Tree());
+    EXPECT_EQ(Dir(root.path() + L" /sub /nofiles"), DirHeader(root.path(), L"/sub /nofiles") + Tree());
     EXPECT_EQ(Dir(root / L"Prog1 /sub"),
-              Header(root / L"Prog1", L"/sub") + L"\r\n---Files---\r\nNone found.\r\n\r\nNo folders found.\r\n");
+              DirHeader(root / L"Prog1", L"/sub") + L"\r\n---Files---\r\nNone found.\r\n\r\nNo folders found.\r\n");
 }
 
 TEST_F(DirTree, NoDirsNoFilesAndEmptyParameters) {
-    EXPECT_EQ(Dir(root.path() + L" /nodirs /nofiles"), Header(root.path(), L"/nodirs /nofiles") + L"\r\n");
-    EXPECT_EQ(Dir(root / L"Prog1 / /"), Header(root / L"Prog1", L"(none)") +
+    EXPECT_EQ(Dir(root.path() + L" /nodirs /nofiles"), DirHeader(root.path(), L"/nodirs /nofiles") + L"\r\n");
+    EXPECT_EQ(Dir(root / L"Prog1 / /"), DirHeader(root / L"Prog1", L"(none)") +
                                             L"\r\n---Files---\r\nNone found.\r\n\r\n---Folders---\r\nNone found.\r\n");
     // Unknown tokens are shown but change nothing; "nofile" is the name pattern "ofile".
     EXPECT_EQ(Dir(root.path() + L" /nofile /xyz /nodirs"),
-              Header(root.path(), L"/nofile /xyz /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
+              DirHeader(root.path(), L"/nofile /xyz /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
 }
 
 TEST_F(DirTree, NamePatternAndDigestsApplyAtEveryDepth) {
     EXPECT_EQ(Dir(root.path() + L" /n*.log /md5 /nodirs"),
-              Header(root.path(), L"/n*.log /md5 /nodirs") + L"\r\n---Files---\r\nA.log" + FileText(L"-ra---", 0) +
-                  L" D41D8CD98F00B204E9800998ECF8427E\r\nc.LOG" + FileText(L"--ah--", 5) +
-                  L" 827CCB0EEA8A706C4C34A16891F84E7B\r\n");
-    EXPECT_EQ(Dir(root / L"Sub2 /sub /n*.log /md5"),
-              Header(root / L"Sub2", L"/sub /n*.log /md5") + L"\r\n---Files---\r\nNone found." +
-                  FolderBlock(root / L"Sub2\\deep") + L"\r\ny.log" + FileText(L"--a---", 2) +
-                  L" 2FB1C5CF58867B5BBC9A1B145A86F3A0\r\n");
+              DirHeader(root.path(), L"/n*.log /md5 /nodirs") + L"\r\n---Files---\r\nA.log" + FileText(L"-ra---", 0) +
+                  L" " + kEmptyMd5 + L"\r\nc.LOG" + FileText(L"--ah--", 5) + L" " + ReferenceMD5("12345") + L"\r\n");
+    EXPECT_EQ(Dir(root / L"Sub2 /sub /n*.log /md5"), DirHeader(root / L"Sub2", L"/sub /n*.log /md5") +
+                                                         L"\r\n---Files---\r\nNone found." +
+                                                         FolderBlock(root / L"Sub2\\deep") + L"\r\ny.log" +
+                                                         FileText(L"--a---", 2) + L" " + ReferenceMD5("yy") + L"\r\n");
 }
 
 // Enough files that their digests are taken on other threads; the first file of each folder is large,
 // so that the lines after it are finished before it, and every digest still ends its own line.
 TEST(DirDigests, DigestsTakenOnOtherThreadsComeOutInTheWalksOrder) {
     ScratchFolder root;
-    std::wstring expected = L"\r\n" + root.path() + L" - Parameters: \"/sub /md5\"\r\n\r\n---Files---\r\nNone found.";
+    std::wstring expected = DirHeader(root.path(), L"/sub /md5") + L"\r\n---Files---\r\nNone found.";
     for (int f = 0; f < 3; ++f) {
         const std::wstring folder = root / (L"f" + std::to_wstring(f));
         MakeFolder(folder);
@@ -97,9 +93,7 @@ TEST(DirDigests, DigestsTakenOnOtherThreadsComeOutInTheWalksOrder) {
                 i == 100 ? std::string(size_t{3} << 20, static_cast<char>('a' + f)) : std::to_string(f * 1000 + i);
             const std::wstring path = folder + L"\\" + name;
             MakeFile(path, bytes);
-            const std::wstring digest = MD5File(path.c_str());
-            ASSERT_FALSE(digest.empty());
-            expected += L"\r\n" + name + FileText(L"--a---", bytes.size()) + L" " + digest;
+            expected += L"\r\n" + name + FileText(L"--a---", bytes.size()) + L" " + ReferenceMD5(bytes);
         }
         SetTimes(folder, FolderInstant());
     }
@@ -114,20 +108,20 @@ TEST_F(DirTree, AFifoIsListedButNeverRead) {
     MakeFile(root / L"Prog1\\plain", "abc");
     SetTimes(root / L"Prog1", FolderInstant());
     std::wstring report;
-    ASSERT_TRUE(EndsWithin(10000, [&] { report = Dir(root / L"Prog1 /md5"); }));
-    EXPECT_EQ(report, Header(root / L"Prog1", L"/md5") + L"\r\n---Files---\r\nfifo" + FileText(L"--a---", 0) +
-                          L" (Unable to calculate MD5)\r\nplain" + FileText(L"--a---", 3) +
-                          L" 900150983CD24FB0D6963F7D28E17F72\r\n\r\n---Folders---\r\nNone found.\r\n");
+    EndsWithinOrStops("DIR of a FIFO", [&] { report = Dir(root / L"Prog1 /md5"); });
+    EXPECT_EQ(report, DirHeader(root / L"Prog1", L"/md5") + L"\r\n---Files---\r\nfifo" + FileText(L"--a---", 0) +
+                          L" (Unable to calculate MD5)\r\nplain" + FileText(L"--a---", 3) + L" " + kAbcMd5 +
+                          L"\r\n\r\n---Folders---\r\nNone found.\r\n");
 }
 
 TEST_F(DirTree, TrailingBackslashesAndExpansion) {
     ScopedEnvironment variable(L"QF_DIR_ROOT", root.path().c_str());
     const std::wstring files = L"\r\n---Files---\r\nb.txt" + FileText(L"--a---", 3);
-    EXPECT_EQ(Dir(L"  %QF_DIR_ROOT%\\   /nb.txt /nodirs"), Header(root.path(), L"/nb.txt /nodirs") + files + L"\r\n");
+    EXPECT_EQ(Dir(L"  %QF_DIR_ROOT%\\   /nb.txt /nodirs"),
+              DirHeader(root.path(), L"/nb.txt /nodirs") + files + L"\r\n");
     // noexpand keeps the backslash, and the digest path then holds two in a row (still readable).
     EXPECT_EQ(Dir(root.path() + L"\\ /noexpand /nb.txt /md5 /nodirs"),
-              Header(root.path() + L"\\", L"/noexpand /nb.txt /md5 /nodirs") + files +
-                  L" 900150983CD24FB0D6963F7D28E17F72\r\n");
+              DirHeader(root.path() + L"\\", L"/noexpand /nb.txt /md5 /nodirs") + files + L" " + kAbcMd5 + L"\r\n");
     EXPECT_EQ(Dir(L"%QF_DIR_ROOT% /noexpand"), L"\r\n%QF_DIR_ROOT% - Unable to find folder.\r\n");
 }
 
@@ -139,14 +133,14 @@ TEST_F(DirTree, MissingFoldersFilesAndEmptyPaths) {
 
 TEST_F(DirTree, FolderPatternGivesEachMatchItsOwnSection) {
     EXPECT_EQ(Dir(root.path() + L" /wProg* /md5"),
-              Header(root.path(), L"/wProg* /md5") + Header(root / L"Prog1", L"/md5") +
+              DirHeader(root.path(), L"/wProg* /md5") + DirHeader(root / L"Prog1", L"/md5") +
                   L"\r\n---Files---\r\nNone found.\r\n\r\n---Folders---\r\nNone found.\r\n" +
-                  Header(root / L"Program", L"/md5") + L"\r\n---Files---\r\nz.log" + FileText(L"--a---", 3) +
-                  L" F3ABB86BD34CF4D52698F14C0DA1DC60\r\n\r\n---Folders---\r\nNone found.\r\n");
-    EXPECT_EQ(Dir(root.path() + L" /w*S*2 /nofiles"), Header(root.path(), L"/w*S*2 /nofiles") +
-                                                          Header(root / L"Sub2", L"/nofiles") +
+                  DirHeader(root / L"Program", L"/md5") + L"\r\n---Files---\r\nz.log" + FileText(L"--a---", 3) + L" " +
+                  ReferenceMD5("zzz") + L"\r\n\r\n---Folders---\r\nNone found.\r\n");
+    EXPECT_EQ(Dir(root.path() + L" /w*S*2 /nofiles"), DirHeader(root.path(), L"/w*S*2 /nofiles") +
+                                                          DirHeader(root / L"Sub2", L"/nofiles") +
                                                           L"\r\n\r\n---Folders---\r\ndeep" + FolderText() + L"\r\n");
-    EXPECT_EQ(Dir(root.path() + L" /wnothing*"), Header(root.path(), L"/wnothing*"));
+    EXPECT_EQ(Dir(root.path() + L" /wnothing*"), DirHeader(root.path(), L"/wnothing*"));
 }
 
 TEST_F(DirTree, DateFilterKeepsFilesOnOrAfterTheReferenceDay) {
@@ -165,16 +159,16 @@ TEST_F(DirTree, DateFilterKeepsFilesOnOrAfterTheReferenceDay) {
     const std::wstring recentLine =
         L"\r\nrecent.log\t--a--- 1 bytes\t[" + TimeText(recent) + L"]\t[" + TimeText(recent) + L"]";
     EXPECT_EQ(Dir(root.path() + L" /t5 /nodirs"),
-              Header(root.path(), L"/t5 /nodirs") + L"\r\n---Files---" + recentLine + L"\r\n");
+              DirHeader(root.path(), L"/t5 /nodirs") + L"\r\n---Files---" + recentLine + L"\r\n");
     EXPECT_EQ(Dir(root.path() + L" /t0 /nodirs"),
-              Header(root.path(), L"/t0 /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
+              DirHeader(root.path(), L"/t0 /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
     EXPECT_EQ(Dir(root.path() + L" /today /nodirs"),
-              Header(root.path(), L"/today /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
+              DirHeader(root.path(), L"/today /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
     EXPECT_EQ(Dir(root.path() + L" /t-3 /nodirs"),
-              Header(root.path(), L"/t-3 /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
+              DirHeader(root.path(), L"/t-3 /nodirs") + L"\r\n---Files---\r\nNone found.\r\n");
     // The filter reaches into sub mode; the last t token wins.
     EXPECT_EQ(Dir(root.path() + L" /t0 /t100000 /sub /nofiles /n*.log"),
-              Header(root.path(), L"/t0 /t100000 /sub /nofiles /n*.log") + FolderBlock(root / L"Prog1") +
+              DirHeader(root.path(), L"/t0 /t100000 /sub /nofiles /n*.log") + FolderBlock(root / L"Prog1") +
                   FolderBlock(root / L"Program") + L"\r\nz.log" + FileText(L"--a---", 3) + FolderBlock(root / L"sub1") +
                   FolderBlock(root / L"Sub2") + FolderBlock(root / L"Sub2\\deep") + L"\r\ny.log" +
                   FileText(L"--a---", 2) + L"\r\n");
@@ -195,20 +189,17 @@ TEST(DirLook, FolderPatternListsEachMatchByTheNameFound) {
     MakeFolder(blank + L"\\deeper");
     for (const std::wstring& folder : {percent, blank + L"\\deeper"}) SetTimes(folder, FolderInstant());
 
-    const auto header = [](const std::wstring& path, const std::wstring& parameters) {
-        return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
-    };
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /w* /md5 /nodirs"),
-              header(root.path(), L"/w* /md5 /nodirs") + header(percent, L"/md5 /nodirs") +
-                  L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 3) + L" 900150983CD24FB0D6963F7D28E17F72\r\n" +
-                  header(blank, L"/md5 /nodirs") + L"\r\n---Files---\r\nx.log" + FileText(L"--a---", 1) +
-                  L" 9DD4E461268C8034F5C8564E155C67A6\r\n");
+              DirHeader(root.path(), L"/w* /md5 /nodirs") + DirHeader(percent, L"/md5 /nodirs") +
+                  L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 3) + L" " + kAbcMd5 + L"\r\n" +
+                  DirHeader(blank, L"/md5 /nodirs") + L"\r\n---Files---\r\nx.log" + FileText(L"--a---", 1) + L" " +
+                  ReferenceMD5("x") + L"\r\n");
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wb* /sub /nofiles"),
-              header(root.path(), L"/wb* /sub /nofiles") + header(blank, L"/sub /nofiles") + L"\r\n\r\n" + blank +
+              DirHeader(root.path(), L"/wb* /sub /nofiles") + DirHeader(blank, L"/sub /nofiles") + L"\r\n\r\n" + blank +
                   L"\\deeper" + FolderText() + L"\r\n");
-    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /w%*"), header(root.path(), L"/w%*") + header(percent, L"(none)") +
-                                                               L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 3) +
-                                                               L"\r\n\r\n---Folders---\r\nNone found.\r\n");
+    EXPECT_EQ(RunHandler(DirLook, root.path() + L" /w%*"),
+              DirHeader(root.path(), L"/w%*") + DirHeader(percent, L"(none)") + L"\r\n---Files---\r\nin.txt" +
+                  FileText(L"--a---", 3) + L"\r\n\r\n---Folders---\r\nNone found.\r\n");
     RunLinuxProgram("/bin/rm", "-rf '" + blankLinux + "'");
 }
 

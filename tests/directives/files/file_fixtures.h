@@ -33,5 +33,11 @@ void MakeSizedFile(const std::wstring& path, unsigned long long size);
 std::wstring FileText(const wchar_t* attributes, unsigned long long size);
 std::wstring FolderText();
 
+// The first line of a DIR section and of a search's.
+inline std::wstring DirHeader(const std::wstring& path, const std::wstring& parameters) {
+    return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
+}
+inline std::wstring Searching(const std::wstring& line) { return L"\r\nSearching for \"" + line + L"\"\r\n"; }
+
 // A name no other test run uses: `stem` followed by the process id.
 std::wstring UniqueName(const std::wstring& stem);

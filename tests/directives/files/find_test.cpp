@@ -8,8 +8,6 @@
 
 namespace {
 
-std::wstring Searching(const std::wstring& line) { return L"\r\nSearching for \"" + line + L"\"\r\n"; }
-
 TEST(FileFind, FindsEveryMatchOnTheDriveSortedIgnoringCase) {
     const std::wstring stem = UniqueName(L"qffind");
     ScratchFolder folder;
@@ -25,10 +23,10 @@ TEST(FileFind, FindsEveryMatchOnTheDriveSortedIgnoringCase) {
     std::wstring report = RunHandler(FileFind, line);
     DeleteFileW(inRoot.c_str());
     SetFileAttributesW((folder / (stem + L"-b.dat")).c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(report, Searching(line) + inRoot + FileText(L"--a---", 3) + L" 900150983CD24FB0D6963F7D28E17F72\r\n" +
-                          folder / (stem + L"-b.dat") + FileText(L"-ra---", 5) +
-                          L" 827CCB0EEA8A706C4C34A16891F84E7B\r\n" + folder / (L"sub\\" + stem + L"-A.DAT") +
-                          FileText(L"--ah--", 0) + L" D41D8CD98F00B204E9800998ECF8427E\r\n");
+    EXPECT_EQ(report, Searching(line) + inRoot + FileText(L"--a---", 3) + L" " + kAbcMd5 + L"\r\n" +
+                          folder / (stem + L"-b.dat") + FileText(L"-ra---", 5) + L" " + ReferenceMD5("12345") +
+                          L"\r\n" + folder / (L"sub\\" + stem + L"-A.DAT") + FileText(L"--ah--", 0) + L" " + kEmptyMd5 +
+                          L"\r\n");
 }
 
 TEST(FileFind, NoMatchAndHeaderAsTyped) {

@@ -115,11 +115,7 @@ std::wstring DirSectionInZone(const std::string& tz, const std::wstring& line) {
     const std::string cli = UnixPath(ExecutableFolder() + L"\\quillfen-cli.exe");
     EXPECT_TRUE(RunLinuxProgram("/usr/bin/env", "TZ=" + tz + " wine '" + cli + "' --quiet --out '" + Narrow(report) +
                                                     "' '" + Narrow(folder / L"script.txt") + "'"));
-    const std::wstring banner = L"\r\n========== DIR ==========\r\n";
-    const std::wstring body = ReportBody(ReadUtf16File(report));
-    const std::wstring end = L"\r\n-=End Of File=-";
-    if (body.rfind(banner, 0) != 0 || !body.ends_with(end)) return L"not a DIR report: " + body;
-    return body.substr(banner.size(), body.size() - banner.size() - end.size());
+    return SectionOf(L"DIR", ReportBody(ReadUtf16File(report)));
 }
 
 // Neither zone has summer time.
@@ -154,7 +150,7 @@ TEST(DirDateFilter, LocalMidnightDecidesFarEastAndFarWestOfUtc) {
         const std::wstring beforeLine =
             L"\r\nbefore.txt\t--a--- 1 bytes\t[" + TimeText(before) + L"]\t[" + TimeText(before) + L"]";
         const auto header = [&](const wchar_t* parameters) {
-            return L"\r\n" + root.path() + L" - Parameters: \"" + parameters + L"\"\r\n\r\n---Files---";
+            return DirHeader(root.path(), parameters) + L"\r\n---Files---";
         };
 
         EXPECT_EQ(DirSectionInZone(zone.tz, root.path() + L" /t0 /nodirs"),

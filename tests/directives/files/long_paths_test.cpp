@@ -9,7 +9,7 @@
 
 namespace {
 
-const wchar_t kPlainMd5[] = L"AC7938D40CFC2307E2BF325D28E7884E";  // "plain"
+const std::wstring kPlainMd5 = ReferenceMD5("plain");
 
 // `top` followed by six folders of 50 characters: well over 300 characters in all.
 std::wstring DeepFolder(const std::wstring& top) {
@@ -35,7 +35,7 @@ TEST(LongPaths, EveryDirectiveAndTheReportReachThem) {
     ASSERT_GT(file.size(), 300u);
     ASSERT_GT(report.size(), 300u);
 
-    const std::wstring fileSection = L" - File found and opened.\r\nMD5: " + std::wstring(kPlainMd5) +
+    const std::wstring fileSection = L" - File found and opened.\r\nMD5: " + kPlainMd5 +
                                      L"\r\nCreated at 08:05 on 30/11/2021\r\nModified at 08:05 on 30/11/2021\r\n"
                                      L"Size: 5 bytes\r\nAttributes: --a---\r\nNo version information available.\r\n";
     const std::wstring dirSection = L" - Parameters: \"(none)\"\r\n\r\n---Files---\r\n" + stem + L".txt" +
@@ -59,17 +59,15 @@ TEST(LongPaths, EveryDirectiveAndTheReportReachThem) {
     std::wstring body;
     for (const auto& row : rows) {
         script += std::wstring(L":") + row.context + L"\r\n" + row.line + L"\r\n";
-        body += std::wstring(L"\r\n========== ") + row.context + L" ==========\r\n" + row.section;
+        body += Banner(row.context) + row.section;
     }
     WriteFileBytes(root / L"script.txt", Narrow(script));
-    ProcessResult run = RunProcess(L"\"" + ExecutableFolder() + L"\\quillfen-cli.exe\" --quiet --out \"" + report +
-                                       L"\" \"" + root / L"script.txt\"",
-                                   {}, 60000);
+    ProcessResult run = RunProcess(Cli(L"--quiet --out \"" + report + L"\" \"" + root / L"script.txt\""));
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     const ReportParts text = SplitReportHeader(ReadUtf16File(report));
     ASSERT_TRUE(text.hasHeader) << Narrow(text.body);
-    EXPECT_EQ(text.body, body + L"\r\n-=End Of File=-");
+    EXPECT_EQ(text.body, body + kEndOfFile);
 }
 
 }  // namespace

@@ -69,17 +69,13 @@ TEST(PathForms, TypedFoldersAreMadeAbsoluteByThePlatformFirst) {
     SetCurrentDirectoryW(saved);
 }
 
-// MD5 of the bytes the fixtures write.
-const wchar_t kPlainMd5[] = L" AC7938D40CFC2307E2BF325D28E7884E";   // "plain"
-const wchar_t kDotMd5[] = L" 69EB76C88557A8211CBFC9BEDA5FC062";     // "dot"
-const wchar_t kBlankMd5[] = L" 8E15625D6C158EC48F374EFB77BD2714";   // "blank"
-const wchar_t kSubMd5[] = L" 02F0B7A87C3305DBDE5A4109C437F0FD";     // "in sub"
-const wchar_t kSubDotMd5[] = L" 0109E2DC7BE1463112780CEDB90F9162";  // "in sub dot"
-const wchar_t kDeviceMd5[] = L" 913F9C49DCB544E2087CEE284F4A00B7";  // "device"
-
-std::wstring Header(const std::wstring& path, const std::wstring& parameters) {
-    return L"\r\n" + path + L" - Parameters: \"" + parameters + L"\"\r\n";
-}
+// The digests of the bytes the fixtures write, as a listing shows them after a blank.
+const std::wstring kPlainMd5 = L" " + ReferenceMD5("plain");
+const std::wstring kDotMd5 = L" " + ReferenceMD5("dot");
+const std::wstring kBlankMd5 = L" " + ReferenceMD5("blank");
+const std::wstring kSubMd5 = L" " + ReferenceMD5("in sub");
+const std::wstring kSubDotMd5 = L" " + ReferenceMD5("in sub dot");
+const std::wstring kDeviceMd5 = L" " + ReferenceMD5("device");
 
 // root: a, a. and "b " (files), sub\in.txt, sub.\in.txt, sub.\<stem>.log and
 // "name "\<stem>deep.\<stem>.txt, all made from the Linux side, the fixture times set through \\?\.
@@ -117,26 +113,26 @@ protected:
 
 TEST_F(RewrittenNames, DirDigestsTheFileFoundAndEntersEveryFolder) {
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /md5 /nodirs"),
-              Header(root.path(), L"/md5 /nodirs") + L"\r\n---Files---\r\na" + FileText(L"--a---", 5) + kPlainMd5 +
+              DirHeader(root.path(), L"/md5 /nodirs") + L"\r\n---Files---\r\na" + FileText(L"--a---", 5) + kPlainMd5 +
                   L"\r\na." + FileText(L"--a---", 3) + kDotMd5 + L"\r\nb " + FileText(L"--a---", 5) + kBlankMd5 +
                   L"\r\n");
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /sub /md5 /nofiles"),
-              Header(root.path(), L"/sub /md5 /nofiles") + L"\r\n\r\n" + root / L"name " + FolderText() + L"\r\n\r\n" +
-                  root / deep + FolderText() + L"\r\n" + txt + FileText(L"--a---", 5) + kPlainMd5 + L"\r\n\r\n" +
-                  root / L"sub" + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 6) + kSubMd5 + L"\r\n\r\n" +
-                  root / L"sub." + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 10) + kSubDotMd5 + L"\r\n" + log +
-                  FileText(L"--a---", 3) + kDotMd5 + L"\r\n");
+              DirHeader(root.path(), L"/sub /md5 /nofiles") + L"\r\n\r\n" + root / L"name " + FolderText() +
+                  L"\r\n\r\n" + root / deep + FolderText() + L"\r\n" + txt + FileText(L"--a---", 5) + kPlainMd5 +
+                  L"\r\n\r\n" + root / L"sub" + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 6) + kSubMd5 +
+                  L"\r\n\r\n" + root / L"sub." + FolderText() + L"\r\nin.txt" + FileText(L"--a---", 10) + kSubDotMd5 +
+                  L"\r\n" + log + FileText(L"--a---", 3) + kDotMd5 + L"\r\n");
 }
 
 TEST_F(RewrittenNames, FolderPatternChecksAndListsEachMatchAsFound) {
     const std::wstring noFolders = L"\r\n\r\n---Folders---\r\nNone found.\r\n";
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wsub* /md5"),
-              Header(root.path(), L"/wsub* /md5") + Header(root / L"sub", L"/md5") + L"\r\n---Files---\r\nin.txt" +
-                  FileText(L"--a---", 6) + kSubMd5 + noFolders + Header(root / L"sub.", L"/md5") +
-                  L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 10) + kSubDotMd5 + L"\r\n" + log +
-                  FileText(L"--a---", 3) + kDotMd5 + noFolders);
+              DirHeader(root.path(), L"/wsub* /md5") + DirHeader(root / L"sub", L"/md5") +
+                  L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 6) + kSubMd5 + noFolders +
+                  DirHeader(root / L"sub.", L"/md5") + L"\r\n---Files---\r\nin.txt" + FileText(L"--a---", 10) +
+                  kSubDotMd5 + L"\r\n" + log + FileText(L"--a---", 3) + kDotMd5 + noFolders);
     EXPECT_EQ(RunHandler(DirLook, root.path() + L" /wn* /nofiles"),
-              Header(root.path(), L"/wn* /nofiles") + Header(root / L"name ", L"/nofiles") +
+              DirHeader(root.path(), L"/wn* /nofiles") + DirHeader(root / L"name ", L"/nofiles") +
                   L"\r\n\r\n---Folders---\r\n" + stem + L"deep." + FolderText() + L"\r\n");
 }
 
@@ -168,22 +164,22 @@ TEST(DeviceNames, AreListedWithTheirDigestsWithoutHanging) {
                                Narrow(folder) + "\\com1.log\r\n\\\\?\\" + Narrow(folder) + "\\com1.log\r\n";
     WriteFileBytes(root / L"script.txt", script);
     const std::wstring report = root / L"report.txt";
-    ProcessResult run = RunProcess(Cli(L"--out \"" + report + L"\" \"" + root / L"script.txt\""), {}, 60000);
+    ProcessResult run = RunProcess(Cli(L"--out \"" + report + L"\" \"" + root / L"script.txt\""));
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     const std::wstring files = L"\r\ncom1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\ncon" +
                                FileText(L"--a---", 6) + kDeviceMd5 + L"\r\nnul.txt" + FileText(L"--a---", 6) +
                                kDeviceMd5;
-    const std::wstring body = L"\r\n========== DIR ==========\r\n" + Header(folder, L"/md5") + L"\r\n---Files---" +
-                              files + L"\r\n\r\n---Folders---\r\nNone found.\r\n" +
+    const std::wstring body = Banner(L"DIR") + DirHeader(folder, L"/md5") + L"\r\n---Files---" + files +
+                              L"\r\n\r\n---Folders---\r\nNone found.\r\n" +
                               L"\r\n========== FILEFIND ==========\r\n\r\nSearching for \"com1.log\"\r\n" + folder +
                               L"\\com1.log" + FileText(L"--a---", 6) + kDeviceMd5 + L"\r\n" +
                               L"\r\n========== FILE ==========\r\n\r\n" + folder +
                               L"\\com1.log - Unable to find/read file.\r\n\r\n\\\\?\\" + folder +
                               L"\\com1.log - File found and opened.\r\nMD5:" + kDeviceMd5 +
                               L"\r\nCreated at 08:05 on 30/11/2021\r\nModified at 08:05 on 30/11/2021\r\n"
-                              L"Size: 6 bytes\r\nAttributes: --a---\r\nNo version information available.\r\n"
-                              L"\r\n-=End Of File=-";
+                              L"Size: 6 bytes\r\nAttributes: --a---\r\nNo version information available.\r\n" +
+                              kEndOfFile;
     const ReportParts text = SplitReportHeader(ReadUtf16File(report));
     ASSERT_TRUE(text.hasHeader) << Narrow(text.body);
     EXPECT_EQ(text.body, body);

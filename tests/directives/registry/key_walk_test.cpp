@@ -109,10 +109,6 @@ void MakeShape(const TestKey& key, const Shape& shape) {
     }
 }
 
-// Bound on one walk of a shape: each takes well under a second; a hand-over that passes work around
-// without doing it never ends.
-constexpr DWORD kWalkBoundMs = 60000;
-
 // Opens of keys made on another thread than the walk's own, while a walk is watched.
 std::atomic<DWORD> walkThread{0};
 std::atomic<int> opensElsewhere{0};
@@ -120,33 +116,40 @@ void CountOpensElsewhere() {
     if (GetCurrentThreadId() != walkThread.load()) ++opensElsewhere;
 }
 
+// How a key is walked, and what one thread's walks write.
+struct Walks {
+    const wchar_t* term = L"K1";  // what the search looks for, found in names and in value data
+    bool search = true;           // REGFIND's search as well as REG /s
+    bool oneThread = false;       // no walk may hand anything over: the walk's own thread opens every key
+    std::wstring reg = {};        // what REG /s writes on one thread
+    std::wstring found = {};      // the search's findings on one thread, each followed by "|"
+};
+
 void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::string& name, size_t keys,
-                                                 bool alsoSearch, bool oneThread);
+                                                 Walks& walks);
 
 // Walks the shape with REG /s and with REGFIND's search on a pool of 2 and of 4 threads, as the machine
 // is, held to one core and beside a busy core; each must end and write what one thread writes.
-// With `oneThread`, no walk may hand anything over: the keys are all opened by the walk's own thread.
-void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, bool alsoSearch = true, bool oneThread = false) {
+void ExpectEveryWalkEndsAsOneThreadsDoes(const Shape& shape, Walks walks = {}) {
     TestKey key(L"KeyWalkShape");
     MakeShape(key, shape);
-    ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(key, shape.name, shape.parents.size(), alsoSearch, oneThread);
+    ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(key, shape.name, shape.parents.size(), walks);
 }
 
 void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::string& name, size_t keys,
-                                                 bool alsoSearch, bool oneThread) {
-    const std::wstring reg = L"HKCU\\" + key.path() + L" /s";
-    // Found in names and in value data.
+                                                 Walks& walks) {
+    const std::wstring regLine = L"HKCU\\" + key.path() + L" /s";
     auto find = [&](WorkPool& pool) {
         std::vector<std::wstring> found;
-        FindRegs(L"K1", key.key(), L"X", found, pool);
+        FindRegs(walks.term, key.key(), L"X", found, pool);
         std::wstring all;
         for (const std::wstring& finding : found) all += finding + L"|";
         return all;
     };
-    const std::wstring expectedReg = RunHandler(RegLook, reg, OnThisThread());
-    const std::wstring expectedFind = find(OnThisThread());
-    ASSERT_GT(expectedReg.size(), keys * 10) << name;
-    ASSERT_FALSE(expectedFind.empty()) << name;
+    walks.reg = RunHandler(RegLook, regLine, OnThisThread());
+    walks.found = find(OnThisThread());
+    ASSERT_GT(walks.reg.size(), keys * 10) << name;
+    ASSERT_FALSE(walks.found.empty()) << name;
     for (MachineLoad load : kMachineLoads) {
         for (unsigned threads : {2u, 4u}) {
             const std::string walk = name + ", " + std::to_string(threads) + " threads, " + LoadName(load);
@@ -154,17 +157,20 @@ void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::
             UnderLoad underLoad(load);
             WorkPool pool(threads);
             opensElsewhere = 0;
-            if (oneThread) WatchOpens(CountOpensElsewhere);
-            EXPECT_EQ(EndsWithinOrStops(walk, kWalkBoundMs,
-                                        [&] {
-                                            walkThread = GetCurrentThreadId();
-                                            return RunHandler(RegLook, reg, pool);
-                                        }),
-                      expectedReg);
+            if (walks.oneThread) WatchOpens(CountOpensElsewhere);
+            // Each walk takes well under a second; a hand-over that passes work around without doing it
+            // never ends.
+            std::wstring reg, found;
+            EndsWithinOrStops(walk, [&] {
+                walkThread = GetCurrentThreadId();
+                reg = RunHandler(RegLook, regLine, pool);
+            });
+            EXPECT_EQ(reg, walks.reg);
             WatchOpens(nullptr);
             EXPECT_EQ(opensElsewhere.load(), 0) << "keys of a chain were handed to other threads";
-            if (alsoSearch) {
-                EXPECT_EQ(EndsWithinOrStops(walk, kWalkBoundMs, [&] { return find(pool); }), expectedFind);
+            if (walks.search) {
+                EndsWithinOrStops(walk, [&] { found = find(pool); });
+                EXPECT_EQ(found, walks.found);
             }
         }
     }
@@ -172,12 +178,31 @@ void ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(const TestKey& key, const std::
 
 // Three levels lie above the test key's sub-keys: 509 more make 512, as deep as the registry allows.
 // Every key has one sub-key, so no walk may give away its last (it would pass from thread to thread).
-TEST(KeyWalk, TheDeepestChain) { ExpectEveryWalkEndsAsOneThreadsDoes(Chain(509), true, true); }
+// What one thread writes is every level, the last included: REG /s each key with its value, and the
+// search k50, k500 to k508 and the values of k501, k504 and k507.
+TEST(KeyWalk, TheDeepestChain) {
+    TestKey key(L"KeyWalkShape");
+    MakeShape(key, Chain(509));
+    Walks walks{.term = L"K50", .oneThread = true};
+    ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(key, "chain", 509, walks);
+    std::wstring path = L"HKEY_CURRENT_USER\\" + key.path(), searched = L"X";
+    std::wstring reg = L"\r\n[" + path + L"]\r\n(No values found)\r\n", found;
+    for (int i = 0; i < 509; ++i) {
+        const std::wstring name = L"k" + std::to_wstring(i), value = L"\"v\"=\"data of " + name + L"\"";
+        path += L"\\" + name;
+        searched += L"\\" + name;
+        reg += L"\r\n[" + path + L"]\r\n" + (i % 3 == 0 ? value : L"(No values found)") + L"\r\n";
+        if (name.starts_with(L"k50")) found += L"[" + searched + L"]|";
+        if (name.starts_with(L"k50") && i % 3 == 0) found += L"[" + searched + L"]\r\n" + value + L"|";
+    }
+    EXPECT_EQ(walks.reg, reg + L"\r\n");
+    EXPECT_EQ(walks.found, found);
+}
 // Each key of the chain has a leaf beside the next: every hand-over is of one key.
 TEST(KeyWalk, AComb) { ExpectEveryWalkEndsAsOneThreadsDoes(Comb(250)); }
 // One key with thousands of leaves: halves of what is left, again and again (the search hands over in
 // the same way, and the other shapes cover it).
-TEST(KeyWalk, AStar) { ExpectEveryWalkEndsAsOneThreadsDoes(Star(5000), false); }
+TEST(KeyWalk, AStar) { ExpectEveryWalkEndsAsOneThreadsDoes(Star(5000), {.search = false}); }
 TEST(KeyWalk, AFullBinaryTree) { ExpectEveryWalkEndsAsOneThreadsDoes(BinaryTree(11)); }
 // Links entered once, met again, and waited for by walks handed work further on: every walk ends
 // and writes what one thread writes, lines for links met again included.
@@ -185,7 +210,8 @@ TEST(KeyWalk, AWebOfLinks) {
     TestKey key(L"KeyWalkShape");
     NativeKeys native(key);
     MakeLinkWeb(key, native, 7, 12);
-    ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(key, "web of links", 7 * 15, true, false);
+    Walks walks;
+    ExpectEveryWalkOfTheKeyEndsAsOneThreadsDoes(key, "web of links", 7 * 15, walks);
 }
 TEST(KeyWalk, RandomTrees) {
     for (unsigned seed : {7u, 1234u, 99u}) ExpectEveryWalkEndsAsOneThreadsDoes(RandomTree(seed, 600));

@@ -5,7 +5,6 @@
 
 #include "directives/registry/registry.h"
 #include "directives/system/system.h"
-#include "script/interpreter.h"
 #include "tests/directives/registry/registry_fixtures.h"
 #include "tests/support/native_keys.h"
 
@@ -117,21 +116,6 @@ TEST(Safeboot, OddStringDataKeepsItsLastByteAndNulNamesShow) {
     EXPECT_EQ(GetSafeBootServices(L"Network"), std::vector<std::wstring>{L"QF\\0HIDDEN"});
 }
 
-TEST(ServiceGroup, OddDataKeepsItsLastByteAndOnlyTheWholeNameCounts) {
-    ScopedKey service(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfOddGroup");
-    const BYTE group[] = {'N', 0, 'e', 0, 't'};
-    service.SetValue(L"Group", REG_SZ, group, sizeof group);
-    EXPECT_EQ(GetGroup(L"QfOddGroup"), L"Net");
-
-    ScopedKey spoofed(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QfNulGroup");
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, spoofed.path().c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-    RegKey guard(key);
-    NativeKeys native(spoofed);
-    native.SetString(key, std::wstring(L"Group\0x", 7), L"Spoofed");
-    EXPECT_FALSE(GetGroup(L"QfNulGroup"));
-}
-
 TEST(Safeboot, EmptyAndMissingSets) {
     const std::wstring missing =
         L"\r\n========== SafeBoot Info ==========\r\n\r\nAlternate Shell: \r\n\r\n--- Minimal ---"
@@ -162,17 +146,6 @@ TEST(Reports, CommandsRunFromAScriptEachTimeTheyStand) {
     std::wstring once = CaptureReport([](FILE* report) { csinfo(report); });
     EXPECT_EQ(twice, once + once);
     EXPECT_EQ(once.rfind(L"\r\n========== ControlSet Info ==========\r\n\r\nCurrent: ", 0), 0u) << Narrow(once);
-}
-
-TEST(Reports, RegContextsRunThroughTheInterpreter) {
-    TestKey key(L"RegScript");
-    key.SetString(L"Qf5Script", L"v");
-    std::wstring script = L":REG\r\nHKCU\\Software\\QuillfenTests\\RegScript\r\n:regfind\r\nQf5NoSuchTermAnywhere\r\n";
-    EXPECT_EQ(
-        Interpret(script),
-        L"\r\n========== REG ==========\r\n\r\n[HKEY_CURRENT_USER\\Software\\QuillfenTests\\RegScript]\r\n"
-        L"\"Qf5Script\"=\"v\"\r\n\r\n"
-        L"\r\n========== regfind ==========\r\n\r\nSearching for \"Qf5NoSuchTermAnywhere\"\r\nNo data found.\r\n");
 }
 
 }  // namespace

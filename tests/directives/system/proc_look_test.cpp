@@ -5,13 +5,12 @@
 #include <psapi.h>
 #include <sddl.h>
 #include <tlhelp32.h>
-#include <wincrypt.h>
 
 #include <string>
 #include <vector>
 
 #include "directives/system/system.h"
-#include "script/interpreter.h"
+#include "tests/support/md5_reference.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
 
@@ -49,14 +48,14 @@ public:
             CloseHandle(info.hThread);
             processes_.emplace_back(info.hProcess);
             ids_.push_back(info.dwProcessId);
-            EXPECT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0) << "copy " << i << " never ran";
+            EXPECT_EQ(WaitForSingleObject(ready.get(), kHangBoundMs), WAIT_OBJECT_0) << "copy " << i << " never ran";
         }
         LocalFree(descriptor);
     }
     ~Sleepers() {
         for (KernelHandle& process : processes_) {
             TerminateProcess(process.get(), 0);
-            WaitForSingleObject(process.get(), 10000);
+            WaitForSingleObject(process.get(), kHangBoundMs);
         }
     }
     Sleepers(const Sleepers&) = delete;
@@ -68,7 +67,7 @@ public:
         for (size_t i = 0; i < ids_.size(); ++i) {
             if (ids_[i] != id) continue;
             ASSERT_TRUE(TerminateProcess(processes_[i].get(), exitCode));
-            ASSERT_EQ(WaitForSingleObject(processes_[i].get(), 10000), WAIT_OBJECT_0);
+            ASSERT_EQ(WaitForSingleObject(processes_[i].get(), kHangBoundMs), WAIT_OBJECT_0);
             return;
         }
         ADD_FAILURE() << "no copy " << id;
@@ -86,28 +85,6 @@ private:
     std::vector<KernelHandle> processes_;
     std::vector<DWORD> ids_;
 };
-
-// MD5 of a whole file through the system's own provider, as upper-case hex.
-std::wstring SystemMD5(const std::string& bytes) {
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
-    BYTE digest[16] = {};
-    DWORD size = sizeof digest;
-    bool ok = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-              CryptCreateHash(provider, CALG_MD5, 0, 0, &hash) &&
-              CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
-              CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
-    if (hash != 0) CryptDestroyHash(hash);
-    if (provider != 0) CryptReleaseContext(provider, 0);
-    if (!ok) return L"<no digest>";
-    std::wstring text;
-    for (BYTE b : digest) {
-        wchar_t pair[3];
-        swprintf(pair, 3, L"%02X", b);
-        text += pair;
-    }
-    return text;
-}
 
 // The module paths of a process as the tool-help snapshot lists them.
 std::wstring SnapshotModules(DWORD id) {
@@ -135,11 +112,6 @@ std::vector<DWORD> EnumerationOrder(const std::vector<DWORD>& ids) {
 
 std::wstring Look(const std::wstring& line) { return RunHandler(ProcLook, line); }
 
-TEST(SystemMD5, KnownDigests) {
-    EXPECT_EQ(SystemMD5(""), L"D41D8CD98F00B204E9800998ECF8427E");
-    EXPECT_EQ(SystemMD5("abc"), L"900150983CD24FB0D6963F7D28E17F72");
-}
-
 TEST(GetProcessHandles, EveryCopyTheLaterEnumeratedFirst) {
     Sleepers sleepers(2);
     std::vector<DWORD> order = EnumerationOrder(sleepers.ids());
@@ -156,7 +128,7 @@ TEST(ProcLook, TwoCopiesWithPathDigestAndModules) {
     std::vector<DWORD> order = EnumerationOrder(sleepers.ids());
     ASSERT_EQ(order.size(), 2u);
     std::wstring path = Sleepers::path();
-    std::wstring digest = SystemMD5(ReadFileBytes(path));
+    std::wstring digest = ReferenceMD5(ReadFileBytes(path));
     std::wstring blocks;
     for (DWORD id : {order[1], order[0]})
         blocks += L"\r\nFile path: " + path + L"\r\nMD5: " + digest + L"\r\nCommand line: " + sleepers.CommandLine(id) +
@@ -175,15 +147,6 @@ TEST(ProcLook, NamesThatMatchNothing) {
     EXPECT_EQ(Look(L"qf_nothing.exe"), L"\r\nqf_nothing.exe - Unable to open process handle.\r\n");
     EXPECT_EQ(Look(L"   "), L"\r\n    - Unable to open process handle.\r\n");
     EXPECT_EQ(Look(L"qf_sleeper.exe").substr(0, 42), L"\r\nqf_sleeper.exe - 1 handle(s) returned.\r\n");
-}
-
-// SERVICE and PROCESS lines reach their handlers through the script.
-TEST(SystemDirectives, RunFromAScript) {
-    std::wstring script = L":SERVICE\r\nQfNoSuchService\r\n:PROCESS\r\n qf_nothing.exe\r\n";
-    std::wstring text = Interpret(script);
-    EXPECT_EQ(text,
-              L"\r\n========== SERVICE ==========\r\n\r\nQfNoSuchService - Unable to open Service Handle.\r\n"
-              L"\r\n========== PROCESS ==========\r\n\r\n qf_nothing.exe - Unable to open process handle.\r\n");
 }
 
 // The facts as Windows produces them: a protected process grants the limited query right only
@@ -296,7 +259,7 @@ TEST(ProcessImages, TheSnapshotNamesOurOwnProcess) {
 TEST(WriteProcesses, CopiesThatEndBetweenMatchAndWrite) {
     Sleepers sleepers(2);
     std::wstring path = Sleepers::path();
-    std::wstring digest = SystemMD5(ReadFileBytes(path));
+    std::wstring digest = ReferenceMD5(ReadFileBytes(path));
     std::vector<KernelHandle> handles = GetProcessHandles(kSleeper);
     ASSERT_EQ(handles.size(), 2u);
     DWORD survivor = GetProcessId(handles[1].get());
@@ -373,7 +336,7 @@ TEST(ProcLook, ACopyThatRefusesMemoryReads) {
     ASSERT_FALSE(refused) << "the descriptor did not refuse memory reads";
     std::wstring path = Sleepers::path();
     EXPECT_EQ(Look(L"qf_sleeper.exe"), L"\r\nqf_sleeper.exe - 1 handle(s) returned.\r\nFile path: " + path +
-                                           L"\r\nMD5: " + SystemMD5(ReadFileBytes(path)) +
+                                           L"\r\nMD5: " + ReferenceMD5(ReadFileBytes(path)) +
                                            L"\r\nCommand line: (Unable to read command line)"
                                            L"\r\nModules:\r\n(Unable to read modules)\r\n");
 }

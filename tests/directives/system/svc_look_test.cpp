@@ -11,6 +11,7 @@
 
 #include "directives/system/service_format.h"
 #include "directives/system/system.h"
+#include "tests/support/native_keys.h"
 #include "tests/support/test_support.h"
 #include "util/handles.h"
 
@@ -235,22 +236,24 @@ TEST(SvcLook, SafeBootMarksAndSets) {
     EXPECT_TRUE(GetSafeBootServices(L"NoSuchSet").empty());
 }
 
-TEST(GetGroup, TheGroupValueWhateverItsCaseAndType) {
+TEST(GetGroup, TheGroupValueWhateverItsCaseAndTypeButOnlyByItsWholeName) {
     TestService service({L"QfSvcGroup", L"Quillfen Group"});
-    std::wstring path = std::wstring(kServicesPath) + L"QfSvcGroup";
-    RegKey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()), ERROR_SUCCESS);
+    ScopedKey serviceKey(HKEY_LOCAL_MACHINE, std::wstring(kServicesPath) + L"QfSvcGroup", KeyBefore::kShare);
+    HKEY key = serviceKey.key();
+    EXPECT_FALSE(GetGroup(L"QfSvcGroup"));
+    NativeKeys native(serviceKey);
+    native.SetString(key, std::wstring(L"Group\0x", 7), L"Spoofed");  // a name that only begins with it
     EXPECT_FALSE(GetGroup(L"QfSvcGroup"));
 
     const wchar_t text[] = L"Base";
-    RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
+    RegSetValueExW(key, L"gROUP", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
     EXPECT_EQ(GetGroup(L"QfSvcGroup"), L"Base");
     // Any type is read as text, up to its first NUL or its end; an odd last byte is a character
     // (the data is read as if into a zero-filled buffer two bytes larger).
     const BYTE binary[] = {'N', 0, 'e', 0, 't'};
-    RegSetValueExW(key.get(), L"gROUP", 0, REG_BINARY, binary, sizeof binary);
+    RegSetValueExW(key, L"gROUP", 0, REG_BINARY, binary, sizeof binary);
     EXPECT_EQ(GetGroup(L"QfSvcGroup"), L"Net");
-    RegSetValueExW(key.get(), L"gROUP", 0, REG_SZ, nullptr, 0);
+    RegSetValueExW(key, L"gROUP", 0, REG_SZ, nullptr, 0);
     EXPECT_EQ(GetGroup(L"QfSvcGroup"), L"");
     EXPECT_FALSE(GetGroup(L"QfNoSuchService"));
 }
