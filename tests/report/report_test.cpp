@@ -93,17 +93,6 @@ TEST(CreateLog, ReplacesAnEarlierReportAndFailsWithoutAFolder) {
     EXPECT_EQ(CreateAndRead(folder / L"missing\\Quillfen.txt", before, after), L"<not created>");
 }
 
-TEST(CreateLog, DefaultReportLivesOnTheDesktop) {
-    ScratchDesktop desktop;
-    EXPECT_EQ(GetDesktopFolder(), desktop.path());
-    const std::wstring path = GetReportPath();
-    EXPECT_EQ(path, desktop.report());
-    Stream report = CreateLog(path.c_str());
-    ASSERT_TRUE(report);
-    report.reset();
-    EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
-}
-
 }  // namespace
 
 namespace {
@@ -174,20 +163,24 @@ TEST(CreateLog, TheOpenReportHasOneWriterAndAnyNumberOfReaders) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     reader.reset();
     EXPECT_EQ(CloseLog(report), 0u);
-    EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\nLog created at ", 0), 0u);
+    EXPECT_EQ(ReadUtf16File(path).rfind(kHeaderStart, 0), 0u);
 }
 
-TEST(CreateLog, TheDesktopIsFoundWithoutItsShellFoldersCopy) {
+TEST(CreateLog, TheDefaultReportLivesOnTheDesktopWithOrWithoutItsShellFoldersCopy) {
     ScratchDesktop desktop;
-    ScopedValue copy(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
-    ASSERT_TRUE(copy.Remove());
-    EXPECT_FALSE(GetDesktopFolder());
-    const std::wstring path = GetReportPath();
-    EXPECT_EQ(path, desktop.report());
-    Stream report = CreateLog(path.c_str());
-    ASSERT_TRUE(report);
-    EXPECT_EQ(CloseLog(report), 0u);
-    EXPECT_EQ(ReadUtf16File(path).rfind(L"Quillfen v1.0 by tarnwick (11.01.10)\r\n", 0), 0u);
+    for (const bool withCopy : {true, false}) {
+        ScopedValue copy(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
+        if (!withCopy) {
+            ASSERT_TRUE(copy.Remove());
+        }
+        EXPECT_EQ(GetDesktopFolder(), withCopy ? std::optional<std::wstring>(desktop.path()) : std::nullopt);
+        const std::wstring path = GetReportPath();
+        EXPECT_EQ(path, desktop.report()) << withCopy;
+        Stream report = CreateLog(path.c_str());
+        ASSERT_TRUE(report);
+        EXPECT_EQ(CloseLog(report), 0u);
+        EXPECT_EQ(ReadUtf16File(path).rfind(kHeaderStart, 0), 0u) << withCopy;
+    }
 }
 
 }  // namespace
