@@ -2,6 +2,7 @@
 #include <cwchar>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "directives/files/files.h"
 #include "report/log.h"
@@ -69,6 +70,8 @@ std::deque<TextPair> SearchTree(SearchKind kind, const wchar_t* pattern, const s
         if (!digested) return;
         pool.Post(digests, [match = &results.back(), text = std::move(text), entry]() mutable {
             AppendDigest(text, entry);
+            // Kept until the section is written: without the room the digest's appending left over.
+            text.shrink_to_fit();
             match->second = std::move(text);
         });
     });
@@ -87,11 +90,15 @@ void LogSearch(SearchKind kind, const wchar_t* line, FILE* report, WorkPool& poo
     std::deque<TextPair> matches;
     Unlisted unlisted;
     if (IsNamePattern(line)) matches = SearchTree(kind, line, SearchStartFolder(), pool, unlisted);
-    SortDStrings(matches);
-    if (matches.empty()) Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
-    for (const TextPair& match : matches) {
-        std::wstring text = match.first;
-        text += match.second;
+    // A whole drive's matches are sorted by reference: the sort's buffer holds pointers, not pairs.
+    std::vector<const TextPair*> order;
+    order.reserve(matches.size());
+    for (const TextPair& match : matches) order.push_back(&match);
+    SortFolded(order, [](const TextPair* match) -> const std::wstring& { return match->first; });
+    if (order.empty()) Log(kind == SearchKind::kFiles ? kNoFilesFound : kNoFoldersFound, report);
+    for (const TextPair* match : order) {
+        std::wstring text = match->first;
+        text += match->second;
         text += kLineEnd;
         Log(text.c_str(), report);
     }
