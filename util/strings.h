@@ -22,9 +22,8 @@ inline bool FoldedLess(const std::wstring& a, const std::wstring& b) { return _t
 
 // The one sort of names: ascending by _tcscmpi of each item's key, items that compare equal (the same
 // word in another case) kept in the order they came.
-template <typename Items, typename Key>
-void SortFolded(Items& items, Key key) {
-    using Item = typename Items::value_type;
+template <typename Item, typename Key>
+void SortFolded(std::vector<Item>& items, Key key) {
     std::stable_sort(items.begin(), items.end(),
                      [&key](const Item& a, const Item& b) { return FoldedLess(key(a), key(b)); });
 }
@@ -32,8 +31,7 @@ void SortFolded(Items& items, Key key) {
 inline void SortStrings(std::vector<std::wstring>& texts) {
     SortFolded(texts, [](const std::wstring& text) -> const std::wstring& { return text; });
 }
-template <typename Pairs>
-void SortDStrings(Pairs& pairs) {
+inline void SortDStrings(std::vector<TextPair>& pairs) {
     SortFolded(pairs, [](const TextPair& pair) -> const std::wstring& { return pair.first; });
 }
 
